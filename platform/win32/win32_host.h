@@ -1,0 +1,81 @@
+// The host behind the platform layers: either live (an SDL2 window, real
+// keyboard and mouse, the real clock) or scripted (SDL2's offscreen video
+// driver, input from a script, optionally a virtual clock). The programs in
+// tools/ configure it before they call WinMain; the system never sees it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/win32/win32_types.h"
+
+struct SDL_Window;
+union SDL_Event;
+
+namespace qv::host {
+
+struct Shot {
+  int frame;         // frame index (from 0) whose presented picture is saved
+  std::string path;  // PNG file
+};
+
+struct Config {
+  bool scripted = false;      // offscreen driver and scripted input
+  bool visible_window = true; // a real window (live host, or quorvel-run --window)
+  int clock_step_ms = 0;      // > 0: virtual clock advancing this much per frame
+  int max_frames = -1;        // >= 0: the window is closed after this many frames
+  std::string input_script;   // scripted input file ("" = none)
+  std::vector<Shot> shots;    // screenshots to take at Present
+};
+
+// Set before WinMain runs; Reset() returns everything to the live defaults.
+void Configure(const Config& config);
+const Config& GetConfig();
+void Reset();
+
+// Frame index of the loop iteration in progress (from 0); -1 before the first
+// PeekMessageA. The message loop runs exactly one frame per PeekMessageA call.
+int FrameIndex();
+
+// The SDL window behind the one HWND (null when none exists). It is created
+// with SDL_WINDOW_OPENGL so the graphics layer can attach a context.
+SDL_Window* Window();
+bool WindowHasFocus();
+
+// Polls SDL events: window events become window messages, and every event is
+// handed to the listeners (the input layer keeps its device state this way).
+void PumpEvents();
+using EventListener = std::function<void(const SDL_Event&)>;
+int AddEventListener(EventListener listener);
+void RemoveEventListener(int id);
+
+// Per-frame figures gathered for the quorvel-run summary. The graphics layer
+// adds its draws and triangles; the message loop records frame times.
+struct Stats {
+  std::uint64_t frames = 0;
+  std::uint64_t draws = 0;
+  std::uint64_t triangles = 0;
+  std::vector<double> frame_ms;  // wall time between consecutive frames
+};
+Stats& GetStats();
+void CountDraw(std::uint64_t triangles);
+
+// Virtual clock control for tests: with a clock step configured, timeGetTime
+// returns this value; it starts at 10000 ms and advances by the step per frame.
+void SetVirtualTime(std::uint32_t ms);
+
+// Test hook: replace the clock behind timeGetTime (null restores the default).
+void SetClockOverride(std::function<std::uint32_t()> clock);
+
+// Called by the graphics layer at each Present with a reader for the frame
+// just presented, so that configured screenshots can be taken.
+using FrameReader = std::function<bool(std::vector<std::uint8_t>& rgb, int& width, int& height)>;
+void OnPresent(const FrameReader& reader);
+
+// Writes 8-bit RGB rows (top row first) as a PNG file; false on failure.
+bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, int height);
+
+}  // namespace qv::host
