@@ -8,6 +8,12 @@
 LogFile* g_pLog = nullptr;
 
 namespace {
+char s_LastFileName[32] = "";
+}
+
+const char* LogFile::LastFileName() { return s_LastFileName; }
+
+namespace {
 
 constexpr const char* kErrorBanner = "***********************ERROR*************************";
 constexpr const char* kFatalBanner = "FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL";
@@ -32,6 +38,7 @@ LogFile::LogFile() : m_ErrorCount(0) {
   // One calendar time serves both the file name and the begin banner.
   const std::time_t t = std::time(nullptr);
   std::snprintf(m_FileName, sizeof m_FileName, "Log_%d.log", static_cast<int>(static_cast<std::int32_t>(t)));
+  std::snprintf(s_LastFileName, sizeof s_LastFileName, "%s", m_FileName);
   m_File.open(m_FileName, std::ios::out | std::ios::app);
   m_File << std::endl;
   m_File << "------ Beginning Log at (GMT): ";

@@ -25,6 +25,8 @@ class LogFile {
 
   std::uint32_t ErrorCount() const { return m_ErrorCount; }
   const char* FileName() const { return m_FileName; }
+  // Name of the file the most recently constructed log writes to ("" before any).
+  static const char* LastFileName();
 
  private:
   void Banner(int level);

@@ -1,0 +1,105 @@
+#include "run_options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool ParseInt(const std::string& text, int minimum, int* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || errno == ERANGE || v < minimum || v > INT_MAX) return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+double Percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0.0;
+  std::sort(values.begin(), values.end());
+  // Nearest rank.
+  const std::size_t rank = static_cast<std::size_t>(p * static_cast<double>(values.size()) + 0.999999);
+  const std::size_t index = std::min(values.size() - 1, rank > 0 ? rank - 1 : 0);
+  return values[index];
+}
+
+}  // namespace
+
+std::string RunUsage() {
+  return "usage: quorvel-run [--dir DIR] [--frames N] [--clock MS] [--input FILE]\n"
+         "                   [--shot FRAME:FILE.png]... [--window]\n";
+}
+
+bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, std::string* error) {
+  RunOptions o;
+  o.host.scripted = true;
+  o.host.visible_window = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= args.size()) {
+        *error = a + " needs a value";
+        return false;
+      }
+      *out = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--dir") {
+      if (!value(&v)) return false;
+      o.dir = v;
+    } else if (a == "--frames") {
+      if (!value(&v)) return false;
+      if (!ParseInt(v, 1, &o.host.max_frames)) {
+        *error = "--frames needs a whole number of at least 1, not '" + v + "'";
+        return false;
+      }
+    } else if (a == "--clock") {
+      if (!value(&v)) return false;
+      if (!ParseInt(v, 1, &o.host.clock_step_ms)) {
+        *error = "--clock needs a whole number of milliseconds of at least 1, not '" + v + "'";
+        return false;
+      }
+    } else if (a == "--input") {
+      if (!value(&v)) return false;
+      o.host.input_script = v;
+    } else if (a == "--shot") {
+      if (!value(&v)) return false;
+      const std::size_t colon = v.find(':');
+      qv::host::Shot shot;
+      if (colon == std::string::npos || colon + 1 >= v.size() ||
+          !ParseInt(v.substr(0, colon), 0, &shot.frame)) {
+        *error = "--shot needs FRAME:FILE.png, not '" + v + "'";
+        return false;
+      }
+      shot.path = v.substr(colon + 1);
+      o.host.shots.push_back(shot);
+    } else if (a == "--window") {
+      o.host.scripted = false;
+      o.host.visible_window = true;
+    } else {
+      *error = "unknown option '" + a + "'";
+      return false;
+    }
+  }
+  *options = o;
+  return true;
+}
+
+std::string FormatSummary(const qv::host::Stats& stats, int exitCode, double wallMs,
+                          const std::string& logName) {
+  const double frames = static_cast<double>(stats.frames);
+  char text[1024];
+  std::snprintf(text, sizeof text,
+                "frames: %llu\nexit_code: %d\nwall_ms: %.1f\nframe_ms_median: %.3f\n"
+                "frame_ms_p95: %.3f\ndraws_per_frame: %.1f\ntriangles_per_frame: %.1f\nlog: %s\n",
+                static_cast<unsigned long long>(stats.frames), exitCode, wallMs,
+                Percentile(stats.frame_ms, 0.5), Percentile(stats.frame_ms, 0.95),
+                frames > 0 ? static_cast<double>(stats.draws) / frames : 0.0,
+                frames > 0 ? static_cast<double>(stats.triangles) / frames : 0.0, logName.c_str());
+  return text;
+}

@@ -1,0 +1,21 @@
+// Command line and summary of quorvel-run, the system on the scripted host.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win32/win32_host.h"
+
+struct RunOptions {
+  std::string dir = ".";
+  qv::host::Config host;
+};
+
+// Parses the options; false with a message in *error for anything malformed.
+bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, std::string* error);
+
+std::string RunUsage();
+
+// The summary: one "name: value" a line.
+std::string FormatSummary(const qv::host::Stats& stats, int exitCode, double wallMs,
+                          const std::string& logName);
