@@ -1,0 +1,80 @@
+// The default data set: heightmap, sky colour tables, four tiling textures and
+// the start-up parameter file, all generated from one seed. Everything here is
+// built from integer hashing and IEEE +, -, *, / and sqrt only, so a seed gives
+// the same bytes on every machine (no libm transcendentals, no std:: distributions).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace makedata {
+
+constexpr int kHeightMapSize = 1024;
+constexpr int kTextureSize = 256;
+constexpr int kSkyTableBytes = 1080;
+constexpr std::uint64_t kDefaultSeed = 20;
+
+// splitmix64: small, fast and fully specified.
+class Rng {
+ public:
+  explicit Rng(std::uint64_t seed) : m_State(seed) {}
+  std::uint64_t Next();
+  double Uniform();  // [0, 1) with 53 bits
+
+ private:
+  std::uint64_t m_State;
+};
+
+// Derives an independent 32-bit seed for one generator stage.
+std::uint32_t SubSeed(std::uint64_t seed, std::uint32_t stage);
+
+// Lattice value noise in [0, 1). With period > 0 the lattice wraps every
+// `period` cells, which makes the noise tile.
+double ValueNoise(double x, double y, std::uint32_t seed, int period);
+// Fractal sum of value noise, normalised to [0, 1). Octave o has frequency
+// 2^o and, when tiling, period basePeriod * 2^o.
+double Fbm(double x, double y, std::uint32_t seed, int octaves, int basePeriod);
+
+// Gradient (Perlin-style) noise in [0, 1] and its fractal sum; octaves are
+// rotated against each other, so ridges and valleys follow no grid axis.
+double GradientNoise(double x, double y, std::uint32_t seed);
+double GradientFbm(double x, double y, std::uint32_t seed, int octaves);
+
+// sin of an angle in degrees, by range reduction and a Taylor series.
+double SinDegrees(double degrees);
+
+// size x size bytes, row by row, using the full 0..255 range.
+std::vector<std::uint8_t> MakeHeightMap(int size, std::uint64_t seed);
+
+// Diffuse and ambient tables: planes R, G, B of 360 bytes, entry d for degree d.
+void MakeSkyTables(std::uint8_t diffuse[kSkyTableBytes], std::uint8_t ambient[kSkyTableBytes]);
+
+// Pixels top row first, `channels` bytes per pixel in R, G, B(, A) order.
+struct Image {
+  int width = 0;
+  int height = 0;
+  int channels = 0;
+  std::vector<std::uint8_t> pixels;
+};
+
+Image MakeGroundTexture(int size, std::uint64_t seed);   // RGB
+Image MakeOverlayTexture(int size, std::uint64_t seed);  // RGBA, alpha varies
+Image MakeDetailTexture(int size, std::uint64_t seed);   // RGB
+Image MakeNormalMap(int size, std::uint64_t seed);       // RGB = normal * 0.5 + 0.5
+
+// Writers return false and set *error on failure.
+bool WriteBmp24(const std::string& path, const Image& image, std::string* error);
+bool WriteTga32(const std::string& path, const Image& image, std::string* error);
+bool WriteJpeg(const std::string& path, const Image& image, int quality, std::string* error);
+bool WritePng(const std::string& path, const Image& image, std::string* error);
+bool WriteBytes(const std::string& path, const void* data, std::size_t size, std::string* error);
+
+// The file names the parameter file names for the four texture stages.
+extern const char* const kTextureNames[4];
+
+// Writes "Readme.txt", "HeightMap20.raw", "Diffuse.raw", "Ambient.raw" and
+// the four textures into dir (created when missing).
+bool WriteDataSet(const std::string& dir, std::uint64_t seed, std::string* error);
+
+}  // namespace makedata
