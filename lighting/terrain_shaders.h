@@ -12,9 +12,12 @@ extern float g_Diffuse[4];
 extern float g_VSConst0[4];
 extern DWORD g_TerrainDecl[14];
 
-// The two program texts, byte for byte.
-extern const char g_TerrainVertexShaderText[];  // 1103 bytes
-extern const char g_TerrainPixelShaderText[];   // 294 bytes
+// The two program texts, byte for byte; the sizes do not count the
+// terminating zero but do count the newline after each text's last line.
+constexpr unsigned int TERRAIN_VS_TEXT_SIZE = 1103;
+constexpr unsigned int TERRAIN_PS_TEXT_SIZE = 294;
+extern const char g_TerrainVertexShaderText[];
+extern const char g_TerrainPixelShaderText[];
 
 bool InitVS();
 void InitPS();
