@@ -1,0 +1,101 @@
+// Built-in modules, the process heap, read-only file mappings.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/win32/win32.h"
+
+namespace {
+
+int s_calls = 0;
+void FakeExport() { ++s_calls; }
+
+std::string TempPath(const char* name) {
+  return std::string(::testing::TempDir()) + "/" + name;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+}  // namespace
+
+TEST(Win32Modules, LookUpIsCaseInsensitiveAndNeedsALoad) {
+  const Win32Export exports[] = {{"DoIt", &FakeExport}};
+  Win32RegisterModule("fake_test.dll", exports, 1);
+  EXPECT_EQ(GetModuleHandleA("fake_test.dll"), nullptr) << "not loaded yet";
+  HMODULE m = LoadLibraryA("FAKE_TEST.DLL");
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(GetModuleHandleA("fake_test.dll"), m);
+  FARPROC p = GetProcAddress(m, "DoIt");
+  ASSERT_NE(p, nullptr);
+  p();
+  EXPECT_EQ(s_calls, 1);
+  EXPECT_EQ(GetProcAddress(m, "doit"), nullptr) << "export names are case-sensitive";
+  EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
+  EXPECT_EQ(LoadLibraryA("missing.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+  EXPECT_EQ(GetProcAddress(nullptr, "DoIt"), nullptr);
+  EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
+  EXPECT_EQ(GetProcAddress(GetModuleHandleA(nullptr), "DoIt"), nullptr);
+}
+
+TEST(Win32Heap, AllocZeroAndFree) {
+  auto* p = static_cast<unsigned char*>(HeapAlloc(GetProcessHeap(), 8 /*zero memory*/, 64));
+  ASSERT_NE(p, nullptr);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(p[i], 0);
+  EXPECT_TRUE(HeapFree(GetProcessHeap(), 0, p));
+  EXPECT_FALSE(HeapFree(nullptr, 0, nullptr));
+}
+
+TEST(Win32Files, MapsAWholeFileReadOnly) {
+  const std::string path = TempPath("map.bin");
+  WriteFile(path, std::string("hello\0world", 11));
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_RANDOM_ACCESS, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  DWORD high = 99;
+  EXPECT_EQ(GetFileSize(f, &high), 11u);
+  EXPECT_EQ(high, 0u);
+  HANDLE m = CreateFileMappingA(f, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  ASSERT_NE(m, nullptr);
+  const void* view = MapViewOfFile(m, FILE_MAP_READ, 0, 0, 0);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(std::memcmp(view, "hello\0world", 11), 0);
+  EXPECT_TRUE(UnmapViewOfFile(view));
+  EXPECT_FALSE(UnmapViewOfFile(view)) << "a view is unmapped once";
+  EXPECT_TRUE(CloseHandle(m));
+  EXPECT_TRUE(CloseHandle(f));
+}
+
+TEST(Win32Files, FailuresCarrySystemErrors) {
+  EXPECT_EQ(CreateFileA(TempPath("does-not-exist").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(HRESULT_FROM_WIN32(GetLastError()), static_cast<HRESULT>(0x80070002u));
+
+  // A folder is not a file.
+  EXPECT_EQ(CreateFileA(::testing::TempDir().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+
+  // As on Windows, an empty file has no mapping.
+  const std::string empty = TempPath("empty.bin");
+  WriteFile(empty, "");
+  HANDLE f = CreateFileA(empty.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileSize(f, nullptr), 0u);
+  EXPECT_EQ(CreateFileMappingA(f, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_INVALID);
+  CloseHandle(f);
+
+  EXPECT_EQ(GetFileSize(INVALID_HANDLE_VALUE, nullptr), INVALID_FILE_SIZE);
+  EXPECT_FALSE(CloseHandle(nullptr));
+}

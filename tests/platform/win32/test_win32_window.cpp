@@ -1,0 +1,202 @@
+// The window and its message queue, on SDL's offscreen driver.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/win32/win32.h"
+#include "platform/win32/win32_host.h"
+
+namespace {
+
+std::vector<UINT> s_seen;  // messages that reached the window procedure
+
+LRESULT TestProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  s_seen.push_back(message);
+  switch (message) {
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_KEYDOWN:
+      return 0;
+    default:
+      return DefWindowProcA(hWnd, message, wParam, lParam);
+  }
+}
+
+class Win32Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qv::host::Reset();
+    qv::host::Config config;
+    config.scripted = true;
+    config.visible_window = false;
+    qv::host::Configure(config);
+    s_seen.clear();
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = TestProc;
+    wc.lpszClassName = "test class";
+    ASSERT_NE(RegisterClassExA(&wc), 0);
+    hWnd = CreateWindowExA(0, "test class", "test", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
+                           nullptr, nullptr, nullptr);
+    ASSERT_NE(hWnd, nullptr);
+  }
+  void TearDown() override { qv::host::Reset(); }
+
+  // Takes every message the loop would take now, dispatching each.
+  std::vector<MSG> Drain() {
+    std::vector<MSG> taken;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      taken.push_back(msg);
+      if (msg.message == WM_QUIT) break;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    return taken;
+  }
+
+  HWND hWnd = nullptr;
+};
+
+TEST_F(Win32Window, ClassAndWindowBasics) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = TestProc;
+  wc.lpszClassName = "test class";
+  EXPECT_EQ(RegisterClassExA(&wc), 0) << "a class is registered once";
+  EXPECT_EQ(CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                            nullptr, nullptr),
+            nullptr);
+  EXPECT_EQ(s_seen.front(), WM_CREATE);
+  EXPECT_NE(qv::host::Window(), nullptr);
+  int w = 0, h = 0;
+  SDL_GetWindowSize(qv::host::Window(), &w, &h);
+  EXPECT_EQ(w, 1024);
+  EXPECT_EQ(h, 768);
+  EXPECT_TRUE(IsWindow(hWnd));
+  EXPECT_FALSE(UnregisterClassA("test class", nullptr)) << "a class with a window stays";
+  EXPECT_TRUE(DestroyWindow(hWnd));
+  EXPECT_FALSE(IsWindow(hWnd));
+  EXPECT_TRUE(UnregisterClassA("test class", nullptr));
+  EXPECT_NE(LoadIconA(nullptr, IDI_APPLICATION), nullptr);
+  EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
+  EXPECT_NE(GetStockObject(BLACK_BRUSH), nullptr);
+}
+
+TEST_F(Win32Window, QuitComesAfterMessagesAlreadyPosted) {
+  PostMessageA(hWnd, WM_USER + 1, 0, 0);
+  PostMessageA(hWnd, WM_USER + 2, 0, 0);
+  PostQuitMessage(7);
+  PostMessageA(hWnd, WM_USER + 3, 0, 0);
+  const std::vector<MSG> taken = Drain();
+  ASSERT_EQ(taken.size(), 4u);
+  EXPECT_EQ(taken[0].message, WM_USER + 1u);
+  EXPECT_EQ(taken[1].message, WM_USER + 2u);
+  EXPECT_EQ(taken[2].message, WM_USER + 3u);
+  EXPECT_EQ(taken[3].message, WM_QUIT);
+  EXPECT_EQ(taken[3].wParam, 7u);
+  MSG msg;
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "the quit message is taken once";
+}
+
+TEST_F(Win32Window, CloseRequestDestroysTheWindow) {
+  // A window-manager close arrives as an SDL window event.
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  e.window.windowID = SDL_GetWindowID(qv::host::Window());
+  SDL_PushEvent(&e);
+  const std::vector<MSG> taken = Drain();
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_EQ(taken[0].message, WM_CLOSE);
+  EXPECT_EQ(taken[1].message, WM_QUIT);
+  EXPECT_EQ(taken[1].wParam, 0u);
+  EXPECT_NE(std::find(s_seen.begin(), s_seen.end(), WM_DESTROY), s_seen.end());
+  EXPECT_FALSE(IsWindow(hWnd));
+}
+
+TEST_F(Win32Window, AltF4GoesThroughTheDefaultProcedure) {
+  SDL_Event e{};
+  e.type = SDL_KEYDOWN;
+  e.key.keysym.sym = SDLK_F4;
+  e.key.keysym.scancode = SDL_SCANCODE_F4;
+  e.key.keysym.mod = KMOD_LALT;
+  SDL_PushEvent(&e);
+  const std::vector<MSG> taken = Drain();
+  ASSERT_GE(taken.size(), 2u);
+  EXPECT_EQ(taken[0].message, WM_SYSKEYDOWN);
+  EXPECT_EQ(taken[0].wParam, VK_F4);
+  EXPECT_EQ(taken.back().message, WM_QUIT);
+  const std::vector<UINT> expected = {WM_SYSKEYDOWN, WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY};
+  std::vector<UINT> tail(s_seen.begin() + 1, s_seen.end());  // after WM_CREATE
+  EXPECT_EQ(tail, expected);
+}
+
+TEST_F(Win32Window, PlainKeysStopAtTheWindowProcedure) {
+  SDL_Event e{};
+  e.type = SDL_KEYDOWN;
+  e.key.keysym.sym = SDLK_F4;
+  e.key.keysym.scancode = SDL_SCANCODE_F4;
+  SDL_PushEvent(&e);
+  const std::vector<MSG> taken = Drain();
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].message, WM_KEYDOWN);
+  EXPECT_TRUE(IsWindow(hWnd)) << "F4 without Alt closes nothing";
+}
+
+TEST_F(Win32Window, FrameLimitClosesTheWindowInTime) {
+  qv::host::Config config = qv::host::GetConfig();
+  config.max_frames = 3;
+  config.clock_step_ms = 20;
+  qv::host::Configure(config);
+  int frames = 0;
+  std::vector<DWORD> clock;
+  MSG msg;
+  for (;;) {
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) break;
+      DispatchMessageA(&msg);
+    }
+    clock.push_back(timeGetTime());
+    ++frames;
+    ASSERT_LT(frames, 100) << "the loop never ended";
+  }
+  EXPECT_EQ(frames, 3);
+  EXPECT_EQ(qv::host::GetStats().frames, 3u);
+  EXPECT_EQ(clock, (std::vector<DWORD>{10000, 10020, 10040}));
+}
+
+TEST_F(Win32Window, ScreenshotsAreTakenAtTheirFrame) {
+  const std::string path = std::string(::testing::TempDir()) + "/shot.png";
+  std::remove(path.c_str());
+  qv::host::Config config = qv::host::GetConfig();
+  config.shots = {{1, path}};
+  qv::host::Configure(config);
+  int reads = 0;
+  auto reader = [&](std::vector<std::uint8_t>& rgb, int& w, int& h) {
+    ++reads;
+    w = 2;
+    h = 1;
+    rgb = {255, 0, 0, 0, 0, 255};
+    return true;
+  };
+  MSG msg;
+  PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // frame 0
+  qv::host::OnPresent(reader);
+  EXPECT_EQ(reads, 0);
+  PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // frame 1
+  qv::host::OnPresent(reader);
+  EXPECT_EQ(reads, 1);
+  FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  unsigned char sig[8] = {};
+  EXPECT_EQ(std::fread(sig, 1, 8, f), 8u);
+  std::fclose(f);
+  EXPECT_EQ(sig[1], 'P');
+  EXPECT_EQ(sig[2], 'N');
+  EXPECT_EQ(sig[3], 'G');
+}
+
+}  // namespace
