@@ -1,0 +1,157 @@
+// The log file's layout, counting and quit request.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "log/log_file.h"
+#include "platform/win32/win32.h"
+
+namespace {
+
+class LogFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/qvlogXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    ASSERT_EQ(getcwd(old_, sizeof old_), old_);
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    MSG msg;  // drop any quit request left by another test
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+  }
+  void TearDown() override { ASSERT_EQ(chdir(old_), 0); }
+
+  static std::vector<std::string> Lines(const std::string& name) {
+    std::ifstream in(name);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  std::string dir_;
+  char old_[4096];
+};
+
+const std::regex kStamp(R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d \d\d:\d\d:\d\d \d{4})");
+
+TEST_F(LogFileTest, GoldenLayoutOfARunWithErrors) {
+  const std::time_t before = std::time(nullptr);
+  auto* log = new LogFile();
+  const std::string name = log->FileName();
+  log->Write("Winmain");
+  log->Report(LOG_INFO, "Skymaps loaded", "");
+  log->Report(LOG_INFO, -5, "x");
+  log->Report(3, "level three", "odd");
+  log->Report(LOG_ERROR, "Could not read ReadMe file", "Game Initialize()");
+  log->Report(LOG_FATAL, "Error game initialization", "Winmain");
+  log->Write("after the fatal report");
+  log->Report(LOG_INFO, "two\nlines", "t");
+  log->Write("Winmain");
+  EXPECT_EQ(log->ErrorCount(), 2u);
+  delete log;
+
+  const std::time_t after = std::time(nullptr);
+  bool nameMatches = false;
+  for (std::time_t t = before; t <= after; ++t)
+    nameMatches |= name == "Log_" + std::to_string(static_cast<long long>(t)) + ".log";
+  EXPECT_TRUE(nameMatches) << name;
+
+  const std::vector<std::string> lines = Lines(name);
+  ASSERT_EQ(lines.size(), 18u);
+  EXPECT_EQ(lines[0], "");
+  EXPECT_TRUE(std::regex_match(lines[1].substr(31), kStamp)) << lines[1];
+  EXPECT_EQ(lines[1].substr(0, 31), "------ Beginning Log at (GMT): ");
+  EXPECT_EQ(lines[2], "------ Filename: " + name);
+  EXPECT_EQ(lines[3], "");
+  EXPECT_EQ(lines[4], "Winmain");
+  EXPECT_EQ(lines[5], "[]:  Skymaps loaded");
+  EXPECT_EQ(lines[6], "[x]:  -5");
+  EXPECT_EQ(lines[7], "[odd]:  level three");
+  EXPECT_EQ(lines[8], "***********************ERROR*************************");
+  EXPECT_EQ(lines[8].size(), 53u);
+  EXPECT_EQ(lines[9], "[Game Initialize()]:  Could not read ReadMe file");
+  EXPECT_EQ(lines[10], "FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL");
+  EXPECT_EQ(lines[11], "[Winmain]:  Error game initialization");
+  EXPECT_EQ(lines[12], "after the fatal report");
+  EXPECT_EQ(lines[13], "[t]:  two");
+  EXPECT_EQ(lines[14], "lines");
+  EXPECT_EQ(lines[15], "Winmain");
+  EXPECT_EQ(lines[16], "------ ENDING WITH 2 errors!");
+  EXPECT_EQ(lines[17].substr(0, 28), "------ Ending Log at (GMT): ");
+  EXPECT_TRUE(std::regex_match(lines[17].substr(28), kStamp)) << lines[17];
+}
+
+TEST_F(LogFileTest, SuccessLineAndFlushPerEntry) {
+  auto* log = new LogFile();
+  const std::string name = log->FileName();
+  log->Report(LOG_INFO, 2147483647, "max");
+  // Every entry is on disk as soon as it is written.
+  std::vector<std::string> lines = Lines(name);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "[max]:  2147483647");
+  delete log;
+  lines = Lines(name);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[lines.size() - 2],
+            "------ ENDING SUCCESSFULLY! \"And there was much rejoicing\"");
+}
+
+TEST_F(LogFileTest, FatalPostsQuitAndReturns) {
+  MSG msg;
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  {
+    LogFile log;
+    log.Report(LOG_ERROR, "an error", "t");
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "an error does not quit";
+    log.Report(LOG_FATAL, 1, "t");
+  }
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, WM_QUIT);
+  EXPECT_EQ(msg.wParam, 0u);
+}
+
+TEST_F(LogFileTest, TwoRunsInOneSecondAppendToOneFile) {
+  std::string first, second;
+  // Retry in the rare case the second changes between the two runs.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    auto* a = new LogFile();
+    first = a->FileName();
+    a->Write("first run");
+    delete a;
+    auto* b = new LogFile();
+    second = b->FileName();
+    b->Write("second run");
+    delete b;
+    if (first == second) break;
+  }
+  ASSERT_EQ(first, second);
+  const std::vector<std::string> lines = Lines(first);
+  std::ostringstream all;
+  for (const auto& l : lines) all << l << "\n";
+  const std::string text = all.str();
+  const std::size_t firstEnd = text.find("------ ENDING SUCCESSFULLY!");
+  const std::size_t secondBegin = text.find("------ Beginning Log", firstEnd);
+  ASSERT_NE(firstEnd, std::string::npos);
+  ASSERT_NE(secondBegin, std::string::npos) << text;
+  EXPECT_NE(text.find("second run", secondBegin), std::string::npos);
+}
+
+TEST_F(LogFileTest, UnwritableFileIsSilentButStillCounts) {
+  // A folder with the log's name makes the file impossible to open.
+  const std::time_t t = std::time(nullptr);
+  for (std::time_t s = t; s <= t + 2; ++s)
+    ASSERT_EQ(mkdir(("Log_" + std::to_string(static_cast<long long>(s)) + ".log").c_str(), 0700), 0);
+  LogFile log;
+  log.Report(LOG_ERROR, "lost", "t");
+  log.Write("lost too");
+  EXPECT_EQ(log.ErrorCount(), 1u);
+}
+
+}  // namespace
