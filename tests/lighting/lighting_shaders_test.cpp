@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/frame_timer.h"
+#include "device/d3d_wrapper.h"
+#include "lighting/sky_map.h"
+#include "lighting/terrain_shaders.h"
+#include "lighting_recording_device.h"
+#include "lighting_test_log.h"
+#include "view/camera.h"
+
+namespace {
+
+using qv::test::RecordedCall;
+using qv::test::RecordingDevice;
+using qv::test::ScopedLog;
+
+constexpr DWORD kNone = 0xFFFFFFFFu;
+
+// Points g_pd3dDevice at a recorder for one test.
+struct DeviceScope {
+  RecordingDevice device;
+  DeviceScope() { g_pd3dDevice = &device; }
+  ~DeviceScope() { g_pd3dDevice = nullptr; }
+  const std::vector<RecordedCall>& Calls() const { return device.calls; }
+};
+
+void ExpectConstant(const RecordedCall& call, const char* op, DWORD reg, std::vector<float> data) {
+  EXPECT_EQ(call.op, op);
+  EXPECT_EQ(call.value, reg);
+  ASSERT_EQ(call.data.size(), data.size()) << op << " c" << reg;
+  for (size_t i = 0; i < data.size(); ++i) EXPECT_FLOAT_EQ(call.data[i], data[i]) << op << " c" << reg << "[" << i << "]";
+}
+
+std::vector<std::string> Lines(const char* text) {
+  std::vector<std::string> lines;
+  std::string current;
+  for (const char* p = text; *p; ++p) {
+    if (*p == '\n') {
+      lines.push_back(current);
+      current.clear();
+    } else {
+      current += *p;
+    }
+  }
+  EXPECT_TRUE(current.empty()) << "text does not end with a newline";
+  return lines;
+}
+
+TEST(TerrainShadersTest, ProgramTextsAreKeptByteForByte) {
+  EXPECT_EQ(std::strlen(g_TerrainVertexShaderText), 1103u);
+  EXPECT_EQ(std::strlen(g_TerrainPixelShaderText), 294u);
+  std::vector<std::string> vs = Lines(g_TerrainVertexShaderText);
+  std::vector<std::string> ps = Lines(g_TerrainPixelShaderText);
+  ASSERT_EQ(vs.size(), 25u);
+  ASSERT_EQ(ps.size(), 12u);
+  EXPECT_EQ(vs[0], "vs.1.0                             //Shader version 1.0\t\t\t");
+  EXPECT_EQ(vs[13], "mov oD0.w, c12.z   ");
+  EXPECT_EQ(vs[16], "add r1, r1, -c10;\t\t");
+  EXPECT_EQ(vs[24], "mov     oT3.xy , v10                //copy texcoords\t\t\t\t");
+  EXPECT_EQ(ps[0], "// texture only         ");
+  EXPECT_EQ(ps[7], "dp3_sat r1, t3_bx2, v0_bx2    ; t3 is bump, v0 is light direction");
+  EXPECT_EQ(ps[8], "mul\tr1.rgb, c2, r1 ; ");
+  EXPECT_EQ(ps[11], "mov\tr0.a, t0.a\t");
+}
+
+TEST(TerrainShadersTest, DeclarationFeedsTheVertexAndCarriesC0) {
+  const DWORD expected[9] = {0x20000000, 0x40020000, 0x40020003, 0x4002000B, 0x40010007,
+                             0x40010008, 0x40010009, 0x4001000A, 0x82000000};
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(g_TerrainDecl[i], expected[i]) << "token " << i;
+  EXPECT_EQ(std::memcmp(&g_TerrainDecl[9], g_VSConst0, 16), 0);
+  EXPECT_EQ(g_VSConst0[1], 0.63f);
+  EXPECT_EQ(g_TerrainDecl[13], 0xFFFFFFFFu);
+}
+
+TEST(TerrainShadersTest, PixelConstantsFollowTheTimeOfDay) {
+  // Before the first clock step: the start-up colours, with the inverse
+  // ambient computed while the program started.
+  EXPECT_FLOAT_EQ(g_AmbientInverse[0], 0.58f);
+  DeviceScope scope;
+  g_hPixelShader = 0x77;
+  g_fFrameTime = 10.0f;
+  int textures[4];
+  auto* tex = reinterpret_cast<IDirect3DTexture8*>(textures);
+  ApplyPS(tex, tex + 1, tex + 2, tex + 3);
+  const auto& calls = scope.Calls();
+  ASSERT_EQ(calls.size(), 8u);
+  EXPECT_EQ(calls[0].op, "SetPixelShader");
+  EXPECT_EQ(calls[0].value, 0x77u);
+  ExpectConstant(calls[1], "SetPixelShaderConstant", 0, {0.42f, 0.40f, 0.50f, 1.0f});
+  ExpectConstant(calls[2], "SetPixelShaderConstant", 1, {0.58f, 0.60f, 0.50f, 1.0f});
+  ExpectConstant(calls[3], "SetPixelShaderConstant", 2, {0.90f, 0.90f, 0.80f, 1.0f});
+  for (int stage = 0; stage < 4; ++stage) {
+    EXPECT_EQ(calls[4 + stage].op, "SetTexture");
+    EXPECT_EQ(calls[4 + stage].value, static_cast<DWORD>(stage));
+    EXPECT_EQ(calls[4 + stage].pointer, tex + stage);
+  }
+
+  // After a step with tables loaded, the colours come from the tables, the
+  // inverse follows the new ambient and every alpha stays 1.
+  ScopedLog log;
+  std::string diffuse(1080, '\0'), ambient(1080, '\0');
+  diffuse[311] = '\xFF';
+  ambient[360 + 311] = '\x33';
+  log.WriteFile("Diffuse.raw", diffuse);
+  log.WriteFile("Ambient.raw", ambient);
+  LoadSkyMap("Diffuse.raw", "Ambient.raw");
+  scope.device.calls.clear();
+  g_fFrameTime = 60.0f;
+  ApplyPS(nullptr, nullptr, nullptr, nullptr);
+  ASSERT_EQ(calls.size(), 8u);
+  ExpectConstant(calls[1], "SetPixelShaderConstant", 0, {0.0f, 0.2f, 0.0f, 1.0f});
+  ExpectConstant(calls[2], "SetPixelShaderConstant", 1, {1.0f, 0.8f, 1.0f, 1.0f});
+  ExpectConstant(calls[3], "SetPixelShaderConstant", 2, {1.0f, 0.0f, 0.0f, 1.0f});
+}
+
+TEST(TerrainShadersTest, VertexConstantsHoldTheTransposedProductLightAndCamera) {
+  DeviceScope scope;
+  g_hVertexShader = 0x55;
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) {
+      g_matWorld.m[r][c] = (r == c) ? 1.0f : 0.0f;
+      g_matView.m[r][c] = static_cast<float>(r * 4 + c + 1);
+      g_matProj.m[r][c] = static_cast<float>((r + 2 * c) % 5) - 1.0f;
+    }
+  g_matWorld.m[3][0] = 7.0f;  // a translation
+  g_LightDir = D3DXVECTOR3(0.0f, 0.6f, -0.8f);
+  g_Camera.SetPosition(100.0f, 250.0f, -30.0f);
+
+  EXPECT_TRUE(ApplyVS());
+
+  float expected[4][4] = {};  // world x view x proj, by hand
+  float wv[4][4] = {};
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      for (int k = 0; k < 4; ++k) wv[r][c] += g_matWorld.m[r][k] * g_matView.m[k][c];
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      for (int k = 0; k < 4; ++k) expected[r][c] += wv[r][k] * g_matProj.m[k][c];
+
+  const auto& calls = scope.Calls();
+  ASSERT_EQ(calls.size(), 5u);
+  std::vector<float> columns;  // register 4 + i holds column i
+  for (int c = 0; c < 4; ++c)
+    for (int r = 0; r < 4; ++r) columns.push_back(expected[r][c]);
+  ExpectConstant(calls[0], "SetVertexShaderConstant", 4, columns);
+  ASSERT_EQ(calls[1].data.size(), 4u);
+  ExpectConstant(calls[1], "SetVertexShaderConstant", 12, {0.0f, 0.6f, -0.8f, calls[1].data[3]});
+  ExpectConstant(calls[2], "SetVertexShaderConstant", 20, {0.5f, 0.5f, 0.5f, 0.5f});
+  ExpectConstant(calls[3], "SetVertexShaderConstant", 10, {100.0f, 250.0f, -30.0f, 0.0f});
+  EXPECT_EQ(calls[4].op, "SetVertexShader");
+  EXPECT_EQ(calls[4].value, 0x55u);
+}
+
+TEST(TerrainShadersTest, ReleaseSequences) {
+  DeviceScope scope;
+  auto ops = [&] {
+    std::vector<std::string> out;
+    for (const auto& c : scope.Calls()) out.push_back(c.op + " " + std::to_string(c.value));
+    scope.device.calls.clear();
+    return out;
+  };
+  using Ops = std::vector<std::string>;
+
+  g_hPixelShader = kNone;  // nothing created: deselect only
+  ReleasePS();
+  EXPECT_EQ(ops(), (Ops{"SetPixelShader 0"}));
+  g_hPixelShader = 9;
+  ReleasePS();
+  EXPECT_EQ(ops(), (Ops{"SetPixelShader 0", "DeletePixelShader 9"}));
+  EXPECT_EQ(g_hPixelShader, kNone);
+  ReleasePS();
+  EXPECT_EQ(ops(), (Ops{"SetPixelShader 0"}));
+
+  g_hVertexShader = kNone;
+  ReleaseVS();
+  EXPECT_EQ(ops(), Ops{});
+  g_hVertexShader = 5;
+  ReleaseVS();  // not deselected first
+  EXPECT_EQ(ops(), (Ops{"DeleteVertexShader 5"}));
+  EXPECT_EQ(g_hVertexShader, kNone);
+  ReleaseVS();
+  EXPECT_EQ(ops(), Ops{});
+}
+
+TEST(TerrainShadersTest, InitCreatesBothShadersFromTheAssembledTexts) {
+  ScopedLog log;
+  DeviceScope scope;
+  scope.device.nextHandle = 0x1234;
+  ASSERT_TRUE(InitVS());
+  EXPECT_EQ(g_hVertexShader, 0x1234u);
+  ASSERT_EQ(scope.Calls().size(), 1u);
+  EXPECT_EQ(scope.Calls()[0].pointer, g_TerrainDecl);
+  EXPECT_EQ(scope.device.lastFunction[0], 0xFFFE0100u);  // vs.1.0
+
+  scope.device.nextHandle = 0x4321;
+  InitPS();
+  EXPECT_EQ(g_hPixelShader, 0x4321u);
+  EXPECT_EQ(scope.device.lastFunction[0], 0xFFFF0101u);  // ps.1.1
+  EXPECT_EQ(log.Count("InitVS"), 0);
+}
+
+TEST(TerrainShadersTest, RefusedCreationIsLoggedAsInformationAndLeavesNoHandle) {
+  ScopedLog log;
+  g_hVertexShader = g_hPixelShader = kNone;
+  {
+    DeviceScope scope;
+    scope.device.createResult = D3DERR_INVALIDCALL;
+    EXPECT_FALSE(InitVS());
+    InitPS();
+  }
+  EXPECT_EQ(g_hVertexShader, kNone);
+  EXPECT_EQ(g_hPixelShader, kNone);
+  EXPECT_FALSE(InitVS());  // no device at all
+  EXPECT_EQ(log.Count("\n[InitVS]:  Failed to Create Vertex Shader"), 2);
+  EXPECT_EQ(g_pLog->ErrorCount(), 0u);
+
+  // Without a device every other operation does nothing and says so safely.
+  ApplyPS(nullptr, nullptr, nullptr, nullptr);
+  EXPECT_TRUE(ApplyVS());
+  ReleaseVS();
+  ReleasePS();
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "app/frame_timer.h"
+#include "lighting/sky_map.h"
+#include "lighting_test_log.h"
+
+namespace {
+
+using qv::test::ScopedLog;
+
+void ResetSky() {
+  delete[] g_pDiffuseMap;
+  delete[] g_pAmbientMap;
+  g_pDiffuseMap = g_pAmbientMap = nullptr;
+  g_TimeOfDay = 0.0f;
+  g_SkyCountdown = 50;
+  g_LightDir = D3DXVECTOR3(0.0f, 0.0f, -1.0f);
+}
+
+// Tables from which the degree can be read back from the colours: the
+// diffuse table holds d's low byte in red, its high byte in green and the
+// low byte's complement in blue; the ambient table holds d / 2, d % 2, 200.
+void WriteDegreeTables(const ScopedLog& log) {
+  std::string diffuse(1080, '\0'), ambient(1080, '\0');
+  for (int d = 0; d < 360; ++d) {
+    diffuse[d] = static_cast<char>(d & 0xFF);
+    diffuse[360 + d] = static_cast<char>(d >> 8);
+    diffuse[720 + d] = static_cast<char>(255 - (d & 0xFF));
+    ambient[d] = static_cast<char>(d / 2);
+    ambient[360 + d] = static_cast<char>(d % 2);
+    ambient[720 + d] = static_cast<char>(200);
+  }
+  log.WriteFile("Diffuse.raw", diffuse + "trailing bytes are ignored");
+  log.WriteFile("Ambient.raw", ambient);
+}
+
+int Byte(float component) { return static_cast<int>(std::lround(component * 255.0f)); }
+
+int DiffuseDegree(const float* c) {
+  EXPECT_EQ(Byte(c[2]), 255 - Byte(c[0]));
+  return Byte(c[0]) + 256 * Byte(c[1]);
+}
+int AmbientDegree(const float* c) {
+  EXPECT_EQ(Byte(c[2]), 200);
+  return 2 * Byte(c[0]) + Byte(c[1]);
+}
+
+// Runs frames long enough that each one steps the clock.
+void Steps(int n, float* diffuse, float* ambient) {
+  g_fFrameTime = 60.0f;
+  for (int i = 0; i < n; ++i) UpdateSkyMap(diffuse, ambient);
+}
+
+TEST(SkyMapTest, CountdownTruncatesTowardZeroAndStepsOnlyBelowZero) {
+  struct Case {
+    float frame;
+    std::vector<int> countdowns;  // after each frame; the last frame steps the clock
+  };
+  // 50.5 ms leaves -0.5, which truncates to 0 and does not step yet.
+  const Case cases[] = {{20.0f, {30, 10, 50}}, {12.4f, {37, 24, 11, 50}}, {50.5f, {0, 50}}};
+  for (const Case& c : cases) {
+    ResetSky();
+    float diffuse[4] = {7, 7, 7, 7}, ambient[4] = {7, 7, 7, 7};
+    g_fFrameTime = c.frame;
+    for (size_t i = 0; i < c.countdowns.size(); ++i) {
+      UpdateSkyMap(diffuse, ambient);
+      EXPECT_EQ(g_SkyCountdown, c.countdowns[i]) << c.frame << " ms, frame " << i;
+      bool stepped = i + 1 == c.countdowns.size();
+      EXPECT_EQ(g_TimeOfDay, stepped ? 0.1f : 0.0f) << c.frame << " ms, frame " << i;
+    }
+  }
+
+  // A frame time far outside the int range still steps once, and a
+  // non-number leaves the countdown alone.
+  ResetSky();
+  g_fFrameTime = 1e30f;
+  UpdateSkyMap(nullptr, nullptr);
+  EXPECT_EQ(g_SkyCountdown, 50);
+  EXPECT_EQ(g_TimeOfDay, 0.1f);
+  g_fFrameTime = std::nanf("");
+  UpdateSkyMap(nullptr, nullptr);
+  EXPECT_EQ(g_SkyCountdown, 50);
+}
+
+TEST(SkyMapTest, ADayIs240StepsWithTheLightTurningAboutX) {
+  ResetSky();
+  ScopedLog log;
+  WriteDegreeTables(log);
+  LoadSkyMap("Diffuse.raw", "Ambient.raw");
+  EXPECT_EQ(log.Count("\n[]:  Skymaps loaded"), 1);
+
+  float diffuse[4] = {0, 0, 0, 0.25f}, ambient[4] = {0, 0, 0, 0.5f};
+  Steps(1, diffuse, ambient);
+  EXPECT_EQ(g_TimeOfDay, 0.1f);
+  EXPECT_EQ(DiffuseDegree(diffuse), 311);
+  EXPECT_EQ(AmbientDegree(ambient), 311);
+
+  Steps(59, diffuse, ambient);  // hour 6: the light travels straight up
+  EXPECT_NEAR(g_TimeOfDay, 6.0f, 1e-4f);
+  EXPECT_NEAR(g_LightDir.y, 1.0f, 1e-5f);
+  EXPECT_NEAR(g_LightDir.z, 0.0f, 1e-4f);
+
+  Steps(120, diffuse, ambient);  // hour 18: straight down
+  EXPECT_NEAR(g_TimeOfDay, 18.0f, 1e-4f);
+  EXPECT_NEAR(g_LightDir.y, -1.0f, 1e-5f);
+  EXPECT_NEAR(g_LightDir.z, 0.0f, 1e-4f);
+  EXPECT_EQ(g_LightDir.x, 0.0f);
+
+  Steps(59, diffuse, ambient);  // step 239
+  EXPECT_NEAR(g_TimeOfDay, 23.9f, 1e-4f);
+  EXPECT_EQ(DiffuseDegree(diffuse), 308);
+  EXPECT_EQ(AmbientDegree(ambient), 308);
+
+  Steps(1, diffuse, ambient);  // step 240 wraps to midnight
+  EXPECT_EQ(g_TimeOfDay, 0.0f);
+  EXPECT_EQ(DiffuseDegree(diffuse), 310);
+  EXPECT_EQ(AmbientDegree(ambient), 310);
+  EXPECT_FLOAT_EQ(g_LightDir.z, 1.0f);
+  EXPECT_FLOAT_EQ(std::hypot(g_LightDir.y, g_LightDir.z), 1.0f);
+
+  // The alpha components are never written.
+  EXPECT_EQ(diffuse[3], 0.25f);
+  EXPECT_EQ(ambient[3], 0.5f);
+}
+
+TEST(SkyMapTest, FullAndEmptyBytesGiveExactlyOneAndZero) {
+  ResetSky();
+  ScopedLog log;
+  log.WriteFile("d.raw", std::string(1080, '\xFF'));
+  log.WriteFile("a.raw", std::string(1080, '\0'));
+  LoadSkyMap("d.raw", "a.raw");
+  float diffuse[4] = {0.5f, 0.5f, 0.5f, 0.5f}, ambient[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+  Steps(1, diffuse, ambient);
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_EQ(diffuse[c], 1.0f);
+    EXPECT_EQ(ambient[c], 0.0f);
+  }
+}
+
+TEST(SkyMapTest, ShortTablesAreAcceptedWithAZeroTail) {
+  ResetSky();
+  ScopedLog log;
+  log.WriteFile("d.raw", std::string(400, '\xFF'));  // red plane and 40 green bytes
+  log.WriteFile("a.raw", "");
+  LoadSkyMap("d.raw", "a.raw");
+  EXPECT_EQ(log.Count("[]:  Skymaps loaded"), 1);
+  EXPECT_EQ(g_pLog->ErrorCount(), 0u);
+
+  float diffuse[4] = {0.5f, 0.5f, 0.5f, 1}, ambient[4] = {0.5f, 0.5f, 0.5f, 1};
+  Steps(1, diffuse, ambient);  // degree 311: green and blue lie past the file's end
+  EXPECT_EQ(diffuse[0], 1.0f);
+  EXPECT_EQ(diffuse[1], 0.0f);
+  EXPECT_EQ(diffuse[2], 0.0f);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(ambient[c], 0.0f);
+}
+
+TEST(SkyMapTest, MissingFilesAreReportedOnceAndTheClockStillRuns) {
+  const char* const pairs[][2] = {{"none.raw", "none.raw"}, {"d.raw", "none.raw"}, {"none.raw", "a.raw"}};
+  for (const auto& pair : pairs) {
+    ResetSky();
+    ScopedLog log;
+    log.WriteFile("d.raw", std::string(1080, '\x10'));
+    log.WriteFile("a.raw", std::string(1080, '\x10'));
+    LoadSkyMap(pair[0], pair[1]);
+    EXPECT_EQ(log.Count("[Load SkyMap]:  Could not read SkyMap file"), 1) << pair[0] << pair[1];
+    EXPECT_EQ(log.Count("Skymaps loaded"), 0);
+    EXPECT_EQ(g_pLog->ErrorCount(), 1u);
+    EXPECT_EQ(g_pDiffuseMap, nullptr);
+    EXPECT_EQ(g_pAmbientMap, nullptr);
+
+    float diffuse[4] = {0.9f, 0.9f, 0.8f, 1}, ambient[4] = {0.42f, 0.4f, 0.5f, 1};
+    Steps(60, diffuse, ambient);
+    EXPECT_NEAR(g_TimeOfDay, 6.0f, 1e-4f);
+    EXPECT_NEAR(g_LightDir.y, 1.0f, 1e-5f);
+    EXPECT_EQ(diffuse[0], 0.9f);
+    EXPECT_EQ(diffuse[2], 0.8f);
+    EXPECT_EQ(ambient[0], 0.42f);
+    EXPECT_EQ(ambient[1], 0.4f);
+  }
+}
+
+}  // namespace
