@@ -1,0 +1,79 @@
+// Reading "Readme.txt": 14 words, three numbers and four bounded names.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/app.h"
+
+namespace {
+
+std::string Write(const std::string& name, const std::string& text) {
+  const std::string path = std::string(::testing::TempDir()) + "/" + name;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+  return path;
+}
+
+TEST(StartupParameters, GoodFile) {
+  StartupParameters p;
+  const std::string path = Write(
+      "good.txt", "PatchSize 16\nLevels\t4 MaxVertices 65536\r\nTex0 a.bmp Tex1 b.tga\nTex2 c.jpg Tex3 d.png");
+  ASSERT_TRUE(ReadStartupParameters(path.c_str(), &p));
+  EXPECT_EQ(p.patchSize, 16);
+  EXPECT_EQ(p.levels, 4);
+  EXPECT_EQ(p.vertexLimit, 65536);
+  EXPECT_STREQ(p.textures[0], "a.bmp");
+  EXPECT_STREQ(p.textures[1], "b.tga");
+  EXPECT_STREQ(p.textures[2], "c.jpg");
+  EXPECT_STREQ(p.textures[3], "d.png");
+}
+
+TEST(StartupParameters, MissingFileReadsNothing) {
+  StartupParameters p;
+  p.patchSize = 99;
+  EXPECT_FALSE(ReadStartupParameters("/nonexistent/Readme.txt", &p));
+  EXPECT_EQ(p.patchSize, 0);
+  EXPECT_STREQ(p.textures[0], "");
+}
+
+TEST(StartupParameters, ThirteenWordsLeaveTheLastNameEmpty) {
+  StartupParameters p;
+  const std::string path = Write("short.txt", "a 16 b 4 c 65536 d t0 e t1 f t2 g");
+  EXPECT_FALSE(ReadStartupParameters(path.c_str(), &p));
+  EXPECT_EQ(p.vertexLimit, 65536);
+  EXPECT_STREQ(p.textures[2], "t2");
+  EXPECT_STREQ(p.textures[3], "");
+}
+
+TEST(StartupParameters, ANonNumberStopsTheChain) {
+  StartupParameters p;
+  const std::string path = Write("nan.txt", "a 16 b four c 65536 d t0 e t1 f t2 g t3");
+  EXPECT_FALSE(ReadStartupParameters(path.c_str(), &p));
+  EXPECT_EQ(p.patchSize, 16);
+  EXPECT_EQ(p.levels, 0);
+  EXPECT_EQ(p.vertexLimit, 0) << "nothing is read after the failed word";
+  EXPECT_STREQ(p.textures[0], "");
+  const std::string big = Write("big.txt", "a 16 b 4 c 2147483648 d t0 e t1 f t2 g t3");
+  EXPECT_FALSE(ReadStartupParameters(big.c_str(), &p)) << "out of 32-bit range";
+  const std::string neg = Write("neg.txt", "a -16 b 4 c 65536 d t0 e t1 f t2 g t3");
+  ASSERT_TRUE(ReadStartupParameters(neg.c_str(), &p));
+  EXPECT_EQ(p.patchSize, -16);
+}
+
+TEST(StartupParameters, OverlongWordsAreBoundedTo255) {
+  StartupParameters p;
+  const std::string longName(10000, 'x');
+  const std::string longLabel(300, 'L');
+  const std::string path =
+      Write("long.txt", longLabel + " 16 b 4 c 65536 d " + longName + " e t1 f t2 g t3");
+  ASSERT_TRUE(ReadStartupParameters(path.c_str(), &p));
+  EXPECT_EQ(p.patchSize, 16);
+  EXPECT_EQ(std::strlen(p.textures[0]), 255u);
+  EXPECT_EQ(std::string(p.textures[0]), std::string(255, 'x'));
+  EXPECT_STREQ(p.textures[1], "t1") << "the rest of an over-long word is skipped";
+}
+
+}  // namespace

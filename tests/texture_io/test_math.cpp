@@ -1,0 +1,157 @@
+// Vector and matrix functions: tolerances, conventions and aliased outputs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "texture_io/d3dx8math.h"
+
+namespace {
+
+D3DXMATRIX Identity() {
+  D3DXMATRIX m;
+  return *D3DXMatrixTranslation(&m, 0, 0, 0);
+}
+
+D3DXMATRIX Numbered(float base) {
+  D3DXMATRIX m;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) m(i, j) = base + static_cast<float>(i * 4 + j);
+  return m;
+}
+
+TEST(Vec3Normalize, TolerancesAndZero) {
+  D3DXVECTOR3 out, v(0, 0, 0);
+  EXPECT_EQ(*D3DXVec3Normalize(&out, &v), D3DXVECTOR3(0, 0, 0));
+  v = D3DXVECTOR3(0, 0, 200);
+  EXPECT_EQ(*D3DXVec3Normalize(&out, &v), D3DXVECTOR3(0, 0, 1));
+  // Within the tolerance the vector is returned as it is, not divided.
+  v = D3DXVECTOR3(1.000001f, 0, 0);
+  EXPECT_EQ(D3DXVec3Normalize(&out, &v)->x, 1.000001f);
+  // Just outside the tolerance it is divided.
+  v = D3DXVECTOR3(1.0001f, 0, 0);
+  EXPECT_FLOAT_EQ(D3DXVec3Normalize(&out, &v)->x, 1.0f);
+  // Very short vectors become zero, slightly longer ones are normalised.
+  v = D3DXVECTOR3(1e-6f, 0, 0);
+  EXPECT_EQ(*D3DXVec3Normalize(&out, &v), D3DXVECTOR3(0, 0, 0));
+  v = D3DXVECTOR3(1e-4f, 0, 0);
+  EXPECT_FLOAT_EQ(D3DXVec3Normalize(&out, &v)->x, 1.0f);
+  // In place.
+  v = D3DXVECTOR3(3, 0, 4);
+  D3DXVec3Normalize(&v, &v);
+  EXPECT_FLOAT_EQ(v.x, 0.6f);
+  EXPECT_FLOAT_EQ(v.z, 0.8f);
+}
+
+TEST(Vec3Cross, HandednessAndAliasing) {
+  D3DXVECTOR3 x(1, 0, 0), y(0, 1, 0), out;
+  EXPECT_EQ(*D3DXVec3Cross(&out, &x, &y), D3DXVECTOR3(0, 0, 1));
+  EXPECT_EQ(*D3DXVec3Cross(&out, &y, &x), D3DXVECTOR3(0, 0, -1));
+  D3DXVECTOR3 a(1, 2, 3), b(4, 5, 6);
+  D3DXVec3Cross(&a, &a, &b);  // output is an input
+  EXPECT_EQ(a, D3DXVECTOR3(2 * 6 - 3 * 5, 3 * 4 - 1 * 6, 1 * 5 - 2 * 4));
+}
+
+TEST(Vec3TransformCoord, DividesOnlyWhenWIsNotOne) {
+  D3DXMATRIX r;
+  const D3DXVECTOR3 axis(0, 1, 0);
+  D3DXMatrixRotationAxis(&r, &axis, 0.5f);
+  D3DXVECTOR3 v(1, 2, 3), out;
+  D3DXVec3TransformCoord(&out, &v, &r);
+  EXPECT_NEAR(out.x, std::cos(0.5f) + 3 * std::sin(0.5f), 1e-5);
+  EXPECT_NEAR(out.y, 2.0f, 1e-6);
+
+  D3DXMATRIX p;
+  D3DXMatrixPerspectiveFovLH(&p, 0.7853982f, 1.0f, 1.0f, 8000.0f);
+  v = D3DXVECTOR3(0, 0, 8000);
+  D3DXVec3TransformCoord(&v, &v, &p);  // in place
+  EXPECT_NEAR(v.z, 1.0f, 1e-5);
+  v = D3DXVECTOR3(0, 0, 1);
+  D3DXVec3TransformCoord(&v, &v, &p);
+  EXPECT_NEAR(v.z, 0.0f, 1e-5);
+}
+
+TEST(MatrixMultiply, RowVectorOrderAndAliasing) {
+  const D3DXMATRIX a = Numbered(1), b = Numbered(-3);
+  D3DXMATRIX expect;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      float s = 0;
+      for (int k = 0; k < 4; ++k) s += a(i, k) * b(k, j);
+      expect(i, j) = s;
+    }
+  D3DXMATRIX out;
+  D3DXMatrixMultiply(&out, &a, &b);
+  D3DXMATRIX inA = a, inB = b, both = a;
+  D3DXMatrixMultiply(&inA, &inA, &b);
+  D3DXMatrixMultiply(&inB, &a, &inB);
+  D3DXMatrixMultiply(&both, &both, &both);
+  D3DXMATRIX square;
+  D3DXMatrixMultiply(&square, &a, &a);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      EXPECT_EQ(out(i, j), expect(i, j));
+      EXPECT_EQ(inA(i, j), expect(i, j));
+      EXPECT_EQ(inB(i, j), expect(i, j));
+      EXPECT_EQ(both(i, j), square(i, j));
+    }
+  // A translation applies after a scale-free rotation in row-vector order.
+  D3DXMATRIX t, id = Identity();
+  D3DXMatrixTranslation(&t, 5, 6, 7);
+  D3DXMatrixMultiply(&out, &id, &t);
+  EXPECT_EQ(out(3, 0), 5.0f);
+  EXPECT_EQ(out(3, 2), 7.0f);
+}
+
+TEST(MatrixTranspose, InPlace) {
+  D3DXMATRIX m = Numbered(0);
+  D3DXMatrixTranspose(&m, &m);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(m(i, j), static_cast<float>(j * 4 + i));
+}
+
+TEST(MatrixRotationAxis, NormalisesTheAxisAndTurnsLeftHanded) {
+  D3DXMATRIX r;
+  const D3DXVECTOR3 up(0, 5, 0);  // not unit length
+  D3DXMatrixRotationAxis(&r, &up, 0.1f);
+  // A positive turn about +y takes +z towards +x.
+  D3DXVECTOR3 look(0, 0, 1);
+  D3DXVec3TransformCoord(&look, &look, &r);
+  EXPECT_NEAR(look.x, std::sin(0.1f), 1e-6);
+  EXPECT_NEAR(look.z, std::cos(0.1f), 1e-6);
+  EXPECT_EQ(r(3, 3), 1.0f);
+  EXPECT_EQ(r(0, 3), 0.0f);
+}
+
+TEST(MatrixLookAtLH, ViewOfTheStartPosition) {
+  D3DXMATRIX v;
+  const D3DXVECTOR3 eye(0, 0, -200), at(0, 0, 0), up(0, 1, 0);
+  D3DXMatrixLookAtLH(&v, &eye, &at, &up);
+  EXPECT_EQ(v(3, 0), 0.0f);
+  EXPECT_EQ(v(3, 1), 0.0f);
+  EXPECT_EQ(v(3, 2), 200.0f);
+  EXPECT_EQ(v(3, 3), 1.0f);
+  D3DXVECTOR3 origin(0, 0, 0);
+  D3DXVec3TransformCoord(&origin, &origin, &v);
+  EXPECT_EQ(origin, D3DXVECTOR3(0, 0, 200));
+  // Looking along +x: world +x is view +z, world +z is view -x.
+  const D3DXVECTOR3 east(1, 0, 0), zero(0, 0, 0);
+  D3DXMatrixLookAtLH(&v, &zero, &east, &up);
+  D3DXVECTOR3 p(0, 0, 1);
+  D3DXVec3TransformCoord(&p, &p, &v);
+  EXPECT_NEAR(p.x, -1.0f, 1e-6);
+  EXPECT_NEAR(p.z, 0.0f, 1e-6);
+}
+
+TEST(MatrixPerspectiveFovLH, Elements) {
+  D3DXMATRIX p;
+  D3DXMatrixPerspectiveFovLH(&p, 0.7853982f, 1.333f, 1.0f, 1000.0f);
+  EXPECT_NEAR(p(1, 1), 2.4142f, 1e-4);
+  EXPECT_NEAR(p(0, 0), 1.8111f, 1e-4);
+  EXPECT_NEAR(p(2, 2), 1000.0f / 999.0f, 1e-6);
+  EXPECT_EQ(p(2, 3), 1.0f);
+  EXPECT_NEAR(p(3, 2), -1000.0f / 999.0f, 1e-6);
+  EXPECT_EQ(p(3, 3), 0.0f);
+  EXPECT_EQ(p(0, 1), 0.0f);
+}
+
+}  // namespace
