@@ -1,0 +1,162 @@
+// Whole runs of quorvel-run (and the live-host binary on the offscreen
+// driver) in temporary folders: exit codes, summaries and the log.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+};
+
+RunResult Run(const std::string& command) {
+  RunResult r;
+  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  std::size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int status = pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string Field(const std::string& summary, const std::string& name) {
+  std::istringstream in(summary);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(name + ": ", 0) == 0) return line.substr(name.size() + 2);
+  return "";
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Index of the first line at or after `from` equal to `text`, or -1.
+int Find(const std::vector<std::string>& lines, const std::string& text, int from = 0) {
+  for (int i = from; i < static_cast<int>(lines.size()); ++i)
+    if (lines[i] == text) return i;
+  return -1;
+}
+
+class QuorvelRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/qvrunXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void WriteFile(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
+  }
+  RunResult RunHere(const std::string& args) {
+    return Run(std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " " + args);
+  }
+  std::string dir_;
+};
+
+const char* kErrorBanner = "***********************ERROR*************************";
+const char* kFatalBanner = "FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL";
+
+TEST_F(QuorvelRun, EmptyFolderEndsWithTheFatalStartupError) {
+  const RunResult r = RunHere("--frames 5");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Field(r.out, "exit_code"), "0");
+  EXPECT_NE(Field(r.out, "frames"), "");
+  EXPECT_NE(Field(r.out, "frame_ms_median"), "");
+  const std::string logPath = Field(r.out, "log");
+  ASSERT_EQ(logPath.rfind(dir_ + "/Log_", 0), 0u) << logPath;
+  const std::vector<std::string> log = Lines(logPath);
+  ASSERT_GE(log.size(), 10u);
+  EXPECT_EQ(log[4], "Winmain");
+  const int heightmap = Find(log, "[LoadHM]:  Could not read RAW file");
+  const int texture = Find(log, "COULDNT LOAD TEXTURE");
+  const int readme = Find(log, "[Game Initialize()]:  Could not read ReadMe file");
+  const int fatal = Find(log, "[Winmain]:  Error game initialization");
+  ASSERT_GE(heightmap, 0);
+  EXPECT_EQ(log[heightmap - 1], kErrorBanner);
+  ASSERT_GT(texture, heightmap) << "the textures load, and fail, before the file's test";
+  ASSERT_GT(readme, texture);
+  EXPECT_EQ(log[readme - 1], kErrorBanner);
+  ASSERT_EQ(fatal, readme + 2);
+  EXPECT_EQ(log[fatal - 1], kFatalBanner);
+  const int cleaning = Find(log, "[Game Cleanup]:  Cleaning...", fatal);
+  ASSERT_GT(cleaning, fatal);
+  EXPECT_EQ(log[cleaning - 1].rfind("[Average FPS: ]:  ", 0), 0u);
+  EXPECT_EQ(log[cleaning + 1], "[Game Cleanup]:  Cleaning Done");
+  EXPECT_EQ(log[cleaning + 2], "Winmain");
+  EXPECT_EQ(log[cleaning + 3].rfind("------ ENDING WITH ", 0), 0u);
+}
+
+TEST_F(QuorvelRun, ThirteenWordsFailTheSameWay) {
+  WriteFile("Readme.txt", "a 16 b 4 c 65536 d t0.bmp e t1.bmp f t2.bmp g");
+  const RunResult r = RunHere("--frames 5");
+  EXPECT_EQ(r.exitCode, 0);
+  const std::vector<std::string> log = Lines(Field(r.out, "log"));
+  const int readme = Find(log, "[Game Initialize()]:  Could not read ReadMe file");
+  ASSERT_GT(readme, 0);
+  EXPECT_GT(readme, Find(log, "COULDNT LOAD TEXTURE"));
+  EXPECT_GT(Find(log, "[Winmain]:  Error game initialization"), readme);
+}
+
+TEST_F(QuorvelRun, AGoodParameterFileRunsUntilTheWindowCloses) {
+  WriteFile("Readme.txt", "PatchSize 16 Levels 4 MaxVertices 65536 T0 a.bmp T1 b.tga T2 c.jpg T3 d.png");
+  const RunResult r = RunHere("--frames 7 --clock 20");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(Field(r.out, "frames"), "7");
+  const std::vector<std::string> log = Lines(Field(r.out, "log"));
+  EXPECT_EQ(Find(log, "[Game Initialize()]:  Could not read ReadMe file"), -1);
+  EXPECT_EQ(Find(log, "[Winmain]:  Error game initialization"), -1);
+  EXPECT_GT(Find(log, "[Game Cleanup]:  Cleaning Done"), 0);
+}
+
+TEST_F(QuorvelRun, LiveBinaryIgnoresItsCommandLine) {
+  // The live host on the offscreen driver: the system reads no command line,
+  // so these words change nothing; the empty folder makes the run quit.
+  const std::string bin = std::string(QUORVEL_RUN_BIN);
+  const std::string live = bin.substr(0, bin.rfind("/quorvel-run/")) + "/quorvel/quorvel";
+  const RunResult r =
+      Run("cd " + dir_ + " && SDL_VIDEODRIVER=offscreen " + live + " --frames 1 -x garbage");
+  EXPECT_EQ(r.exitCode, 0);
+  bool found = false;
+  FILE* ls = popen(("ls " + dir_).c_str(), "r");
+  char name[256];
+  while (ls && fgets(name, sizeof name, ls))
+    if (std::string(name).rfind("Log_", 0) == 0) found = true;
+  if (ls) pclose(ls);
+  EXPECT_TRUE(found);
+}
+
+TEST_F(QuorvelRun, ScreenshotOfAnEmptyFrameIsTheClearColour) {
+  WriteFile("Readme.txt", "PatchSize 16 Levels 4 MaxVertices 65536 T0 a.bmp T1 b.tga T2 c.jpg T3 d.png");
+  const std::string shot = dir_ + "/out.png";
+  const RunResult r = RunHere("--frames 3 --shot 2:" + shot);
+  EXPECT_EQ(r.exitCode, 0);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, shot.c_str())) << shot;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+  EXPECT_EQ(image.width, 1024u);
+  EXPECT_EQ(image.height, 768u);
+  // 0xFF8264FF stored in a 5-6-5 back buffer and widened back to 8 bits.
+  int other = 0;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
+    if (rgb[i] != 0x84 || rgb[i + 1] != 0x65 || rgb[i + 2] != 0xFF) ++other;
+  EXPECT_EQ(other, 0);
+}
+
+}  // namespace

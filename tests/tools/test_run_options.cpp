@@ -1,0 +1,73 @@
+// quorvel-run's command line and summary.
+#include <gtest/gtest.h>
+
+#include "run_options.h"
+
+namespace {
+
+TEST(RunOptions, DefaultsAreScriptedAndOffscreen) {
+  RunOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseRunOptions({}, &o, &error));
+  EXPECT_EQ(o.dir, ".");
+  EXPECT_TRUE(o.host.scripted);
+  EXPECT_FALSE(o.host.visible_window);
+  EXPECT_EQ(o.host.max_frames, -1);
+  EXPECT_EQ(o.host.clock_step_ms, 0);
+}
+
+TEST(RunOptions, EveryOption) {
+  RunOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseRunOptions({"--dir", "d", "--frames", "5", "--clock", "20", "--input", "in.txt",
+                               "--shot", "2:a.png", "--shot", "10:dir/b:c.png", "--window"},
+                              &o, &error))
+      << error;
+  EXPECT_EQ(o.dir, "d");
+  EXPECT_EQ(o.host.max_frames, 5);
+  EXPECT_EQ(o.host.clock_step_ms, 20);
+  EXPECT_EQ(o.host.input_script, "in.txt");
+  ASSERT_EQ(o.host.shots.size(), 2u);
+  EXPECT_EQ(o.host.shots[0].frame, 2);
+  EXPECT_EQ(o.host.shots[0].path, "a.png");
+  EXPECT_EQ(o.host.shots[1].path, "dir/b:c.png") << "only the first colon separates";
+  EXPECT_FALSE(o.host.scripted);
+  EXPECT_TRUE(o.host.visible_window);
+}
+
+TEST(RunOptions, MalformedValuesAreRefused) {
+  RunOptions o;
+  std::string error;
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--frames"},
+                                             {"--frames", "0"},
+                                             {"--frames", "-3"},
+                                             {"--frames", "5x"},
+                                             {"--frames", "99999999999"},
+                                             {"--clock", ""},
+                                             {"--shot", "a.png"},
+                                             {"--shot", "x:a.png"},
+                                             {"--shot", "3:"},
+                                             {"--bogus"}}) {
+    error.clear();
+    EXPECT_FALSE(ParseRunOptions(args, &o, &error)) << args[0];
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(RunOptions, SummaryLines) {
+  qv::host::Stats stats;
+  stats.frames = 4;
+  stats.draws = 10;
+  stats.triangles = 1000;
+  stats.frame_ms = {4.0, 1.0, 3.0, 2.0};
+  const std::string s = FormatSummary(stats, 0, 12.5, "/x/Log_1.log");
+  EXPECT_EQ(s,
+            "frames: 4\nexit_code: 0\nwall_ms: 12.5\nframe_ms_median: 2.000\nframe_ms_p95: 4.000\n"
+            "draws_per_frame: 2.5\ntriangles_per_frame: 250.0\nlog: /x/Log_1.log\n");
+  EXPECT_NE(FormatSummary(qv::host::Stats{}, 0, 0, "").find("draws_per_frame: 0.0"),
+            std::string::npos)
+      << "no division by zero frames";
+}
+
+}  // namespace
