@@ -124,6 +124,17 @@ class Terrain : public D3DWrapper2 {
   TerrainPatch* m_pPatches;
   int m_LodCount;
   LodIndexSet* m_pLods;
+  // Capacities of the pooled vertex buffers: every buffer but the last holds
+  // m_VBVertices, the last m_LastVBVertices.
+  int m_VBVertices;
+  int m_LastVBVertices;
+
+ private:
+  bool CreateVertexBuffers();
+  bool BuildLodSets(int levels);
+  // Frees the patch grid, the pool, the index sets and the quadtree and
+  // releases their device buffers (never the device itself).
+  void ReleaseGeometry();
 };
 
 int PowerOfTwo(int n);
