@@ -1,0 +1,149 @@
+#include "platform/dinput8/dinput8_backend.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "platform/dinput8/dinput8_keymap.h"
+#include "platform/dinput8/dinput8_testing.h"
+#include "platform/win32/win32_host.h"
+
+namespace qv::dinput8 {
+namespace {
+
+std::weak_ptr<InputBackend> s_current;
+int s_foregroundOverride = -1;
+int s_failCountdown = 0;
+HRESULT s_failResult = DI_OK;
+
+LONG Saturate(std::int64_t v) {
+  return static_cast<LONG>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// One wheel notch is 120 units of lZ, as on Windows.
+constexpr int kWheelDelta = 120;
+
+}  // namespace
+
+bool TakeInjectedFailure(HRESULT& hr) {
+  if (s_failCountdown <= 0) return false;
+  if (--s_failCountdown > 0) return false;
+  hr = s_failResult;
+  return true;
+}
+
+namespace testing {
+void FailNthCall(int n, HRESULT hr) {
+  s_failCountdown = n > 0 ? n : 0;
+  s_failResult = hr;
+}
+void SetForegroundOverride(int foreground) { s_foregroundOverride = foreground; }
+}  // namespace testing
+
+std::shared_ptr<InputBackend> InputBackend::Acquire() {
+  std::shared_ptr<InputBackend> backend = s_current.lock();
+  if (!backend) {
+    backend.reset(new InputBackend());
+    s_current = backend;
+  }
+  return backend;
+}
+
+InputBackend::InputBackend() {
+  const qv::host::Config& config = qv::host::GetConfig();
+  m_Scripted = config.scripted;
+  if (m_Scripted) {
+    std::vector<ScriptEvent> events;
+    if (!config.input_script.empty()) events = LoadInputScript(config.input_script);
+    m_Player = std::make_unique<ScriptPlayer>(std::move(events));
+    return;
+  }
+  // Live: the host hands us every SDL event when it pumps; keep the relative
+  // motion and wheel turns between reads. Keys and buttons are read from
+  // SDL's own state at read time.
+  m_ListenerId = qv::host::AddEventListener([this](const SDL_Event& e) {
+    if (e.type == SDL_MOUSEMOTION) {
+      m_Dx += e.motion.xrel;
+      m_Dy += e.motion.yrel;
+    } else if (e.type == SDL_MOUSEWHEEL) {
+      std::int64_t notches = e.wheel.y;
+      if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+      m_Dz += notches * kWheelDelta;
+    }
+  });
+}
+
+InputBackend::~InputBackend() {
+  if (m_ListenerId >= 0) qv::host::RemoveEventListener(m_ListenerId);
+  if (m_Captures > 0 && !m_Scripted) SDL_SetRelativeMouseMode(SDL_FALSE);
+}
+
+bool InputBackend::Foreground() const {
+  if (s_foregroundOverride >= 0) return s_foregroundOverride != 0;
+  if (m_Scripted) return true;
+  return qv::host::WindowHasFocus();
+}
+
+void InputBackend::ApplyScript() {
+  if (m_Player) m_Player->ApplyUpTo(qv::host::FrameIndex());
+}
+
+void InputBackend::ReadKeys(BYTE keys[256]) {
+  std::memset(keys, 0, 256);
+  if (m_Scripted) {
+    ApplyScript();
+    std::memcpy(keys, m_Player->Keys(), 256);
+    return;
+  }
+  int count = 0;
+  const Uint8* state = SDL_GetKeyboardState(&count);
+  if (!state) return;
+  for (int sc = 0; sc < count; ++sc) {
+    if (!state[sc]) continue;
+    BYTE dik = DikFromScancode(sc);
+    if (dik != 0) keys[dik] = 0x80;
+  }
+}
+
+void InputBackend::ReadMouse(LONG& dx, LONG& dy, LONG& dz, BYTE buttons[8]) {
+  std::memset(buttons, 0, 8);
+  if (m_Scripted) {
+    ApplyScript();
+    std::int32_t x = 0, y = 0, z = 0;
+    m_Player->TakeMotion(x, y, z);
+    dx = x;
+    dy = y;
+    dz = z;
+    std::memcpy(buttons, m_Player->Buttons(), 8);
+    return;
+  }
+  dx = Saturate(m_Dx);
+  dy = Saturate(m_Dy);
+  dz = Saturate(m_Dz);
+  m_Dx = m_Dy = m_Dz = 0;
+  // rgbButtons order: left, right, middle, then the two extra buttons.
+  Uint32 mask = SDL_GetMouseState(nullptr, nullptr);
+  const int sdlButtons[5] = {SDL_BUTTON_LEFT, SDL_BUTTON_RIGHT, SDL_BUTTON_MIDDLE, SDL_BUTTON_X1,
+                             SDL_BUTTON_X2};
+  for (int i = 0; i < 5; ++i)
+    if (mask & SDL_BUTTON(sdlButtons[i])) buttons[i] = 0x80;
+}
+
+void InputBackend::DropMotion() {
+  if (m_Player) m_Player->DropMotion();
+  m_Dx = m_Dy = m_Dz = 0;
+}
+
+void InputBackend::Capture(bool on) {
+  int before = m_Captures;
+  m_Captures = std::max(0, m_Captures + (on ? 1 : -1));
+  if (m_Scripted || (before > 0) == (m_Captures > 0)) return;
+  if (qv::host::Window() == nullptr) return;
+  // Failing to capture (no pointer grab possible) still leaves relative
+  // motion from the motion events, so the result is not acted on.
+  SDL_SetRelativeMouseMode(m_Captures > 0 ? SDL_TRUE : SDL_FALSE);
+}
+
+}  // namespace qv::dinput8

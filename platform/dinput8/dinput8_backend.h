@@ -1,0 +1,48 @@
+// Where the DirectInput devices get their data: the live host (SDL keyboard
+// state, mouse events) or the scripted host (the input script). One backend
+// is shared by every device alive at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/dinput8/dinput8.h"
+#include "platform/dinput8/dinput8_script.h"
+
+namespace qv::dinput8 {
+
+class InputBackend {
+ public:
+  // The backend in use, made (for the host's current mode) when none is alive.
+  static std::shared_ptr<InputBackend> Acquire();
+  ~InputBackend();
+  InputBackend(const InputBackend&) = delete;
+  InputBackend& operator=(const InputBackend&) = delete;
+
+  // Whether the window is in the foreground; the scripted host always is.
+  bool Foreground() const;
+  // 256 bytes of key state, high bit = down.
+  void ReadKeys(BYTE keys[256]);
+  // Relative motion since the last call (or DropMotion) and 8 button bytes.
+  void ReadMouse(LONG& dx, LONG& dy, LONG& dz, BYTE buttons[8]);
+  void DropMotion();
+  // Exclusive mouse: the cursor is captured (relative mode) while any
+  // exclusive mouse holds it.
+  void Capture(bool on);
+
+ private:
+  InputBackend();
+  void ApplyScript();
+
+  bool m_Scripted = false;
+  std::unique_ptr<ScriptPlayer> m_Player;
+  int m_ListenerId = -1;
+  std::int64_t m_Dx = 0, m_Dy = 0, m_Dz = 0;  // live motion since the last read
+  int m_Captures = 0;
+};
+
+// Consumes one unit of the test seam's call count; true (with the result to
+// return) when this call is the one chosen to fail.
+bool TakeInjectedFailure(HRESULT& hr);
+
+}  // namespace qv::dinput8

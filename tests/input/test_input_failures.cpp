@@ -1,0 +1,135 @@
+// DIWrapper when DirectInput refuses: each construction step's report and
+// quit request, skipped steps after a missing object, and failing reads.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "input/di_wrapper.h"
+#include "tests/platform/dinput8/dinput8_test_host.h"
+
+namespace {
+
+using qv::test::ScriptedInput;
+
+struct Step {
+  const char* message;
+  int reports;  // failure reports one refused call leads to
+};
+
+// The construction's calls in their order.
+const Step kSteps[] = {
+    {"dwErrorCode = to Create Direct Input Device", 1},
+    {"dwErrorCode = to Create Keyboard Device", 1},
+    {"dwErrorCode = to set Data Format for Keyboard", 2},  // Acquire needs a format
+    {"dwErrorCode = to set Coorperative Level for Keyboard", 1},
+    {"dwErrorCode = to Acquire the Keyboard", 1},
+    {"Failed Create Mouse Device", 1},
+    {"Failed to set Coorperative Level for Mouse", 1},
+    {"Failed to set Data Format for Mouse", 2},
+    {"Failed to Acquire Mouse", 1},
+};
+
+}  // namespace
+
+TEST(DIWrapperFailure, EachRefusedStepIsLoggedWithItsCodeAndPostsQuit) {
+  for (int n = 1; n <= 9; ++n) {
+    SCOPED_TRACE(kSteps[n - 1].message);
+    ScriptedInput host("0 key 0x01 down\n");
+    qv::dinput8::testing::FailNthCall(n, DIERR_INPUTLOST);
+    HWND hWnd = nullptr;
+    HINSTANCE hInstance = nullptr;
+    {
+      DIWrapper di(&hWnd, &hInstance);
+      const std::string text = host.LogText();
+      EXPECT_NE(text.find("***********************ERROR*************************\n"
+                          "[DIWrapper::DIWrapper]:  " +
+                          std::string(kSteps[n - 1].message) +
+                          "\n[<ERROR CODE>]:  -2147024866"),
+                std::string::npos)
+          << text;
+      const int reports = kSteps[n - 1].reports;
+      EXPECT_EQ(host.LogCount("[DIWrapper::DIWrapper]"), reports) << "skipped steps make no report";
+      EXPECT_EQ(host.LogCount("[<ERROR CODE>]"), reports);
+      EXPECT_EQ(g_pLog->ErrorCount(), static_cast<std::uint32_t>(reports));
+      // Construction went on: what could still be opened was opened.
+      EXPECT_EQ(di.m_pDI != nullptr, n != 1);
+      EXPECT_EQ(di.m_pKeyboard != nullptr, n != 1 && n != 2);
+      EXPECT_EQ(di.m_pMouse != nullptr, n != 1 && n != 6);
+      // Frames still run until the loop takes the quit message.
+      di.Update();
+      EXPECT_TRUE(ScriptedInput::NextFrame()) << "the quit message was posted";
+      di.Update();
+    }
+  }
+}
+
+TEST(DIWrapperFailure, WithoutALogTheQuitIsStillPosted) {
+  ScriptedInput host("", false);
+  qv::dinput8::testing::FailNthCall(1, E_FAIL);
+  HWND hWnd = nullptr;
+  HINSTANCE hInstance = nullptr;
+  DIWrapper di(&hWnd, &hInstance);
+  EXPECT_EQ(di.m_pDI, nullptr);
+  EXPECT_EQ(di.m_pKeyboard, nullptr);
+  di.Update();
+  EXPECT_TRUE(ScriptedInput::NextFrame());
+}
+
+TEST(DIWrapperFailure, AnUnacquiredKeyboardIsReportedEveryFrameWithoutQuitting) {
+  ScriptedInput host("0 key 0x01 down\n");
+  HWND hWnd = nullptr;
+  HINSTANCE hInstance = nullptr;
+  qv::dinput8::testing::FailNthCall(5, E_FAIL);  // the keyboard's Acquire
+  DIWrapper di(&hWnd, &hInstance);
+  EXPECT_TRUE(ScriptedInput::NextFrame());  // construction's quit request
+  for (int f = 1; f <= 3; ++f) {
+    EXPECT_FALSE(ScriptedInput::NextFrame()) << "a failed read posts no quit";
+    di.Update();
+    EXPECT_FALSE(di.IsKeyDown(DIK_ESCAPE)) << "a failed read leaves all keys up";
+  }
+  EXPECT_EQ(host.LogCount("[DIWrapper::DIWrapper]:  Failed to Update the Keyboard\n"
+                          "[<ERROR CODE>]:  -2147024884"),
+            3);
+  EXPECT_EQ(host.LogCount("Failed to Update the Mouse"), 0);
+}
+
+TEST(DIWrapperFailure, MouseInTheBackgroundKeepsTheCursorAndIsReportedEachFrame) {
+  ScriptedInput host(
+      "0 move 10 10 120\n"
+      "1 move 50 50 120\n"  // happens while another window has the foreground
+      "2 move 50 50 120\n"
+      "4 move 7 -7\n");
+  HWND hWnd = nullptr;
+  HINSTANCE hInstance = nullptr;
+  DIWrapper di(&hWnd, &hInstance);
+  di.SetScreen(1024, 768);
+  ScriptedInput::NextFrame();
+  di.Update();
+  EXPECT_EQ(di.GetX(), 522);
+  EXPECT_EQ(di.GetZ(), 24);
+
+  qv::dinput8::testing::SetForegroundOverride(0);
+  for (int f = 1; f <= 2; ++f) {
+    EXPECT_FALSE(ScriptedInput::NextFrame());
+    di.Update();
+    EXPECT_EQ(di.GetX(), 522);
+    EXPECT_EQ(di.GetY(), 394);
+    EXPECT_EQ(di.GetZ(), 24);
+  }
+  EXPECT_EQ(host.LogCount("Failed to Update the Mouse\n[<ERROR CODE>]:  -2147024866"), 1)
+      << "the first read finds the input lost";
+  EXPECT_EQ(host.LogCount("Failed to Update the Mouse\n[<ERROR CODE>]:  -2147024884"), 1)
+      << "later reads find the mouse not acquired";
+
+  // Back in the foreground: re-acquired in frame 3 (nothing moves), read in frame 4.
+  qv::dinput8::testing::SetForegroundOverride(1);
+  ScriptedInput::NextFrame();
+  di.Update();
+  EXPECT_EQ(di.GetX(), 522);
+  ScriptedInput::NextFrame();
+  di.Update();
+  EXPECT_EQ(di.GetX(), 529);
+  EXPECT_EQ(di.GetY(), 387);
+  EXPECT_EQ(host.LogCount("Failed to Update the Mouse"), 3);
+  EXPECT_FALSE(ScriptedInput::NextFrame());
+}
