@@ -1,0 +1,266 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/app_globals.h"
+#include "tests/view/view_recording_device.h"
+#include "tests/view/view_test_log.h"
+#include "view/paint.h"
+
+using qv::test::MemoryVertexBuffer;
+using qv::test::TempLog;
+
+namespace {
+
+// Two 16-sample patches side by side in one buffer, 17 vertices a side
+// unless a test says otherwise. Patch 0 spans world x 0..128, patch 1
+// 128..256; both span z 0..128.
+class ViewPaint : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_log.Ok());
+    m_saved = g_pTerrain;
+    SetVerts(17);
+    g_pTerrain = &m_terrain;
+    g_BrushStrength = 0.2f;
+    g_BrushSize = 10;
+    g_BrushU = g_BrushV = 0.3f;
+  }
+  void TearDown() override {
+    g_pTerrain = m_saved;
+    m_terrain.m_pPatches = nullptr;
+    m_terrain.m_PatchCount = 0;
+  }
+
+  void SetVerts(int verts) {
+    const int perPatch = verts * verts;
+    m_vb = std::make_unique<MemoryVertexBuffer>(static_cast<UINT>(2 * perPatch * 68));
+    // Every float of every vertex starts as a distinct value.
+    float* f = reinterpret_cast<float*>(m_vb->m_bytes.data());
+    for (size_t i = 0; i < m_vb->m_bytes.size() / 4; ++i) f[i] = -1000.0f - static_cast<float>(i);
+    for (int i = 0; i < 2; ++i) {
+      TerrainPatch& p = m_patches[i];
+      p.X0 = 128 * i;
+      p.X1 = 128 * (i + 1);
+      p.Z0 = 0;
+      p.Z1 = 128;
+      p.pVB = m_vb.get();
+      p.FirstVertex = i * perPatch;
+      p.VertexCount = perPatch;
+    }
+    m_terrain.m_pPatches = m_patches;
+    m_terrain.m_PatchCount = 2;
+    m_terrain.m_PatchVerts = verts;
+    m_before = m_vb->m_bytes;
+  }
+
+  const TerrainVertex& Vertex(int patch, int column, int row) const {
+    const int verts = m_terrain.m_PatchVerts;
+    const auto* v = reinterpret_cast<const TerrainVertex*>(m_vb->m_bytes.data());
+    return v[patch * verts * verts + row * verts + column];
+  }
+
+  // The (patch, column, row) of every vertex whose bytes changed.
+  std::set<std::vector<int>> Changed() const {
+    std::set<std::vector<int>> out;
+    const int verts = m_terrain.m_PatchVerts;
+    for (size_t i = 0; i < m_vb->m_bytes.size() / 68; ++i) {
+      if (std::memcmp(&m_vb->m_bytes[i * 68], &m_before[i * 68], 68) != 0) {
+        const int v = static_cast<int>(i);
+        out.insert({v / (verts * verts), (v % (verts * verts)) % verts, (v % (verts * verts)) / verts});
+      }
+    }
+    return out;
+  }
+
+  static std::set<std::vector<int>> Square(int patch, int c0, int c1, int r0, int r1) {
+    std::set<std::vector<int>> out;
+    for (int r = r0; r <= r1; ++r)
+      for (int c = c0; c <= c1; ++c) out.insert({patch, c, r});
+    return out;
+  }
+
+  TempLog m_log;
+  Terrain m_terrain;
+  TerrainPatch m_patches[2];
+  std::unique_ptr<MemoryVertexBuffer> m_vb;
+  std::vector<BYTE> m_before;
+  Terrain* m_saved = nullptr;
+};
+
+TEST_F(ViewPaint, SquareAroundTheCameraGetsOneTexel) {
+  PaintTerrain(7 * 8 + 3, 7 * 8 + 7);  // 7 samples into patch 0 on both axes
+  EXPECT_EQ(Changed(), Square(0, 2, 11, 2, 11));
+  const float u = 0.3f + 0.2f / 12;
+  for (int r = 2; r <= 11; ++r) {
+    for (int c = 2; c <= 11; ++c) {
+      const TerrainVertex& v = Vertex(0, c, r);
+      EXPECT_FLOAT_EQ(v.Tex[0][0], u);
+      EXPECT_FLOAT_EQ(v.Tex[0][1], u);
+      EXPECT_FLOAT_EQ(v.Tex[2][0], u);
+      EXPECT_FLOAT_EQ(v.Tex[2][1], u);
+    }
+  }
+  // Only sets 0 and 2 change: compare the rest of one painted vertex.
+  const size_t at = static_cast<size_t>(5 * 17 + 5) * 68;
+  EXPECT_EQ(std::memcmp(&m_vb->m_bytes[at], &m_before[at], 36), 0);             // position, normal, tangent
+  EXPECT_EQ(std::memcmp(&m_vb->m_bytes[at + 44], &m_before[at + 44], 8), 0);    // Tex[1]
+  EXPECT_EQ(std::memcmp(&m_vb->m_bytes[at + 60], &m_before[at + 60], 8), 0);    // Tex[3]
+
+  EXPECT_EQ(m_vb->m_lastLockOffset, 0u);
+  EXPECT_EQ(m_vb->m_lastLockSize, 17u * 17u * 68u);
+  EXPECT_EQ(m_vb->m_lastLockFlags, 0u);
+  EXPECT_EQ(m_vb->m_unlocks, 1);
+  EXPECT_EQ(m_log.Lines(), (std::vector<std::string>{"Painting", "Done Painting"}));
+}
+
+TEST_F(ViewPaint, EndsAreClampedAndTheLastVertexIsNeverPainted) {
+  // 14 samples into patch 1 on x, 1 sample on z: columns 9..15, rows 0..9.
+  PaintTerrain(128 + 14 * 8 + 1, 8 + 1);
+  EXPECT_EQ(Changed(), Square(1, 9, 15, 0, 9));
+  // The u step uses the clamped end (16), the v step the unclamped one (10).
+  EXPECT_FLOAT_EQ(Vertex(1, 9, 0).Tex[0][0], 0.3f + 0.2f / 16);
+  EXPECT_FLOAT_EQ(Vertex(1, 9, 0).Tex[0][1], 0.3f + 0.2f / 10);
+  EXPECT_EQ(m_vb->m_lastLockOffset, 17u * 17u * 68u);
+}
+
+TEST_F(ViewPaint, OnlyThePatchUnderTheCameraChanges) {
+  // Near patch 0's right edge the square would reach into patch 1.
+  PaintTerrain(127, 127);
+  for (const auto& v : Changed()) EXPECT_EQ(v[0], 0);
+  EXPECT_FALSE(Changed().empty());
+}
+
+TEST_F(ViewPaint, CoordinatesAreClampedToTheTexture) {
+  g_BrushU = g_BrushV = 0.99f;
+  PaintTerrain(60, 60);
+  EXPECT_EQ(Vertex(0, 5, 5).Tex[0][0], 1.0f);
+  EXPECT_EQ(Vertex(0, 5, 5).Tex[2][1], 1.0f);
+
+  g_BrushU = g_BrushV = 0.0f;
+  g_BrushStrength = -0.2f;
+  PaintTerrain(60, 60);
+  EXPECT_EQ(Vertex(0, 5, 5).Tex[0][0], 0.0f);
+  EXPECT_EQ(Vertex(0, 5, 5).Tex[2][1], 0.0f);
+}
+
+TEST_F(ViewPaint, NoPatchOnBordersOrOutsideTheMap) {
+  const int points[][2] = {{128, 64}, {0, 64}, {64, 0}, {64, 128}, {-5, 64}, {300, 64}, {64, -1}};
+  for (const auto& p : points) {
+    EXPECT_EQ(FindPatch(p[0], p[1]), nullptr) << p[0] << "," << p[1];
+    PaintTerrain(p[0], p[1]);
+  }
+  EXPECT_TRUE(Changed().empty());
+  EXPECT_EQ(m_vb->m_locks, 0);
+  EXPECT_EQ(m_log.Lines(), std::vector<std::string>(7, "Couldn't find Patch"));
+  EXPECT_EQ(FindPatch(1, 1), &m_patches[0]);
+  EXPECT_EQ(FindPatch(129, 127), &m_patches[1]);
+
+  g_pTerrain = nullptr;
+  EXPECT_EQ(FindPatch(64, 64), nullptr);
+}
+
+TEST_F(ViewPaint, StartPastTheLastVertexPaintsNothingButLogs) {
+  // Five vertices a side over 16 samples: 14 samples in starts at column 9.
+  SetVerts(5);
+  PaintTerrain(14 * 8 + 1, 14 * 8 + 1);
+  EXPECT_TRUE(Changed().empty());
+  EXPECT_EQ(m_log.Lines(), (std::vector<std::string>{"Painting", "Done Painting"}));
+}
+
+TEST_F(ViewPaint, FailedLockChangesNothing) {
+  m_vb->m_failLock = true;
+  PaintTerrain(60, 60);
+  EXPECT_TRUE(Changed().empty());
+  EXPECT_EQ(m_vb->m_unlocks, 0);
+  EXPECT_EQ(m_log.Lines(), std::vector<std::string>{});
+
+  m_vb->m_failLock = false;
+  m_patches[0].pVB = nullptr;
+  PaintTerrain(60, 60);
+  EXPECT_TRUE(Changed().empty());
+}
+
+TEST(ViewRandom, GeneratorFromAKnownSeed) {
+  // Seed 0 fills the table with Fibonacci numbers; the first draws add
+  // entries 0 and 31, then 1 and 32, and keep 24 of 30 bits.
+  SeedRandomWith(0);
+  EXPECT_EQ(Random(), 1346269 >> 6);
+  EXPECT_EQ(Random(), (1 + 2178309) >> 6);
+  SeedRandomWith(0x7FFFFFFF);  // only the low 30 bits of the seed count
+  const int a = Random();
+  SeedRandomWith(0x3FFFFFFF);
+  EXPECT_EQ(Random(), a);
+  for (int i = 0; i < 10000; ++i) {
+    const int r = Random();
+    ASSERT_GE(r, 0);
+    ASSERT_LT(r, 1 << 24);
+  }
+}
+
+TEST(ViewRandom, RangeMasksToAPowerOfTwoAndRejects) {
+  // Find a seed whose first draw masked to 63 lands in 51..63, then check that
+  // RandomRange(0, 50) rejects it and answers with the next acceptable draw.
+  unsigned seed = 0;
+  for (;; ++seed) {
+    SeedRandomWith(seed);
+    if ((Random() & 63) >= 51) break;
+    ASSERT_LT(seed, 100000u);
+  }
+  SeedRandomWith(seed);
+  std::vector<int> draws;
+  for (int i = 0; i < 50; ++i) draws.push_back(Random());
+  SeedRandomWith(seed);
+  const int got = RandomRange(0, 50);
+  size_t used = 0;
+  while ((draws[used] & 63) >= 51) ++used;
+  EXPECT_EQ(got, draws[used] & 63);
+  EXPECT_EQ(Random(), draws[used + 1]);  // nothing else was consumed
+
+  SeedRandomWith(seed);
+  for (int i = 0; i < 2000; ++i) {
+    const int r = RandomRange(-3, 47);
+    ASSERT_GE(r, -3);
+    ASSERT_LE(r, 47);
+  }
+  EXPECT_EQ(RandomRange(5, 5), 5);
+  EXPECT_EQ(RandomRange(9, 2), 9);
+}
+
+TEST(ViewRandom, WideRangesNeitherOverflowNorMissTheTop) {
+  SeedRandomWith(12345);
+  bool high = false;
+  for (int i = 0; i < 200; ++i) {
+    const int r = RandomRange(INT_MIN, INT_MAX);
+    if (r > (1 << 30)) high = true;
+  }
+  EXPECT_TRUE(high);
+  for (int i = 0; i < 200; ++i) {
+    const int r = RandomRange(0, (1 << 26) - 1);
+    ASSERT_GE(r, 0);
+    ASSERT_LT(r, 1 << 26);
+  }
+}
+
+TEST(ViewRandom, BrushTakesAHundredthBetweenZeroAndAHalf) {
+  std::set<int> seen;
+  for (unsigned seed = 0; seed < 300; ++seed) {
+    SeedRandomWith(seed);
+    SetPaintBrush(0.2f, 10);
+    EXPECT_EQ(g_BrushStrength, 0.2f);
+    EXPECT_EQ(g_BrushSize, 10);
+    EXPECT_EQ(g_BrushU, g_BrushV);
+    const int hundredths = static_cast<int>(g_BrushU * 100.0f + 0.5f);
+    EXPECT_GE(hundredths, 0);
+    EXPECT_LE(hundredths, 50);
+    EXPECT_FLOAT_EQ(g_BrushU, hundredths / 100.0f);
+    seen.insert(hundredths);
+  }
+  EXPECT_GT(seen.size(), 30u);
+}
+
+}  // namespace

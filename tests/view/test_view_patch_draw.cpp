@@ -1,0 +1,390 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/view/view_test_terrain.h"
+#include "view/camera.h"
+
+using qv::test::kBi;
+using qv::test::kBr;
+using qv::test::kClp;
+using qv::test::kListCount;
+using qv::test::kLi;
+using qv::test::kLr;
+using qv::test::kRi;
+using qv::test::kRr;
+using qv::test::kTi;
+using qv::test::kTr;
+using qv::test::MemoryIndexBuffer;
+using qv::test::RecordedDraw;
+using qv::test::RecordingDevice;
+using qv::test::TestTerrain;
+
+namespace {
+
+class ViewLod : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_savedMaxLod = g_MaxLod;
+    g_MaxLod = 3;
+    g_Camera.SetPosition(0, 0, 0);
+  }
+  void TearDown() override { g_MaxLod = m_savedMaxLod; }
+
+  static int LevelAt(float x, float y, float z) {
+    TerrainPatch p;
+    p.Lod = -1;
+    p.Centre[0] = x;
+    p.Centre[1] = y;
+    p.Centre[2] = z;
+    return p.ChooseLod();
+  }
+
+  int m_savedMaxLod = 0;
+};
+
+TEST_F(ViewLod, EachLevelSpans5000UnitsUpperBoundIncluded) {
+  EXPECT_EQ(LevelAt(1, 0, 0), 0);
+  EXPECT_EQ(LevelAt(5000, 0, 0), 0);
+  EXPECT_EQ(LevelAt(5001, 0, 0), 1);
+  EXPECT_EQ(LevelAt(0, 0, -10000), 1);
+  EXPECT_EQ(LevelAt(0, 10001, 0), 2);
+  EXPECT_EQ(LevelAt(15000, 0, 0), 2);
+  EXPECT_EQ(LevelAt(15001, 0, 0), 3);
+  // Whole numbers at each step: 3000-4000-5000 triangle, and fractions cut off.
+  EXPECT_EQ(LevelAt(3000.9f, 0, 4000.9f), 0);
+  EXPECT_EQ(LevelAt(3000, 0, 4001), 0);  // sqrt(25008001) = 5000.8, cut to 5000
+  EXPECT_EQ(LevelAt(3000, 0, 4002), 1);
+  // The camera's own position counts.
+  g_Camera.SetPosition(100, 0, 0);
+  EXPECT_EQ(LevelAt(5100, 0, 0), 0);
+  EXPECT_EQ(LevelAt(5101.5f, 0, 0), 1);
+}
+
+TEST_F(ViewLod, ZeroDistanceGivesTheCoarsestLevel) {
+  EXPECT_EQ(LevelAt(0, 0, 0), 3);
+  EXPECT_EQ(LevelAt(0.9f, -0.9f, 0.5f), 3);
+  g_MaxLod = 0;
+  EXPECT_EQ(LevelAt(0, 0, 0), 0);
+  EXPECT_EQ(LevelAt(100000, 0, 0), 0);
+}
+
+TEST_F(ViewLod, FarDistancesDoNotOverflow) {
+  // Beyond 46341 units a 32-bit square would overflow.
+  EXPECT_EQ(LevelAt(46341, 0, 0), 3);
+  EXPECT_EQ(LevelAt(-2.0e9f, 2.0e9f, -2.0e9f), 3);
+  EXPECT_EQ(LevelAt(3.0e38f, -3.0e38f, 3.0e38f), 3);
+  g_Camera.SetPosition(-3.0e38f, 0, 3.0e38f);
+  EXPECT_EQ(LevelAt(3.0e38f, 0, -3.0e38f), 3);
+  g_MaxLod = 2000000;  // the threshold itself must not overflow either
+  g_Camera.SetPosition(0, 0, 0);
+  EXPECT_EQ(LevelAt(5001, 0, 0), 1);
+}
+
+TEST_F(ViewLod, ALevelIsChosenOncePerFrame) {
+  TerrainPatch p;
+  p.Lod = 2;
+  p.Centre[0] = 1;
+  p.Centre[1] = p.Centre[2] = 0;
+  EXPECT_EQ(p.ChooseLod(), -1);
+  EXPECT_EQ(p.Lod, 2);
+}
+
+// Drawing through Terrain::Render on a 64 x 64 map of 8-sample patches
+// (8 x 8 patches) with a recording device.
+class ViewRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_savedMaxLod = g_MaxLod;
+    m_savedDevice = g_pd3dDevice;
+    g_MaxLod = 3;
+    g_pd3dDevice = &m_device;
+    g_Camera.SetPosition(0, 0, 0);
+  }
+  void TearDown() override {
+    g_MaxLod = m_savedMaxLod;
+    g_pd3dDevice = m_savedDevice;
+  }
+
+  // Places each patch's centre so that it gets the given level from a camera
+  // at the origin.
+  static void SetLevel(TerrainPatch& p, int level) {
+    p.Centre[0] = 1.0f + 5000.0f * level;
+    p.Centre[1] = p.Centre[2] = 0.0f;
+  }
+
+  // Draws of one frame grouped by the patch they were made for.
+  std::map<int, std::vector<RecordedDraw>> DrawsByPatch(const TestTerrain& tt) {
+    std::map<int, std::vector<RecordedDraw>> out;
+    for (const RecordedDraw& d : m_device.m_draws) {
+      for (size_t i = 0; i < tt.patches.size(); ++i) {
+        if (static_cast<UINT>(tt.patches[i].FirstVertex) == d.baseVertex) {
+          out[static_cast<int>(i)].push_back(d);
+        }
+      }
+    }
+    return out;
+  }
+
+  static std::vector<int> Lists(const std::vector<RecordedDraw>& draws) {
+    std::vector<int> out;
+    for (const RecordedDraw& d : draws) {
+      out.push_back(TestTerrain::ListOf(d));
+    }
+    return out;
+  }
+
+  RecordingDevice m_device;
+  IDirect3DDevice8* m_savedDevice = nullptr;
+  int m_savedMaxLod = 0;
+};
+
+TEST_F(ViewRender, PatchesWithoutCoarserNeighboursTakeOneWholeDraw) {
+  TestTerrain tt(64, 8, 4);
+  for (auto& p : tt.patches) SetLevel(p, 2);
+  tt.terrain->Render();
+
+  ASSERT_EQ(m_device.m_draws.size(), 64u);
+  for (const RecordedDraw& d : m_device.m_draws) {
+    EXPECT_EQ(d.type, D3DPT_TRIANGLESTRIP);
+    EXPECT_EQ(d.indices, tt.lods[2].pFullIB);
+    EXPECT_EQ(d.primitiveCount, 12u);
+    EXPECT_EQ(d.minIndex, 0u);
+    EXPECT_EQ(d.startIndex, 0u);
+    EXPECT_EQ(d.numVertices, 81u);
+  }
+  // Draw order follows the draw list.
+  EXPECT_EQ(m_device.m_draws[0].baseVertex, static_cast<UINT>(tt.patches[0].FirstVertex));
+  EXPECT_EQ(m_device.m_draws[1].baseVertex, static_cast<UINT>(tt.patches[8].FirstVertex));
+  for (const auto& p : tt.patches) EXPECT_EQ(p.Lod, -1);
+}
+
+TEST_F(ViewRender, OneCoarserNeighbourGivesFiveDraws) {
+  TestTerrain tt(64, 8, 4);
+  for (auto& p : tt.patches) SetLevel(p, 0);
+  SetLevel(tt.At(3, 2), 1);  // the top neighbour of (3, 3)
+  tt.terrain->Render();
+
+  auto byPatch = DrawsByPatch(tt);
+  // The coarse patch itself has only finer neighbours: one whole draw.
+  const auto& coarse = byPatch[tt.IndexOf(tt.At(3, 2))];
+  ASSERT_EQ(coarse.size(), 1u);
+  EXPECT_EQ(coarse[0].indices, tt.lods[1].pFullIB);
+
+  // Below it: stitched top first, then the interior and the other three sides.
+  const auto& below = byPatch[tt.IndexOf(tt.At(3, 3))];
+  EXPECT_EQ(Lists(below), (std::vector<int>{kTi, kClp, kBr, kLr, kRr}));
+  for (const RecordedDraw& d : below) {
+    EXPECT_EQ(d.indices, tt.lods[0].pScratchIB);
+    EXPECT_EQ(d.numVertices, 81u);
+  }
+  EXPECT_EQ(below[0].type, D3DPT_TRIANGLELIST);
+  EXPECT_EQ(below[0].primitiveCount, 2u);  // 6 indices
+  EXPECT_EQ(below[1].type, D3DPT_TRIANGLESTRIP);
+  EXPECT_EQ(below[1].primitiveCount, 6u);  // 8 indices
+  EXPECT_EQ(below[1].uploaded.size(), 8u);
+  EXPECT_EQ(below[1].uploaded[7], 0 * 1000 + kClp * 100 + 7);
+  EXPECT_EQ(below[4].primitiveCount, 4u);  // rr: 12 indices
+
+  // The other three neighbours of the coarse patch stitch their facing side.
+  EXPECT_EQ(Lists(byPatch[tt.IndexOf(tt.At(3, 1))]), (std::vector<int>{kBi, kClp, kTr, kLr, kRr}));
+  EXPECT_EQ(Lists(byPatch[tt.IndexOf(tt.At(2, 2))]), (std::vector<int>{kRi, kClp, kTr, kBr, kLr}));
+  EXPECT_EQ(Lists(byPatch[tt.IndexOf(tt.At(4, 2))]), (std::vector<int>{kLi, kClp, kTr, kBr, kRr}));
+
+  // Everything else: one draw each. 59 + 1 + 4 x 5.
+  EXPECT_EQ(m_device.m_draws.size(), 59u + 1u + 20u);
+}
+
+TEST_F(ViewRender, MapEdgeSidesAreDrawnRegular) {
+  TestTerrain tt(64, 8, 4);
+  for (auto& p : tt.patches) SetLevel(p, 0);
+  SetLevel(tt.At(1, 0), 1);
+  SetLevel(tt.At(0, 1), 2);  // two levels apart from the corner
+  tt.terrain->Render();
+  auto byPatch = DrawsByPatch(tt);
+  // Corner (0,0): no top or left neighbour; right and bottom are coarser.
+  const auto& corner = byPatch[tt.IndexOf(tt.At(0, 0))];
+  EXPECT_EQ(Lists(corner), (std::vector<int>{kBi, kRi, kClp, kTr, kLr}));
+  for (const RecordedDraw& d : corner) EXPECT_EQ(tt.LevelOf(d), 0);
+  // (1,1) sees level 1 on top and level 2 on the left: its own level's lists.
+  const auto& inner = byPatch[tt.IndexOf(tt.At(1, 1))];
+  EXPECT_EQ(Lists(inner), (std::vector<int>{kTi, kLi, kClp, kBr, kRr}));
+  for (const RecordedDraw& d : inner) EXPECT_EQ(tt.LevelOf(d), 0);
+  // (1,0) at level 1 has the level-2 patch diagonally only: one draw.
+  EXPECT_EQ(byPatch[tt.IndexOf(tt.At(1, 0))].size(), 1u);
+}
+
+TEST_F(ViewRender, OneLevelOnlyDrawsWholePatches) {
+  TestTerrain tt(64, 8, 1);
+  g_MaxLod = 0;
+  for (size_t i = 0; i < tt.patches.size(); ++i) SetLevel(tt.patches[i], static_cast<int>(i % 4));
+  tt.terrain->Render();
+  ASSERT_EQ(m_device.m_draws.size(), 64u);
+  for (const RecordedDraw& d : m_device.m_draws) EXPECT_EQ(d.indices, tt.lods[0].pFullIB);
+}
+
+TEST_F(ViewRender, StreamIsBoundOnlyWhenTheBufferChanges) {
+  TestTerrain tt(64, 8, 4, 3);  // patches spread over three buffers
+  for (size_t i = 0; i < tt.patches.size(); ++i) SetLevel(tt.patches[i], static_cast<int>(i % 3));
+  tt.terrain->Render();
+  ASSERT_FALSE(m_device.m_draws.empty());
+
+  int changes = 0;
+  IDirect3DVertexBuffer8* last = nullptr;
+  for (const RecordedDraw& d : m_device.m_draws) {
+    // Every draw runs on the buffer of the patch it was made for.
+    bool found = false;
+    for (const auto& p : tt.patches) {
+      if (static_cast<UINT>(p.FirstVertex) == d.baseVertex) {
+        EXPECT_EQ(d.stream, p.pVB);
+        found = true;
+      }
+    }
+    EXPECT_TRUE(found);
+    if (d.stream != last) ++changes;
+    last = d.stream;
+  }
+  EXPECT_EQ(m_device.m_streamSets, changes);
+  EXPECT_GT(static_cast<int>(m_device.m_draws.size()), changes);
+
+  // Whole patches only: consecutive entries of the list never share one of
+  // the three buffers here, so every draw binds.
+  m_device.Clear();
+  for (auto& p : tt.patches) SetLevel(p, 1);
+  tt.terrain->Render();
+  ASSERT_EQ(m_device.m_draws.size(), 64u);
+  EXPECT_EQ(m_device.m_streamSets, 64);
+}
+
+TEST_F(ViewRender, SharedBufferBindsOncePerFrame) {
+  TestTerrain tt(64, 8, 4, 1);
+  for (auto& p : tt.patches) SetLevel(p, 0);
+  SetLevel(tt.At(5, 5), 1);
+  tt.terrain->Render();
+  EXPECT_EQ(m_device.m_streamSets, 1);
+  // The next frame starts with nothing known bound and binds again.
+  tt.terrain->Render();
+  EXPECT_EQ(m_device.m_streamSets, 2);
+  m_device.Clear();
+  tt.terrain->Render();
+  // Index data and base vertex are set once before every draw.
+  int setIndices = 0;
+  for (const std::string& call : m_device.m_calls) {
+    if (call == "SetIndices") ++setIndices;
+    if (call == "DrawIndexedPrimitive") {
+      EXPECT_EQ(setIndices, 1);
+      setIndices = 0;
+    }
+  }
+  EXPECT_EQ(m_device.m_draws.size(), 64u + 4u * 4u);
+}
+
+TEST_F(ViewRender, UploadsDiscardAndAFailedLockSkipsItsDraw) {
+  TestTerrain tt(64, 8, 4, 2);
+  for (auto& p : tt.patches) SetLevel(p, 0);
+  SetLevel(tt.At(3, 2), 1);
+  auto* scratch = static_cast<MemoryIndexBuffer*>(tt.lods[0].pScratchIB);
+  tt.terrain->Render();
+  EXPECT_EQ(scratch->m_locks, 20);
+  EXPECT_EQ(scratch->m_unlocks, 20);
+  EXPECT_EQ(scratch->m_lastLockFlags, D3DLOCK_DISCARD);
+  EXPECT_EQ(scratch->m_lastLockOffset, 0u);
+  EXPECT_EQ(scratch->m_lastLockSize, 24u);  // rr of the last stitched patch: 12 indices
+
+  m_device.Clear();
+  scratch->m_failLock = true;
+  std::fill(scratch->m_bytes.begin(), scratch->m_bytes.end(), 0xEE);
+  tt.terrain->Render();
+  // Only whole patches are drawn; nothing was written to the buffer.
+  EXPECT_EQ(m_device.m_draws.size(), 60u);
+  for (const RecordedDraw& d : m_device.m_draws) {
+    EXPECT_NE(d.indices, tt.lods[0].pScratchIB);
+    // The stream binding stays right although some draws were skipped.
+    for (const auto& p : tt.patches) {
+      if (static_cast<UINT>(p.FirstVertex) == d.baseVertex) {
+        EXPECT_EQ(d.stream, p.pVB);
+      }
+    }
+  }
+  for (BYTE b : scratch->m_bytes) ASSERT_EQ(b, 0xEE);
+}
+
+TEST_F(ViewRender, LevelsFollowTheCameraEveryFrame) {
+  // Levels hold for the whole frame and are all chosen afresh the next frame,
+  // so each patch is drawn at the level its distance gives now, and a side is
+  // stitched exactly where the neighbour was drawn coarser.
+  TestTerrain tt(64, 8, 4);
+  for (int frame = 0; frame < 3; ++frame) {
+    const float cameraX = frame == 0 ? 0.0f : (frame == 1 ? 9000.0f : 3000.0f);
+    g_Camera.SetPosition(cameraX, 0, 0);
+    for (int r = 0; r < 8; ++r) {
+      for (int c = 0; c < 8; ++c) {
+        TerrainPatch& p = tt.At(c, r);
+        p.Centre[0] = 2000.0f * c;
+        p.Centre[2] = 2000.0f * r;
+      }
+    }
+    m_device.Clear();
+    tt.terrain->Render();
+
+    auto byPatch = DrawsByPatch(tt);
+    std::map<int, int> drawnLevel;
+    for (auto& [index, draws] : byPatch) {
+      ASSERT_FALSE(draws.empty());
+      drawnLevel[index] = tt.LevelOf(draws[0]);
+      for (const RecordedDraw& d : draws) EXPECT_EQ(tt.LevelOf(d), drawnLevel[index]) << index;
+    }
+    ASSERT_EQ(drawnLevel.size(), 64u);
+    for (int i = 0; i < 64; ++i) {
+      TerrainPatch probe = tt.patches[i];
+      probe.Lod = -1;
+      EXPECT_EQ(drawnLevel[i], probe.ChooseLod()) << "frame " << frame << " patch " << i;
+
+      const TerrainPatch& p = tt.patches[i];
+      const TerrainPatch* sides[4] = {p.pTop, p.pBottom, p.pLeft, p.pRight};
+      const int stitched[4] = {kTi, kBi, kLi, kRi};
+      const std::vector<int> lists = Lists(byPatch[i]);
+      for (int s = 0; s < 4; ++s) {
+        const bool coarser = sides[s] && drawnLevel[tt.IndexOf(*sides[s])] > drawnLevel[i];
+        const bool drew = std::find(lists.begin(), lists.end(), stitched[s]) != lists.end();
+        EXPECT_EQ(drew, coarser) << "frame " << frame << " patch " << i << " side " << s;
+      }
+    }
+  }
+}
+
+TEST_F(ViewRender, NothingIsTouchedWithoutGridLevelsOrDevice) {
+  TestTerrain tt(64, 8, 4);
+  for (auto& p : tt.patches) p.Lod = 7;  // would be read or reset if touched
+
+  g_MaxLod = -1;
+  tt.terrain->Render();
+  EXPECT_TRUE(m_device.m_draws.empty());
+
+  g_MaxLod = 4;  // more levels than were built
+  tt.terrain->Render();
+  EXPECT_TRUE(m_device.m_draws.empty());
+
+  g_MaxLod = 3;
+  tt.terrain->m_pLods = nullptr;
+  tt.terrain->Render();
+  EXPECT_TRUE(m_device.m_draws.empty());
+  tt.terrain->m_pLods = tt.lods.data();
+
+  g_pd3dDevice = nullptr;
+  tt.terrain->Render();
+  g_pd3dDevice = &m_device;
+  EXPECT_TRUE(m_device.m_draws.empty());
+  for (const auto& p : tt.patches) EXPECT_EQ(p.Lod, 7);
+  for (const auto& ib : tt.ibs) EXPECT_EQ(ib->m_locks, 0);
+
+  tt.terrain->m_pPatches = nullptr;
+  tt.terrain->Render();
+  EXPECT_TRUE(m_device.m_draws.empty());
+  tt.terrain->m_pPatches = tt.patches.data();
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/fake_d3d8.h"
+#include "tests/view/view_recording_device.h"
+#include "tests/view/view_test_log.h"
+#include "terrain/terrain.h"
+
+using qv::test::FakeDirect3D8;
+using qv::test::RecordingDevice;
+using qv::test::TempLog;
+
+namespace {
+
+// A 2 x 2 24-bit BMP.
+void WriteBmp(const std::string& path) {
+  std::vector<unsigned char> f(70, 0);
+  auto put32 = [&](size_t at, unsigned v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  f[0] = 'B';
+  f[1] = 'M';
+  put32(2, 70);
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, 2);
+  put32(22, 2);
+  f[26] = 1;
+  f[28] = 24;
+  put32(34, 16);
+  for (size_t i = 54; i < 70; ++i) f[i] = static_cast<unsigned char>(i * 7);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
+}
+
+class ViewTextures : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_log.Ok());
+    m_d3d = new FakeDirect3D8();
+    m_inner = m_d3d->MakeDevice();
+    m_device = std::make_unique<RecordingDevice>(m_inner);
+    m_savedDevice = g_pd3dDevice;
+    g_pd3dDevice = m_device.get();
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) WriteBmp(name);
+  }
+  void TearDown() override {
+    g_pd3dDevice = m_savedDevice;
+    for (IDirect3DTexture8*& t : m_terrain.m_pTextures) {
+      if (t) t->Release();
+      t = nullptr;
+    }
+    m_inner->Release();
+    m_d3d->Release();
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "bad.bmp"}) std::remove(name);
+  }
+
+  // Loads and returns what went to the debugger.
+  std::string Load(const char* a, const char* b, const char* c, const char* d) {
+    ::testing::internal::CaptureStderr();
+    m_terrain.LoadTextures(a, b, c, d);
+    return ::testing::internal::GetCapturedStderr();
+  }
+
+  static int Count(const std::vector<std::string>& lines, const std::string& text) {
+    return static_cast<int>(std::count(lines.begin(), lines.end(), text));
+  }
+  static int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
+
+  TempLog m_log;  // also the working folder for the files
+  Terrain m_terrain;
+  FakeDirect3D8* m_d3d = nullptr;
+  IDirect3DDevice8* m_inner = nullptr;
+  std::unique_ptr<RecordingDevice> m_device;
+  IDirect3DDevice8* m_savedDevice = nullptr;
+};
+
+TEST_F(ViewTextures, AllFourLoadedThenTwelveLinearFilters) {
+  const std::string debug = Load("a.bmp", "b.bmp", "c.bmp", "d.bmp");
+  for (IDirect3DTexture8* t : m_terrain.m_pTextures) EXPECT_NE(t, nullptr);
+  EXPECT_NE(m_terrain.m_pTextures[0], m_terrain.m_pTextures[1]);
+
+  const auto& states = m_device->m_stageStates;
+  ASSERT_EQ(states.size(), 12u);
+  const DWORD stages[4] = {2, 3, 0, 1};
+  const D3DTEXTURESTAGESTATETYPE filters[3] = {D3DTSS_MIPFILTER, D3DTSS_MAGFILTER, D3DTSS_MINFILTER};
+  for (size_t i = 0; i < 12; ++i) {
+    EXPECT_EQ(states[i].stage, stages[i / 3]) << i;
+    EXPECT_EQ(states[i].type, filters[i % 3]) << i;
+    EXPECT_EQ(states[i].value, static_cast<DWORD>(D3DTEXF_LINEAR)) << i;
+  }
+  EXPECT_EQ(Count(m_log.Lines(), "COULDNT LOAD TEXTURE"), 0);
+  EXPECT_EQ(Count(debug, "Failed to load texture."), 0);
+}
+
+TEST_F(ViewTextures, MissingSecondFileStopsLoading) {
+  const std::string debug = Load("a.bmp", "missing.bmp", "c.bmp", "d.bmp");
+  EXPECT_NE(m_terrain.m_pTextures[0], nullptr);
+  EXPECT_EQ(m_terrain.m_pTextures[1], nullptr);
+  EXPECT_EQ(m_terrain.m_pTextures[2], nullptr);
+  EXPECT_EQ(m_terrain.m_pTextures[3], nullptr);
+  // The third and fourth files, though valid, were never made into textures.
+  EXPECT_EQ(m_d3d->Counters().texturesCreated, 1);
+  EXPECT_TRUE(m_device->m_stageStates.empty());
+  EXPECT_EQ(m_log.Lines(), std::vector<std::string>{"COULDNT LOAD TEXTURE"});
+  EXPECT_EQ(Count(debug, "Failed to load texture."), 1);
+}
+
+TEST_F(ViewTextures, EmptyNamesAndDamagedFiles) {
+  std::string debug = Load("", "", "", "");
+  for (IDirect3DTexture8* t : m_terrain.m_pTextures) EXPECT_EQ(t, nullptr);
+  EXPECT_EQ(Count(m_log.Lines(), "COULDNT LOAD TEXTURE"), 1);
+  EXPECT_EQ(Count(debug, "Failed to load texture."), 1);
+
+  std::ofstream("bad.bmp", std::ios::binary) << "BM this is not a bitmap";
+  debug = Load("a.bmp", "b.bmp", "c.bmp", "bad.bmp");
+  EXPECT_NE(m_terrain.m_pTextures[2], nullptr);
+  EXPECT_EQ(m_terrain.m_pTextures[3], nullptr);
+  EXPECT_EQ(Count(m_log.Lines(), "COULDNT LOAD TEXTURE"), 2);
+  EXPECT_EQ(Count(debug, "Failed to load texture."), 1);
+  EXPECT_TRUE(m_device->m_stageStates.empty());
+}
+
+TEST_F(ViewTextures, NoStalePointerSurvivesAFailedLoad) {
+  IDirect3DTexture8* junk = reinterpret_cast<IDirect3DTexture8*>(0x10);
+  for (IDirect3DTexture8*& t : m_terrain.m_pTextures) t = junk;
+  Load("missing.bmp", "b.bmp", "c.bmp", "d.bmp");
+  for (IDirect3DTexture8* t : m_terrain.m_pTextures) EXPECT_EQ(t, nullptr);
+}
+
+}  // namespace
