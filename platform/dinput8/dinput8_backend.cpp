@@ -86,6 +86,23 @@ bool InputBackend::Foreground() const {
   return qv::host::WindowHasFocus();
 }
 
+// Windows makes a newly shown window the foreground window at once, so the
+// program acquires its exclusive mouse right after creating the window. An
+// X server hands over the focus a little later, as an event; without this
+// wait the first acquisition would be refused and the program would quit.
+bool InputBackend::SettleForeground() {
+  constexpr Uint32 kSettleMs = 750;
+  if (Foreground()) return true;
+  if (s_foregroundOverride >= 0 || m_Scripted || !qv::host::Window()) return false;
+  const Uint32 start = SDL_GetTicks();
+  while (SDL_GetTicks() - start < kSettleMs) {
+    SDL_Delay(5);
+    qv::host::PumpEvents();
+    if (Foreground()) return true;
+  }
+  return false;
+}
+
 void InputBackend::ApplyScript() {
   if (m_Player) m_Player->ApplyUpTo(qv::host::FrameIndex());
 }

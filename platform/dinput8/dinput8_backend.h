@@ -21,6 +21,9 @@ class InputBackend {
 
   // Whether the window is in the foreground; the scripted host always is.
   bool Foreground() const;
+  // Foreground(), but a window that was just shown is given a moment to
+  // receive the focus first (see the definition).
+  bool SettleForeground();
   // 256 bytes of key state, high bit = down.
   void ReadKeys(BYTE keys[256]);
   // Relative motion since the last call (or DropMotion) and 8 button bytes.

@@ -82,8 +82,12 @@ class InputDevice final : public IDirectInputDevice8A {
     if (TakeInjectedFailure(hr)) return hr;
     if (!m_Format) return DIERR_INVALIDPARAM;
     if (m_Acquired) return DI_NOEFFECT;
-    if (m_Foreground && !m_Backend->Foreground()) return DIERR_OTHERAPPHASPRIO;
+    // Only a device's first acquisition waits for a new window's focus; a
+    // re-acquisition while another window is in front is refused at once.
+    if (m_Foreground && !(m_EverAcquired ? m_Backend->Foreground() : m_Backend->SettleForeground()))
+      return DIERR_OTHERAPPHASPRIO;
     m_Acquired = true;
+    m_EverAcquired = true;
     if (m_Kind == DeviceKind::Mouse) {
       // Relative motion counts from the moment of acquisition.
       m_Backend->DropMotion();
@@ -142,6 +146,7 @@ class InputDevice final : public IDirectInputDevice8A {
   bool m_Exclusive = false;  // a new device is non-exclusive and background
   bool m_Foreground = false;
   bool m_Acquired = false;
+  bool m_EverAcquired = false;
 };
 
 class DirectInput8 final : public IDirectInput8A {
