@@ -1,0 +1,175 @@
+// Error lines: exact message, file and line, several per text, and the
+// first syntax error ending the parse.
+#include <gtest/gtest.h>
+
+#include "asm_test_util.h"
+
+namespace {
+
+// Assembles a text that must fail and returns its error text.
+std::string Errors(const std::string& text) {
+  const AsmResult r = Assemble(text);
+  EXPECT_EQ(r.hr, D3DXERR_INVALIDDATA) << text;
+  EXPECT_FALSE(r.gotShader) << text;
+  EXPECT_FALSE(r.gotConstants) << text;
+  return r.errors;
+}
+
+std::string Line(int line, const std::string& message) {
+  return "(" + std::to_string(line) + ") : (Assembly Error) " + message + "\n";
+}
+
+TEST(AsmErrors, Version) {
+  EXPECT_EQ(Errors("vs.256.0"), Line(1, "invalid version"));
+  EXPECT_EQ(Errors("\n\nps.1.4096\nmov r0, v0"), Line(3, "invalid version"));
+  EXPECT_EQ(Errors("vs.1"), Line(1, "syntax error"));
+  EXPECT_EQ(Errors("mov r0, v0"), Line(1, "syntax error"));
+  EXPECT_EQ(Errors("VS.1.1"), Line(1, "syntax error"));
+}
+
+TEST(AsmErrors, MasksAndSwizzles) {
+  // After a destination "yx" is out of order; after a source it is yxxx.
+  EXPECT_EQ(Errors("vs.1.1\nmov r0.yx, v0.yx"), Line(2, "invalid mask 'yx'"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0.xx, v0"), Line(2, "invalid mask 'xx'"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0.xyzwx, v0"), Line(2, "invalid mask 'xyzwx'"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, v0.xq"), Line(2, "invalid swizzle 'xq'"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, v0.xyzwx"), Line(2, "invalid swizzle 'xyzwx'"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, v0.X"), Line(2, "invalid swizzle 'X'"));
+  // Pixel shaders: sources take identity or alpha, destinations rgb, a or all.
+  EXPECT_EQ(Errors("ps.1.1\nmov r0, t0.x"), Line(2, "invalid swizzle"));
+  EXPECT_EQ(Errors("ps.1.1\nmov r0, t0.rgb"), Line(2, "invalid swizzle"));
+  EXPECT_EQ(Errors("ps.1.1\nmov r0.r, t0"), Line(2, "invalid write mask"));
+  EXPECT_EQ(Errors("ps.1.1\nmov r0.rga, t0"), Line(2, "invalid write mask"));
+}
+
+TEST(AsmErrors, RegistersOutOfRange) {
+  const char* vertex[] = {"r12", "v16", "oD2", "oT8", "a1", "c4096", "oPos0", "r", "R0", "x0", "r0_bx2"};
+  for (const char* reg : vertex) {
+    EXPECT_EQ(Errors(std::string("vs.1.1\n\nmov r0, ") + reg),
+              Line(3, std::string("invalid register '") + reg + "'"));
+  }
+  const char* pixel[] = {"r8", "v8", "t8", "c16", "a0", "oPos", "t0_bx3", "t0_bx2_bias"};
+  for (const char* reg : pixel) {
+    EXPECT_EQ(Errors(std::string("ps.1.1\nmov r0, ") + reg),
+              Line(2, std::string("invalid register '") + reg + "'"));
+  }
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[4096]"), Line(2, "invalid register 'c[4096]'"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[a0.x + 4000 + 96]"), Line(2, "invalid register 'c[a0.x + 4096]'"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, r[1]"), Line(2, "invalid register 'r[1]'"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, v[a0.x]"), Line(2, "invalid register 'v[a0.x + 0]'"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c1[2]"), Line(2, "invalid register 'c1[2]'"));
+  EXPECT_EQ(Errors("ps.1.1\nmov r0, c[8+8]"), Line(2, "invalid register 'c[16]'"));
+  // A sum past what a token holds is out of range, not wrapped round.
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[4095+1]"), Line(2, "invalid register 'c[4096]'"));
+}
+
+TEST(AsmErrors, DestinationAndSourceTypes) {
+  EXPECT_EQ(Errors("vs.1.1\nmov v0, r0"), Line(2, "invalid destination register"));
+  EXPECT_EQ(Errors("vs.1.1\nmov c0, r0"), Line(2, "invalid destination register"));
+  EXPECT_EQ(Errors("vs.1.1\nmov c[a0.x], r0"), Line(2, "invalid destination register"));
+  EXPECT_EQ(Errors("ps.1.1\nmov v0, r0"), Line(2, "invalid destination register"));
+  EXPECT_EQ(Errors("ps.1.1\nmov c0, r0"), Line(2, "invalid destination register"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, oPos"), Line(2, "invalid source register"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, oD0"), Line(2, "invalid source register"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, -oT1.x"), Line(2, "invalid source register"));
+  EXPECT_EQ(Errors("ps.1.1\nmov r0_bx2, t0"),
+            Line(2, "source modifiers are not allowed on destination registers"));
+  EXPECT_EQ(Errors("ps.1.1\ntex t0_bias"), Line(2, "source modifiers are not allowed on destination registers"));
+}
+
+TEST(AsmErrors, Complement) {
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, 1-v0"), Line(2, "complement not supported in vertex shaders"));
+  EXPECT_EQ(Errors("ps.1.1\nmov r0, 1-t0_bx2"), Line(2, "complement cannot be used with other modifiers"));
+  EXPECT_EQ(Errors("ps.1.1\nmov r0, 1-t0_bias.a"), Line(2, "complement cannot be used with other modifiers"));
+  // Complement and negation together are not in the grammar.
+  EXPECT_EQ(Errors("ps.1.1\nmov r0, 1--t0"), Line(2, "syntax error"));
+}
+
+TEST(AsmErrors, IndexExpressions) {
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[a0.x + a0.x]"), Line(2, "a0.x can only appear once in an index expression"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[a0.x + 1 + a0.x + a0.x]"),
+            Line(2, "a0.x can only appear once in an index expression"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[r0.x]"), Line(2, "illegal register in index expression"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[a0.y + 2]"), Line(2, "illegal register in index expression"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[a0]"), Line(2, "illegal register in index expression"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[a1.x]"), Line(2, "illegal register in index expression"));
+  EXPECT_EQ(Errors("ps.1.1\nmov r0, c[a0.x]"), Line(2, "illegal register in index expression"));
+  EXPECT_EQ(Errors("ps.1.1\nmov r0, c[t0]"), Line(2, "illegal register in index expression"));
+}
+
+TEST(AsmErrors, Definitions) {
+  EXPECT_EQ(Errors("vs.1.1\n\ndef r0, 1, 2, 3, 4\nmov r0, v0"), Line(3, "invalid constant"));
+  EXPECT_EQ(Errors("vs.1.1\ndef c[a0.x + 1], 1, 2, 3, 4\nmov r0, v0"), Line(2, "invalid constant"));
+  EXPECT_EQ(Errors("ps.1.1\ndef t0, 1, 2, 3, 4\nmov r0, v0"), Line(2, "invalid constant"));
+  EXPECT_EQ(Errors("ps.1.1\ndef c16, 1, 2, 3, 4\nmov r0, v0"), Line(2, "invalid register 'c16'"));
+  // Definitions come first, and at least one instruction follows them.
+  EXPECT_EQ(Errors("ps.1.1\nmov r0, v0\ndef c0, 1, 2, 3, 4"), Line(3, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\ndef c0, 1, 2, 3, 4\n"), Line(3, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\ndef c0, 1, 2, 3\nmov r0, v0"), Line(3, "syntax error"));
+}
+
+TEST(AsmErrors, NamesAreCaseSensitiveAndKindSpecific) {
+  EXPECT_EQ(Errors("vs.1.1\nMOV r0, v0"), Line(2, "syntax error"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, V0"), Line(2, "invalid register 'V0'"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, v0\nmul_x2 r0, r1, r2"), Line(3, "syntax error"));
+  EXPECT_EQ(Errors("vs.1.1\nmul_sat r0, r1, r2"), Line(2, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\nmul_sat_x2 r0, r1, r2"), Line(2, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\nmul_x2_x4 r0, r1, r2"), Line(2, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\nmul_ r0, r1, r2"), Line(2, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\nrsq r0, r1"), Line(2, "syntax error"));
+  EXPECT_EQ(Errors("vs.1.1\ntex t0"), Line(2, "syntax error"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, v0 @"), Line(2, "syntax error"));
+}
+
+TEST(AsmErrors, PreprocessorLines) {
+  EXPECT_EQ(Errors("vs.1.1\n#define X 1\nmov r0, v0"), Line(2, "preprocessor directives are not supported."));
+  EXPECT_EQ(Errors("vs.1.1\n  #include \"a\"\nmov r0, v0"), Line(2, "preprocessor directives are not supported."));
+  // A '#' inside a line is refused too, and the rest of that line skipped.
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, v0 # mov r1, v1\nmov r2, v2"),
+            Line(2, "preprocessor directives are not supported."));
+  EXPECT_EQ(Errors("vs.1.1\n#line\nmov r0, v0"), Line(2, "preprocessor directives are not supported."));
+}
+
+TEST(AsmErrors, LineDirectiveSetsTheLineAndFile) {
+  EXPECT_EQ(Errors("#line 100 \"shaders\\\\a.vsh\"\nvs.1.1\nmov r12, v0"),
+            "shaders\\a.vsh(101) : (Assembly Error) invalid register 'r12'\n");
+  EXPECT_EQ(Errors("vs.1.1\n#line 7\n\nmov r12, v0"), Line(8, "invalid register 'r12'"));
+  // A file name is kept to 255 characters.
+  const std::string longName(400, 'n');
+  EXPECT_EQ(Errors("#line 5 \"" + longName + "\"\nvs.1.1 mov r12, v0"),
+            std::string(255, 'n') + "(5) : (Assembly Error) invalid register 'r12'\n");
+}
+
+TEST(AsmErrors, SeveralErrorsEachOnItsOwnLine) {
+  // The last operand of an instruction is checked after the next keyword has
+  // been read: its error still carries its own line.
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, v16\nmov r12, v0\n\nadd r0.yx, r0, oPos\nmov r0, v0\n"),
+            Line(2, "invalid register 'v16'") + Line(3, "invalid register 'r12'") +
+                Line(5, "invalid mask 'yx'") + Line(5, "invalid source register"));
+  EXPECT_EQ(Errors("ps.1.1\n#pragma x\ntex t0\nmov r0.x, t0.y\n"),
+            Line(2, "preprocessor directives are not supported.") + Line(4, "invalid write mask") +
+                Line(4, "invalid swizzle"));
+}
+
+TEST(AsmErrors, SyntaxErrorEndsTheParse) {
+  EXPECT_EQ(Errors("vs.1.1\nmov r12, v0\nmov r0 v0\nmov r12, v0"),
+            Line(2, "invalid register 'r12'") + Line(3, "syntax error"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0,\n"), Line(3, "syntax error"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[1.5]"), Line(2, "syntax error"));
+}
+
+std::string IndexOfOnes(int terms) {
+  std::string index = "1";
+  for (int i = 1; i < terms; ++i) index += "+1";
+  return "vs.1.1\nmov r0, c[" + index + "]\nmov r12, v0\n";
+}
+
+TEST(AsmErrors, DeepIndexOverflowsTheParserStack) {
+  // Each further index term nests one level deeper in the grammar.
+  const AsmResult fits = Assemble(IndexOfOnes(200));
+  EXPECT_EQ(fits.errors, Line(3, "invalid register 'r12'"));
+  EXPECT_EQ(Errors(IndexOfOnes(300)), Line(2, "yacc stack overflow"));
+  EXPECT_EQ(Errors(IndexOfOnes(100000)), Line(2, "yacc stack overflow"));
+}
+
+}  // namespace

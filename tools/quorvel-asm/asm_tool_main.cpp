@@ -1,0 +1,87 @@
+// quorvel-asm FILE [--vs-constants] [--debug]: assembles a shader text and
+// prints the token stream as hex words, eight to a line; the error lines go to
+// standard error and the exit code is then 1.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "shader_asm/d3dx8_asm.h"
+
+namespace {
+
+void PrintWords(ID3DXBuffer* buffer) {
+  const auto* words = static_cast<const DWORD*>(buffer->GetBufferPointer());
+  const DWORD count = buffer->GetBufferSize() / sizeof(DWORD);
+  for (DWORD i = 0; i < count; ++i) {
+    std::printf("0x%08X%s", static_cast<unsigned>(words[i]),
+                (i % 8 == 7 || i + 1 == count) ? "\n" : " ");
+  }
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: quorvel-asm FILE [--vs-constants] [--debug]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* path = nullptr;
+  bool printConstants = false;
+  DWORD flags = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--vs-constants") == 0) {
+      printConstants = true;
+    } else if (std::strcmp(argv[i], "--debug") == 0) {
+      flags |= D3DXASM_DEBUG;
+    } else if (argv[i][0] == '-' || path) {
+      return Usage();
+    } else {
+      path = argv[i];
+    }
+  }
+  if (!path) return Usage();
+
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "quorvel-asm: cannot read %s\n", path);
+    return 1;
+  }
+  const std::vector<char> text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (text.size() > 0xFFFFFFFFu) {
+    std::fprintf(stderr, "quorvel-asm: %s is too large\n", path);
+    return 1;
+  }
+
+  ID3DXBuffer* constants = nullptr;
+  ID3DXBuffer* shader = nullptr;
+  ID3DXBuffer* errors = nullptr;
+  const HRESULT hr = D3DXAssembleShader(text.empty() ? nullptr : text.data(),
+                                        static_cast<UINT>(text.size()), flags,
+                                        printConstants ? &constants : nullptr, &shader, &errors);
+  if (errors) {
+    std::fputs(static_cast<const char*>(errors->GetBufferPointer()), stderr);
+    errors->Release();
+  }
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "quorvel-asm: %s: assembly failed (0x%08X)\n", path, static_cast<unsigned>(hr));
+    if (shader) shader->Release();
+    if (constants) constants->Release();
+    return 1;
+  }
+  if (shader) {
+    PrintWords(shader);
+    shader->Release();
+  }
+  if (printConstants) {
+    std::printf("constants:\n");
+    if (constants) {
+      PrintWords(constants);
+      constants->Release();
+    }
+  }
+  return 0;
+}
