@@ -1,0 +1,126 @@
+// The loader's inside: the image records the readers fill, the cursor they
+// read through, and the readers themselves.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "texture_io/d3dx8_tex.h"
+
+namespace qv::tex {
+
+// Limits on what a file may claim before anything is allocated for it.
+constexpr std::uint32_t kMaxImageSide = 16384;
+constexpr std::uint64_t kMaxImagePixels = std::uint64_t(1) << 24;
+
+// One level of an image. Pixels either point into the file (data) or into
+// storage, which the record owns.
+struct TexImage {
+  D3DFORMAT format = D3DFMT_UNKNOWN;
+  const std::uint8_t* data = nullptr;
+  std::uint32_t pitch = 0;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::vector<PALETTEENTRY> palette;  // 256 entries for palette formats, empty otherwise
+  std::vector<std::uint8_t> storage;
+};
+
+// The levels a reader found, largest first (several for a DDS mip chain).
+struct TexImageChain {
+  std::vector<TexImage> levels;
+  D3DXIMAGE_FILEFORMAT fileFormat = D3DXIFF_BMP;
+};
+
+// Reads little- or big-endian values and byte ranges without ever reading
+// past the end: past the end every read gives 0 and marks the cursor failed.
+class TexCursor {
+ public:
+  TexCursor(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+
+  std::size_t Size() const { return m_size; }
+  std::size_t Pos() const { return m_pos; }
+  std::size_t Remaining() const { return m_size - m_pos; }
+  bool Failed() const { return m_failed; }
+  const std::uint8_t* Base() const { return m_data; }
+
+  std::uint8_t U8() {
+    if (m_pos >= m_size) return Fail();
+    return m_data[m_pos++];
+  }
+  std::uint16_t U16LE() {
+    const std::uint8_t* p = Take(2);
+    return p ? static_cast<std::uint16_t>(p[0] | (p[1] << 8)) : 0;
+  }
+  std::uint32_t U32LE() {
+    const std::uint8_t* p = Take(4);
+    return p ? (std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                std::uint32_t(p[3]) << 24)
+             : 0;
+  }
+  std::int32_t S32LE() { return static_cast<std::int32_t>(U32LE()); }
+  // n bytes at the cursor, or null (and failed) when fewer remain.
+  const std::uint8_t* Take(std::size_t n) {
+    if (n > m_size - m_pos) {
+      Fail();
+      return nullptr;
+    }
+    const std::uint8_t* p = m_data + m_pos;
+    m_pos += n;
+    return p;
+  }
+  bool Skip(std::size_t n) { return Take(n) != nullptr; }
+  bool Seek(std::size_t pos) {
+    if (pos > m_size) return Fail(), false;
+    m_pos = pos;
+    return true;
+  }
+
+ private:
+  std::uint8_t Fail() {
+    m_failed = true;
+    m_pos = m_size;
+    return 0;
+  }
+
+  const std::uint8_t* m_data;
+  std::size_t m_size;
+  std::size_t m_pos = 0;
+  bool m_failed = false;
+};
+
+// Reader results: a reader either fills the chain or rejects the file.
+enum class ReadResult { Accepted, Rejected };
+
+// Each reader looks at the whole file; on rejection the chain is left empty.
+ReadResult ReadBmp(const std::uint8_t* data, std::size_t size, TexImageChain& out);
+ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& out);
+ReadResult ReadDds(const std::uint8_t* data, std::size_t size, TexImageChain& out);
+ReadResult ReadJpeg(const std::uint8_t* data, std::size_t size, TexImageChain& out);
+ReadResult ReadPng(const std::uint8_t* data, std::size_t size, TexImageChain& out);
+ReadResult ReadTga(const std::uint8_t* data, std::size_t size, TexImageChain& out);
+ReadResult ReadDib(const std::uint8_t* data, std::size_t size, TexImageChain& out);
+
+// The bitmap body after an information header at headerPos; the pixels
+// start at pixelPos, or right after the header and colour table when
+// pixelPos is kPackedDib. Shared by the BMP and DIB readers.
+constexpr std::size_t kPackedDib = ~std::size_t(0);
+ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t headerPos,
+                       std::size_t pixelPos, TexImageChain& out);
+
+// Tries the readers in their fixed order (BMP, PPM, DDS, JPEG, PNG, TGA, DIB).
+ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out);
+
+// True when width x height is within the limits above.
+inline bool ImageSizeOk(std::uint64_t width, std::uint64_t height) {
+  return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
+         width * height <= kMaxImagePixels;
+}
+
+// A palette of 256 opaque white entries, for readers to fill.
+inline std::vector<PALETTEENTRY> WhitePalette() {
+  return std::vector<PALETTEENTRY>(256, PALETTEENTRY{255, 255, 255, 255});
+}
+
+}  // namespace qv::tex

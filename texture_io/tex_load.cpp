@@ -1,0 +1,395 @@
+// Texture creation from image files: reading the file through a read-only
+// mapping, finding a reader, choosing the texture and filling its levels.
+#include <exception>
+#include <new>
+
+#include "platform/win32/win32.h"
+#include "texture_io/d3dx8_tex.h"
+#include "texture_io/tex_convert.h"
+#include "texture_io/tex_format.h"
+#include "texture_io/tex_image.h"
+
+namespace qv::tex {
+
+ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out) {
+  using Reader = ReadResult (*)(const std::uint8_t*, std::size_t, TexImageChain&);
+  // Strongest signatures first; TGA has none, and a bare DIB header is tried last.
+  static constexpr Reader s_readers[] = {ReadBmp, ReadPpm, ReadDds, ReadJpeg, ReadPng, ReadTga, ReadDib};
+  for (Reader reader : s_readers) {
+    out = TexImageChain();
+    if (reader(data, size, out) == ReadResult::Accepted && !out.levels.empty()) return ReadResult::Accepted;
+  }
+  out = TexImageChain();
+  return ReadResult::Rejected;
+}
+
+namespace {
+
+// Holds one reference and releases it at the end of its scope.
+template <typename T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(T* p) : m_p(p) {}
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() { Reset(); }
+  void Reset() {
+    if (m_p) m_p->Release();
+    m_p = nullptr;
+  }
+  T** Out() {
+    Reset();
+    return &m_p;
+  }
+  T* Get() const { return m_p; }
+  T* Detach() {
+    T* p = m_p;
+    m_p = nullptr;
+    return p;
+  }
+
+ private:
+  T* m_p = nullptr;
+};
+
+// A locked surface level, unlocked at the end of its scope.
+class LockedLevel {
+ public:
+  HRESULT Lock(IDirect3DTexture8* texture, UINT level, DWORD flags) {
+    HRESULT hr = texture->GetLevelDesc(level, &m_desc);
+    if (FAILED(hr)) return hr;
+    hr = texture->GetSurfaceLevel(level, m_surface.Out());
+    if (FAILED(hr)) return hr;
+    if (!m_surface.Get()) return D3DERR_INVALIDCALL;
+    hr = m_surface.Get()->LockRect(&m_rect, nullptr, flags);
+    if (FAILED(hr)) return hr;
+    if (!m_rect.pBits || m_rect.Pitch <= 0) {
+      m_surface.Get()->UnlockRect();
+      return D3DERR_INVALIDCALL;
+    }
+    m_locked = true;
+    return D3D_OK;
+  }
+  ~LockedLevel() {
+    if (m_locked) m_surface.Get()->UnlockRect();
+  }
+  const D3DSURFACE_DESC& Desc() const { return m_desc; }
+  std::uint8_t* Bits() const { return static_cast<std::uint8_t*>(m_rect.pBits); }
+  std::uint32_t Pitch() const { return static_cast<std::uint32_t>(m_rect.Pitch); }
+
+ private:
+  Ref<IDirect3DSurface8> m_surface;
+  D3DSURFACE_DESC m_desc{};
+  D3DLOCKED_RECT m_rect{};
+  bool m_locked = false;
+};
+
+bool FilterValid(DWORD filter) {
+  const DWORD kind = filter & 0xFF;
+  return kind >= D3DX_FILTER_NONE && kind <= D3DX_FILTER_BOX &&
+         (filter & ~(0xFFu | D3DX_FILTER_MIRROR | D3DX_FILTER_DITHER)) == 0;
+}
+
+bool IsPaletteFormat(D3DFORMAT f) { return f == D3DFMT_P8 || f == D3DFMT_A8P8; }
+
+// Writes `image` (already decoded) into a level, resampled to its size.
+HRESULT StoreLevel(IDirect3DTexture8* texture, UINT level, const FloatImage& image, DWORD filter,
+                   const PALETTEENTRY* palette) {
+  LockedLevel dst;
+  HRESULT hr = dst.Lock(texture, level, 0);
+  if (FAILED(hr)) return hr;
+  const D3DSURFACE_DESC& d = dst.Desc();
+  FloatImage scaled;
+  const FloatImage* source = &image;
+  if (d.Width != image.width || d.Height != image.height) {
+    scaled.Resize(d.Width, d.Height);
+    Resample(image, scaled, filter);
+    source = &scaled;
+  }
+  if (!EncodePixels(*source, d.Format, dst.Bits(), dst.Pitch(), palette,
+                    (filter & D3DX_FILTER_DITHER) != 0))
+    return D3DERR_INVALIDCALL;
+  return D3D_OK;
+}
+
+// Loads an image record into a texture level. A record already in the
+// level's format and size is copied as it is, so nothing is lost to
+// conversion (DXT blocks stay as they were); anything else goes through
+// the float form.
+HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, const TexImage& img, DWORD filter,
+                  D3DCOLOR colorKey) {
+  D3DSURFACE_DESC desc{};
+  HRESULT hr = texture->GetLevelDesc(level, &desc);
+  if (FAILED(hr)) return hr;
+  const PALETTEENTRY* palette = img.palette.empty() ? nullptr : img.palette.data();
+  if (desc.Format == img.format && desc.Width == img.width && desc.Height == img.height &&
+      colorKey == 0) {
+    LockedLevel dst;
+    hr = dst.Lock(texture, level, 0);
+    if (FAILED(hr)) return hr;
+    const std::uint32_t rowBytes = RowBytes(img.format, img.width);
+    if (rowBytes == 0 || dst.Pitch() < rowBytes) return D3DERR_INVALIDCALL;
+    for (std::uint32_t r = 0; r < RowCount(img.format, img.height); ++r)
+      std::memcpy(dst.Bits() + std::size_t(r) * dst.Pitch(), img.data + std::size_t(r) * img.pitch, rowBytes);
+    return D3D_OK;
+  }
+  FloatImage decoded;
+  if (!DecodePixels(img.format, img.data, img.pitch, img.width, img.height, palette, decoded))
+    return D3DXERR_INVALIDDATA;
+  if (colorKey != 0) ApplyColorKey(decoded, colorKey);
+  return StoreLevel(texture, level, decoded, filter, palette);
+}
+
+HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UINT srcLevel,
+                     DWORD filter) {
+  const UINT count = texture->GetLevelCount();
+  if (srcLevel == D3DX_DEFAULT) srcLevel = 0;
+  if (srcLevel >= count) return D3DERR_INVALIDCALL;
+  D3DSURFACE_DESC desc{};
+  HRESULT hr = texture->GetLevelDesc(srcLevel, &desc);
+  if (FAILED(hr)) return hr;
+  if (filter == D3DX_DEFAULT) filter = IsBumpFormat(desc.Format) ? D3DX_FILTER_POINT : D3DX_FILTER_BOX;
+  if (!FilterValid(filter)) return D3DERR_INVALIDCALL;
+  if (!CanConvertFormat(desc.Format) || (IsPaletteFormat(desc.Format) && !palette))
+    return D3DERR_INVALIDCALL;
+  // Point and box build each level from the one before; the others go back
+  // to the source level every time.
+  const DWORD kind = filter & 0xFF;
+  const bool chained = kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_BOX;
+  FloatImage from;
+  bool haveFrom = false;
+  for (UINT level = srcLevel + 1; level < count; ++level) {
+    if (!haveFrom || chained) {
+      LockedLevel src;
+      hr = src.Lock(texture, chained ? level - 1 : srcLevel, D3DLOCK_READONLY);
+      if (FAILED(hr)) return hr;
+      if (!DecodePixels(src.Desc().Format, src.Bits(), src.Pitch(), src.Desc().Width,
+                        src.Desc().Height, palette, from))
+        return D3DERR_INVALIDCALL;
+      haveFrom = true;
+    }
+    hr = StoreLevel(texture, level, from, filter, palette);
+    if (FAILED(hr)) return hr;
+  }
+  return D3D_OK;
+}
+
+HRESULT CreateFromMemory(IDirect3DDevice8* device, const std::uint8_t* data, std::size_t size,
+                         UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                         D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                         D3DXIMAGE_INFO* info, PALETTEENTRY* paletteOut,
+                         IDirect3DTexture8** ppTexture) {
+  if (usage == D3DX_DEFAULT) usage = 0;
+  if ((usage & ~(D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) ||
+      (pool != D3DPOOL_DEFAULT && pool != D3DPOOL_MANAGED && pool != D3DPOOL_SYSTEMMEM))
+    return D3DERR_INVALIDCALL;
+  if ((filter != D3DX_DEFAULT && !FilterValid(filter)) ||
+      (mipFilter != D3DX_DEFAULT && !FilterValid(mipFilter)))
+    return D3DERR_INVALIDCALL;
+
+  TexImageChain chain;
+  if (ReadImage(data, size, chain) != ReadResult::Accepted) return D3DXERR_INVALIDDATA;
+  const TexImage& first = chain.levels.front();
+  if (info) {
+    info->Width = first.width;
+    info->Height = first.height;
+    info->Depth = 1;
+    info->MipLevels = static_cast<UINT>(chain.levels.size());
+    info->Format = first.format;
+    info->ResourceType = D3DRTYPE_TEXTURE;
+    info->ImageFileFormat = chain.fileFormat;
+  }
+
+  // The wanted format.
+  const D3DFORMAT imageFormat = first.format;
+  if (format == D3DFMT_UNKNOWN) {
+    format = imageFormat == D3DFMT_R8G8B8 ? D3DFMT_X8R8G8B8 : imageFormat;
+    if (colorKey != 0) {
+      switch (format) {
+        case D3DFMT_X1R5G5B5:
+        case D3DFMT_R3G3B2:
+        case D3DFMT_X4R4G4B4: format = D3DFMT_A1R5G5B5; break;
+        case D3DFMT_L8: format = D3DFMT_A8L8; break;
+        case D3DFMT_R8G8B8:
+        case D3DFMT_X8R8G8B8:
+        case D3DFMT_R5G6B5: format = D3DFMT_A8R8G8B8; break;
+        default: break;
+      }
+    }
+    if (!paletteOut) {
+      if (format == D3DFMT_A8P8) {
+        format = D3DFMT_A8R8G8B8;
+      } else if (format == D3DFMT_P8) {
+        bool translucent = false;
+        for (const PALETTEENTRY& e : first.palette) translucent = translucent || e.peFlags != 255;
+        format = translucent ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+      }
+    }
+  }
+  const bool bump = IsBumpFormat(imageFormat);
+  if (filter == D3DX_DEFAULT)
+    filter = (bump ? D3DX_FILTER_POINT : D3DX_FILTER_TRIANGLE) | D3DX_FILTER_DITHER;
+  if (mipFilter == D3DX_DEFAULT) mipFilter = bump ? D3DX_FILTER_POINT : D3DX_FILTER_BOX;
+
+  TextureRequest request;
+  request.width = (width == 0 || width == D3DX_DEFAULT) ? first.width : width;
+  request.height = (height == 0 || height == D3DX_DEFAULT) ? first.height : height;
+  request.levels = mipLevels;
+  request.usage = usage;
+  request.format = format;
+  request.pool = pool;
+  HRESULT hr = CheckTextureRequirements(device, request);
+  if (FAILED(hr)) return hr;
+  if (!CanConvertFormat(request.format)) return D3DERR_NOTAVAILABLE;
+
+  Ref<IDirect3DTexture8> texture;
+  hr = device->CreateTexture(request.width, request.height, request.levels, request.usage,
+                             request.format, request.pool, texture.Out());
+  if (FAILED(hr)) return hr;
+  if (!texture.Get()) return D3DERR_INVALIDCALL;
+  // A texture in the default pool cannot be locked: fill a copy in system
+  // memory and hand it over at the end.
+  Ref<IDirect3DTexture8> staging;
+  if (request.pool == D3DPOOL_DEFAULT) {
+    hr = device->CreateTexture(request.width, request.height, texture.Get()->GetLevelCount(), 0,
+                               request.format, D3DPOOL_SYSTEMMEM, staging.Out());
+    if (FAILED(hr)) return hr;
+    if (!staging.Get()) return D3DERR_INVALIDCALL;
+  }
+  IDirect3DTexture8* target = staging.Get() ? staging.Get() : texture.Get();
+  const UINT levelCount = target->GetLevelCount();
+  if (levelCount == 0) return D3DERR_INVALIDCALL;
+
+  UINT loaded = 0;
+  for (const TexImage& img : chain.levels) {
+    if (loaded >= levelCount) break;
+    hr = LoadLevel(target, loaded, img, filter, colorKey);
+    if (FAILED(hr)) return hr;
+    ++loaded;
+  }
+  if (loaded < levelCount) {
+    const TexImage& last = chain.levels[loaded - 1];
+    const DWORD kind = mipFilter & 0xFF;
+    if ((filter & 0xFF) == D3DX_FILTER_NONE || kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_BOX) {
+      hr = FilterLevels(target, last.palette.empty() ? nullptr : last.palette.data(), loaded - 1,
+                        mipFilter);
+      if (FAILED(hr)) return hr;
+    } else {
+      for (UINT level = loaded; level < levelCount; ++level) {
+        hr = LoadLevel(target, level, last, mipFilter, colorKey);
+        if (FAILED(hr)) return hr;
+      }
+    }
+  }
+  if (staging.Get()) {
+    hr = device->UpdateTexture(staging.Get(), texture.Get());
+    if (FAILED(hr)) return hr;
+  }
+  if (paletteOut && !first.palette.empty())
+    std::memcpy(paletteOut, first.palette.data(), 256 * sizeof(PALETTEENTRY));
+  *ppTexture = texture.Detach();
+  return D3D_OK;
+}
+
+// The system error behind a failed file call, as a result code. A call
+// that failed without setting an error must still not read as success.
+HRESULT LastErrorResult() {
+  const DWORD e = GetLastError();
+  return e == 0 ? E_FAIL : HRESULT_FROM_WIN32(e);
+}
+
+}  // namespace
+
+}  // namespace qv::tex
+
+using namespace qv::tex;
+
+HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice8* pDevice, LPCVOID pSrcData,
+                                            UINT SrcDataSize, UINT Width, UINT Height,
+                                            UINT MipLevels, DWORD Usage, D3DFORMAT Format,
+                                            D3DPOOL Pool, DWORD Filter, DWORD MipFilter,
+                                            D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo,
+                                            PALETTEENTRY* pPalette, IDirect3DTexture8** ppTexture) {
+  if (!pDevice || !pSrcData || !ppTexture) return D3DERR_INVALIDCALL;
+  try {
+    return CreateFromMemory(pDevice, static_cast<const std::uint8_t*>(pSrcData), SrcDataSize, Width,
+                            Height, MipLevels, Usage, Format, Pool, Filter, MipFilter, ColorKey,
+                            pSrcInfo, pPalette, ppTexture);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile, UINT Width,
+                                     UINT Height, UINT MipLevels, DWORD Usage, D3DFORMAT Format,
+                                     D3DPOOL Pool, DWORD Filter, DWORD MipFilter,
+                                     D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo,
+                                     PALETTEENTRY* pPalette, IDirect3DTexture8** ppTexture) {
+  if (!pDevice || !pSrcFile || !ppTexture) return D3DERR_INVALIDCALL;
+  HANDLE file = CreateFileA(pSrcFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_RANDOM_ACCESS, nullptr);
+  if (file == INVALID_HANDLE_VALUE || file == nullptr) return LastErrorResult();
+  DWORD sizeHigh = 0;
+  SetLastError(0);
+  const DWORD size = GetFileSize(file, &sizeHigh);
+  if (size == INVALID_FILE_SIZE && GetLastError() != 0) {
+    const HRESULT hr = LastErrorResult();
+    CloseHandle(file);
+    return hr;
+  }
+  if (sizeHigh != 0) {  // over 4 GiB: no texture file is that large
+    CloseHandle(file);
+    return E_OUTOFMEMORY;
+  }
+  HRESULT hr;
+  if (size == 0) {
+    // An empty file cannot be mapped; no reader accepts it either.
+    static const std::uint8_t s_empty = 0;
+    hr = D3DXCreateTextureFromFileInMemoryEx(pDevice, &s_empty, 0, Width, Height, MipLevels, Usage,
+                                             Format, Pool, Filter, MipFilter, ColorKey, pSrcInfo,
+                                             pPalette, ppTexture);
+  } else {
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) {
+      hr = LastErrorResult();
+      CloseHandle(file);
+      return hr;
+    }
+    LPVOID view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    if (!view) {
+      hr = LastErrorResult();
+      CloseHandle(mapping);
+      CloseHandle(file);
+      return hr;
+    }
+    hr = D3DXCreateTextureFromFileInMemoryEx(pDevice, view, size, Width, Height, MipLevels, Usage,
+                                             Format, Pool, Filter, MipFilter, ColorKey, pSrcInfo,
+                                             pPalette, ppTexture);
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
+  }
+  CloseHandle(file);
+  return hr;
+}
+
+HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile,
+                                   IDirect3DTexture8** ppTexture) {
+  return D3DXCreateTextureFromFileExA(pDevice, pSrcFile, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                      D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                      nullptr, nullptr, ppTexture);
+}
+
+HRESULT D3DXFilterTexture(IDirect3DBaseTexture8* pBaseTexture, const PALETTEENTRY* pPalette,
+                          UINT SrcLevel, DWORD Filter) {
+  if (!pBaseTexture || pBaseTexture->GetType() != D3DRTYPE_TEXTURE) return D3DERR_INVALIDCALL;
+  try {
+    return FilterLevels(static_cast<IDirect3DTexture8*>(pBaseTexture), pPalette, SrcLevel, Filter);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
