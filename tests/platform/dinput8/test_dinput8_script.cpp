@@ -1,6 +1,8 @@
 // The input script: parsing good and malformed lines, and playing it back.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "platform/dinput8/dinput8_script.h"
 
 using qv::dinput8::ParseInputScript;
@@ -129,4 +131,25 @@ TEST(ScriptPlayerTest, SummedMotionSaturatesAt32Bits) {
   EXPECT_EQ(dx, 2147483647);
   EXPECT_EQ(dy, -2147483647 - 1);
   EXPECT_EQ(dz, 2);
+}
+
+TEST(InputScript, LoadingReportsBadLinesAndMissingFilesOnStderr) {
+  const std::string path = ::testing::TempDir() + "/dinput8_script_load.txt";
+  {
+    std::ofstream out(path);
+    out << "0 key 1 down\n0 key 300 down\n";
+  }
+  ::testing::internal::CaptureStderr();
+  auto events = qv::dinput8::LoadInputScript(path);
+  std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(events.size(), 1u);
+  EXPECT_NE(err.find("line 2"), std::string::npos) << err;
+  EXPECT_NE(err.find(path), std::string::npos) << err;
+  EXPECT_EQ(err.find("line 1"), std::string::npos) << err;
+
+  ::testing::internal::CaptureStderr();
+  events = qv::dinput8::LoadInputScript(path + ".missing");
+  err = ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(events.empty());
+  EXPECT_NE(err.find("cannot be opened"), std::string::npos) << err;
 }
