@@ -644,3 +644,14 @@ IDirect3D8* Direct3DCreate8(UINT sdkVersion);
 // nothing was presented yet.
 bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, int& width,
                      int& height);
+
+// The shader validators of the runtime module "d3d8.dll" (the assembler finds
+// them with GetProcAddress). A failed stream returns D3DERR_INVALIDCALL and,
+// when asked for, an error text allocated on the process heap (HeapFree).
+HRESULT ValidateVertexShader(const DWORD* pFunction, const DWORD* pDeclaration,
+                             const D3DCAPS8* pCaps, BOOL bReturnErrors, char** ppErrors);
+HRESULT ValidatePixelShader(const DWORD* pFunction, const D3DCAPS8* pCaps, BOOL bReturnErrors,
+                            char** ppErrors);
+// Registers "d3d8.dll" with its exports as a built-in module (Direct3DCreate8
+// does it too).
+void QvD3D8RegisterModule();

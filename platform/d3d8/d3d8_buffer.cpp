@@ -1,0 +1,251 @@
+// Vertex and index buffers. Each keeps a system-memory copy: Lock hands out
+// that memory, Unlock uploads the locked range. An index buffer locked with
+// D3DLOCK_DISCARD is not uploaded into its own buffer object at all: its data
+// goes to the device's index stream, so the GPU never has to finish with the
+// old contents first and consecutive draws can still be gathered.
+#include <new>
+
+#include "platform/d3d8/d3d8_internal.h"
+
+namespace qv::d3d8 {
+namespace {
+
+constexpr UINT kMaxBufferBytes = 256u << 20;
+
+HRESULT LockStore(BufferStore& s, UINT offset, UINT size, BYTE** ppData, DWORD flags) {
+  if (!ppData) return D3DERR_INVALIDCALL;
+  *ppData = nullptr;
+  if (s.locked) return D3DERR_INVALIDCALL;
+  const UINT total = static_cast<UINT>(s.data.size());
+  if (offset > total) return D3DERR_INVALIDCALL;
+  if (size == 0) size = total - offset;  // 0 locks the rest of the buffer
+  if (size > total - offset) return D3DERR_INVALIDCALL;
+  s.locked = true;
+  s.lockFlags = flags;
+  s.lockOffset = offset;
+  s.lockSize = size;
+  *ppData = s.data.data() + offset;
+  return D3D_OK;
+}
+
+}  // namespace
+
+// --- vertex buffers ------------------------------------------------------------------
+
+VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
+    : m_device(device), m_fvf(fvf) {
+  m_device->AddRef();
+  m_store.usage = usage;
+  m_store.pool = pool;
+  try {
+    m_store.data.assign(length, 0);
+  } catch (...) {
+    return;
+  }
+  m_device->MakeCurrent();
+  glGenBuffers(1, &m_store.gl);
+  glBindBuffer(GL_COPY_WRITE_BUFFER, m_store.gl);
+  glBufferData(GL_COPY_WRITE_BUFFER, length, m_store.data.data(),
+               (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+  m_valid = glGetError() == GL_NO_ERROR;
+}
+
+VertexBuffer::~VertexBuffer() {
+  m_device->MakeCurrent();
+  m_device->ForgetBuffer(this, nullptr);
+  if (m_store.gl) {
+    m_device->Gl().ForgetBuffer(m_store.gl);
+    glDeleteBuffers(1, &m_store.gl);
+  }
+  m_device->Release();
+}
+
+HRESULT VertexBuffer::QueryInterface(REFIID, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG VertexBuffer::Release() {
+  const ULONG n = m_ref.Sub();
+  if (n == 0) delete this;
+  return n;
+}
+
+HRESULT VertexBuffer::GetDevice(IDirect3DDevice8** ppDevice) {
+  if (!ppDevice) return D3DERR_INVALIDCALL;
+  m_device->AddRef();
+  *ppDevice = m_device;
+  return D3D_OK;
+}
+
+HRESULT VertexBuffer::Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) {
+  return LockStore(m_store, offset, size, ppData, flags);
+}
+
+HRESULT VertexBuffer::Unlock() {
+  if (!m_store.locked) return D3DERR_INVALIDCALL;
+  m_store.locked = false;
+  if (m_store.lockFlags & D3DLOCK_READONLY) return D3D_OK;
+  m_device->MakeCurrent();
+  // With NOOVERWRITE the caller promises not to touch what pending draws
+  // read, so they need not be issued first.
+  if (!(m_store.lockFlags & D3DLOCK_NOOVERWRITE)) m_device->FlushDraws();
+  m_device->UploadBuffer(m_store.gl, m_store.lockOffset, m_store.lockSize,
+                         m_store.data.data() + m_store.lockOffset);
+  return D3D_OK;
+}
+
+HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
+  if (!pDesc) return D3DERR_INVALIDCALL;
+  pDesc->Format = D3DFMT_VERTEXDATA;
+  pDesc->Type = D3DRTYPE_VERTEXBUFFER;
+  pDesc->Usage = m_store.usage;
+  pDesc->Pool = m_store.pool;
+  pDesc->Size = Size();
+  pDesc->FVF = m_fvf;
+  return D3D_OK;
+}
+
+// --- index buffers -------------------------------------------------------------------
+
+IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    : m_device(device), m_format(format) {
+  m_device->AddRef();
+  m_store.usage = usage;
+  m_store.pool = pool;
+  try {
+    m_store.data.assign(length, 0);
+  } catch (...) {
+    return;
+  }
+  m_device->MakeCurrent();
+  glGenBuffers(1, &m_store.gl);
+  glBindBuffer(GL_COPY_WRITE_BUFFER, m_store.gl);
+  glBufferData(GL_COPY_WRITE_BUFFER, length, m_store.data.data(),
+               (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+  m_valid = glGetError() == GL_NO_ERROR;
+}
+
+IndexBuffer::~IndexBuffer() {
+  m_device->MakeCurrent();
+  m_device->ForgetBuffer(nullptr, this);
+  if (m_store.gl) {
+    m_device->Gl().ForgetBuffer(m_store.gl);
+    glDeleteBuffers(1, &m_store.gl);
+  }
+  m_device->Release();
+}
+
+HRESULT IndexBuffer::QueryInterface(REFIID, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG IndexBuffer::Release() {
+  const ULONG n = m_ref.Sub();
+  if (n == 0) delete this;
+  return n;
+}
+
+HRESULT IndexBuffer::GetDevice(IDirect3DDevice8** ppDevice) {
+  if (!ppDevice) return D3DERR_INVALIDCALL;
+  m_device->AddRef();
+  *ppDevice = m_device;
+  return D3D_OK;
+}
+
+HRESULT IndexBuffer::Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) {
+  return LockStore(m_store, offset, size, ppData, flags);
+}
+
+HRESULT IndexBuffer::Unlock() {
+  if (!m_store.locked) return D3DERR_INVALIDCALL;
+  m_store.locked = false;
+  if (m_store.lockFlags & D3DLOCK_READONLY) return D3D_OK;
+  if (m_store.lockFlags & D3DLOCK_DISCARD) {
+    // Everything up to the end of the written range is streamed; draws after
+    // this one read it from there.
+    m_streamBytes = static_cast<std::size_t>(m_store.lockOffset) + m_store.lockSize;
+    if (m_device->StreamIndices(m_store.data.data(), m_streamBytes, m_streamBuffer, m_streamOffset,
+                                m_streamGeneration)) {
+      m_streamed = true;
+      return D3D_OK;
+    }
+  }
+  m_device->MakeCurrent();
+  if (!(m_store.lockFlags & D3DLOCK_NOOVERWRITE)) m_device->FlushDraws();
+  if (m_streamed) {
+    // The buffer object missed the streamed writes: bring all of it up to date.
+    m_device->UploadBuffer(m_store.gl, 0, m_store.data.size(), m_store.data.data());
+    m_streamed = false;
+  } else {
+    m_device->UploadBuffer(m_store.gl, m_store.lockOffset, m_store.lockSize,
+                           m_store.data.data() + m_store.lockOffset);
+  }
+  return D3D_OK;
+}
+
+bool IndexBuffer::ResolveDraw(GLuint& buffer, std::size_t& offset) {
+  if (m_store.locked) return false;
+  if (!m_streamed) {
+    buffer = m_store.gl;
+    offset = 0;
+    return buffer != 0;
+  }
+  if (m_streamGeneration != m_device->RingGeneration()) {
+    if (!m_device->StreamIndices(m_store.data.data(), m_streamBytes, m_streamBuffer,
+                                 m_streamOffset, m_streamGeneration))
+      return false;
+  }
+  buffer = m_streamBuffer;
+  offset = m_streamOffset;
+  return true;
+}
+
+HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc) {
+  if (!pDesc) return D3DERR_INVALIDCALL;
+  pDesc->Format = m_format;
+  pDesc->Type = D3DRTYPE_INDEXBUFFER;
+  pDesc->Usage = m_store.usage;
+  pDesc->Pool = m_store.pool;
+  pDesc->Size = Size();
+  return D3D_OK;
+}
+
+// --- creation on the device ------------------------------------------------------------
+
+HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                   IDirect3DVertexBuffer8** ppVB) {
+  if (!ppVB) return D3DERR_INVALIDCALL;
+  *ppVB = nullptr;
+  if (length == 0 || length > kMaxBufferBytes || pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
+  auto* vb = new (std::nothrow) VertexBuffer(this, length, usage, fvf, pool);
+  if (!vb) return E_OUTOFMEMORY;
+  if (!vb->Valid()) {
+    vb->Release();
+    return D3DERR_OUTOFVIDEOMEMORY;
+  }
+  *ppVB = vb;
+  return D3D_OK;
+}
+
+HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DIndexBuffer8** ppIB) {
+  if (!ppIB) return D3DERR_INVALIDCALL;
+  *ppIB = nullptr;
+  if (length == 0 || length > kMaxBufferBytes || pool > D3DPOOL_SYSTEMMEM ||
+      (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32))
+    return D3DERR_INVALIDCALL;
+  auto* ib = new (std::nothrow) IndexBuffer(this, length, usage, format, pool);
+  if (!ib) return E_OUTOFMEMORY;
+  if (!ib->Valid()) {
+    ib->Release();
+    return D3DERR_OUTOFVIDEOMEMORY;
+  }
+  *ppIB = ib;
+  return D3D_OK;
+}
+
+}  // namespace qv::d3d8

@@ -1,0 +1,414 @@
+// Objects behind the Direct3D 8 interfaces of this layer. Also the hook the
+// frame benchmark uses to draw with the same translated shaders: the GL
+// program of a vertex and pixel shader pair of a device made here.
+#pragma once
+
+#include <epoxy/gl.h>
+
+#include <array>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3d8/d3d8_formats.h"
+#include "platform/d3d8/d3d8_shader.h"
+#include "platform/d3d8/d3d8_state.h"
+
+struct SDL_Window;
+
+namespace qv::d3d8 {
+
+class Device;
+
+// Reference count shared by every object of this layer.
+class RefCount {
+ public:
+  ULONG Add() { return ++m_count; }
+  ULONG Sub() { return m_count > 0 ? --m_count : 0; }
+  ULONG Get() const { return m_count; }
+
+ private:
+  ULONG m_count = 1;
+};
+
+class Direct3D8 final : public IDirect3D8 {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  ULONG AddRef() override { return m_ref.Add(); }
+  ULONG Release() override;
+  UINT GetAdapterCount() override { return 1; }
+  HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* pMode) override;
+  HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
+                            DWORD usage, D3DRESOURCETYPE resourceType,
+                            D3DFORMAT checkFormat) override;
+  HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* pCaps) override;
+  HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND hFocusWindow, DWORD behaviorFlags,
+                       D3DPRESENT_PARAMETERS* pParams, IDirect3DDevice8** ppDevice) override;
+
+ private:
+  RefCount m_ref;
+};
+
+// The caps this layer reports (the same for the object and its devices).
+void FillCaps(D3DCAPS8& caps);
+// Whether the current context offers S3TC compressed textures; before any
+// context exists the answer is remembered from the last device (false
+// before the first).
+bool ContextHasS3tc();
+
+// Vertex and index buffers share their storage logic.
+struct BufferStore {
+  std::vector<BYTE> data;  // the system-memory copy
+  GLuint gl = 0;           // the buffer object (0 for system-memory pool)
+  DWORD usage = 0;
+  D3DPOOL pool = D3DPOOL_DEFAULT;
+  bool locked = false;
+  DWORD lockFlags = 0;
+  UINT lockOffset = 0, lockSize = 0;
+  UINT dirtyBegin = 0, dirtyEnd = 0;  // written range not uploaded yet
+};
+
+class VertexBuffer final : public IDirect3DVertexBuffer8 {
+ public:
+  VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
+  ~VertexBuffer();
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  ULONG AddRef() override { return m_ref.Add(); }
+  ULONG Release() override;
+  HRESULT GetDevice(IDirect3DDevice8** ppDevice) override;
+  DWORD SetPriority(DWORD) override { return 0; }
+  DWORD GetPriority() override { return 0; }
+  void PreLoad() override {}
+  D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+  HRESULT Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) override;
+  HRESULT Unlock() override;
+  HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override;
+
+  bool Valid() const { return m_valid; }
+  GLuint Gl() const { return m_store.gl; }
+  UINT Size() const { return static_cast<UINT>(m_store.data.size()); }
+
+ private:
+  RefCount m_ref;
+  Device* m_device;
+  BufferStore m_store;
+  DWORD m_fvf;
+  bool m_valid = false;
+};
+
+class IndexBuffer final : public IDirect3DIndexBuffer8 {
+ public:
+  IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+  ~IndexBuffer();
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  ULONG AddRef() override { return m_ref.Add(); }
+  ULONG Release() override;
+  HRESULT GetDevice(IDirect3DDevice8** ppDevice) override;
+  DWORD SetPriority(DWORD) override { return 0; }
+  DWORD GetPriority() override { return 0; }
+  void PreLoad() override {}
+  D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
+  HRESULT Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) override;
+  HRESULT Unlock() override;
+  HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) override;
+
+  bool Valid() const { return m_valid; }
+  UINT Size() const { return static_cast<UINT>(m_store.data.size()); }
+  UINT IndexSize() const { return m_format == D3DFMT_INDEX32 ? 4 : 2; }
+  // Where draws read the indices: the buffer's own object, or after a
+  // discarding lock the device's stream buffer at an offset (streamed again
+  // when the stream buffer has wrapped since).
+  bool ResolveDraw(GLuint& buffer, std::size_t& offset);
+
+ private:
+  RefCount m_ref;
+  Device* m_device;
+  BufferStore m_store;
+  D3DFORMAT m_format;
+  bool m_valid = false;
+  bool m_streamed = false;
+  GLuint m_streamBuffer = 0;
+  std::size_t m_streamOffset = 0;
+  std::size_t m_streamBytes = 0;
+  std::uint64_t m_streamGeneration = 0;
+};
+
+class Texture;
+
+class Surface final : public IDirect3DSurface8 {
+ public:
+  Surface(Texture* owner, UINT level) : m_owner(owner), m_level(level) {}
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  // A level's surface shares its texture's reference count.
+  ULONG AddRef() override;
+  ULONG Release() override;
+  HRESULT GetDevice(IDirect3DDevice8** ppDevice) override;
+  HRESULT GetContainer(REFIID riid, void** ppContainer) override;
+  HRESULT GetDesc(D3DSURFACE_DESC* pDesc) override;
+  HRESULT LockRect(D3DLOCKED_RECT* pLocked, const RECT* pRect, DWORD flags) override;
+  HRESULT UnlockRect() override;
+
+ private:
+  Texture* m_owner;
+  UINT m_level;
+};
+
+class Texture final : public IDirect3DTexture8 {
+ public:
+  Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
+          const FormatInfo* format, D3DPOOL pool);
+  ~Texture();
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  ULONG AddRef() override { return m_ref.Add(); }
+  ULONG Release() override;
+  HRESULT GetDevice(IDirect3DDevice8** ppDevice) override;
+  DWORD SetPriority(DWORD) override { return 0; }
+  DWORD GetPriority() override { return 0; }
+  void PreLoad() override {}
+  D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
+  DWORD SetLOD(DWORD lod) override;
+  DWORD GetLOD() override { return m_lod; }
+  DWORD GetLevelCount() override { return static_cast<DWORD>(m_levels.size()); }
+  HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* pDesc) override;
+  HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface8** ppSurface) override;
+  HRESULT LockRect(UINT level, D3DLOCKED_RECT* pLocked, const RECT* pRect, DWORD flags) override;
+  HRESULT UnlockRect(UINT level) override;
+  HRESULT AddDirtyRect(const RECT*) override { return D3D_OK; }
+
+  bool Valid() const { return m_valid; }
+  GLuint Gl() const { return m_gl; }
+  D3DPOOL Pool() const { return m_pool; }
+  const FormatInfo* Format() const { return m_format; }
+  // Copies the levels of a system-memory texture into this one.
+  HRESULT UpdateFrom(const Texture& src);
+
+ private:
+  struct Level {
+    UINT width = 0, height = 0;
+    std::vector<BYTE> data;
+    bool locked = false;
+    DWORD lockFlags = 0;
+  };
+  void Upload(UINT level);
+
+  friend class Surface;
+  RefCount m_ref;
+  Device* m_device;
+  const FormatInfo* m_format;
+  D3DPOOL m_pool;
+  DWORD m_usage;
+  DWORD m_lod = 0;
+  std::vector<Level> m_levels;
+  std::vector<std::unique_ptr<Surface>> m_surfaces;
+  GLuint m_gl = 0;
+  bool m_valid = false;
+};
+
+struct VertexShaderObject {
+  ShaderProgram program;
+  VertexDeclaration declaration;
+  std::string glsl;
+  GLuint shader = 0;
+  bool writesFog = false;
+};
+
+struct PixelShaderObject {
+  ShaderProgram program;
+  std::string glsl;
+  GLuint shader = 0;
+};
+
+// A linked vertex + pixel shader pair and its uniform locations.
+struct LinkedProgram {
+  GLuint program = 0;
+  GLint locC = -1, locPc = -1, locPixelAdjust = -1, locBumpMat = -1, locBumpLum = -1;
+  GLint locFogMode = -1, locFogParams = -1, locFogColor = -1, locAlphaFunc = -1, locAlphaRef = -1;
+  GLint locStage0Bound = -1;
+  std::uint64_t vsConstVersion = 0, psConstVersion = 0, fixedVersion = 0;
+};
+
+// One pending multi-draw: consecutive indexed draws that share all state
+// except their index range and base vertex.
+struct DrawBatch {
+  GLenum mode = 0;
+  GLenum indexType = 0;
+  GLuint indexBuffer = 0;
+  std::vector<GLsizei> counts;
+  std::vector<const void*> offsets;
+  std::vector<GLint> baseVertices;
+  bool Empty() const { return counts.empty(); }
+};
+
+class Device final : public IDirect3DDevice8 {
+ public:
+  Device(Direct3D8* d3d, const D3DPRESENT_PARAMETERS& params);
+  ~Device();
+  // Creates the context, the back buffer and the GL objects; false on failure.
+  bool Init(SDL_Window* window);
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  ULONG AddRef() override { return m_ref.Add(); }
+  ULONG Release() override;
+
+  HRESULT GetDirect3D(IDirect3D8** ppD3D) override;
+  HRESULT GetDeviceCaps(D3DCAPS8* pCaps) override;
+  HRESULT GetDisplayMode(D3DDISPLAYMODE* pMode) override;
+
+  HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                        D3DPOOL pool, IDirect3DTexture8** ppTexture) override;
+  HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                             IDirect3DVertexBuffer8** ppVB) override;
+  HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                            IDirect3DIndexBuffer8** ppIB) override;
+  HRESULT UpdateTexture(IDirect3DBaseTexture8* pSource, IDirect3DBaseTexture8* pDest) override;
+
+  HRESULT Clear(DWORD count, const D3DRECT* pRects, DWORD flags, D3DCOLOR color, float z,
+                DWORD stencil) override;
+  HRESULT BeginScene() override;
+  HRESULT EndScene() override;
+  HRESULT Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
+                  const void* pDirtyRegion) override;
+
+  HRESULT SetViewport(const D3DVIEWPORT8* pViewport) override;
+  HRESULT GetViewport(D3DVIEWPORT8* pViewport) override;
+  HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* pMatrix) override;
+  HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* pMatrix) override;
+  HRESULT SetMaterial(const D3DMATERIAL8* pMaterial) override;
+  HRESULT GetMaterial(D3DMATERIAL8* pMaterial) override;
+  HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+  HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* pValue) override;
+
+  HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture8* pTexture) override;
+  HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture8** ppTexture) override;
+  HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+  HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* pValue) override;
+
+  HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer8* pVB, UINT stride) override;
+  HRESULT SetIndices(IDirect3DIndexBuffer8* pIB, UINT baseVertexIndex) override;
+  HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
+  HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices,
+                               UINT startIndex, UINT primitiveCount) override;
+
+  HRESULT CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction, DWORD* pHandle,
+                             DWORD usage) override;
+  HRESULT SetVertexShader(DWORD handle) override;
+  HRESULT GetVertexShader(DWORD* pHandle) override;
+  HRESULT DeleteVertexShader(DWORD handle) override;
+  HRESULT SetVertexShaderConstant(DWORD reg, const void* pData, DWORD count) override;
+  HRESULT GetVertexShaderConstant(DWORD reg, void* pData, DWORD count) override;
+
+  HRESULT CreatePixelShader(const DWORD* pFunction, DWORD* pHandle) override;
+  HRESULT SetPixelShader(DWORD handle) override;
+  HRESULT GetPixelShader(DWORD* pHandle) override;
+  HRESULT DeletePixelShader(DWORD handle) override;
+  HRESULT SetPixelShaderConstant(DWORD reg, const void* pData, DWORD count) override;
+  HRESULT GetPixelShaderConstant(DWORD reg, void* pData, DWORD count) override;
+
+  // --- used by the resources and the helpers of this layer ---
+  void MakeCurrent();
+  GlStateCache& Gl() { return m_gl; }
+  // Issues the pending draws (before any change that would alter them).
+  void FlushDraws();
+  // Copies index data into the stream buffer; returns its offset there.
+  bool StreamIndices(const void* data, std::size_t bytes, GLuint& buffer, std::size_t& offset,
+                     std::uint64_t& generation);
+  std::uint64_t RingGeneration() const { return m_ringGeneration; }
+  // Uploads bytes into a buffer object without disturbing the bindings.
+  void UploadBuffer(GLuint buffer, std::size_t offset, std::size_t bytes, const void* data);
+  bool ReadFrame(std::vector<std::uint8_t>& rgb, int& width, int& height, bool presented);
+  // The linked program of two shader handles (0 pixel handle: the default
+  // pixel side); 0 when either handle is not a shader of this device.
+  GLuint ProgramFor(DWORD vsHandle, DWORD psHandle);
+  // Textures may be released while bound: the device forgets them.
+  void ForgetTexture(Texture* texture);
+  void ForgetBuffer(IDirect3DVertexBuffer8* vb, IDirect3DIndexBuffer8* ib);
+
+ private:
+  enum Dirty : std::uint32_t {
+    kDirtyRaster = 1, kDirtyProgram = 2, kDirtyVertexInput = 4, kDirtyTextures = 8,
+    kDirtyViewport = 16, kDirtyAll = 0xFFFFFFFFu,
+  };
+  void SetDefaults();
+  void MarkDirty(std::uint32_t bits);
+  bool ApplyDrawState();
+  void ApplyRaster();
+  bool ApplyVertexInput();
+  void ApplyTextures();
+  LinkedProgram* Link(DWORD vsHandle, DWORD psHandle);
+  void DropPrograms(DWORD vsHandle, DWORD psHandle);
+  VertexShaderObject* FindVs(DWORD handle);
+  PixelShaderObject* FindPs(DWORD handle);
+  void UpdateSampler(DWORD stage);
+  bool EnsureRing(std::size_t bytes);
+
+  RefCount m_ref;
+  Direct3D8* m_d3d;
+  D3DPRESENT_PARAMETERS m_params;
+  SDL_Window* m_window = nullptr;
+  void* m_context = nullptr;
+  GlStateCache m_gl{true};
+  bool m_inScene = false;
+
+  // Back buffer: two colour buffers alternate at Present so the one just
+  // presented stays readable while the next frame is drawn.
+  GLuint m_fbo[2] = {0, 0};
+  GLuint m_color[2] = {0, 0};
+  GLuint m_depth = 0;
+  int m_current = 0;
+  bool m_presentedOnce = false;
+  GLuint m_readFbo = 0;
+  GLuint m_vao = 0;
+  GLuint m_defaultTexture = 0;
+  GLuint m_samplers[QV_MAX_TEXTURE_STAGES] = {};
+
+  DWORD m_renderStates[QV_D3DRS_COUNT] = {};
+  DWORD m_stageStates[QV_MAX_TEXTURE_STAGES][QV_D3DTSS_COUNT] = {};
+  D3DVIEWPORT8 m_viewport{};
+  D3DMATERIAL8 m_material{};
+  D3DMATRIX m_transforms[3]{};  // world, view, projection
+  Texture* m_textures[QV_MAX_TEXTURE_STAGES] = {};
+
+  struct Stream {
+    VertexBuffer* vb = nullptr;
+    UINT stride = 0;
+  };
+  Stream m_streams[kMaxStreams];
+  IndexBuffer* m_indices = nullptr;
+  UINT m_baseVertex = 0;
+
+  DWORD m_vsHandle = 0;  // a shader handle (odd) or a vertex format code
+  DWORD m_psHandle = 0;
+  std::map<DWORD, std::unique_ptr<VertexShaderObject>> m_vertexShaders;
+  std::map<DWORD, std::unique_ptr<PixelShaderObject>> m_pixelShaders;
+  DWORD m_nextShaderId = 1;
+  GLuint m_defaultPs = 0;
+  std::map<std::pair<DWORD, DWORD>, LinkedProgram> m_programs;
+  LinkedProgram* m_program = nullptr;
+
+  float m_vsConst[kMaxVertexConstants][4] = {};
+  float m_psConst[kMaxPixelConstants][4] = {};
+  std::uint64_t m_vsConstVersion = 1, m_psConstVersion = 1, m_fixedVersion = 1;
+  std::uint32_t m_dirty = kDirtyAll;
+  std::uint32_t m_attribsEnabled = 0;
+
+  // Index stream for discarding locks.
+  GLuint m_ring = 0;
+  std::size_t m_ringSize = 0, m_ringOffset = 0;
+  std::uint64_t m_ringGeneration = 0;
+
+  DrawBatch m_batch;
+  bool m_warnedFixedFunction = false;
+};
+
+Device* AsDevice(IDirect3DDevice8* device);
+
+}  // namespace qv::d3d8
+
+// For the frame benchmark: the GL program a device of this layer links for a
+// vertex and pixel shader pair (0 when the handles are not its shaders). The
+// device's context must be current.
+GLuint QvD3D8ProgramFor(IDirect3DDevice8* device, DWORD vertexShader, DWORD pixelShader);

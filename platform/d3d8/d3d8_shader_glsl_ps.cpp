@@ -1,0 +1,267 @@
+// ps.1.0-1.3 programs to GLSL 3.30 fragment shaders.
+//
+// Register ranges follow the caps: colour inputs are clamped to 0..1,
+// constants to -1..1, and every register write to +-kMaxPixelShaderValue.
+// The two halves of a co-issued pair are both computed before either writes.
+// After the program the common tail applies alpha test and fog, so those
+// render states work the same for every pixel shader.
+#include <cstdio>
+#include <sstream>
+
+#include "platform/d3d8/d3d8_shader.h"
+
+namespace qv::d3d8 {
+namespace {
+
+const char* kPsPrelude = R"(#version 330 core
+in vec4 qv_D0;
+in vec4 qv_D1;
+in vec4 qv_T0;
+in vec4 qv_T1;
+in vec4 qv_T2;
+in vec4 qv_T3;
+in vec4 qv_T4;
+in vec4 qv_T5;
+in vec4 qv_T6;
+in vec4 qv_T7;
+in float qv_Fog;
+uniform vec4 pc[8];
+uniform sampler2D qv_s0;
+uniform sampler2D qv_s1;
+uniform sampler2D qv_s2;
+uniform sampler2D qv_s3;
+uniform mat2 qv_bumpMat[4];
+uniform vec2 qv_bumpLum[4];
+uniform int qv_fogMode;      // 0 off, 1 linear, 2 exp, 3 exp2, 4 the factor itself
+uniform vec3 qv_fogParams;   // start, end, density
+uniform vec3 qv_fogColor;
+uniform int qv_alphaFunc;    // D3DCMP_* (8 = always)
+uniform float qv_alphaRef;
+uniform int qv_stage0Bound;  // used by the default pixel side only
+out vec4 qv_FragColor;
+vec4 qv_sat(vec4 x) { return clamp(x, 0.0, 1.0); }
+)";
+
+// Fog and alpha test after the program's colour is known.
+const char* kPsTail = R"(  if (qv_alphaFunc != 8) {
+    float a = floor(clamp(col.a, 0.0, 1.0) * 255.0 + 0.5);
+    bool pass = true;
+    if (qv_alphaFunc == 1) pass = false;
+    else if (qv_alphaFunc == 2) pass = a < qv_alphaRef;
+    else if (qv_alphaFunc == 3) pass = a == qv_alphaRef;
+    else if (qv_alphaFunc == 4) pass = a <= qv_alphaRef;
+    else if (qv_alphaFunc == 5) pass = a > qv_alphaRef;
+    else if (qv_alphaFunc == 6) pass = a != qv_alphaRef;
+    else if (qv_alphaFunc == 7) pass = a >= qv_alphaRef;
+    if (!pass) discard;
+  }
+  if (qv_fogMode != 0) {
+    float f;
+    if (qv_fogMode == 1)
+      f = (qv_fogParams.y - qv_Fog) / (qv_fogParams.y - qv_fogParams.x);
+    else if (qv_fogMode == 2)
+      f = exp(-qv_fogParams.z * qv_Fog);
+    else if (qv_fogMode == 3)
+      f = exp(-(qv_fogParams.z * qv_Fog) * (qv_fogParams.z * qv_Fog));
+    else
+      f = qv_Fog;
+    f = clamp(f, 0.0, 1.0);
+    col.rgb = f * col.rgb + (1.0 - f) * qv_fogColor;
+  }
+  qv_FragColor = col;
+}
+)";
+
+std::string Reg(std::uint32_t type, std::uint32_t num) {
+  char buf[16];
+  const char* prefix = type == kRegTemp ? "r" : type == kRegInput ? "v" : type == kRegConst ? "c" : "t";
+  std::snprintf(buf, sizeof buf, "%s%u", prefix, num);
+  return buf;
+}
+
+std::string Src(const SrcParam& s) {
+  std::string e = Reg(s.type, s.num) + GlslSwizzle(s.swizzle);
+  switch (s.mod) {
+    case 1: return "(-" + e + ")";
+    case 2: return "(" + e + " - 0.5)";
+    case 3: return "(0.5 - " + e + ")";
+    case 4: return "(2.0 * " + e + " - 1.0)";
+    case 5: return "(1.0 - 2.0 * " + e + ")";
+    case 6: return "(1.0 - " + e + ")";
+    default: return e;
+  }
+}
+
+std::string Fmt(float f) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(f));
+  std::string s = buf;
+  if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
+  if (s == "inf" || s == "-inf" || s == "nan" || s == "-nan") s = "0.0";
+  return s;
+}
+
+std::string ArithExpr(const Instruction& in) {
+  const std::string s0 = in.srcCount > 0 ? Src(in.src[0]) : "";
+  const std::string s1 = in.srcCount > 1 ? Src(in.src[1]) : "";
+  const std::string s2 = in.srcCount > 2 ? Src(in.src[2]) : "";
+  switch (in.opcode) {
+    case kOpMov: return s0;
+    case kOpAdd: return s0 + " + " + s1;
+    case kOpSub: return s0 + " - " + s1;
+    case kOpMul: return s0 + " * " + s1;
+    case kOpMad: return s0 + " * " + s1 + " + " + s2;
+    case kOpLrp: return "mix(" + s2 + ", " + s1 + ", " + s0 + ")";
+    case kOpDp3: return "vec4(dot((" + s0 + ").xyz, (" + s1 + ").xyz))";
+    case kOpDp4: return "vec4(dot(" + s0 + ", " + s1 + "))";
+    case kOpCnd: return "mix(" + s2 + ", " + s1 + ", vec4(greaterThan(" + s0 + ", vec4(0.5))))";
+    default: return "vec4(0.0)";
+  }
+}
+
+std::string ShiftAndClamp(const DstParam& d, const std::string& value) {
+  std::string e = value;
+  switch (d.shift) {
+    case 1: e = "(" + e + ") * 2.0"; break;
+    case 2: e = "(" + e + ") * 4.0"; break;
+    case 3: e = "(" + e + ") * 8.0"; break;
+    case 0xF: e = "(" + e + ") * 0.5"; break;
+    case 0xE: e = "(" + e + ") * 0.25"; break;
+    case 0xD: e = "(" + e + ") * 0.125"; break;
+    default: break;
+  }
+  if (d.saturate) return "clamp(" + e + ", 0.0, 1.0)";
+  return "clamp(" + e + ", -" + Fmt(kMaxPixelShaderValue) + ", " + Fmt(kMaxPixelShaderValue) + ")";
+}
+
+// Texture addressing: each writes the whole texture register.
+void EmitTex(std::ostringstream& o, const Instruction& in, const ShaderProgram& ps, std::size_t idx) {
+  const std::uint32_t n = in.dst.num;
+  const std::string tn = "t" + std::to_string(n);
+  const std::string tc = "qv_T" + std::to_string(n);
+  const std::string sn = "qv_s" + std::to_string(n);
+  const std::string src = in.srcCount > 0 ? "t" + std::to_string(in.src[0].num) : "";
+  switch (in.opcode) {
+    case kOpTex: o << "  " << tn << " = texture(" << sn << ", " << tc << ".xy);\n"; break;
+    case kOpTexCoord: o << "  " << tn << " = vec4(clamp(" << tc << ".xyz, 0.0, 1.0), 1.0);\n"; break;
+    case kOpTexKill:
+      o << "  if (any(lessThan(" << tc << ".xyz, vec3(0.0)))) discard;\n";
+      break;
+    case kOpTexBem:
+    case kOpTexBemL:
+      o << "  " << tn << " = texture(" << sn << ", " << tc << ".xy + qv_bumpMat[" << n << "] * "
+        << src << ".xy);\n";
+      if (in.opcode == kOpTexBemL)
+        o << "  " << tn << ".rgb *= " << src << ".b * qv_bumpLum[" << n << "].x + qv_bumpLum[" << n
+          << "].y;\n";
+      break;
+    case kOpTexReg2AR: o << "  " << tn << " = texture(" << sn << ", " << src << ".ar);\n"; break;
+    case kOpTexReg2GB: o << "  " << tn << " = texture(" << sn << ", " << src << ".gb);\n"; break;
+    case kOpTexReg2RGB: o << "  " << tn << " = texture(" << sn << ", " << src << ".rg);\n"; break;
+    case kOpTexDp3: o << "  " << tn << " = vec4(dot(" << tc << ".xyz, " << src << ".xyz));\n"; break;
+    case kOpTexM3x2Pad:
+    case kOpTexM3x3Pad:
+      o << "  float qv_m" << n << " = dot(" << tc << ".xyz, " << src << ".xyz);\n";
+      break;
+    case kOpTexM3x2Tex:
+      o << "  " << tn << " = texture(" << sn << ", vec2(qv_m" << n - 1 << ", dot(" << tc
+        << ".xyz, " << src << ".xyz)));\n";
+      break;
+    case kOpTexM3x2Depth:
+      o << "  { float z = qv_m" << n - 1 << "; float w = dot(" << tc << ".xyz, " << src
+        << ".xyz); float d = w == 0.0 ? 1.0 : clamp(z / w, 0.0, 1.0); qv_depth = d; " << tn
+        << " = vec4(d); }\n";
+      break;
+    case kOpTexM3x3Tex:
+    case kOpTexM3x3Diff:
+    case kOpTexM3x3Spec:
+    case kOpTexM3x3VSpec: {
+      // Only 2-D textures are offered, so the 3-D lookup vector's x and y
+      // address the texture of this stage.
+      o << "  { vec3 nrm = vec3(qv_m" << n - 2 << ", qv_m" << n - 1 << ", dot(" << tc << ".xyz, "
+        << src << ".xyz));\n";
+      if (in.opcode == kOpTexM3x3Spec || in.opcode == kOpTexM3x3VSpec) {
+        if (in.opcode == kOpTexM3x3Spec)
+          o << "    vec3 eye = clamp(pc[" << in.src[1].num << "].xyz, -1.0, 1.0);\n";
+        else
+          o << "    vec3 eye = vec3(qv_T" << n - 2 << ".w, qv_T" << n - 1 << ".w, " << tc << ".w);\n";
+        o << "    float nn = dot(nrm, nrm);\n"
+             "    nrm = nn == 0.0 ? -eye : 2.0 * nrm * dot(nrm, eye) / nn - eye;\n";
+      }
+      o << "    " << tn << " = texture(" << sn << ", nrm.xy); }\n";
+      break;
+    }
+    default: break;
+  }
+  (void)ps;
+  (void)idx;
+}
+
+}  // namespace
+
+std::string TranslatePixelShader(const ShaderProgram& ps) {
+  std::ostringstream o;
+  o << kPsPrelude;
+  bool usesDepth = false;
+  for (const Instruction& in : ps.code)
+    if (in.opcode == kOpTexM3x2Depth) usesDepth = true;
+  o << "void main() {\n"
+       "  vec4 v0 = clamp(qv_D0, 0.0, 1.0);\n"
+       "  vec4 v1 = clamp(qv_D1, 0.0, 1.0);\n";
+  for (std::uint32_t i = 0; i < kMaxPixelConstants; ++i) {
+    const Instruction* def = nullptr;
+    for (const Instruction& in : ps.code)
+      if (in.opcode == kOpDef && in.dst.num == i) def = &in;
+    if (def)
+      o << "  vec4 c" << i << " = clamp(vec4(" << Fmt(def->def[0]) << ", " << Fmt(def->def[1])
+        << ", " << Fmt(def->def[2]) << ", " << Fmt(def->def[3]) << "), -1.0, 1.0);\n";
+    else
+      o << "  vec4 c" << i << " = clamp(pc[" << i << "], -1.0, 1.0);\n";
+  }
+  for (std::uint32_t i = 0; i < kMaxPixelTemps; ++i) o << "  vec4 r" << i << " = vec4(0.0);\n";
+  for (std::uint32_t i = 0; i < kMaxPixelTextures; ++i) o << "  vec4 t" << i << " = vec4(0.0);\n";
+  if (usesDepth) o << "  float qv_depth = gl_FragCoord.z;\n";
+  const auto& code = ps.code;
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    const Instruction& in = code[i];
+    if (in.opcode == kOpDef || in.opcode == kOpNop) continue;
+    if (in.opcode >= kOpTexCoord && in.opcode != kOpExpP && in.opcode != kOpLogP &&
+        in.opcode != kOpCnd) {
+      EmitTex(o, in, ps, i);
+      continue;
+    }
+    // A pair: this instruction and a co-issued one right after it.
+    const bool pair = i + 1 < code.size() && code[i + 1].coissue;
+    const Instruction* second = pair ? &code[i + 1] : nullptr;
+    o << "  { vec4 qa = " << ShiftAndClamp(in.dst, ArithExpr(in)) << ";\n";
+    if (second) o << "    vec4 qb = " << ShiftAndClamp(second->dst, ArithExpr(*second)) << ";\n";
+    const std::string ma = GlslMask(in.dst.mask);
+    o << "    " << Reg(in.dst.type, in.dst.num) << ma << " = qa" << ma << ";\n";
+    if (second) {
+      const std::string mb = GlslMask(second->dst.mask);
+      o << "    " << Reg(second->dst.type, second->dst.num) << mb << " = qb" << mb << ";\n";
+      ++i;
+    }
+    o << "  }\n";
+  }
+  if (usesDepth) o << "  gl_FragDepth = qv_depth;\n";
+  o << "  vec4 col = r0;\n";
+  // ps.1.0 texture-only programs leave their colour in r0 as well.
+  o << kPsTail;
+  return o.str();
+}
+
+std::string DefaultPixelShaderSource() {
+  std::ostringstream o;
+  o << kPsPrelude;
+  o << "void main() {\n"
+       "  vec4 col = clamp(qv_D0, 0.0, 1.0);\n"
+       "  if (qv_stage0Bound != 0) {\n"
+       "    vec4 t = texture(qv_s0, qv_T0.xy);\n"
+       "    col = vec4(col.rgb * t.rgb, t.a);\n"
+       "  }\n";
+  o << kPsTail;
+  return o.str();
+}
+
+}  // namespace qv::d3d8
