@@ -22,12 +22,10 @@ class RecordingDevice final : public IDirect3DDevice8 {
   std::vector<RecordedCall> calls;
   HRESULT createResult = D3D_OK;   // returned by both Create*Shader
   DWORD nextHandle = 0x100;        // handle a successful creation hands out
-  std::vector<DWORD> lastDeclaration;
   std::vector<DWORD> lastFunction;  // first tokens of the last token stream
 
   HRESULT CreateVertexShader(const DWORD* decl, const DWORD* function, DWORD* pHandle,
                              DWORD usage) override {
-    lastDeclaration.assign(decl, decl + 14);
     lastFunction.assign(function, function + 2);
     Record("CreateVertexShader", usage, decl);
     if (createResult < 0) return createResult;
