@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "tests/view/view_test_log.h"
 #include "tests/view/view_test_terrain.h"
 #include "view/camera.h"
 
@@ -385,6 +387,57 @@ TEST_F(ViewRender, NothingIsTouchedWithoutGridLevelsOrDevice) {
   tt.terrain->Render();
   EXPECT_TRUE(m_device.m_draws.empty());
   tt.terrain->m_pPatches = tt.patches.data();
+}
+
+}  // namespace
+
+namespace {
+
+// The whole path on a terrain that the terrain code built: a 256 x 256 map of
+// 16-sample patches, seen from a camera west of the map so that the level
+// boundary at 5000 units runs through the grid.
+TEST(ViewRenderBuilt, EveryPatchDrawnWithIndicesInsideItsBlock) {
+  qv::test::TempLog log;
+  ASSERT_TRUE(log.Ok());
+  {
+    std::vector<char> heights(256 * 256);
+    for (size_t i = 0; i < heights.size(); ++i) heights[i] = static_cast<char>((i * 37) % 251);
+    std::ofstream("map.raw", std::ios::binary).write(heights.data(), heights.size());
+  }
+  RecordingDevice device;
+  IDirect3DDevice8* savedDevice = g_pd3dDevice;
+  const int savedMaxLod = g_MaxLod;
+  g_pd3dDevice = &device;
+  {
+    Terrain terrain;
+    ASSERT_TRUE(terrain.LoadHM("map.raw", 256, 256));
+    ASSERT_TRUE(terrain.InitPatches(16, 4, 65536));
+    ASSERT_EQ(terrain.m_PatchCount, 256);
+    g_Camera.SetPosition(-3900.0f, 0.0f, 1024.0f);
+    device.Clear();
+    terrain.Render();
+
+    std::map<std::pair<IDirect3DVertexBuffer8*, UINT>, std::vector<RecordedDraw>> byPatch;
+    for (const RecordedDraw& d : device.m_draws) {
+      byPatch[{d.stream, d.baseVertex}].push_back(d);
+      ASSERT_GT(d.primitiveCount, 0u);
+      for (unsigned short index : d.uploaded) ASSERT_LT(index, d.numVertices);
+    }
+    // The whole-patch strips live in static buffers the recorder also reads.
+    ASSERT_EQ(byPatch.size(), 256u);
+    int stitched = 0;
+    for (const auto& entry : byPatch) {
+      const size_t n = entry.second.size();
+      EXPECT_TRUE(n == 1 || n == 5) << n;
+      if (n == 5) ++stitched;
+    }
+    // One column of patches borders the coarser level.
+    EXPECT_GE(stitched, 16);
+    EXPECT_LE(stitched, 32);
+    for (int i = 0; i < terrain.m_PatchCount; ++i) EXPECT_EQ(terrain.m_pPatches[i].Lod, -1);
+  }
+  g_pd3dDevice = savedDevice;
+  g_MaxLod = savedMaxLod;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -119,12 +120,21 @@ class RecordingDevice final : public IDirect3DDevice8 {
     return m_inner ? m_inner->CreateTexture(w, h, levels, usage, format, pool, pp)
                    : D3DERR_INVALIDCALL;
   }
-  HRESULT CreateVertexBuffer(UINT, DWORD, DWORD, D3DPOOL, IDirect3DVertexBuffer8**) override {
-    return D3DERR_INVALIDCALL;
+  // Buffers live as long as the device.
+  HRESULT CreateVertexBuffer(UINT length, DWORD, DWORD, D3DPOOL, IDirect3DVertexBuffer8** pp) override {
+    if (!pp || length == 0) return D3DERR_INVALIDCALL;
+    m_vertexBuffers.push_back(std::make_unique<MemoryVertexBuffer>(length));
+    *pp = m_vertexBuffers.back().get();
+    return D3D_OK;
   }
-  HRESULT CreateIndexBuffer(UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DIndexBuffer8**) override {
-    return D3DERR_INVALIDCALL;
+  HRESULT CreateIndexBuffer(UINT length, DWORD, D3DFORMAT, D3DPOOL, IDirect3DIndexBuffer8** pp) override {
+    if (!pp || length == 0) return D3DERR_INVALIDCALL;
+    m_indexBuffers.push_back(std::make_unique<MemoryIndexBuffer>(length));
+    *pp = m_indexBuffers.back().get();
+    return D3D_OK;
   }
+  std::vector<std::unique_ptr<MemoryVertexBuffer>> m_vertexBuffers;
+  std::vector<std::unique_ptr<MemoryIndexBuffer>> m_indexBuffers;
   HRESULT UpdateTexture(IDirect3DBaseTexture8* s, IDirect3DBaseTexture8* d) override {
     return m_inner ? m_inner->UpdateTexture(s, d) : D3DERR_INVALIDCALL;
   }
