@@ -1,0 +1,438 @@
+// Pixels read back headless: clear, present, orientation, culling, depth,
+// blending, fog, strips with a base vertex, batching, textures and filters.
+#include <cstdio>
+
+#include "tests/platform/d3d8/d3d8_test_util.h"
+
+namespace qv::test {
+namespace {
+
+using DeviceGl = D3D8Device;
+
+// Position and colour through; the default pixel side shows the colour.
+std::vector<DWORD> PassColour() {
+  return VertexProgram({0x00000001u, Dst(kAttr, 0), Src(kInput, 5),  // mov oD0, v5
+                        0x00000001u, Dst(kTexOut, 0), Src(kInput, 7)});  // mov oT0, v7
+}
+
+TEST_F(DeviceGl, ClearedR5G6B5FrameReadsBackWidened) {
+  Close();
+  Open(D3DFMT_R5G6B5);
+  ASSERT_EQ(m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF8264FFu, 1.0f, 0), D3D_OK);
+  ASSERT_EQ(m_dev->BeginScene(), D3D_OK);
+  ASSERT_EQ(m_dev->EndScene(), D3D_OK);
+  PresentAndRead();
+  EXPECT_EQ(Pixel(0, 0), 0x8465FFu);
+  EXPECT_EQ(Centre(), 0x8465FFu);
+  EXPECT_EQ(Pixel(m_width - 1, m_height - 1), 0x8465FFu);
+}
+
+TEST_F(DeviceGl, ClearHonoursRectanglesAndRefusesMissingBuffers) {
+  ASSERT_EQ(m_dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0), D3D_OK);
+  D3DRECT r = {0, 0, 8, 4};
+  ASSERT_EQ(m_dev->Clear(1, &r, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0), D3D_OK);
+  EXPECT_EQ(m_dev->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->Clear(0, nullptr, 0, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+  PresentAndRead();
+  EXPECT_EQ(Pixel(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(7, 3), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(8, 3), 0u);
+  EXPECT_EQ(Pixel(7, 4), 0u);
+}
+
+TEST_F(DeviceGl, ScenesNestOnlyOnce) {
+  EXPECT_EQ(m_dev->EndScene(), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->BeginScene(), D3D_OK);
+  EXPECT_EQ(m_dev->BeginScene(), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->EndScene(), D3D_OK);
+}
+
+TEST_F(DeviceGl, TopOfClipSpaceIsTheFirstRowReadBack) {
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  SetVertices(Quad(0.5f, 0xFFFF0000u, -1, 0, 1, 1));  // upper half, red
+  ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  PresentAndRead();
+  EXPECT_EQ(Pixel(0, 0), 0xFF0000u);
+  EXPECT_EQ(Pixel(m_width - 1, m_height / 2 - 1), 0xFF0000u);
+  EXPECT_EQ(Pixel(0, m_height / 2), 0u);
+  EXPECT_EQ(Pixel(0, m_height - 1), 0u);
+}
+
+// Direct3D's front faces are clockwise on screen; the default CULLMODE (CCW)
+// removes counter-clockwise ones.
+TEST_F(DeviceGl, CullModeKeepsDirect3DWinding) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  // Clockwise on screen: top-left, top-right, bottom-left.
+  const std::vector<TestVertex> cw = {{-1, 1, 0.5f, 0xFF00FF00u, 0, 0},
+                                      {1, 1, 0.5f, 0xFF00FF00u, 0, 0},
+                                      {-1, -1, 0.5f, 0xFF00FF00u, 0, 0}};
+  const std::vector<TestVertex> ccw = {cw[0], cw[2], cw[1]};
+  struct Case {
+    DWORD cull;
+    const std::vector<TestVertex>* tri;
+    bool drawn;
+  } cases[] = {{D3DCULL_CCW, &cw, true},  {D3DCULL_CCW, &ccw, false}, {D3DCULL_CW, &cw, false},
+               {D3DCULL_CW, &ccw, true},  {D3DCULL_NONE, &cw, true},  {D3DCULL_NONE, &ccw, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "cull " << c.cull << " drawn " << c.drawn);
+    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    m_dev->SetRenderState(D3DRS_CULLMODE, c.cull);
+    SetVertices(*c.tri);
+    ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
+    PresentAndRead();
+    EXPECT_EQ(Pixel(2, 2), c.drawn ? 0x00FF00u : 0u);
+  }
+}
+
+TEST_F(DeviceGl, DepthTestKeepsTheNearerSurface) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  DrawQuad(0.25f, 0xFFFF0000u);
+  DrawQuad(0.75f, 0xFF00FF00u);  // behind: hidden
+  PresentAndRead();
+  EXPECT_EQ(Centre(), 0xFF0000u);
+  // A depth of 1.0 at the far plane still passes LESSEQUAL against the clear.
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  DrawQuad(1.0f, 0xFF0000FFu);
+  PresentAndRead();
+  EXPECT_EQ(Centre(), 0x0000FFu);
+  // Without the test the later quad wins.
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  DrawQuad(0.25f, 0xFFFF0000u);
+  DrawQuad(0.75f, 0xFF00FF00u);
+  PresentAndRead();
+  EXPECT_EQ(Centre(), 0x00FF00u);
+}
+
+TEST_F(DeviceGl, AlphaBlendingMixesBySourceAlpha) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  m_dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  m_dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  m_dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FFu, 1.0f, 0);
+  DrawQuad(0.5f, 0x40FF0000u);  // alpha 0.25
+  PresentAndRead();
+  EXPECT_TRUE(ColorNear(Centre(), 0x4000BFu));
+}
+
+// oFog is the fog coordinate of the linear formula, clamped; with the vertex
+// mode NONE it is the factor itself.
+TEST_F(DeviceGl, LinearFogFromOFog) {
+  const DWORD vs = MakeVs(VertexProgram({0x00000001u, Dst(kAttr, 0), Src(kInput, 5),
+                                         0x00000001u, Dst(kRast, 1, 0x1), Src(kConst, 1, kXXXX)}));
+  ASSERT_EQ(m_dev->SetVertexShader(vs), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  m_dev->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
+  m_dev->SetRenderState(D3DRS_FOGSTART, FloatBits(1500.0f));
+  m_dev->SetRenderState(D3DRS_FOGEND, FloatBits(8000.0f));
+  m_dev->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+  m_dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
+  struct Case {
+    float fog;
+    DWORD mode;
+    std::uint32_t want;
+  } cases[] = {{4750.0f, D3DFOG_LINEAR, 0x8080FFu},  {1000.0f, D3DFOG_LINEAR, 0xFFFFFFu},
+               {10000.0f, D3DFOG_LINEAR, 0x0000FFu}, {0.25f, D3DFOG_NONE, 0x4040FFu},
+               {-3.0f, D3DFOG_NONE, 0x0000FFu}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "fog " << c.fog);
+    m_dev->SetRenderState(D3DRS_FOGVERTEXMODE, c.mode);
+    const float f[4] = {c.fog, 0, 0, 0};
+    ASSERT_EQ(m_dev->SetVertexShaderConstant(1, f, 1), D3D_OK);
+    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    DrawQuad(0.5f, 0xFFFFFFFFu);
+    PresentAndRead();
+    EXPECT_TRUE(ColorNear(Centre(), c.want));
+  }
+  // Fog off: the colour is untouched.
+  m_dev->SetRenderState(D3DRS_FOGENABLE, FALSE);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  DrawQuad(0.5f, 0xFFFFFFFFu);
+  PresentAndRead();
+  EXPECT_EQ(Centre(), 0xFFFFFFu);
+}
+
+// One static strip index buffer drawn at two base vertices, then a list from
+// a scratch buffer refilled with discarding locks; the draws are gathered.
+TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  std::vector<TestVertex> v = Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1);  // top left: red
+  for (const TestVertex& q : Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1)) v.push_back(q);  // top right
+  for (const TestVertex& q : Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0)) v.push_back(q);  // bottom left
+  SetVertices(v);
+  IDirect3DIndexBuffer8* strip = nullptr;
+  ASSERT_EQ(m_dev->CreateIndexBuffer(8, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &strip), D3D_OK);
+  BYTE* p = nullptr;
+  ASSERT_EQ(strip->Lock(0, 8, &p, 0), D3D_OK);
+  const WORD s[4] = {0, 1, 2, 3};
+  std::memcpy(p, s, 8);
+  ASSERT_EQ(strip->Unlock(), D3D_OK);
+  IDirect3DIndexBuffer8* scratch = nullptr;
+  ASSERT_EQ(m_dev->CreateIndexBuffer(64, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, D3DFMT_INDEX16,
+                                     D3DPOOL_DEFAULT, &scratch), D3D_OK);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  ASSERT_EQ(m_dev->BeginScene(), D3D_OK);
+  ASSERT_EQ(m_dev->SetIndices(strip, 0), D3D_OK);
+  ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
+  ASSERT_EQ(m_dev->SetIndices(strip, 4), D3D_OK);
+  ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
+  // The scratch list: first filled with a degenerate triangle, then (after a
+  // draw that must keep reading the first contents) with the real one.
+  const WORD bad[3] = {0, 0, 0}, good[6] = {0, 1, 2, 2, 1, 3};
+  ASSERT_EQ(scratch->Lock(0, 6, &p, D3DLOCK_DISCARD), D3D_OK);
+  std::memcpy(p, bad, 6);
+  ASSERT_EQ(scratch->Unlock(), D3D_OK);
+  ASSERT_EQ(m_dev->SetIndices(scratch, 8), D3D_OK);
+  ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 1), D3D_OK);
+  ASSERT_EQ(scratch->Lock(0, 12, &p, D3DLOCK_DISCARD), D3D_OK);
+  std::memcpy(p, good, 12);
+  ASSERT_EQ(scratch->Unlock(), D3D_OK);
+  ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 2), D3D_OK);
+  // Out of range: more indices than the buffer holds, or a vertex range past
+  // the stream's end.
+  EXPECT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 20), D3DERR_INVALIDCALL);
+  ASSERT_EQ(m_dev->SetIndices(strip, 10), D3D_OK);
+  EXPECT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+  ASSERT_EQ(m_dev->EndScene(), D3D_OK);
+  PresentAndRead();
+  EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
+  EXPECT_EQ(Pixel(m_width - 2, 1), 0x00FF00u);
+  EXPECT_EQ(Pixel(1, m_height - 2), 0x0000FFu);
+  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0u);
+  m_dev->SetIndices(nullptr, 0);
+  strip->Release();
+  scratch->Release();
+}
+
+TEST_F(DeviceGl, PartialBufferLockKeepsTheRest) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  SetVertices(Quad(0.5f, 0xFFFF0000u));
+  // Rewrite only the colours of the last two vertices.
+  BYTE* p = nullptr;
+  ASSERT_EQ(m_vb->Lock(2 * sizeof(TestVertex), 2 * sizeof(TestVertex), &p, D3DLOCK_NOOVERWRITE), D3D_OK);
+  auto* tv = reinterpret_cast<TestVertex*>(p);
+  tv[0].color = tv[1].color = 0xFFFF0000u;
+  ASSERT_EQ(m_vb->Unlock(), D3D_OK);
+  EXPECT_EQ(m_vb->Unlock(), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_vb->Lock(0, 1000, &p, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_vb->Lock(0, 0, nullptr, 0), D3DERR_INVALIDCALL);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  PresentAndRead();
+  EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
+  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0xFF0000u);
+}
+
+// Fills a texture level with one ARGB colour per texel from a function.
+template <typename F>
+void FillLevel(IDirect3DTexture8* t, UINT level, UINT w, UINT h, F colour) {
+  D3DLOCKED_RECT lr;
+  ASSERT_EQ(t->LockRect(level, &lr, nullptr, 0), D3D_OK);
+  for (UINT y = 0; y < h; ++y)
+    for (UINT x = 0; x < w; ++x)
+      reinterpret_cast<DWORD*>(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch)[x] = colour(x, y);
+  ASSERT_EQ(t->UnlockRect(level), D3D_OK);
+}
+
+TEST_F(DeviceGl, TextureFirstRowIsTheTopAndFiltersFollowStageStates) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  IDirect3DTexture8* t = nullptr;
+  ASSERT_EQ(m_dev->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
+  FillLevel(t, 0, 2, 2, [](UINT x, UINT y) { return y == 0 ? (x == 0 ? 0xFFFF0000u : 0xFF00FF00u) : (x == 0 ? 0xFF0000FFu : 0xFFFFFFFFu); });
+  ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  DrawQuad();
+  PresentAndRead();
+  EXPECT_EQ(Pixel(0, 0), 0xFF0000u);
+  EXPECT_EQ(Pixel(m_width - 1, 0), 0x00FF00u);
+  EXPECT_EQ(Pixel(0, m_height - 1), 0x0000FFu);
+  EXPECT_EQ(Pixel(m_width - 1, m_height - 1), 0xFFFFFFu);
+  // Linear magnification blends neighbours at the centre.
+  m_dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+  m_dev->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+  m_dev->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_CLAMP);
+  DrawQuad();
+  PresentAndRead();
+  EXPECT_TRUE(ColorNear(Centre(), 0x808080u, 4));
+  m_dev->SetTexture(0, nullptr);
+  t->Release();
+}
+
+// A three-level chain with one colour per level; 4 texels per pixel selects
+// level 2 once mip-mapping is on.
+TEST_F(DeviceGl, MipMappedTextureSampledWithLinearFiltering) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  IDirect3DTexture8* t = nullptr;
+  ASSERT_EQ(m_dev->CreateTexture(4, 4, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
+  ASSERT_EQ(t->GetLevelCount(), 3u);
+  const DWORD colours[3] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu};
+  for (UINT l = 0; l < 3; ++l) {
+    D3DSURFACE_DESC d;
+    ASSERT_EQ(t->GetLevelDesc(l, &d), D3D_OK);
+    EXPECT_EQ(d.Width, 4u >> l);
+    FillLevel(t, l, d.Width, d.Height, [&](UINT, UINT) { return colours[l]; });
+  }
+  ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
+  std::vector<TestVertex> q = Quad();
+  for (TestVertex& v : q) {
+    v.u *= static_cast<float>(m_width);
+    v.v *= static_cast<float>(m_height);
+  }
+  m_dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+  m_dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+  m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  SetVertices(q);
+  ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  PresentAndRead();
+  EXPECT_EQ(Centre(), 0xFF0000u) << "no mip filter: level 0 only";
+  m_dev->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
+  ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  PresentAndRead();
+  EXPECT_TRUE(ColorNear(Centre(), 0x0000FFu, 8));
+  m_dev->SetTexture(0, nullptr);
+  t->Release();
+}
+
+TEST_F(DeviceGl, SystemMemoryTextureUpdatesADefaultOne) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  IDirect3DTexture8 *sys = nullptr, *def = nullptr;
+  ASSERT_EQ(m_dev->CreateTexture(8, 8, 0, 0, D3DFMT_R5G6B5, D3DPOOL_SYSTEMMEM, &sys), D3D_OK);
+  ASSERT_EQ(m_dev->CreateTexture(4, 4, 0, 0, D3DFMT_R5G6B5, D3DPOOL_DEFAULT, &def), D3D_OK);
+  for (UINT l = 0; l < sys->GetLevelCount(); ++l) {
+    IDirect3DSurface8* s = nullptr;
+    ASSERT_EQ(sys->GetSurfaceLevel(l, &s), D3D_OK);
+    D3DSURFACE_DESC d;
+    ASSERT_EQ(s->GetDesc(&d), D3D_OK);
+    D3DLOCKED_RECT lr;
+    ASSERT_EQ(s->LockRect(&lr, nullptr, 0), D3D_OK);
+    for (UINT y = 0; y < d.Height; ++y)
+      for (UINT x = 0; x < d.Width; ++x)
+        reinterpret_cast<WORD*>(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch)[x] = l == 1 ? 0x07E0 : 0xF800;
+    ASSERT_EQ(s->UnlockRect(), D3D_OK);
+    s->Release();
+  }
+  D3DLOCKED_RECT lr;
+  EXPECT_EQ(def->LockRect(0, &lr, nullptr, 0), D3DERR_INVALIDCALL) << "default pool is not lockable";
+  EXPECT_EQ(m_dev->SetTexture(0, sys), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->UpdateTexture(def, sys), D3DERR_INVALIDCALL);
+  ASSERT_EQ(m_dev->UpdateTexture(sys, def), D3D_OK);
+  ASSERT_EQ(m_dev->SetTexture(0, def), D3D_OK);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  DrawQuad();
+  PresentAndRead();
+  // The 4x4 destination took the source's 4x4 level (level 1, green).
+  EXPECT_EQ(Centre(), 0x00FF00u);
+  m_dev->SetTexture(0, nullptr);
+  sys->Release();
+  def->Release();
+}
+
+TEST_F(DeviceGl, LockRectChecksItsRectangle) {
+  IDirect3DTexture8* t = nullptr;
+  ASSERT_EQ(m_dev->CreateTexture(16, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
+  D3DLOCKED_RECT lr;
+  RECT r = {4, 2, 8, 4};
+  ASSERT_EQ(t->LockRect(0, &lr, &r, 0), D3D_OK);
+  EXPECT_EQ(lr.Pitch, 64);
+  EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), D3DERR_INVALIDCALL) << "already locked";
+  ASSERT_EQ(t->UnlockRect(0), D3D_OK);
+  EXPECT_EQ(t->UnlockRect(0), D3DERR_INVALIDCALL);
+  RECT outside = {0, 0, 17, 8}, empty = {3, 3, 3, 4}, negative = {-1, 0, 2, 2};
+  EXPECT_EQ(t->LockRect(0, &lr, &outside, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(t->LockRect(0, &lr, &empty, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(t->LockRect(0, &lr, &negative, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(t->LockRect(1, &lr, nullptr, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(t->LockRect(0, nullptr, nullptr, 0), D3DERR_INVALIDCALL);
+  IDirect3DTexture8* bad = nullptr;
+  EXPECT_EQ(m_dev->CreateTexture(4, 4, 1, 0, D3DFMT_P8, D3DPOOL_MANAGED, &bad), D3DERR_INVALIDCALL);
+  EXPECT_EQ(bad, nullptr);
+  EXPECT_EQ(m_dev->CreateTexture(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &bad), D3DERR_INVALIDCALL);
+  t->Release();
+}
+
+TEST_F(DeviceGl, FormatsAnsweredFromTheTable) {
+  const D3DFORMAT offered[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
+                               D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_L8,     D3DFMT_A8L8,
+                               D3DFMT_A8};
+  for (D3DFORMAT f : offered) {
+    EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, f), D3D_OK) << f;
+    IDirect3DTexture8* t = nullptr;
+    ASSERT_EQ(m_dev->CreateTexture(8, 8, 0, 0, f, D3DPOOL_MANAGED, &t), D3D_OK) << f;
+    t->Release();
+  }
+  EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_P8),
+            D3DERR_NOTAVAILABLE);
+  EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_A8P8),
+            D3DERR_NOTAVAILABLE);
+  // DXT formats follow what the context offers; when offered they work.
+  const HRESULT dxt = m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT1);
+  IDirect3DTexture8* t = nullptr;
+  EXPECT_EQ(m_dev->CreateTexture(8, 8, 0, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &t) == D3D_OK, dxt == D3D_OK);
+  if (t) {
+    D3DSURFACE_DESC d;
+    ASSERT_EQ(t->GetLevelDesc(3, &d), D3D_OK);
+    EXPECT_EQ(d.Size, 8u) << "a 1x1 DXT1 level is one 8-byte block";
+    t->Release();
+  }
+}
+
+TEST_F(DeviceGl, RefusedCallsReturnErrors) {
+  EXPECT_EQ(m_dev->SetRenderState(static_cast<D3DRENDERSTATETYPE>(999), 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->SetTextureStageState(8, D3DTSS_MINFILTER, 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->SetTexture(8, nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->SetStreamSource(99, nullptr, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->SetVertexShaderConstant(95, nullptr, 1), D3DERR_INVALIDCALL);
+  const float f[8] = {};
+  EXPECT_EQ(m_dev->SetVertexShaderConstant(95, f, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->SetPixelShaderConstant(7, f, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->SetVertexShader(0x12345u), D3DERR_INVALIDCALL) << "odd values are shader handles";
+  EXPECT_EQ(m_dev->SetPixelShader(0x777u), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->DeleteVertexShader(3), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->DeletePixelShader(0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1), D3DERR_INVALIDCALL)
+      << "no index buffer";
+  EXPECT_EQ(m_dev->GetDeviceCaps(nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &m_vb), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->CreateIndexBuffer(16, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr), D3DERR_INVALIDCALL);
+  // A vertex format instead of a shader: the fixed-function pipeline is not offered.
+  SetVertices(Quad());
+  ASSERT_EQ(m_dev->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE), D3D_OK);
+  EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
+  // Drawing past the end of the stream.
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+}
+
+TEST_F(DeviceGl, ReleasedResourcesAreForgottenByTheDevice) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  IDirect3DTexture8* t = nullptr;
+  ASSERT_EQ(m_dev->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
+  ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
+  IDirect3DBaseTexture8* got = nullptr;
+  ASSERT_EQ(m_dev->GetTexture(0, &got), D3D_OK);
+  EXPECT_EQ(got, t);
+  got->Release();
+  EXPECT_EQ(t->Release(), 0u);
+  ASSERT_EQ(m_dev->GetTexture(0, &got), D3D_OK);
+  EXPECT_EQ(got, nullptr);
+  SetVertices(Quad());
+  m_vb->Release();
+  m_vb = nullptr;
+  EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
+}
+
+}  // namespace
+}  // namespace qv::test
