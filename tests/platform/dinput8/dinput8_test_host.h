@@ -59,10 +59,8 @@ class ScriptedInput {
   }
 
   std::string LogText() const {
-    if (!g_pLog) return "";
-    std::ifstream in(m_Dir / g_pLog->FileName());
     std::stringstream s;
-    s << in.rdbuf();
+    if (g_pLog) s << std::ifstream(m_Dir / g_pLog->FileName()).rdbuf();
     return s.str();
   }
   int LogCount(const std::string& needle) const {
