@@ -82,9 +82,11 @@ TEST(TerrainShadersTest, PixelConstantsFollowTheTimeOfDay) {
   DeviceScope scope;
   g_hPixelShader = 0x77;
   g_fFrameTime = 10.0f;
-  int textures[4];
-  auto* tex = reinterpret_cast<IDirect3DTexture8*>(textures);
-  ApplyPS(tex, tex + 1, tex + 2, tex + 3);
+  // Four distinct texture pointers; the recorder only compares them.
+  alignas(16) static char storage[4][64];
+  IDirect3DTexture8* tex[4];
+  for (int i = 0; i < 4; ++i) tex[i] = reinterpret_cast<IDirect3DTexture8*>(storage[i]);
+  ApplyPS(tex[0], tex[1], tex[2], tex[3]);
   const auto& calls = scope.Calls();
   ASSERT_EQ(calls.size(), 8u);
   EXPECT_EQ(calls[0].op, "SetPixelShader");
@@ -95,7 +97,7 @@ TEST(TerrainShadersTest, PixelConstantsFollowTheTimeOfDay) {
   for (int stage = 0; stage < 4; ++stage) {
     EXPECT_EQ(calls[4 + stage].op, "SetTexture");
     EXPECT_EQ(calls[4 + stage].value, static_cast<DWORD>(stage));
-    EXPECT_EQ(calls[4 + stage].pointer, tex + stage);
+    EXPECT_EQ(calls[4 + stage].pointer, static_cast<IDirect3DBaseTexture8*>(tex[stage]));
   }
 
   // After a step with tables loaded, the colours come from the tables, the
