@@ -158,18 +158,19 @@ TEST(AsmErrors, SyntaxErrorEndsTheParse) {
   EXPECT_EQ(Errors("vs.1.1\nmov r0, c[1.5]"), Line(2, "syntax error"));
 }
 
-std::string IndexOfOnes(int terms) {
-  std::string index = "1";
-  for (int i = 1; i < terms; ++i) index += "+1";
+std::string IndexOfZeros(int terms) {
+  std::string index = "0";
+  for (int i = 1; i < terms; ++i) index += "+0";
   return "vs.1.1\nmov r0, c[" + index + "]\nmov r12, v0\n";
 }
 
 TEST(AsmErrors, DeepIndexOverflowsTheParserStack) {
-  // Each further index term nests one level deeper in the grammar.
-  const AsmResult fits = Assemble(IndexOfOnes(200));
+  // Each further index term puts two more entries on the parser stack:
+  // "mov r0, c[" with n terms needs 2n + 6 entries, and the 500th overflows.
+  const AsmResult fits = Assemble(IndexOfZeros(246));
   EXPECT_EQ(fits.errors, Line(3, "invalid register 'r12'"));
-  EXPECT_EQ(Errors(IndexOfOnes(300)), Line(2, "yacc stack overflow"));
-  EXPECT_EQ(Errors(IndexOfOnes(100000)), Line(2, "yacc stack overflow"));
+  EXPECT_EQ(Errors(IndexOfZeros(247)), Line(2, "yacc stack overflow"));
+  EXPECT_EQ(Errors(IndexOfZeros(100000)), Line(2, "yacc stack overflow"));
 }
 
 }  // namespace
