@@ -189,8 +189,8 @@ float Dist2(const float* a, const float* b) {
   return dr * dr + dg * dg + db * db;
 }
 
-// Endpoints from the box that bounds the block's colours, indices by the
-// nearest of the block's palette colours.
+// Endpoints from the two texels farthest apart, indices by the nearest of
+// the block's palette colours.
 void EncodeDxt(const FloatImage& in, D3DFORMAT f, std::uint8_t* data, std::uint32_t pitch) {
   const std::uint32_t bw = (in.width + 3) / 4, bh = (in.height + 3) / 4;
   const std::uint32_t blockBytes = f == D3DFMT_DXT1 ? 8 : 16;
@@ -212,16 +212,27 @@ void EncodeDxt(const FloatImage& in, D3DFORMAT f, std::uint8_t* data, std::uint3
       std::uint8_t* colour = f == D3DFMT_DXT1 ? block : block + 8;
       const bool threeColour = f == D3DFMT_DXT1 && transparent;
 
-      float lo[3] = {1, 1, 1}, hi[3] = {0, 0, 0};
-      for (std::uint32_t i = 0; i < 16; ++i) {
+      // The two texels farthest apart become the endpoints.
+      int ia = -1, ib = -1;
+      float far = -1;
+      for (int i = 0; i < 16; ++i) {
         if (threeColour && px[i][3] < 0.5f) continue;
-        for (int k = 0; k < 3; ++k) {
-          lo[k] = std::min(lo[k], px[i][k]);
-          hi[k] = std::max(hi[k], px[i][k]);
+        for (int j = i; j < 16; ++j) {
+          if (threeColour && px[j][3] < 0.5f) continue;
+          const float d = Dist2(px[i], px[j]);
+          if (d > far) {
+            far = d;
+            ia = i;
+            ib = j;
+          }
         }
       }
+      const float black[3] = {0, 0, 0};
+      const float* hi = ia >= 0 ? px[ia] : black;
+      const float* lo = ib >= 0 ? px[ib] : black;
       std::uint16_t c0 = Pack565(hi), c1 = Pack565(lo);
-      if (threeColour && c0 > c1) std::swap(c0, c1);
+      if (c0 < c1) std::swap(c0, c1);  // four-colour blocks need the larger first
+      if (threeColour) std::swap(c0, c1);
       float pal[4][4];
       BlockPalette(c0, c1, f == D3DFMT_DXT1, pal);
       const int usable = threeColour ? 3 : (c0 == c1 ? 1 : 4);

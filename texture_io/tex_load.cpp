@@ -205,6 +205,17 @@ HRESULT CreateFromMemory(IDirect3DDevice8* device, const std::uint8_t* data, std
   const D3DFORMAT imageFormat = first.format;
   if (format == D3DFMT_UNKNOWN) {
     format = imageFormat == D3DFMT_R8G8B8 ? D3DFMT_X8R8G8B8 : imageFormat;
+    // Palette images without a palette asked for become colour first, so
+    // that a colour key can still give them an alpha channel.
+    if (!paletteOut) {
+      if (format == D3DFMT_A8P8) {
+        format = D3DFMT_A8R8G8B8;
+      } else if (format == D3DFMT_P8) {
+        bool translucent = false;
+        for (const PALETTEENTRY& e : first.palette) translucent = translucent || e.peFlags != 255;
+        format = translucent ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+      }
+    }
     if (colorKey != 0) {
       switch (format) {
         case D3DFMT_X1R5G5B5:
@@ -215,15 +226,6 @@ HRESULT CreateFromMemory(IDirect3DDevice8* device, const std::uint8_t* data, std
         case D3DFMT_X8R8G8B8:
         case D3DFMT_R5G6B5: format = D3DFMT_A8R8G8B8; break;
         default: break;
-      }
-    }
-    if (!paletteOut) {
-      if (format == D3DFMT_A8P8) {
-        format = D3DFMT_A8R8G8B8;
-      } else if (format == D3DFMT_P8) {
-        bool translucent = false;
-        for (const PALETTEENTRY& e : first.palette) translucent = translucent || e.peFlags != 255;
-        format = translucent ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
       }
     }
   }

@@ -1,0 +1,574 @@
+// Texture creation on the in-memory device: the choice of size, levels and
+// format, level contents, result codes, and that every failure releases
+// what it made.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "tests/support/fake_d3d8.h"
+#include "tests/texture_io/tex_test_files.h"
+#include "texture_io/d3dx8_tex.h"
+#include "texture_io/tex_convert.h"
+
+using namespace qv::test;
+using namespace qv::textest;
+
+namespace {
+
+class TexLoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_d3d = new FakeDirect3D8();
+    m_device = m_d3d->MakeDevice();
+  }
+  void TearDown() override {
+    EXPECT_EQ(Counters().lockedNow, 0) << "a level was left locked";
+    m_device->Release();
+    m_d3d->Release();
+  }
+  FakeD3DConfig& Config() { return m_d3d->Config(); }
+  FakeCounters& Counters() { return m_d3d->Counters(); }
+
+  HRESULT Load(const Bytes& file, IDirect3DTexture8** tex, D3DXIMAGE_INFO* info = nullptr,
+               D3DFORMAT format = D3DFMT_UNKNOWN, PALETTEENTRY* palette = nullptr,
+               D3DCOLOR key = 0, D3DPOOL pool = D3DPOOL_MANAGED, UINT w = D3DX_DEFAULT,
+               UINT h = D3DX_DEFAULT, DWORD filter = D3DX_DEFAULT, DWORD mipFilter = D3DX_DEFAULT) {
+    return D3DXCreateTextureFromFileInMemoryEx(m_device, file.data(), static_cast<UINT>(file.size()),
+                                               w, h, D3DX_DEFAULT, 0, format, pool, filter, mipFilter,
+                                               key, info, palette, tex);
+  }
+
+  FakeDirect3D8* m_d3d = nullptr;
+  IDirect3DDevice8* m_device = nullptr;
+};
+
+D3DSURFACE_DESC Desc(IDirect3DTexture8* t, UINT level) {
+  D3DSURFACE_DESC d{};
+  EXPECT_EQ(t->GetLevelDesc(level, &d), D3D_OK);
+  return d;
+}
+
+// Level contents as floats (red, green, blue, alpha).
+qv::tex::FloatImage Pixels(IDirect3DTexture8* t, UINT level) {
+  Bytes bytes;
+  D3DSURFACE_DESC d{};
+  EXPECT_TRUE(FakeTextureLevel(t, level, bytes, d));
+  qv::tex::FloatImage f;
+  EXPECT_TRUE(qv::tex::DecodePixels(d.Format, bytes.data(), FakeFormatPitch(d.Format, d.Width), d.Width,
+                                    d.Height, nullptr, f));
+  return f;
+}
+
+Bytes Tga24(std::uint16_t w, std::uint16_t h, std::uint8_t fill = 0x80) {
+  TgaSpec s;
+  s.width = w;
+  s.height = h;
+  s.pixels.assign(std::size_t(w) * h * 3, fill);
+  return MakeTga(s);
+}
+
+Bytes Bmp8(std::vector<std::uint32_t> palette, std::vector<Bytes> rows) {
+  DibSpec s;
+  s.bits = 8;
+  s.width = static_cast<std::int32_t>(rows[0].size());
+  s.height = static_cast<std::int32_t>(rows.size());
+  s.palette = std::move(palette);
+  s.rows = std::move(rows);
+  return MakeBmp(s);
+}
+
+IDirect3DTexture8* const kUntouched = reinterpret_cast<IDirect3DTexture8*>(std::uintptr_t(0x1234));
+
+}  // namespace
+
+TEST_F(TexLoad, NonPowerOfTwoTgaOnAPowerOfTwoDevice) {
+  Config().caps.TextureCaps |= D3DPTEXTURECAPS_POW2;
+  IDirect3DTexture8* tex = nullptr;
+  D3DXIMAGE_INFO info{};
+  ASSERT_EQ(Load(Tga24(300, 200), &tex, &info), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Width, 512u);
+  EXPECT_EQ(Desc(tex, 0).Height, 256u);
+  EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_X8R8G8B8);
+  EXPECT_EQ(tex->GetLevelCount(), 10u);
+  EXPECT_EQ(Desc(tex, 9).Width, 1u);
+  EXPECT_EQ(info.Width, 300u);
+  EXPECT_EQ(info.Height, 200u);
+  EXPECT_EQ(info.Format, D3DFMT_R8G8B8);
+  EXPECT_EQ(info.MipLevels, 1u);
+  EXPECT_EQ(info.ImageFileFormat, D3DXIFF_TGA);
+  // A flat image stays flat through scaling and every filtered level.
+  for (UINT level : {0u, 4u, 9u}) {
+    qv::tex::FloatImage f = Pixels(tex, level);
+    EXPECT_NEAR(f.At(0, 0)[0], 0x80 / 255.0, 1e-6) << level;
+    EXPECT_EQ(f.At(0, 0)[3], 1.0f);
+  }
+  tex->Release();
+  EXPECT_EQ(Counters().liveTextures, 0);
+}
+
+TEST_F(TexLoad, NonPowerOfTwoSizeKeepsOneLevelWhereTheDeviceTakesIt) {
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(Load(Tga24(300, 200), &tex), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Width, 300u);
+  EXPECT_EQ(tex->GetLevelCount(), 1u);
+  tex->Release();
+}
+
+TEST_F(TexLoad, SizeLimitsAspectRatioAndSquareOnly) {
+  Config().caps.MaxTextureWidth = 64;
+  Config().caps.MaxTextureAspectRatio = 2;
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(Load(Tga24(256, 16), &tex), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Width, 32u);  // cut to 64, then to twice the height
+  EXPECT_EQ(Desc(tex, 0).Height, 16u);
+  EXPECT_EQ(tex->GetLevelCount(), 6u);
+  tex->Release();
+  Config().caps.TextureCaps |= D3DPTEXTURECAPS_SQUAREONLY;
+  ASSERT_EQ(Load(Tga24(16, 8), &tex), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Width, 8u);
+  EXPECT_EQ(Desc(tex, 0).Height, 8u);
+  tex->Release();
+  Config().caps.TextureCaps &= ~D3DPTEXTURECAPS_MIPMAP;
+  ASSERT_EQ(Load(Tga24(16, 16), &tex), D3D_OK);
+  EXPECT_EQ(tex->GetLevelCount(), 1u);
+  tex->Release();
+}
+
+TEST_F(TexLoad, DxtFileWithoutMipCountGetsFilteredLevels) {
+  // 8x8 DXT1: left half red, right half blue (two blocks each way).
+  DdsSpec s;
+  s.width = s.height = 8;
+  s.pfFlags = 4;
+  s.fourCC = D3DFMT_DXT1;
+  for (int block = 0; block < 4; ++block) {
+    const std::uint16_t c = (block % 2 == 0) ? 0xF800 : 0x001F;
+    Put16(s.payload, c);
+    Put16(s.payload, c);
+    Put32(s.payload, 0);
+  }
+  const Bytes file = MakeDds(s);
+  Config().textureFormats.insert(D3DFMT_DXT1);
+  IDirect3DTexture8* tex = nullptr;
+  D3DXIMAGE_INFO info{};
+  ASSERT_EQ(Load(file, &tex, &info), D3D_OK);
+  EXPECT_EQ(info.MipLevels, 1u);
+  EXPECT_EQ(info.Format, D3DFMT_DXT1);
+  ASSERT_EQ(Desc(tex, 0).Format, D3DFMT_DXT1);
+  ASSERT_EQ(tex->GetLevelCount(), 4u);
+  Bytes level0;
+  D3DSURFACE_DESC d{};
+  ASSERT_TRUE(FakeTextureLevel(tex, 0, level0, d));
+  EXPECT_EQ(level0, Bytes(file.begin() + 128, file.end()));  // blocks copied as they are
+  qv::tex::FloatImage one = Pixels(tex, 1);                   // 4x4: box of 2x2 texels
+  EXPECT_NEAR(one.At(0, 0)[0], 1.0f, 0.02);
+  EXPECT_NEAR(one.At(3, 0)[2], 1.0f, 0.02);
+  qv::tex::FloatImage last = Pixels(tex, 3);  // 1x1: the average of red and blue
+  EXPECT_NEAR(last.At(0, 0)[0], 0.5f, 0.04);
+  EXPECT_NEAR(last.At(0, 0)[2], 0.5f, 0.04);
+  tex->Release();
+
+  // Without DXT1 on the device the closest substitute is A8R8G8B8.
+  Config().textureFormats.erase(D3DFMT_DXT1);
+  ASSERT_EQ(Load(file, &tex), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_A8R8G8B8);
+  qv::tex::FloatImage full = Pixels(tex, 0);
+  EXPECT_EQ(full.At(0, 0)[0], 1.0f);
+  EXPECT_EQ(full.At(7, 7)[2], 1.0f);
+  tex->Release();
+}
+
+TEST_F(TexLoad, DdsMipChainFillsTheLevelsItCarries) {
+  DdsSpec s;
+  s.width = 4;
+  s.height = 2;
+  s.mipCount = 3;
+  s.pfFlags = 0x41;
+  s.aMask = 0xFF000000u;
+  for (std::uint32_t v : {0x11, 0x22, 0x33}) {
+    const std::size_t pixels = v == 0x11 ? 8 : v == 0x22 ? 2 : 1;
+    for (std::size_t i = 0; i < pixels; ++i) Put32(s.payload, v * 0x01010101u);
+  }
+  IDirect3DTexture8* tex = nullptr;
+  D3DXIMAGE_INFO info{};
+  ASSERT_EQ(Load(MakeDds(s), &tex, &info), D3D_OK);
+  EXPECT_EQ(info.MipLevels, 3u);
+  ASSERT_EQ(tex->GetLevelCount(), 3u);
+  for (UINT level = 0; level < 3; ++level) {
+    Bytes b;
+    D3DSURFACE_DESC d{};
+    ASSERT_TRUE(FakeTextureLevel(tex, level, b, d));
+    EXPECT_EQ(b[0], 0x11 * (level + 1)) << level;
+  }
+  tex->Release();
+}
+
+TEST_F(TexLoad, PngTransparencyGivesAnAlphaTexture) {
+  PngSpec s;
+  s.width = 2;
+  s.colorType = 2;
+  s.rows = {{1, 2, 3, 4, 5, 6}};
+  s.trnsColour = true;
+  s.trns[0] = 4;
+  s.trns[1] = 5;
+  s.trns[2] = 6;
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(Load(MakePng(s), &tex), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_A8R8G8B8);
+  qv::tex::FloatImage f = Pixels(tex, 0);
+  EXPECT_EQ(f.At(0, 0)[3], 1.0f);
+  EXPECT_EQ(f.At(1, 0)[3], 0.0f);
+  tex->Release();
+}
+
+TEST_F(TexLoad, PaletteImagesWithAndWithoutAPaletteAskedFor) {
+  const Bytes opaque = Bmp8({0xFF0000, 0x00FF00}, {{0, 1}, {1, 0}});
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(Load(opaque, &tex), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_X8R8G8B8);
+  qv::tex::FloatImage f = Pixels(tex, 0);
+  EXPECT_EQ(f.At(0, 0)[0], 1.0f);
+  EXPECT_EQ(f.At(1, 0)[1], 1.0f);
+  tex->Release();
+
+  // A palette entry with alpha below 255 asks for an alpha format.
+  TgaSpec t;
+  t.type = 1;
+  t.bits = 8;
+  t.mapLength = 1;
+  t.mapBits = 32;
+  t.map = {1, 2, 3, 0x80};
+  t.pixels = {0};
+  ASSERT_EQ(Load(MakeTga(t), &tex), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_A8R8G8B8);
+  tex->Release();
+
+  // With a palette asked for and a device that takes P8, indices stay.
+  Config().textureFormats.insert(D3DFMT_P8);
+  PALETTEENTRY palette[256] = {};
+  ASSERT_EQ(Load(opaque, &tex, nullptr, D3DFMT_UNKNOWN, palette), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_P8);
+  Bytes b;
+  D3DSURFACE_DESC d{};
+  ASSERT_TRUE(FakeTextureLevel(tex, 0, b, d));
+  EXPECT_EQ(b, (Bytes{0, 1, 1, 0}));
+  EXPECT_EQ(palette[0].peRed, 255);
+  EXPECT_EQ(palette[1].peGreen, 255);
+  EXPECT_EQ(palette[1].peFlags, 255);
+  tex->Release();
+}
+
+TEST_F(TexLoad, FormatScoringPicksTheClosestSubstitute) {
+  struct Case {
+    std::set<D3DFORMAT> device;
+    D3DFORMAT wanted, chosen;
+  };
+  const Case cases[] = {
+      // A 24-bit image without X8R8G8B8: adding an alpha channel costs least.
+      {{D3DFMT_A8R8G8B8, D3DFMT_R5G6B5}, D3DFMT_UNKNOWN, D3DFMT_A8R8G8B8},
+      // Only 16-bit formats: 5-6-5 loses fewer bits than 5-5-5.
+      {{D3DFMT_X1R5G5B5, D3DFMT_R5G6B5}, D3DFMT_UNKNOWN, D3DFMT_R5G6B5},
+      // Equal scores go to the row with fewer bits.
+      {{D3DFMT_A8R8G8B8, D3DFMT_A8R3G3B2}, D3DFMT_A8, D3DFMT_A8R3G3B2},
+      // Luminance may be stood in for by colour.
+      {{D3DFMT_X8R8G8B8}, D3DFMT_L8, D3DFMT_X8R8G8B8},
+      // Dropping a wanted alpha is the worst a colour row can do.
+      {{D3DFMT_X8R8G8B8, D3DFMT_A4R4G4B4}, D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4},
+  };
+  for (const Case& k : cases) {
+    Config().textureFormats = k.device;
+    IDirect3DTexture8* tex = nullptr;
+    ASSERT_EQ(Load(Tga24(4, 4), &tex, nullptr, k.wanted), D3D_OK);
+    EXPECT_EQ(Desc(tex, 0).Format, k.chosen) << k.wanted;
+    tex->Release();
+  }
+  // Bump formats have no colour substitute; nothing at all: not available.
+  Config().textureFormats = FakeD3DConfig::CommonFormats();
+  IDirect3DTexture8* tex = kUntouched;
+  EXPECT_EQ(Load(Tga24(4, 4), &tex, nullptr, D3DFMT_V8U8), D3DERR_NOTAVAILABLE);
+  Config().textureFormats.clear();
+  EXPECT_EQ(Load(Tga24(4, 4), &tex), D3DERR_NOTAVAILABLE);
+  EXPECT_EQ(tex, kUntouched);
+  EXPECT_EQ(Counters().texturesCreated, 5);
+}
+
+TEST_F(TexLoad, ConversionIntoSixteenBitAndBumpFormats) {
+  Config().textureFormats.insert(D3DFMT_V8U8);
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(Load(Tga24(2, 2, 0xFF), &tex, nullptr, D3DFMT_R5G6B5), D3D_OK);
+  Bytes b;
+  D3DSURFACE_DESC d{};
+  ASSERT_TRUE(FakeTextureLevel(tex, 0, b, d));
+  EXPECT_EQ(b[0], 0xFF);
+  EXPECT_EQ(b[1], 0xFF);
+  tex->Release();
+  ASSERT_EQ(Load(Tga24(2, 2, 0xFF), &tex, nullptr, D3DFMT_V8U8), D3D_OK);
+  ASSERT_TRUE(FakeTextureLevel(tex, 0, b, d));
+  EXPECT_EQ(b[0], 0x7F);  // +1 as a signed byte
+  tex->Release();
+}
+
+TEST_F(TexLoad, ColourKeyMakesMatchingPixelsTransparent) {
+  const Bytes file = Bmp8({0x00FF00, 0x123456}, {{0, 1}});
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0xFF00FF00), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_A8R8G8B8);
+  qv::tex::FloatImage f = Pixels(tex, 0);
+  EXPECT_EQ(f.At(0, 0)[3], 0.0f);
+  EXPECT_EQ(f.At(0, 0)[1], 0.0f);
+  EXPECT_EQ(f.At(1, 0)[3], 1.0f);
+  tex->Release();
+}
+
+TEST_F(TexLoad, ExplicitSizeWithPointAndBoxFilters) {
+  // 4x1 grey ramp 0, 100, 200, 252 to 2x1.
+  TgaSpec s;
+  s.type = 3;
+  s.bits = 8;
+  s.width = 4;
+  s.descriptor = 0x20;
+  s.pixels = {0, 100, 200, 252};
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(Load(MakeTga(s), &tex, nullptr, D3DFMT_L8, nullptr, 0, D3DPOOL_MANAGED, 2, 1,
+                 D3DX_FILTER_POINT),
+            D3D_OK);
+  Bytes b;
+  D3DSURFACE_DESC d{};
+  ASSERT_TRUE(FakeTextureLevel(tex, 0, b, d));
+  EXPECT_EQ(b, (Bytes{100, 252}));
+  tex->Release();
+  ASSERT_EQ(Load(MakeTga(s), &tex, nullptr, D3DFMT_L8, nullptr, 0, D3DPOOL_MANAGED, 2, 1,
+                 D3DX_FILTER_BOX),
+            D3D_OK);
+  ASSERT_TRUE(FakeTextureLevel(tex, 0, b, d));
+  EXPECT_EQ(b, (Bytes{50, 226}));
+  ASSERT_TRUE(FakeTextureLevel(tex, 1, b, d));
+  EXPECT_EQ(b[0], 138);  // (50 + 226) / 2
+  tex->Release();
+}
+
+TEST_F(TexLoad, DefaultPoolIsFilledThroughASystemMemoryCopy) {
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(Load(Tga24(8, 8, 0x40), &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_DEFAULT), D3D_OK);
+  EXPECT_EQ(Counters().updateTextureCalls, 1);
+  EXPECT_EQ(Counters().liveTextures, 1);
+  EXPECT_EQ(Counters().createdPools, (std::vector<D3DPOOL>{D3DPOOL_DEFAULT, D3DPOOL_SYSTEMMEM}));
+  EXPECT_NEAR(Pixels(tex, 3).At(0, 0)[0], 0x40 / 255.0, 1e-6);
+  tex->Release();
+}
+
+TEST_F(TexLoad, FailuresReleaseEverythingAndLeaveTheOutputAlone) {
+  const Bytes file = Tga24(8, 8);
+  IDirect3DTexture8* tex = kUntouched;
+  Config().createTextureResult = E_OUTOFMEMORY;
+  EXPECT_EQ(Load(file, &tex), E_OUTOFMEMORY);
+  Config().createTextureResult = D3D_OK;
+  for (int locks = 0; locks < 4; ++locks) {
+    Config().failLockAfter = Counters().locks + locks;
+    EXPECT_EQ(Load(file, &tex), D3DERR_INVALIDCALL) << locks;
+  }
+  Config().failLockAfter = -1;
+  Config().updateTextureResult = D3DERR_OUTOFVIDEOMEMORY;
+  EXPECT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_DEFAULT),
+            D3DERR_OUTOFVIDEOMEMORY);
+  EXPECT_EQ(tex, kUntouched);
+  EXPECT_EQ(Counters().liveTextures, 0);
+}
+
+TEST_F(TexLoad, ArgumentChecks) {
+  const Bytes file = Tga24(2, 2);
+  IDirect3DTexture8* tex = kUntouched;
+  EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(nullptr, file.data(), 10, 0, 0, 0, 0, D3DFMT_UNKNOWN,
+                                                D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                nullptr, nullptr, &tex),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(m_device, nullptr, 10, 0, 0, 0, 0, D3DFMT_UNKNOWN,
+                                                D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                nullptr, nullptr, &tex),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(Load(file, nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, static_cast<D3DPOOL>(7)),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(m_device, file.data(), static_cast<UINT>(file.size()), 0,
+                                                0, 0, D3DUSAGE_DYNAMIC, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                                D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &tex),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_MANAGED, 0, 0, 9),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_MANAGED, 0, 0,
+                 D3DX_FILTER_BOX | 0x100),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(tex, kUntouched);
+}
+
+TEST_F(TexLoad, FilterTextureLevelsAndChecks) {
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(m_device->CreateTexture(2, 2, 0, 0, D3DFMT_L8, D3DPOOL_MANAGED, &tex), D3D_OK);
+  D3DLOCKED_RECT r{};
+  ASSERT_EQ(tex->LockRect(0, &r, nullptr, 0), D3D_OK);
+  static_cast<std::uint8_t*>(r.pBits)[0] = 0;
+  static_cast<std::uint8_t*>(r.pBits)[1] = 100;
+  static_cast<std::uint8_t*>(r.pBits)[r.Pitch] = 200;
+  static_cast<std::uint8_t*>(r.pBits)[r.Pitch + 1] = 40;
+  tex->UnlockRect(0);
+  EXPECT_EQ(D3DXFilterTexture(tex, nullptr, D3DX_DEFAULT, D3DX_DEFAULT), D3D_OK);
+  Bytes b;
+  D3DSURFACE_DESC d{};
+  ASSERT_TRUE(FakeTextureLevel(tex, 1, b, d));
+  EXPECT_EQ(b[0], 85);
+  EXPECT_EQ(D3DXFilterTexture(tex, nullptr, 2, D3DX_DEFAULT), D3DERR_INVALIDCALL);
+  EXPECT_EQ(D3DXFilterTexture(tex, nullptr, 0, 77), D3DERR_INVALIDCALL);
+  EXPECT_EQ(D3DXFilterTexture(nullptr, nullptr, 0, D3DX_DEFAULT), D3DERR_INVALIDCALL);
+  tex->Release();
+}
+
+TEST_F(TexLoad, FilesNoReaderAcceptsAreInvalidData) {
+  IDirect3DTexture8* tex = kUntouched;
+  const Bytes thirteen = {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(Load(thirteen, &tex), D3DXERR_INVALIDDATA);
+  const std::uint8_t one = 0;
+  EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(m_device, &one, 0, 0, 0, 0, 0, D3DFMT_UNKNOWN,
+                                                D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                nullptr, nullptr, &tex),
+            D3DXERR_INVALIDDATA);
+  EXPECT_EQ(tex, kUntouched);
+}
+
+TEST_F(TexLoad, FilesFromDiskMissingEmptyAndPresent) {
+  char dir[] = "/tmp/qv_tex_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string base(dir);
+  IDirect3DTexture8* tex = kUntouched;
+  EXPECT_EQ(D3DXCreateTextureFromFileA(m_device, (base + "/missing.bmp").c_str(), &tex),
+            static_cast<HRESULT>(0x80070002u));
+  ASSERT_TRUE(WriteFile(base + "/empty.tga", {}));
+  EXPECT_EQ(D3DXCreateTextureFromFileA(m_device, (base + "/empty.tga").c_str(), &tex), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(tex, kUntouched);
+  ASSERT_TRUE(WriteFile(base + "/ok.tga", Tga24(4, 2)));
+  ASSERT_EQ(D3DXCreateTextureFromFileA(m_device, (base + "/ok.tga").c_str(), &tex), D3D_OK);
+  EXPECT_EQ(tex->GetLevelCount(), 3u);
+  tex->Release();
+  std::remove((base + "/missing.bmp").c_str());
+  std::remove((base + "/empty.tga").c_str());
+  std::remove((base + "/ok.tga").c_str());
+  rmdir(dir);
+}
+
+// Hostile files: every prefix of a valid file of each kind, and headers
+// that claim more than the data holds, fail cleanly with nothing left over.
+TEST_F(TexLoad, TruncationAtEveryPointFails) {
+  DibSpec bmp;
+  bmp.width = 3;
+  bmp.height = 2;
+  bmp.bits = 4;
+  bmp.palette = {1, 2, 3};
+  bmp.rows = {{0x12, 0x30}, {0x21, 0x00}};
+  DibSpec rle = bmp;
+  rle.bits = 8;
+  rle.compression = 1;
+  rle.rle = {3, 1, 0, 0, 3, 2, 0, 1};
+  DdsSpec dds;
+  dds.width = dds.height = 8;
+  dds.mipCount = 4;
+  dds.pfFlags = 4;
+  dds.fourCC = D3DFMT_DXT5;
+  dds.payload.assign(16 * 4 + 16 * 3, 0x11);
+  TgaSpec tga;
+  tga.type = 10;
+  tga.width = 3;
+  tga.height = 2;
+  tga.pixels = {0x82, 1, 2, 3, 0x02, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  TgaSpec mapped;
+  mapped.type = 1;
+  mapped.bits = 8;
+  mapped.width = 2;
+  mapped.mapLength = 2;
+  mapped.mapBits = 24;
+  mapped.map = {1, 2, 3, 4, 5, 6};
+  mapped.pixels = {0, 1};
+  PngSpec png;
+  png.width = 5;
+  png.height = 3;
+  png.colorType = 6;
+  for (int y = 0; y < 3; ++y) png.rows.push_back(Bytes(20, static_cast<std::uint8_t>(y * 40 + 3)));
+  const std::string ppm = "P6 2 2 255\n0123456789AB";
+  Bytes rgb(8 * 8 * 3);
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 37);
+
+  const std::vector<std::pair<const char*, Bytes>> files = {
+      {"bmp", MakeBmp(bmp)},        {"dib", MakeDib(bmp)},
+      {"rle", MakeBmp(rle)},        {"dds", MakeDds(dds)},
+      {"tga", MakeTga(tga)},        {"tga-mapped", MakeTga(mapped)},
+      {"png", MakePng(png)},        {"ppm", Bytes(ppm.begin(), ppm.end())},
+      {"jpeg", MakeJpeg(8, 8, false, rgb)},
+  };
+  for (const auto& [name, file] : files) {
+    IDirect3DTexture8* tex = nullptr;
+    ASSERT_EQ(Load(file, &tex), D3D_OK) << name;
+    tex->Release();
+    for (std::size_t n = 0; n < file.size(); ++n) {
+      Bytes prefix(file.begin(), file.begin() + n);
+      tex = kUntouched;
+      const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
+          m_device, prefix.empty() ? file.data() : prefix.data(), static_cast<UINT>(n), D3DX_DEFAULT,
+          D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+          nullptr, nullptr, &tex);
+      EXPECT_EQ(hr, D3DXERR_INVALIDDATA) << name << " cut at " << n;
+      EXPECT_EQ(tex, kUntouched);
+    }
+  }
+  EXPECT_EQ(Counters().liveTextures, 0);
+}
+
+TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
+  IDirect3DTexture8* tex = kUntouched;
+  DibSpec small;
+  small.rows = {Bytes(3, 0)};
+  const Bytes one = MakeBmp(small);
+  auto withSize = [&one](std::uint32_t w, std::uint32_t h) {
+    Bytes f = one;
+    for (int i = 0; i < 4; ++i) {
+      f[18 + i] = static_cast<std::uint8_t>(w >> (8 * i));
+      f[22 + i] = static_cast<std::uint8_t>(h >> (8 * i));
+    }
+    return f;
+  };
+  EXPECT_EQ(Load(withSize(0x7FFFFFFF, 0x7FFFFFFF), &tex), D3DXERR_INVALIDDATA);
+  // Within each side's limit, too many pixels.
+  EXPECT_EQ(Load(withSize(16384, 16384), &tex), D3DXERR_INVALIDDATA);
+  // Within every limit, far more rows than the file holds.
+  EXPECT_EQ(Load(withSize(4096, 4096), &tex), D3DXERR_INVALIDDATA);
+  TgaSpec tga;
+  tga.width = tga.height = 4000;
+  tga.pixels = {1, 2, 3};
+  EXPECT_EQ(Load(MakeTga(tga), &tex), D3DXERR_INVALIDDATA);
+  tga.type = 10;  // run-length: far too short for 16 million pixels
+  tga.pixels = {0xFF, 1, 2, 3};
+  EXPECT_EQ(Load(MakeTga(tga), &tex), D3DXERR_INVALIDDATA);
+  DdsSpec dds;
+  dds.width = dds.height = 0x10000;
+  dds.payload.assign(64, 0);
+  EXPECT_EQ(Load(MakeDds(dds), &tex), D3DXERR_INVALIDDATA);
+  const std::string ppm = "P6 99999999999 1 255\n";
+  EXPECT_EQ(Load(Bytes(ppm.begin(), ppm.end()), &tex), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(tex, kUntouched);
+  EXPECT_EQ(Counters().texturesCreated, 0);
+}
+
+TEST_F(TexLoad, RunsPastTheEndAreCut) {
+  TgaSpec tga;
+  tga.type = 10;
+  tga.width = 2;
+  tga.height = 1;
+  tga.pixels = {0xFF, 10, 20, 30};  // a run of 128 pixels for an image of 2
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(Load(MakeTga(tga), &tex), D3D_OK);
+  Bytes b;
+  D3DSURFACE_DESC d{};
+  ASSERT_TRUE(FakeTextureLevel(tex, 0, b, d));
+  EXPECT_EQ(b, (Bytes{10, 20, 30, 255, 10, 20, 30, 255}));
+  tex->Release();
+}
