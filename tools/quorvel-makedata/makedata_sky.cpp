@@ -25,6 +25,15 @@ double SmoothStep(double e0, double e1, double x) {
   return t * t * (3.0 - 2.0 * t);
 }
 
+double Brightness(const Rgb& c) { return c.r + c.g + c.b; }
+
+// Shifts a colour's hue towards `tint` by t without changing its brightness,
+// so the glow of sunrise and sunset reddens the light but never brightens it.
+Rgb Tint(const Rgb& c, const Rgb& tint, double t) {
+  const double scale = Brightness(c) / Brightness(tint);
+  return Mix(c, {tint.r * scale, tint.g * scale, tint.b * scale}, t);
+}
+
 std::uint8_t ToByte(double v) {
   return static_cast<std::uint8_t>(std::floor(std::min(255.0, std::max(0.0, v)) + 0.5));
 }
@@ -47,10 +56,8 @@ void MakeSkyTables(std::uint8_t diffuse[kSkyTableBytes], std::uint8_t ambient[kS
     // Red light of sunrise and sunset, strongest with the sun on the horizon.
     const double edge = std::max(0.0, 1.0 - std::fabs(elevation) / 0.3);
     const double glow = edge * edge;
-    Rgb sun = Mix(moon, sunNoon, day);
-    sun = Mix(sun, sunLow, glow * 0.75);
-    Rgb sky = Mix(skyNight, skyNoon, day);
-    sky = Mix(sky, skyDusk, glow * 0.5);
+    const Rgb sun = Tint(Mix(moon, sunNoon, day), sunLow, glow * 0.75);
+    const Rgb sky = Tint(Mix(skyNight, skyNoon, day), skyDusk, glow * 0.5);
     Store(diffuse, d, sun);
     Store(ambient, d, sky);
   }

@@ -1,0 +1,148 @@
+// Shared by the terrain tests: a scratch directory to run in, the run's log
+// read back as entries, an in-memory heightmap block, and the fake device.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "log/log_file.h"
+#include "terrain/terrain.h"
+#include "terrain/terrain_build.h"
+#include "tests/support/fake_d3d8.h"
+
+namespace terrain_test {
+
+// Runs the test inside a fresh temporary directory, with a fresh log there.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    char pattern[] = "/tmp/quorvel-terrain-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    m_Path = made ? made : "";
+    m_Old = std::filesystem::current_path();
+    if (made) std::filesystem::current_path(m_Path);
+    g_pLog = new LogFile();
+  }
+  ~ScratchDir() {
+    delete g_pLog;
+    g_pLog = nullptr;
+    std::filesystem::current_path(m_Old);
+    std::error_code ec;
+    if (!m_Path.empty()) std::filesystem::remove_all(m_Path, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  void WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) const {
+    std::ofstream out(name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+
+  struct Entry {
+    bool error;  // preceded by the ERROR banner
+    std::string tag;
+    std::string message;
+  };
+  // The log's tagged entries so far, in order.
+  std::vector<Entry> Entries() const {
+    std::ifstream in(g_pLog->FileName());
+    std::vector<Entry> entries;
+    std::string line;
+    bool banner = false;
+    while (std::getline(in, line)) {
+      if (line.find("*****ERROR*****") != std::string::npos) {
+        banner = true;
+        continue;
+      }
+      const std::size_t close = line.find("]:  ");
+      if (!line.empty() && line[0] == '[' && close != std::string::npos) {
+        entries.push_back({banner, line.substr(1, close - 1), line.substr(close + 4)});
+      }
+      banner = false;
+    }
+    return entries;
+  }
+  std::vector<Entry> Errors() const {
+    std::vector<Entry> errors;
+    for (const Entry& e : Entries())
+      if (e.error) errors.push_back(e);
+    return errors;
+  }
+
+ private:
+  std::string m_Path;
+  std::filesystem::path m_Old;
+};
+
+// A square map in memory laid out as LoadHM lays it out, borders filled.
+class HeightBlock {
+ public:
+  template <class F>
+  HeightBlock(int size, F height) : m_Size(size), m_Block((size + 1) * (size + 1), 0) {
+    for (int z = 0; z < size; ++z)
+      for (int x = 0; x < size; ++x) m_Block[size + z * size + x] = static_cast<unsigned char>(height(x, z));
+    terrain::FillHeightMapBorders(m_Block.data(), size, size);
+  }
+  const unsigned char* Map() const { return m_Block.data() + m_Size; }
+  unsigned char* Map() { return m_Block.data() + m_Size; }
+  int Size() const { return m_Size; }
+
+ private:
+  int m_Size;
+  std::vector<unsigned char> m_Block;
+};
+
+// Points g_pHeightMap at a block for the lifetime of the object.
+class UseHeightBlock {
+ public:
+  UseHeightBlock(Terrain& terrain, HeightBlock& block) {
+    g_pHeightMapBlock = nullptr;
+    g_pHeightMap = block.Map();
+    terrain.m_Length = terrain.m_Width = block.Size();
+  }
+  ~UseHeightBlock() { g_pHeightMap = nullptr; }
+};
+
+// The in-memory device as g_pd3dDevice for the lifetime of the object.
+class FakeDevice {
+ public:
+  FakeDevice() : m_D3D(new qv::test::FakeDirect3D8()) {
+    m_Device = m_D3D->MakeDevice();
+    g_pd3dDevice = m_Device;
+  }
+  ~FakeDevice() {
+    g_pd3dDevice = nullptr;
+    m_Device->Release();
+    m_D3D->Release();
+  }
+  FakeDevice(const FakeDevice&) = delete;
+  FakeDevice& operator=(const FakeDevice&) = delete;
+
+  qv::test::FakeD3DConfig& Config() { return m_D3D->Config(); }
+  qv::test::FakeCounters& Counters() { return m_D3D->Counters(); }
+  IDirect3DDevice8* Device() { return m_Device; }
+
+ private:
+  qv::test::FakeDirect3D8* m_D3D;
+  IDirect3DDevice8* m_Device;
+};
+
+inline std::vector<TerrainVertex> VertexBufferContents(IDirect3DVertexBuffer8* vb) {
+  std::vector<std::uint8_t> bytes;
+  D3DVERTEXBUFFER_DESC desc{};
+  std::vector<TerrainVertex> vertices;
+  if (!qv::test::FakeVertexBufferBytes(vb, bytes, desc)) return vertices;
+  vertices.resize(bytes.size() / sizeof(TerrainVertex));
+  std::memcpy(vertices.data(), bytes.data(), vertices.size() * sizeof(TerrainVertex));
+  return vertices;
+}
+
+}  // namespace terrain_test

@@ -1,0 +1,189 @@
+// Patch vertices built from in-memory heightmaps: positions, texture
+// coordinates, and normals and tangents against an independent computation.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "tests/terrain/terrain_test_support.h"
+
+namespace {
+
+using terrain_test::HeightBlock;
+
+std::vector<TerrainVertex> Build(const HeightBlock& map, int x0, int z0, int patchSize, int verts) {
+  std::vector<TerrainVertex> v(static_cast<std::size_t>(verts) * verts);
+  terrain::BuildPatchVertices(map.Map(), map.Size(), map.Size(), map.Size(), x0, z0, patchSize, verts, v.data());
+  return v;
+}
+
+void ExpectVec(const D3DVECTOR& v, double x, double y, double z, double tolerance = 1e-5) {
+  EXPECT_NEAR(v.x, x, tolerance);
+  EXPECT_NEAR(v.y, y, tolerance);
+  EXPECT_NEAR(v.z, z, tolerance);
+}
+
+// The nine-point normal and tangent, written out again in double precision.
+struct Frame {
+  double n[3], t[3];
+};
+void Norm(double v[3]) {
+  const double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  for (int i = 0; i < 3; ++i) v[i] /= l;
+}
+void CrossD(const double a[3], const double b[3], double out[3]) {
+  out[0] = a[1] * b[2] - a[2] * b[1];
+  out[1] = a[2] * b[0] - a[0] * b[2];
+  out[2] = a[0] * b[1] - a[1] * b[0];
+}
+Frame Reference(const HeightBlock& map, int x, int z, int s) {
+  auto h = [&](int cx, int cz) { return static_cast<double>(map.Map()[cz * map.Size() + cx]); };
+  const int offsets[9][2] = {{0, 0}, {-s, 0}, {-s, -s}, {0, -s}, {s, -s}, {s, 0}, {s, s}, {0, s}, {-s, s}};
+  double p[10][3];
+  for (int k = 0; k < 9; ++k) {
+    p[k][0] = x + offsets[k][0];
+    p[k][1] = h(x + offsets[k][0], z + offsets[k][1]);
+    p[k][2] = z + offsets[k][1];
+  }
+  for (int i = 0; i < 3; ++i) p[9][i] = p[1][i];
+  Frame f{{0, 0, 0}, {0, 0, 0}};
+  for (int k = 0; k < 8; ++k) {
+    double a[3], b[3], face[3];
+    for (int i = 0; i < 3; ++i) {
+      a[i] = p[k + 1][i] - p[k + 2][i];
+      b[i] = p[0][i] - p[k + 1][i];
+    }
+    CrossD(a, b, face);
+    Norm(face);
+    for (int i = 0; i < 3; ++i) f.n[i] += face[i];
+  }
+  Norm(f.n);
+  // The tangent is perpendicular to the normal and to the direction from the
+  // vertex towards its left neighbour.
+  double along[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
+  Norm(along);
+  CrossD(along, f.n, f.t);
+  Norm(f.t);
+  return f;
+}
+
+TEST(TerrainVertices, FlatGround) {
+  HeightBlock map(64, [](int, int) { return 40; });
+  const auto v = Build(map, 16, 16, 16, 17);
+  for (const TerrainVertex& vertex : v) {
+    ExpectVec(vertex.Normal, 0, 1, 0);
+    ExpectVec(vertex.Tangent, 0, 0, -1);
+    EXPECT_FLOAT_EQ(vertex.Position.y, 120.0f);
+  }
+  EXPECT_EQ(ComputeVertexNormal(std::vector<D3DXVECTOR3>(9, D3DXVECTOR3(1, 2, 3)).data()), D3DXVECTOR3(0, 0, 0));
+}
+
+TEST(TerrainVertices, PositionsAndTextureCoordinates) {
+  HeightBlock map(64, [](int x, int z) { return (x * 7 + z * 3) % 251; });
+  const auto v = Build(map, 32, 16, 16, 17);
+  for (int j = 0; j < 17; ++j) {
+    for (int i = 0; i < 17; ++i) {
+      const TerrainVertex& vertex = v[j * 17 + i];
+      EXPECT_FLOAT_EQ(vertex.Position.x, (32 + i) * 8.0f);
+      EXPECT_FLOAT_EQ(vertex.Position.z, (16 + j) * 8.0f);
+      EXPECT_FLOAT_EQ(vertex.Position.y, map.Map()[(16 + j) * 64 + 32 + i] * 3.0f);
+      for (int pair = 0; pair < 4; ++pair) {
+        EXPECT_FLOAT_EQ(vertex.Tex[pair][0], j / 16.0f);  // u follows z
+        EXPECT_FLOAT_EQ(vertex.Tex[pair][1], i / 16.0f);  // v follows x
+      }
+    }
+  }
+  EXPECT_FLOAT_EQ(v[16].Tex[0][0], 0.0f);
+  EXPECT_FLOAT_EQ(v[16].Tex[0][1], 1.0f);
+}
+
+TEST(TerrainVertices, CoarserStepSamplesEverySecondColumn) {
+  HeightBlock map(64, [](int x, int z) { return x + 2 * z; });
+  const auto v = Build(map, 0, 32, 32, 17);  // step 2
+  EXPECT_FLOAT_EQ(v[1].Position.x, 16.0f);
+  EXPECT_FLOAT_EQ(v[17 + 3].Position.y, (6 + 2 * 34) * 3.0f);
+}
+
+TEST(TerrainVertices, SlopesAgainstHandComputedFrames) {
+  // Height rising one step per column: the surface normal leans towards -x.
+  HeightBlock alongX(64, [](int x, int) { return x; });
+  const auto vx = Build(alongX, 16, 16, 16, 17);
+  const double r = 1.0 / std::sqrt(2.0);
+  ExpectVec(vx[5 * 17 + 5].Normal, -r, r, 0);
+  ExpectVec(vx[5 * 17 + 5].Tangent, 0, 0, -1);
+
+  // Height rising one step per row.
+  HeightBlock alongZ(64, [](int, int z) { return 2 * z; });
+  const auto vz = Build(alongZ, 16, 16, 16, 17);
+  const double n = 1.0 / std::sqrt(5.0);
+  ExpectVec(vz[5 * 17 + 5].Normal, 0, n, -2 * n);
+  ExpectVec(vz[5 * 17 + 5].Tangent, 0, -2 * n, -n);
+}
+
+TEST(TerrainVertices, RoughGroundAgainstReference) {
+  unsigned state = 12345;
+  std::vector<int> noise(64 * 64);
+  for (int& h : noise) {
+    state = state * 1103515245u + 12345u;
+    h = static_cast<int>((state >> 16) % 256);
+  }
+  HeightBlock map(64, [&](int x, int z) { return noise[z * 64 + x]; });
+  for (int patchSize : {16, 32}) {
+    const int step = patchSize / 16;
+    const auto v = Build(map, 16, 16, patchSize, 17);
+    for (int j = 0; j < 17; ++j) {
+      for (int i = 0; i < 17; ++i) {
+        const int x = 16 + i * step, z = 16 + j * step;
+        if (x >= 63 || z >= 63) continue;
+        const Frame f = Reference(map, x, z, step);
+        const TerrainVertex& vertex = v[j * 17 + i];
+        SCOPED_TRACE(::testing::Message() << "patch " << patchSize << " vertex " << i << "," << j);
+        ExpectVec(vertex.Normal, f.n[0], f.n[1], f.n[2], 1e-4);
+        ExpectVec(vertex.Tangent, f.t[0], f.t[1], f.t[2], 1e-4);
+        const double len = std::sqrt(vertex.Normal.x * vertex.Normal.x + vertex.Normal.y * vertex.Normal.y +
+                                     vertex.Normal.z * vertex.Normal.z);
+        EXPECT_NEAR(len, 1.0, 1e-5);
+      }
+    }
+  }
+}
+
+TEST(TerrainVertices, BorderVerticesGetTheFlatFrame) {
+  HeightBlock map(32, [](int x, int z) { return 3 * x + 5 * z; });
+  for (int origin : {0, 16}) {
+    const auto v = Build(map, origin, origin, 16, 17);
+    for (int j = 0; j < 17; ++j) {
+      for (int i = 0; i < 17; ++i) {
+        const int x = origin + i, z = origin + j;
+        const TerrainVertex& vertex = v[j * 17 + i];
+        if (x == 0 || z == 0 || x >= 31 || z >= 31) {
+          ExpectVec(vertex.Normal, 0, 1, 0);
+          ExpectVec(vertex.Tangent, 0, 0, -1);
+        } else {
+          EXPECT_LT(vertex.Normal.y, 0.99f) << "interior vertex " << x << "," << z << " must be computed";
+        }
+      }
+    }
+  }
+}
+
+TEST(TerrainVertices, NeighbouringPatchesShareTheirEdges) {
+  HeightBlock map(64, [](int x, int z) { return (x * x + 3 * z * z + x * z) % 256; });
+  const auto left = Build(map, 16, 16, 16, 17), right = Build(map, 32, 16, 16, 17);
+  const auto below = Build(map, 16, 32, 16, 17);
+  for (int k = 0; k < 17; ++k) {
+    const TerrainVertex &a = left[k * 17 + 16], &b = right[k * 17];
+    EXPECT_EQ(0, std::memcmp(&a, &b, sizeof(D3DVECTOR) * 3)) << "row " << k;
+    const TerrainVertex &c = left[16 * 17 + k], &d = below[k];
+    EXPECT_EQ(0, std::memcmp(&c, &d, sizeof(D3DVECTOR) * 3)) << "column " << k;
+  }
+}
+
+TEST(TerrainHeightMapBorders, CopiesWrapRows) {
+  HeightBlock map(8, [](int x, int z) { return z * 8 + x + 1; });
+  const unsigned char* m = map.Map();
+  for (int x = 0; x < 8; ++x) EXPECT_EQ(m[-8 + x], m[7 * 8 + x]);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(m[64 + i], m[i]);
+}
+
+}  // namespace
