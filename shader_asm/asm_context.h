@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32_types.h"
@@ -133,6 +134,10 @@ struct Context {
   std::vector<std::string> errorLines;
   std::size_t errorCount = 0;
   bool streamFullReported = false;
+  // Errors the lexer found while reading ahead. The parser may still have to
+  // report errors of the statement before, so these wait for the next
+  // statement (or the end) to keep the error lines in text order.
+  std::vector<std::pair<SourcePos, std::string>> pendingLexErrors;
 
   // Output: instruction tokens, and constant definitions (pixel shader def
   // instructions, or vertex declaration fragments).
@@ -160,11 +165,13 @@ void Report(Context& ctx, const SourcePos& at, const char* format, ...)
 #endif
     ;
 bool Push(Context& ctx, std::vector<DWORD>& stream, DWORD word);
+void FlushLexErrors(Context& ctx);
 
 // Reduction actions (asm_operands.cpp).
 void SetVersion(Context& ctx, ShaderKind kind, const SourcePos& at, std::uint32_t major,
                 std::uint32_t minor);
 AsmValue Keyword(Context& ctx, const AsmValue& keyword, bool coissue);
+void Definition(Context& ctx, const AsmValue& keyword);
 AsmValue PlainRegister(Context& ctx, const AsmValue& ident);
 AsmValue IndexedRegister(Context& ctx, const AsmValue& ident, const AsmValue& index);
 AsmValue WithSelector(const AsmValue& reg, const AsmValue* selector);

@@ -18,6 +18,7 @@ int qvasmlex(QVASMSTYPE* value, qvasm::Context& ctx) { return qvasm::Lex(value, 
 void qvasmerror(qvasm::Context& ctx, const char* message) {
   /* The parser reports a full stack as exhausted memory. */
   if (std::strcmp(message, "memory exhausted") == 0) message = "yacc stack overflow";
+  qvasm::FlushLexErrors(ctx);
   qvasm::Report(ctx, ctx.lastToken, "%s", message);
 }
 }
@@ -66,7 +67,7 @@ definition
   ;
 
 defkw
-  : DEF { ctx.stmt = $1.pos; }
+  : DEF { qvasm::Definition(ctx, $1); }
   ;
 
 instructions

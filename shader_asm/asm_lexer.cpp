@@ -164,7 +164,7 @@ void Directive(Context& ctx) {
       handled = true;
     }
   }
-  if (!handled) Report(ctx, at, "preprocessor directives are not supported.");
+  if (!handled) ctx.pendingLexErrors.emplace_back(at, "preprocessor directives are not supported.");
   SkipToLineEnd(ctx);
 }
 

@@ -193,8 +193,14 @@ bool Push(Context& ctx, std::vector<DWORD>& stream, DWORD word) {
   return grown;
 }
 
+void FlushLexErrors(Context& ctx) {
+  for (const auto& pending : ctx.pendingLexErrors) Report(ctx, pending.first, "%s", pending.second.c_str());
+  ctx.pendingLexErrors.clear();
+}
+
 void SetVersion(Context& ctx, ShaderKind kind, const SourcePos& at, std::uint32_t major,
                 std::uint32_t minor) {
+  FlushLexErrors(ctx);
   ctx.stmt = at;
   ctx.kind = kind;
   ctx.versionRead = true;
@@ -210,10 +216,16 @@ void SetVersion(Context& ctx, ShaderKind kind, const SourcePos& at, std::uint32_
 }
 
 AsmValue Keyword(Context& ctx, const AsmValue& keyword, bool coissue) {
+  FlushLexErrors(ctx);
   ctx.stmt = keyword.pos;
   AsmValue v = keyword;
   v.coissue = coissue;
   return v;
+}
+
+void Definition(Context& ctx, const AsmValue& keyword) {
+  FlushLexErrors(ctx);
+  ctx.stmt = keyword.pos;
 }
 
 // A register written as one identifier: letters, a number (none for oPos,

@@ -146,6 +146,10 @@ TEST(AsmErrors, SeveralErrorsEachOnItsOwnLine) {
   EXPECT_EQ(Errors("vs.1.1\nmov r0, v16\nmov r12, v0\n\nadd r0.yx, r0, oPos\nmov r0, v0\n"),
             Line(2, "invalid register 'v16'") + Line(3, "invalid register 'r12'") +
                 Line(5, "invalid mask 'yx'") + Line(5, "invalid source register"));
+  // A directive read while looking ahead is reported after the line before it.
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, v16\n#define X\nmov r1, v0\n#undef X"),
+            Line(2, "invalid register 'v16'") + Line(3, "preprocessor directives are not supported.") +
+                Line(5, "preprocessor directives are not supported."));
   EXPECT_EQ(Errors("ps.1.1\n#pragma x\ntex t0\nmov r0.x, t0.y\n"),
             Line(2, "preprocessor directives are not supported.") + Line(4, "invalid write mask") +
                 Line(4, "invalid swizzle"));
