@@ -18,6 +18,8 @@ constexpr std::size_t kMaxName = 255;
 // Largest token stream (instructions or constants) in 32-bit words; past it
 // the stream "cannot grow" and the assembly fails.
 constexpr std::size_t kMaxStreamWords = std::size_t(1) << 24;
+// The limit in force; tests lower it to reach the "cannot grow" path.
+extern std::size_t g_asmMaxStreamWords;
 // Error lines kept for the caller; further errors still fail the call.
 constexpr std::size_t kMaxErrorLines = 1000;
 // Largest register number a token can carry (bits 0-11).

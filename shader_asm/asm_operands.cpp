@@ -157,6 +157,8 @@ void EmitComment(Context& ctx, DWORD tag, const char* data, std::size_t size) {
 
 }  // namespace
 
+std::size_t g_asmMaxStreamWords = kMaxStreamWords;
+
 Context::Context(const char* source, std::uint32_t length, bool debugInfo)
     : src(source), len(length), files(1), debug(debugInfo) {}
 
@@ -178,7 +180,7 @@ void Report(Context& ctx, const SourcePos& at, const char* format, ...) {
 
 bool Push(Context& ctx, std::vector<DWORD>& stream, DWORD word) {
   bool grown = false;
-  if (stream.size() < kMaxStreamWords) {
+  if (stream.size() < g_asmMaxStreamWords) {
     try {
       stream.push_back(word);
       grown = true;

@@ -9,6 +9,7 @@
 #include "asm_test_texts.h"
 #include "asm_test_util.h"
 #include "platform/win32/win32.h"
+#include "shader_asm/asm_context.h"
 
 namespace {
 
@@ -90,6 +91,18 @@ TEST(AsmHostile, MegabyteOfErrorsIsBounded) {
 
   std::string garbage(1u << 20, '#');
   EXPECT_EQ(Assemble(garbage).hr, D3DXERR_INVALIDDATA);
+}
+
+TEST(AsmHostile, StreamThatCannotGrow) {
+  const std::size_t saved = qvasm::g_asmMaxStreamWords;
+  qvasm::g_asmMaxStreamWords = 10;
+  const AsmResult r = Assemble("vs.1.1\nmov r0, v0\nmov r1, v1\nmov r2, v2\n\nmov r3, v3\nmov r4, v4");
+  const AsmResult p = Assemble("ps.1.1\ndef c0, 1, 2, 3, 4\ndef c1, 1, 2, 3, 4\nmov r0, v0");
+  qvasm::g_asmMaxStreamWords = saved;
+  EXPECT_EQ(r.hr, D3DXERR_INVALIDDATA);
+  EXPECT_FALSE(r.gotShader);
+  EXPECT_EQ(r.errors, "(6) : (Assembly Error) Internal assembler error! 849\n");  // the fourth instruction
+  EXPECT_EQ(p.errors, "(3) : (Assembly Error) Internal assembler error! 849\n");
 }
 
 TEST(AsmHostile, OverlongNamesAndNumbers) {
