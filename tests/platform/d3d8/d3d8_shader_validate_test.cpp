@@ -1,1 +1,371 @@
+// Token-stream validation and vertex declarations, the validators exported
+// from "d3d8.dll", the GL state cache and the enum and format tables: all
+// without a GL context.
+#include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3d8/d3d8_formats.h"
+#include "platform/d3d8/d3d8_shader.h"
+#include "platform/d3d8/d3d8_state.h"
+#include "platform/win32/win32.h"
+#include "tests/support/terrain_shader_tokens.h"
+
+namespace qv::d3d8 {
+namespace {
+
+enum : std::uint32_t { kTemp = 0, kInput = 1, kConst = 2, kTex = 3, kRast = 4, kAttr = 5 };
+DWORD Dst(std::uint32_t type, std::uint32_t num, std::uint32_t mask = 0xF, DWORD mods = 0) {
+  return 0x80000000u | (type << 28) | (mask << 16) | num | mods;
+}
+DWORD Src(std::uint32_t type, std::uint32_t num, std::uint32_t swz = 0xE4, std::uint32_t mod = 0) {
+  return 0x80000000u | (type << 28) | (swz << 16) | (mod << 24) | num;
+}
+std::vector<DWORD> Vs(std::vector<DWORD> body) {
+  std::vector<DWORD> t = {0xFFFE0101u, 1, Dst(kRast, 0), Src(kInput, 0)};
+  t.insert(t.end(), body.begin(), body.end());
+  t.push_back(0xFFFF);
+  return t;
+}
+std::vector<DWORD> Ps(std::vector<DWORD> body, DWORD version = 0xFFFF0101u) {
+  std::vector<DWORD> t = {version};
+  t.insert(t.end(), body.begin(), body.end());
+  t.push_back(0xFFFF);
+  return t;
+}
+// The code number at the start of a failure message ("Q0012: ...").
+int Code(const std::string& message) {
+  return message.size() > 5 && message[0] == 'Q' ? std::stoi(message.substr(1, 4)) : -1;
+}
+int VsError(const std::vector<DWORD>& t) {
+  ShaderProgram p;
+  std::string e;
+  return ParseShader(t.data(), false, p, e) ? 0 : Code(e);
+}
+int PsError(const std::vector<DWORD>& t) {
+  ShaderProgram p;
+  std::string e;
+  return ParseShader(t.data(), true, p, e) ? 0 : Code(e);
+}
+int E(ShaderError e) { return static_cast<int>(e); }
+
+TEST(ShaderValidate, TerrainStreamsDecode) {
+  ShaderProgram vs, ps;
+  std::string e;
+  ASSERT_TRUE(ParseShader(reinterpret_cast<const DWORD*>(qv::test::kTerrainVertexShaderTokens), false, vs, e)) << e;
+  EXPECT_EQ(vs.minor, 0u);
+  EXPECT_EQ(vs.code.size(), 24u);
+  EXPECT_EQ(vs.code[7].src[2].mod, 1u) << "mad's -r0";
+  ASSERT_TRUE(ParseShader(reinterpret_cast<const DWORD*>(qv::test::kTerrainPixelShaderTokens), true, ps, e)) << e;
+  EXPECT_EQ(ps.code.size(), 10u);
+  EXPECT_TRUE(ps.code[5].dst.saturate);
+  EXPECT_EQ(ps.code[5].src[0].mod, 4u) << "t3_bx2";
+  VertexDeclaration decl;
+  ASSERT_TRUE(ParseDeclaration(reinterpret_cast<const DWORD*>(qv::test::kTerrainDeclarationTokens), decl, e)) << e;
+  ASSERT_EQ(decl.elements.size(), 7u);
+  const std::uint32_t offsets[7] = {0, 12, 24, 36, 44, 52, 60};
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(decl.elements[i].offset, offsets[i]) << i;
+  EXPECT_EQ(decl.elements[2].reg, 11u);
+  ASSERT_EQ(decl.constants.size(), 1u);
+  EXPECT_FLOAT_EQ(decl.constants[0].value[1], 0.63f);
+}
+
+TEST(ShaderValidate, VertexStreamsRefused) {
+  EXPECT_EQ(VsError({0xFFFE0200u, 0xFFFF}), E(ShaderError::UnsupportedVersion));
+  EXPECT_EQ(VsError({0xFFFF0101u, 0xFFFF}), E(ShaderError::BadVersion));
+  EXPECT_EQ(VsError(Vs({0x55, Dst(kTemp, 0), Src(kTemp, 0)})), E(ShaderError::UnknownOpcode));
+  EXPECT_EQ(VsError(Vs({18, Dst(kTemp, 0), Src(kTemp, 0), Src(kTemp, 0), Src(kTemp, 0)})),
+            E(ShaderError::OpcodeNotInVersion)) << "lrp is a pixel instruction";
+  EXPECT_EQ(VsError(Vs({1, Dst(kTemp, 12), Src(kTemp, 0)})), E(ShaderError::RegisterOutOfRange));
+  EXPECT_EQ(VsError(Vs({1, Dst(kTemp, 0), Src(kConst, 96)})), E(ShaderError::RegisterOutOfRange));
+  EXPECT_EQ(VsError(Vs({1, Dst(kAttr, 2), Src(kTemp, 0)})), E(ShaderError::RegisterOutOfRange));
+  EXPECT_EQ(VsError(Vs({1, Dst(kInput, 0), Src(kTemp, 0)})), E(ShaderError::BadDestinationType));
+  EXPECT_EQ(VsError(Vs({1, Dst(kTemp, 0, 0xF, 0x00100000u), Src(kTemp, 0)})), E(ShaderError::BadResultModifier));
+  EXPECT_EQ(VsError(Vs({1, Dst(kTemp, 0), Src(kTemp, 0, 0xE4, 4)})), E(ShaderError::BadSourceModifier));
+  EXPECT_EQ(VsError(Vs({1, Dst(kTemp, 0), Src(kTemp, 0) | 0x2000})), E(ShaderError::BadRelativeAddress));
+  EXPECT_EQ(VsError(Vs({2, Dst(kTemp, 0), Src(kConst, 1), Src(kConst, 2)})), E(ShaderError::TooManyConstantReads));
+  EXPECT_EQ(VsError(Vs({2, Dst(kTemp, 0), Src(kInput, 1), Src(kInput, 2)})), E(ShaderError::TooManyInputReads));
+  EXPECT_EQ(VsError(Vs({1 | 0x40000000u, Dst(kTemp, 0), Src(kTemp, 0)})), E(ShaderError::BadCoissue));
+  EXPECT_EQ(VsError({0xFFFE0101u, 1, Dst(kTemp, 0), Src(kInput, 0), 0xFFFF}), E(ShaderError::NoPositionWritten));
+  // An instruction cut short by the end token: the end token is read as a
+  // parameter and refused.
+  EXPECT_EQ(VsError({0xFFFE0101u, 1, Dst(kRast, 0), 0xFFFF}), E(ShaderError::TruncatedInstruction));
+  // Reads of the same constant twice are one read.
+  EXPECT_EQ(VsError(Vs({4, Dst(kTemp, 0), Src(kTemp, 1), Src(kConst, 20), Src(kConst, 20)})), 0);
+  // m4x4 reads four rows: c92 is the last first row that fits.
+  EXPECT_EQ(VsError(Vs({20, Dst(kTemp, 0), Src(kTemp, 1), Src(kConst, 92)})), 0);
+  EXPECT_EQ(VsError(Vs({20, Dst(kTemp, 0), Src(kTemp, 1), Src(kConst, 93)})), E(ShaderError::RegisterOutOfRange));
+  // Texture-addressing opcodes are pixel-only.
+  EXPECT_EQ(VsError(Vs({0x42, Dst(kTemp, 0)})), E(ShaderError::OpcodeNotInVersion));
+}
+
+TEST(ShaderValidate, StreamLengthLimits) {
+  // No end token: refused at the length limit without reading past it.
+  std::vector<DWORD> t(kMaxShaderTokens, 0u);
+  t[0] = 0xFFFE0101u;
+  EXPECT_EQ(VsError(t), E(ShaderError::MissingEnd));
+  // A comment that claims to run past the limit.
+  EXPECT_EQ(VsError({0xFFFE0101u, 0x7FFFFFFEu, 0xFFFF}), E(ShaderError::BadComment));
+  // 129 instruction slots are too many for vs.1.1; 128 are fine.
+  std::vector<DWORD> body;
+  for (int i = 0; i < 127; ++i) body.insert(body.end(), {1, Dst(kTemp, 0), Src(kTemp, 1)});
+  EXPECT_EQ(VsError(Vs(body)), 0);
+  body.insert(body.end(), {1, Dst(kTemp, 0), Src(kTemp, 1)});
+  EXPECT_EQ(VsError(Vs(body)), E(ShaderError::TooManyInstructions));
+}
+
+TEST(ShaderValidate, PixelStreamsRefused) {
+  EXPECT_EQ(PsError(Ps({}, 0xFFFF0104u)), E(ShaderError::UnsupportedVersion));
+  EXPECT_EQ(PsError(Ps({1, Dst(kTemp, 2), Src(kTemp, 0)})), E(ShaderError::RegisterOutOfRange));
+  EXPECT_EQ(PsError(Ps({1, Dst(kTemp, 0), Src(kConst, 8)})), E(ShaderError::RegisterOutOfRange));
+  EXPECT_EQ(PsError(Ps({0x42, Dst(kTex, 4)})), E(ShaderError::RegisterOutOfRange));
+  EXPECT_EQ(PsError(Ps({1, Dst(kTemp, 0, 0x3), Src(kTemp, 0)})), E(ShaderError::BadWriteMask));
+  EXPECT_EQ(PsError(Ps({1, Dst(kTemp, 0), Src(kTemp, 0, 0x1B)})), E(ShaderError::BadSwizzle));
+  EXPECT_EQ(PsError(Ps({1, Dst(kTemp, 0, 0xF, 3u << 24), Src(kTemp, 0)})), E(ShaderError::BadResultModifier))
+      << "_x8 is not in ps.1.1-1.3";
+  EXPECT_EQ(PsError(Ps({1, Dst(kTemp, 0), Src(kTemp, 0, 0xE4, 7)})), E(ShaderError::BadSourceModifier));
+  EXPECT_EQ(PsError(Ps({9, Dst(kTemp, 0), Src(kTemp, 0), Src(kTemp, 0)})), E(ShaderError::OpcodeNotInVersion))
+      << "dp4 from ps.1.2";
+  EXPECT_EQ(PsError(Ps({9, Dst(kTemp, 0), Src(kTemp, 0), Src(kTemp, 0)}, 0xFFFF0102u)), 0);
+  EXPECT_EQ(PsError(Ps({6, Dst(kTemp, 0), Src(kTemp, 0)})), E(ShaderError::OpcodeNotInVersion)) << "rcp";
+  EXPECT_EQ(PsError(Ps({1, Dst(kTemp, 0), Src(kTemp, 0), 0x42, Dst(kTex, 0)})), E(ShaderError::TexAfterArithmetic));
+  EXPECT_EQ(PsError(Ps({0x42, Dst(kTex, 0), 0x42, Dst(kTex, 0)})), E(ShaderError::TexRegisterOrder));
+  EXPECT_EQ(PsError(Ps({0x43, Dst(kTex, 0), Src(kTex, 1)})), E(ShaderError::TexRegisterOrder))
+      << "texbem reads a texture defined before it";
+  EXPECT_EQ(PsError(Ps({0x42, Dst(kTex, 0), 0x47, Dst(kTex, 1), Src(kTex, 0), 1, Dst(kTemp, 0), Src(kTex, 1)})),
+            E(ShaderError::BadMatrixSequence)) << "texm3x2pad without texm3x2tex";
+  EXPECT_EQ(PsError(Ps({0x42, Dst(kTex, 0), 0x48, Dst(kTex, 1), Src(kTex, 0)})), E(ShaderError::BadMatrixSequence));
+  // Co-issue: only as an rgb and alpha pair after a plain instruction.
+  EXPECT_EQ(PsError(Ps({1, Dst(kTemp, 0, 7), Src(kTemp, 0), 1 | 0x40000000u, Dst(kTemp, 0, 8), Src(kTemp, 1)})), 0);
+  EXPECT_EQ(PsError(Ps({1, Dst(kTemp, 0, 7), Src(kTemp, 0), 1 | 0x40000000u, Dst(kTemp, 0, 7), Src(kTemp, 1)})),
+            E(ShaderError::BadCoissue));
+  EXPECT_EQ(PsError(Ps({1 | 0x40000000u, Dst(kTemp, 0, 8), Src(kTemp, 1)})), E(ShaderError::BadCoissue));
+  EXPECT_EQ(PsError(Ps({80, Dst(kTemp, 0), Src(kTemp, 1, 0xFF), Src(kTemp, 0), Src(kTemp, 1)})),
+            E(ShaderError::BadCndSource));
+  // def names a constant and comes first.
+  EXPECT_EQ(PsError(Ps({0x51, Dst(kTemp, 0), 0, 0, 0, 0})), E(ShaderError::BadDef));
+  EXPECT_EQ(PsError(Ps({1, Dst(kTemp, 0), Src(kTemp, 0), 0x51, Dst(kConst, 0), 0, 0, 0, 0})), E(ShaderError::BadDef));
+  // Eight arithmetic instructions fit, nine do not.
+  std::vector<DWORD> body;
+  for (int i = 0; i < 8; ++i) body.insert(body.end(), {1, Dst(kTemp, 0), Src(kTemp, 0)});
+  EXPECT_EQ(PsError(Ps(body)), 0);
+  body.insert(body.end(), {1, Dst(kTemp, 0), Src(kTemp, 0)});
+  EXPECT_EQ(PsError(Ps(body)), E(ShaderError::TooManyInstructions));
+}
+
+TEST(ShaderValidate, Declarations) {
+  VertexDeclaration d;
+  std::string e;
+  const DWORD twoStreams[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3),
+                              0x10000000u | (D3DVSD_TOKEN_STREAMDATA << 29) | (2u << 16),  // skip 2 DWORDs
+                              D3DVSD_REG(5, D3DVSDT_D3DCOLOR), D3DVSD_STREAM(1),
+                              D3DVSD_REG(7, D3DVSDT_SHORT2), D3DVSD_END()};
+  ASSERT_TRUE(ParseDeclaration(twoStreams, d, e)) << e;
+  ASSERT_EQ(d.elements.size(), 3u);
+  EXPECT_EQ(d.elements[1].offset, 20u);
+  EXPECT_EQ(d.elements[2].stream, 1u);
+  EXPECT_EQ(d.elements[2].offset, 0u);
+  const DWORD dup[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_END()};
+  EXPECT_FALSE(ParseDeclaration(dup, d, e));
+  EXPECT_EQ(Code(e), E(ShaderError::DuplicateDeclarationRegister));
+  const DWORD badType[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, 8), D3DVSD_END()};
+  EXPECT_FALSE(ParseDeclaration(badType, d, e));
+  const DWORD tess[] = {(D3DVSD_TOKEN_TESSELLATOR << 29), D3DVSD_END()};
+  EXPECT_FALSE(ParseDeclaration(tess, d, e));
+  const DWORD constPastEnd[] = {D3DVSD_CONST(95, 2), 0, 0, 0, 0, 0, 0, 0, 0, D3DVSD_END()};
+  EXPECT_FALSE(ParseDeclaration(constPastEnd, d, e));
+  std::vector<DWORD> endless(kMaxDeclarationTokens, 0u);  // NOP tokens without an end
+  EXPECT_FALSE(ParseDeclaration(endless.data(), d, e));
+  EXPECT_EQ(Code(e), E(ShaderError::DeclarationTooLong));
+  EXPECT_FALSE(ParseDeclaration(nullptr, d, e));
+}
+
+using ValidateVsFn = HRESULT (*)(const DWORD*, const DWORD*, const D3DCAPS8*, BOOL, char**);
+using ValidatePsFn = HRESULT (*)(const DWORD*, const D3DCAPS8*, BOOL, char**);
+
+TEST(ShaderValidate, ValidatorsExportedFromTheModule) {
+  QvD3D8RegisterModule();
+  HMODULE d3d8 = LoadLibraryA("d3d8.dll");
+  ASSERT_NE(d3d8, nullptr);
+  auto vsFn = reinterpret_cast<ValidateVsFn>(GetProcAddress(d3d8, "ValidateVertexShader"));
+  auto psFn = reinterpret_cast<ValidatePsFn>(GetProcAddress(d3d8, "ValidatePixelShader"));
+  ASSERT_NE(vsFn, nullptr);
+  ASSERT_NE(psFn, nullptr);
+  char* errors = reinterpret_cast<char*>(1);
+  EXPECT_EQ(vsFn(reinterpret_cast<const DWORD*>(qv::test::kTerrainVertexShaderTokens), nullptr, nullptr, TRUE, &errors),
+            D3D_OK);
+  EXPECT_EQ(errors, nullptr);
+  EXPECT_EQ(psFn(reinterpret_cast<const DWORD*>(qv::test::kTerrainPixelShaderTokens), nullptr, TRUE, &errors), D3D_OK);
+  // A failure hands out its text on the process heap.
+  const std::vector<DWORD> bad = Ps({1, Dst(kTemp, 5), Src(kTemp, 0)});
+  EXPECT_EQ(psFn(bad.data(), nullptr, TRUE, &errors), D3DERR_INVALIDCALL);
+  ASSERT_NE(errors, nullptr);
+  EXPECT_NE(std::strstr(errors, "register number out of range"), nullptr) << errors;
+  EXPECT_TRUE(HeapFree(GetProcessHeap(), 0, errors));
+  EXPECT_EQ(psFn(bad.data(), nullptr, FALSE, &errors), D3DERR_INVALIDCALL);
+  EXPECT_EQ(errors, nullptr);
+  EXPECT_EQ(psFn(nullptr, nullptr, TRUE, nullptr), D3DERR_INVALIDCALL);
+  // Caps that offer less than the stream's version refuse it.
+  D3DCAPS8 caps{};
+  caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
+  EXPECT_EQ(vsFn(Vs({}).data(), nullptr, &caps, FALSE, nullptr), D3DERR_INVALIDCALL);
+  const DWORD badDecl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, 9), D3DVSD_END()};
+  EXPECT_EQ(vsFn(Vs({}).data(), badDecl, nullptr, FALSE, nullptr), D3DERR_INVALIDCALL);
+}
+
+TEST(ShaderValidate, EveryErrorHasItsOwnText) {
+  std::vector<std::string> seen;
+  for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(ShaderError::Count); ++i) {
+    const std::string text = ShaderErrorText(static_cast<ShaderError>(i));
+    EXPECT_FALSE(text.empty());
+    for (const std::string& s : seen) EXPECT_NE(s, text);
+    seen.push_back(text);
+  }
+}
+
+TEST(ShaderTranslate, VertexSourceKeepsDirect3DConventions) {
+  ShaderProgram vs;
+  std::string e;
+  ASSERT_TRUE(ParseShader(reinterpret_cast<const DWORD*>(qv::test::kTerrainVertexShaderTokens), false, vs, e));
+  bool fog = false;
+  const std::string glsl = TranslateVertexShader(vs, fog);
+  EXPECT_TRUE(fog);
+  EXPECT_NE(glsl.find("o_Pos.z * 2.0 - o_Pos.w"), std::string::npos);
+  EXPECT_NE(glsl.find("-o_Pos.y"), std::string::npos);
+  EXPECT_NE(glsl.find("layout(location = 11) in vec4 v11"), std::string::npos);
+  EXPECT_EQ(glsl.find("in vec4 v1;"), std::string::npos) << "only read inputs are declared";
+}
+
+// --- GL state cache and enum tables ---------------------------------------------------
+
+TEST(GlStateCache, IssuesOnlyChanges) {
+  GlStateCache gl(false);
+  gl.SetBlend(true);
+  gl.SetBlend(true);
+  EXPECT_EQ(gl.Calls(), 1u);
+  gl.SetBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  gl.SetBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  EXPECT_EQ(gl.Calls(), 2u);
+  gl.BindTexture(2, 7);  // active unit, then bind
+  EXPECT_EQ(gl.Calls(), 4u);
+  gl.BindTexture(2, 7);
+  gl.BindTexture(3, 7);  // another unit: switch and bind
+  EXPECT_EQ(gl.Calls(), 6u);
+  gl.BindTexture(3, 8);  // same unit: only the bind
+  EXPECT_EQ(gl.Calls(), 7u);
+  gl.BindTexture(99, 1);  // out of range: ignored
+  EXPECT_EQ(gl.Calls(), 7u);
+  // Culling: the face only matters while culling is on.
+  gl.SetCull(false, GL_BACK);
+  gl.SetCull(false, GL_FRONT);
+  EXPECT_EQ(gl.Calls(), 8u);
+  gl.SetCull(true, GL_FRONT);
+  EXPECT_EQ(gl.Calls(), 10u);
+}
+
+TEST(GlStateCache, ForgetsDeletedObjectsAndVertexArrayBindings) {
+  GlStateCache gl(false);
+  gl.UseProgram(5);
+  gl.ForgetProgram(5);
+  const auto before = gl.Calls();
+  gl.UseProgram(5);  // a new program may reuse the name
+  EXPECT_EQ(gl.Calls(), before + 1);
+  gl.BindVertexArray(1);
+  gl.BindElementBuffer(9);
+  const auto bound = gl.Calls();
+  gl.BindVertexArray(2);  // the element binding belongs to the vertex array
+  gl.BindElementBuffer(9);
+  EXPECT_EQ(gl.Calls(), bound + 2);
+  gl.ForgetBuffer(9);
+  gl.BindElementBuffer(9);
+  EXPECT_EQ(gl.Calls(), bound + 3);
+  gl.Invalidate();
+  gl.BindElementBuffer(9);
+  EXPECT_EQ(gl.Calls(), bound + 4);
+}
+
+TEST(GlEnums, TablesMatchDirect3D) {
+  EXPECT_EQ(GlBlendFactor(D3DBLEND_SRCALPHA), static_cast<GLenum>(GL_SRC_ALPHA));
+  EXPECT_EQ(GlBlendFactor(D3DBLEND_INVSRCALPHA), static_cast<GLenum>(GL_ONE_MINUS_SRC_ALPHA));
+  EXPECT_EQ(GlBlendFactor(D3DBLEND_ZERO), static_cast<GLenum>(GL_ZERO));
+  EXPECT_EQ(GlBlendFactor(0), 0u);
+  EXPECT_EQ(GlBlendFactor(12), 0u);
+  EXPECT_EQ(GlCompareFunc(D3DCMP_LESSEQUAL), static_cast<GLenum>(GL_LEQUAL));
+  EXPECT_EQ(GlCompareFunc(D3DCMP_ALWAYS), static_cast<GLenum>(GL_ALWAYS));
+  EXPECT_EQ(GlCompareFunc(9), 0u);
+  EXPECT_EQ(GlAddressMode(D3DTADDRESS_CLAMP), static_cast<GLenum>(GL_CLAMP_TO_EDGE));
+  bool on = true;
+  GLenum face = 0;
+  ASSERT_TRUE(GlCull(D3DCULL_NONE, on, face));
+  EXPECT_FALSE(on);
+  ASSERT_TRUE(GlCull(D3DCULL_CCW, on, face));
+  EXPECT_TRUE(on);
+  EXPECT_EQ(face, static_cast<GLenum>(GL_BACK));
+  ASSERT_TRUE(GlCull(D3DCULL_CW, on, face));
+  EXPECT_EQ(face, static_cast<GLenum>(GL_FRONT));
+  EXPECT_FALSE(GlCull(0, on, face));
+  EXPECT_EQ(GlMinFilter(D3DTEXF_LINEAR, D3DTEXF_NONE), static_cast<GLenum>(GL_LINEAR));
+  EXPECT_EQ(GlMinFilter(D3DTEXF_POINT, D3DTEXF_POINT), static_cast<GLenum>(GL_NEAREST_MIPMAP_NEAREST));
+  EXPECT_EQ(GlMinFilter(D3DTEXF_LINEAR, D3DTEXF_LINEAR), static_cast<GLenum>(GL_LINEAR_MIPMAP_LINEAR));
+  EXPECT_EQ(GlMagFilter(D3DTEXF_POINT), static_cast<GLenum>(GL_NEAREST));
+}
+
+TEST(GlFormats, TableAndSizes) {
+  for (D3DFORMAT f : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5,
+                      D3DFMT_A4R4G4B4, D3DFMT_L8, D3DFMT_A8L8, D3DFMT_A8})
+    EXPECT_NE(FindTextureFormat(f, false), nullptr) << f;
+  for (D3DFORMAT f : {D3DFMT_P8, D3DFMT_A8P8, D3DFMT_UNKNOWN, D3DFMT_D16, D3DFMT_INDEX16})
+    EXPECT_EQ(FindTextureFormat(f, true), nullptr) << f;
+  EXPECT_EQ(FindTextureFormat(D3DFMT_DXT1, false), nullptr);
+  const FormatInfo* dxt1 = FindTextureFormat(D3DFMT_DXT1, true);
+  ASSERT_NE(dxt1, nullptr);
+  EXPECT_EQ(FormatLevelSize(*dxt1, 1, 1), 8u);
+  EXPECT_EQ(FormatLevelSize(*dxt1, 16, 8), 64u);
+  EXPECT_EQ(FormatLevelSize(*FindTextureFormat(D3DFMT_DXT5, true), 5, 5), 64u);
+  EXPECT_EQ(FormatPitch(*FindTextureFormat(D3DFMT_R5G6B5, false), 7), 14u);
+  // X formats must read alpha as 1; A8 reads colour as 0.
+  EXPECT_EQ(FindTextureFormat(D3DFMT_X8R8G8B8, false)->swizzle[3], GL_ONE);
+  EXPECT_EQ(FindTextureFormat(D3DFMT_A8, false)->swizzle[0], GL_ZERO);
+  EXPECT_EQ(RenderTargetFormat(D3DFMT_R5G6B5), static_cast<GLenum>(GL_RGB565));
+  EXPECT_EQ(DepthStencilFormat(D3DFMT_D16), static_cast<GLenum>(GL_DEPTH_COMPONENT16));
+  EXPECT_EQ(RenderTargetFormat(D3DFMT_P8), 0u);
+}
+
+TEST(Direct3D8, ObjectWithoutDeviceAnswersCapsAndRefusesBadCalls) {
+  EXPECT_EQ(Direct3DCreate8(0), nullptr) << "wrong SDK version";
+  IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
+  ASSERT_NE(d3d, nullptr);
+  D3DCAPS8 caps{};
+  ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+  EXPECT_EQ(caps.VertexShaderVersion, D3DVS_VERSION(1, 1));
+  EXPECT_EQ(caps.PixelShaderVersion, D3DPS_VERSION(1, 3));
+  EXPECT_EQ(caps.MaxVertexShaderConst, 96u);
+  EXPECT_GE(caps.MaxSimultaneousTextures, 4u);
+  EXPECT_EQ(caps.MaxTextureBlendStages, 8u);
+  EXPECT_TRUE(caps.TextureCaps & D3DPTEXTURECAPS_MIPMAP);
+  EXPECT_FALSE(caps.TextureCaps & D3DPTEXTURECAPS_POW2) << "any size is stored as it is";
+  EXPECT_EQ(d3d->GetDeviceCaps(1, D3DDEVTYPE_HAL, &caps), D3DERR_INVALIDCALL);
+  EXPECT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, nullptr), D3DERR_INVALIDCALL);
+  D3DDISPLAYMODE mode{};
+  EXPECT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
+  EXPECT_EQ(d3d->GetAdapterDisplayMode(0, nullptr), D3DERR_INVALIDCALL);
+  // No window: no device, and the out-pointer is cleared.
+  D3DPRESENT_PARAMETERS pp{};
+  pp.BackBufferWidth = 64;
+  pp.BackBufferHeight = 64;
+  pp.BackBufferFormat = D3DFMT_R5G6B5;
+  IDirect3DDevice8* dev = reinterpret_cast<IDirect3DDevice8*>(1);
+  EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(dev, nullptr);
+  EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, nullptr, nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(d3d->AddRef(), 2u);
+  EXPECT_EQ(d3d->Release(), 1u);
+  EXPECT_EQ(d3d->Release(), 0u);
+}
+
+}  // namespace
+}  // namespace qv::d3d8
