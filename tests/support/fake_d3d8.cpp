@@ -1,6 +1,7 @@
 #include "tests/support/fake_d3d8.h"
 
 #include <cstring>
+#include <map>
 #include <memory>
 
 namespace qv::test {
@@ -207,6 +208,82 @@ class FakeTexture final : public IDirect3DTexture8 {
   std::vector<std::unique_ptr<FakeSurface>> m_surfaces;
 };
 
+// Vertex and index buffers in system memory. Lock hands out the stored
+// bytes for the range asked (size 0: the rest of the buffer).
+template <class Interface, class Desc>
+class FakeBuffer final : public Interface {
+ public:
+  FakeBuffer(IDirect3DDevice8* device, FakeCounters* counters, FakeD3DConfig* config, const Desc& desc)
+      : m_device(device), m_counters(counters), m_config(config), m_desc(desc), m_bytes(desc.Size, 0) {
+    ++m_counters->liveBuffers;
+  }
+
+  const Desc& Description() const { return m_desc; }
+  const std::vector<std::uint8_t>& Bytes() const { return m_bytes; }
+
+  HRESULT QueryInterface(REFIID, void** ppv) override {
+    if (ppv) *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++m_refs; }
+  ULONG Release() override {
+    ULONG r = --m_refs;
+    if (r == 0) {
+      IDirect3DDevice8* device = m_device;
+      --m_counters->liveBuffers;
+      delete this;
+      device->Release();
+    }
+    return r;
+  }
+  HRESULT GetDevice(IDirect3DDevice8** ppDevice) override {
+    if (!ppDevice) return D3DERR_INVALIDCALL;
+    m_device->AddRef();
+    *ppDevice = m_device;
+    return D3D_OK;
+  }
+  DWORD SetPriority(DWORD) override { return 0; }
+  DWORD GetPriority() override { return 0; }
+  void PreLoad() override {}
+  D3DRESOURCETYPE GetType() override { return m_desc.Type; }
+  HRESULT Lock(UINT offset, UINT size, BYTE** ppData, DWORD) override {
+    if (!ppData) return D3DERR_INVALIDCALL;
+    *ppData = nullptr;
+    if (m_locked || offset > m_desc.Size) return D3DERR_INVALIDCALL;
+    if (size == 0) size = m_desc.Size - offset;
+    if (size > m_desc.Size - offset) return D3DERR_INVALIDCALL;
+    if (m_config->failLockAfter >= 0 && m_counters->locks >= m_config->failLockAfter)
+      return D3DERR_INVALIDCALL;
+    ++m_counters->locks;
+    m_locked = true;
+    *ppData = m_bytes.data() + offset;
+    return D3D_OK;
+  }
+  HRESULT Unlock() override {
+    if (!m_locked) return D3DERR_INVALIDCALL;
+    m_locked = false;
+    return D3D_OK;
+  }
+  HRESULT GetDesc(Desc* pDesc) override {
+    if (!pDesc) return D3DERR_INVALIDCALL;
+    *pDesc = m_desc;
+    return D3D_OK;
+  }
+
+ private:
+  ~FakeBuffer() = default;
+  ULONG m_refs = 1;
+  IDirect3DDevice8* m_device;
+  FakeCounters* m_counters;
+  FakeD3DConfig* m_config;
+  Desc m_desc;
+  std::vector<std::uint8_t> m_bytes;
+  bool m_locked = false;
+};
+
+using FakeVertexBuffer = FakeBuffer<IDirect3DVertexBuffer8, D3DVERTEXBUFFER_DESC>;
+using FakeIndexBuffer = FakeBuffer<IDirect3DIndexBuffer8, D3DINDEXBUFFER_DESC>;
+
 class FakeDevice final : public IDirect3DDevice8 {
  public:
   explicit FakeDevice(FakeDirect3D8* d3d) : m_d3d(d3d) { m_d3d->AddRef(); }
@@ -283,22 +360,51 @@ class FakeDevice final : public IDirect3DDevice8 {
     return D3D_OK;
   }
 
+  HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                             IDirect3DVertexBuffer8** pp) override {
+    if (!pp) return D3DERR_INVALIDCALL;
+    *pp = nullptr;
+    if (FAILED(m_d3d->Config().createVertexBufferResult)) return m_d3d->Config().createVertexBufferResult;
+    if (length == 0 || pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
+    D3DVERTEXBUFFER_DESC desc{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage, pool, length, fvf};
+    *pp = new FakeVertexBuffer(this, &m_d3d->Counters(), &m_d3d->Config(), desc);
+    AddRef();
+    ++m_d3d->Counters().vertexBuffersCreated;
+    return D3D_OK;
+  }
+  HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                            IDirect3DIndexBuffer8** pp) override {
+    if (!pp) return D3DERR_INVALIDCALL;
+    *pp = nullptr;
+    if (FAILED(m_d3d->Config().createIndexBufferResult)) return m_d3d->Config().createIndexBufferResult;
+    if (length == 0 || pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
+    if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
+    D3DINDEXBUFFER_DESC desc{format, D3DRTYPE_INDEXBUFFER, usage, pool, length};
+    *pp = new FakeIndexBuffer(this, &m_d3d->Counters(), &m_d3d->Config(), desc);
+    AddRef();
+    ++m_d3d->Counters().indexBuffersCreated;
+    return D3D_OK;
+  }
+
+  bool Transform(D3DTRANSFORMSTATETYPE state, D3DMATRIX& matrix) const {
+    auto it = m_transforms.find(state);
+    if (it == m_transforms.end()) return false;
+    matrix = it->second;
+    return true;
+  }
+
   // Everything below is a stub: the fake draws nothing.
-  HRESULT CreateVertexBuffer(UINT, DWORD, DWORD, D3DPOOL, IDirect3DVertexBuffer8** pp) override {
-    if (pp) *pp = nullptr;
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT CreateIndexBuffer(UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DIndexBuffer8** pp) override {
-    if (pp) *pp = nullptr;
-    return D3DERR_INVALIDCALL;
-  }
   HRESULT Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD) override { return D3D_OK; }
   HRESULT BeginScene() override { return D3D_OK; }
   HRESULT EndScene() override { return D3D_OK; }
   HRESULT Present(const RECT*, const RECT*, HWND, const void*) override { return D3D_OK; }
   HRESULT SetViewport(const D3DVIEWPORT8*) override { return D3D_OK; }
   HRESULT GetViewport(D3DVIEWPORT8*) override { return D3DERR_INVALIDCALL; }
-  HRESULT SetTransform(D3DTRANSFORMSTATETYPE, const D3DMATRIX*) override { return D3D_OK; }
+  HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* pMatrix) override {
+    if (!pMatrix) return D3DERR_INVALIDCALL;
+    m_transforms[state] = *pMatrix;
+    return D3D_OK;
+  }
   HRESULT GetTransform(D3DTRANSFORMSTATETYPE, D3DMATRIX*) override { return D3DERR_INVALIDCALL; }
   HRESULT SetMaterial(const D3DMATERIAL8*) override { return D3D_OK; }
   HRESULT GetMaterial(D3DMATERIAL8*) override { return D3DERR_INVALIDCALL; }
@@ -340,6 +446,7 @@ class FakeDevice final : public IDirect3DDevice8 {
   ~FakeDevice() = default;
   ULONG m_refs = 1;
   FakeDirect3D8* m_d3d;
+  std::map<D3DTRANSFORMSTATETYPE, D3DMATRIX> m_transforms;
 };
 
 // --- surfaces: their references are the texture's ------------------------------
@@ -432,6 +539,29 @@ bool FakeTextureLevel(IDirect3DTexture8* texture, UINT level, std::vector<std::u
   if (!t || level >= t->Levels().size()) return false;
   bytes = t->Levels()[level].bytes;
   return SUCCEEDED(t->GetLevelDesc(level, &desc));
+}
+
+bool FakeVertexBufferBytes(IDirect3DVertexBuffer8* buffer, std::vector<std::uint8_t>& bytes,
+                           D3DVERTEXBUFFER_DESC& desc) {
+  auto* b = dynamic_cast<FakeVertexBuffer*>(buffer);
+  if (!b) return false;
+  bytes = b->Bytes();
+  desc = b->Description();
+  return true;
+}
+
+bool FakeIndexBufferBytes(IDirect3DIndexBuffer8* buffer, std::vector<std::uint8_t>& bytes,
+                          D3DINDEXBUFFER_DESC& desc) {
+  auto* b = dynamic_cast<FakeIndexBuffer*>(buffer);
+  if (!b) return false;
+  bytes = b->Bytes();
+  desc = b->Description();
+  return true;
+}
+
+bool FakeDeviceTransform(IDirect3DDevice8* device, D3DTRANSFORMSTATETYPE state, D3DMATRIX& matrix) {
+  auto* d = dynamic_cast<FakeDevice*>(device);
+  return d && d->Transform(state, matrix);
 }
 
 }  // namespace qv::test

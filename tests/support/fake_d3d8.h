@@ -31,6 +31,8 @@ struct FakeD3DConfig {
   HRESULT createTextureResult = D3D_OK;
   HRESULT updateTextureResult = D3D_OK;
   int failLockAfter = -1;                 // >= 0: that many locks succeed, then every one fails
+  HRESULT createVertexBufferResult = D3D_OK;
+  HRESULT createIndexBufferResult = D3D_OK;
 
   // The usual colour formats of a desktop card (no palette, bump or DXT).
   static std::set<D3DFORMAT> CommonFormats();
@@ -45,6 +47,9 @@ struct FakeCounters {
   int locks = 0;
   int lockedNow = 0;
   std::vector<D3DPOOL> createdPools;
+  int liveBuffers = 0;
+  int vertexBuffersCreated = 0;
+  int indexBuffersCreated = 0;
 };
 
 class FakeTexture;
@@ -83,5 +88,14 @@ class FakeDirect3D8 final : public IDirect3D8 {
 // False for anything that is not a FakeTexture or a level it lacks.
 bool FakeTextureLevel(IDirect3DTexture8* texture, UINT level, std::vector<std::uint8_t>& bytes,
                       D3DSURFACE_DESC& desc);
+
+// The bytes of a fake vertex or index buffer and its description; false for
+// anything that is not a fake buffer.
+bool FakeVertexBufferBytes(IDirect3DVertexBuffer8* buffer, std::vector<std::uint8_t>& bytes,
+                           D3DVERTEXBUFFER_DESC& desc);
+bool FakeIndexBufferBytes(IDirect3DIndexBuffer8* buffer, std::vector<std::uint8_t>& bytes,
+                          D3DINDEXBUFFER_DESC& desc);
+// The last matrix given to SetTransform for a state; false if none was.
+bool FakeDeviceTransform(IDirect3DDevice8* device, D3DTRANSFORMSTATETYPE state, D3DMATRIX& matrix);
 
 }  // namespace qv::test
