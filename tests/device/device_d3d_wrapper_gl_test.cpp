@@ -1,0 +1,156 @@
+// InitD3D on the scripted host: the capability entries in the log, the
+// matrices, the start-up render state, and the set-up stopping cleanly when
+// no device can be made.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "device/d3d_wrapper.h"
+#include "log/log_file.h"
+#include "platform/win32/win32.h"
+#include "platform/win32/win32_host.h"
+
+namespace {
+
+class InitD3DTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quorvel_device_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    m_dir = tmpl;
+    ASSERT_NE(getcwd(m_oldDir, sizeof m_oldDir), nullptr);
+    ASSERT_EQ(chdir(m_dir.c_str()), 0);
+    qv::host::Reset();
+    qv::host::Config config;
+    config.scripted = true;
+    config.visible_window = false;
+    qv::host::Configure(config);
+    g_pLog = new LogFile();
+  }
+  void TearDown() override {
+    if (g_pd3dDevice) g_pd3dDevice->Release();
+    g_pd3dDevice = nullptr;
+    if (m_wrapper.m_pD3D) m_wrapper.m_pD3D->Release();
+    const std::string name = g_pLog->FileName();
+    delete g_pLog;
+    g_pLog = nullptr;
+    qv::host::Reset();
+    std::remove(name.c_str());
+    EXPECT_EQ(chdir(m_oldDir), 0);
+    rmdir(m_dir.c_str());
+  }
+  HWND MakeWindow() {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "Quorvel class";
+    EXPECT_NE(RegisterClassExA(&wc), 0);
+    return CreateWindowExA(0, "Quorvel class", "Quorvel", 0x80000000L, 0, 0, 1024, 768, nullptr,
+                           nullptr, nullptr, nullptr);
+  }
+  std::string LogText() {
+    std::ifstream in(g_pLog->FileName());
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  std::string m_dir;
+  char m_oldDir[4096] = {};
+  D3DWrapper2 m_wrapper;
+};
+
+TEST_F(InitD3DTest, ReportsCapsBuildsMatricesAndSetsStartUpState) {
+  HWND hWnd = MakeWindow();
+  ASSERT_NE(hWnd, nullptr);
+  m_wrapper.InitD3D(hWnd);
+  ASSERT_NE(g_pd3dDevice, nullptr);
+  ASSERT_NE(m_wrapper.m_pD3D, nullptr);
+  const std::string log = LogText();
+  EXPECT_NE(log.find("\n[Pixel Shader Capabilities]:  MaxShaderValue: 8.000000, MaxSimultaneousTextures: 4, \n"
+                     "MaxTextureBlendStages: 8, PixelShaderVersion: 1.3"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("\n[VertexShader Capabilities]:  MaxPrimitives: 1048575, MaxVertexIndex: 16777215, "
+                     "MaxStreams: 8,\n MaxVshaderConst: 96, VertexShaderVersion: 1.1"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(g_pLog->ErrorCount(), 0u);
+
+  // Projection: 1 / tan(pi / 8) on both axes, Q = 8000 / 7999.
+  EXPECT_NEAR(g_matProj(0, 0), 2.4142134f, 1e-6f);
+  EXPECT_FLOAT_EQ(g_matProj(1, 1), g_matProj(0, 0));
+  EXPECT_NEAR(g_matProj(2, 2), 1.0001251f, 1e-6f);
+  EXPECT_EQ(g_matProj(2, 3), 1.0f);
+  EXPECT_NEAR(g_matProj(3, 2), -1.0001251f, 1e-6f);
+  EXPECT_EQ(g_matProj(3, 3), 0.0f);
+  // A view depth of 1 lands on 0 and of 8000 on 1.
+  auto depth = [](float z) { return (z * g_matProj(2, 2) + g_matProj(3, 2)) / z; };
+  EXPECT_NEAR(depth(1.0f), 0.0f, 1e-6f);
+  EXPECT_NEAR(depth(8000.0f), 1.0f, 1e-6f);
+  // The view maps the origin to (0, 0, 200); the world is the identity.
+  EXPECT_FLOAT_EQ(g_matView(3, 0), 0.0f);
+  EXPECT_FLOAT_EQ(g_matView(3, 1), 0.0f);
+  EXPECT_FLOAT_EQ(g_matView(3, 2), 200.0f);
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(g_matWorld(r, c), r == c ? 1.0f : 0.0f);
+  EXPECT_EQ(g_vEyePt.z, -200.0f);
+
+  struct State {
+    D3DRENDERSTATETYPE state;
+    DWORD value;
+  } expected[] = {{D3DRS_CULLMODE, D3DCULL_NONE},        {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1},
+                  {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA},   {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA},
+                  {D3DRS_ALPHABLENDENABLE, TRUE},        {D3DRS_LIGHTING, FALSE},
+                  {D3DRS_DITHERENABLE, TRUE},            {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL},
+                  {D3DRS_SPECULARENABLE, FALSE},         {D3DRS_ZENABLE, D3DZB_TRUE},
+                  {D3DRS_FOGCOLOR, 0xFF8282B4u},         {D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR},
+                  {D3DRS_FOGSTART, 0x44BB8000u},         {D3DRS_FOGEND, 0x45FA0000u},
+                  {D3DRS_RANGEFOGENABLE, TRUE},          {D3DRS_FOGENABLE, TRUE}};
+  for (const State& s : expected) {
+    DWORD v = 0;
+    ASSERT_EQ(g_pd3dDevice->GetRenderState(s.state, &v), D3D_OK);
+    EXPECT_EQ(v, s.value) << "state " << s.state;
+  }
+  D3DMATERIAL8 m{};
+  ASSERT_EQ(g_pd3dDevice->GetMaterial(&m), D3D_OK);
+  EXPECT_FLOAT_EQ(m.Power, 0.3f);
+  EXPECT_EQ(m.Emissive.a, 0.0f);
+  DWORD fvf = 0;
+  ASSERT_EQ(g_pd3dDevice->GetVertexShader(&fvf), D3D_OK);
+  EXPECT_EQ(fvf, 0x312u);
+  // The back buffer is 1024 x 768 R5G6B5; a clear shows the frame colour.
+  D3DDISPLAYMODE mode{};
+  ASSERT_EQ(g_pd3dDevice->GetDisplayMode(&mode), D3D_OK);
+  EXPECT_EQ(mode.Width, 1024u);
+  EXPECT_EQ(mode.Format, D3DFMT_R5G6B5);
+  g_pd3dDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF8264FFu, 1.0f, 0);
+  g_pd3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
+  std::vector<std::uint8_t> rgb;
+  int w = 0, h = 0;
+  ASSERT_TRUE(QvReadLastFrame(g_pd3dDevice, rgb, w, h));
+  ASSERT_EQ(w, 1024);
+  ASSERT_EQ(h, 768);
+  EXPECT_EQ(rgb[0], 0x84);
+  EXPECT_EQ(rgb[1], 0x65);
+  EXPECT_EQ(rgb[2], 0xFF);
+}
+
+TEST_F(InitD3DTest, NoDeviceStopsTheSetUpAndLogsAnError) {
+  // No window exists, so the device cannot be created.
+  m_wrapper.InitD3D(nullptr);
+  EXPECT_EQ(g_pd3dDevice, nullptr);
+  EXPECT_NE(m_wrapper.m_pD3D, nullptr);
+  const std::string log = LogText();
+  EXPECT_NE(log.find("[InitD3D]:  Could not create the Direct3D device"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Capabilities"), std::string::npos);
+  EXPECT_EQ(g_pLog->ErrorCount(), 1u);
+}
+
+}  // namespace
