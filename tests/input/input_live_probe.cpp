@@ -2,6 +2,7 @@
 // key and mouse events sent with xdotool. Run by input_live_test.sh, which
 // starts Xvfb; not a test of its own without a display.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,12 +13,16 @@
 #include <sstream>
 #include <string>
 
+#include <SDL.h>
+
 #include "input/di_wrapper.h"
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
 
 namespace {
+
+std::string s_self;  // this program's path
 
 LRESULT CALLBACK ProbeProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(hWnd, msg, wParam, lParam);
@@ -144,4 +149,57 @@ TEST_F(LiveInput, RealMouseMotionButtonsAndWheelMoveTheCursor) {
   di.SetZ(50);
   Xdotool("click 4");  // wheel away from the user: one notch up
   EXPECT_TRUE(RunFramesUntil(di, [&] { return di.GetZ() == 74; })) << "wheel at " << di.GetZ();
+}
+
+TEST_F(LiveInput, AnotherWindowInFrontTakesTheMouseButNotTheKeyboard) {
+  DIWrapper& di = *m_Input;
+  RunFramesUntil(di, [] { return false; }, 200);
+  ASSERT_EQ(g_pLog->ErrorCount(), 0u) << LogText();
+  // Another program's window comes to the front: this probe, started again.
+  const std::string other = s_self + " --other-window & echo $! > other.pid";
+  ASSERT_EQ(std::system(other.c_str()), 0);
+  int otherPid = 0;
+  std::ifstream(m_Dir / "other.pid") >> otherPid;
+  ASSERT_GT(otherPid, 0);
+  Xdotool("search --sync --name quorvel-input-other windowfocus --sync");
+  EXPECT_TRUE(RunFramesUntil(di, [&] { return !qv::host::WindowHasFocus(); }));
+  const int x = di.GetX();
+  Xdotool("keydown p");
+  Xdotool("mousemove_relative -- 30 0");
+  RunFramesUntil(di, [] { return false; }, 300);
+  Xdotool("keyup p");
+  EXPECT_EQ(di.GetX(), x) << "the mouse is not ours while another window is in front";
+  const std::string log = LogText();
+  EXPECT_NE(log.find("Failed to Update the Mouse\n[<ERROR CODE>]:  -2147024866"), std::string::npos) << log;
+  EXPECT_NE(log.find("Failed to Update the Mouse\n[<ERROR CODE>]:  -2147024884"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Keyboard"), std::string::npos) << "the keyboard reads on: " << log;
+
+  // Back in front: the mouse is re-acquired and moves the cursor again.
+  kill(otherPid, SIGTERM);  // SDL turns it into a quit event
+  Xdotool("search --sync --name quorvel-input-probe windowfocus --sync");
+  EXPECT_TRUE(RunFramesUntil(di, [&] { return qv::host::WindowHasFocus(); }));
+  RunFramesUntil(di, [] { return false; }, 100);
+  Xdotool("mousemove_relative -- 30 0");
+  EXPECT_TRUE(RunFramesUntil(di, [&] { return di.GetX() > x; }));
+}
+
+// "--other-window": be another program with a window of its own, shown
+// until it is closed (or 20 seconds pass).
+int main(int argc, char** argv) {
+  s_self = std::filesystem::absolute(argv[0]).string();  // the tests change folder
+  if (argc > 1 && std::string(argv[1]) == "--other-window") {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
+    SDL_Window* w = SDL_CreateWindow("quorvel-input-other", 700, 0, 200, 200, SDL_WINDOW_SHOWN);
+    for (int i = 0; w && i < 2000; ++i) {
+      SDL_Event e;
+      bool quit = false;
+      while (SDL_PollEvent(&e)) quit = quit || e.type == SDL_QUIT;
+      if (quit) break;
+      SDL_Delay(10);
+    }
+    SDL_Quit();
+    return 0;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }
