@@ -1,6 +1,7 @@
 // The patch grid: cutting the heightmap into square patches, building each
 // patch's vertices (position, normal, tangent, texture coordinates), the
 // bounds quadtree, and the order of InitPatches.
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -13,16 +14,24 @@ using terrain::Report;
 
 namespace {
 
+// Vector normalisation with the semantics of D3DXVec3Normalize: a vector
+// whose squared length lies within 0.00001 of 1 comes back unchanged, one of
+// (nearly) zero length gives (0, 0, 0). Written inline and over arrays
+// because the terrain normalises about ten vectors per vertex, over a
+// million vertices, at start-up; the loops below compile to vector code.
+constexpr float kUnitTolerance = 0.00001f;
+constexpr float kZeroLength = 1e-10f;
+
 inline D3DXVECTOR3 Normalized(const D3DXVECTOR3& v) {
-  D3DXVECTOR3 out;
-  D3DXVec3Normalize(&out, &v);
-  return out;
+  const float s = v.x * v.x + v.y * v.y + v.z * v.z;
+  if (s - 1.0f >= -kUnitTolerance && s - 1.0f <= kUnitTolerance) return v;
+  if (s <= kZeroLength) return D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+  const float inv = 1.0f / std::sqrt(s);
+  return D3DXVECTOR3(v.x * inv, v.y * inv, v.z * inv);
 }
 
 inline D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
-  D3DXVECTOR3 out;
-  D3DXVec3Cross(&out, &a, &b);
-  return out;
+  return D3DXVECTOR3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
 }
 
 // Sample at a column and row given as floats, truncated towards zero.
@@ -34,13 +43,33 @@ inline float HeightAt(const unsigned char* map, int stride, float column, float 
 }  // namespace
 
 D3DXVECTOR3 ComputeVertexNormal(const D3DXVECTOR3 p[9]) {
-  // Eight face normals of the triangles fanned round p0, from p1 back to p1.
-  D3DXVECTOR3 sum(0.0f, 0.0f, 0.0f);
+  // Eight face normals of the triangles fanned round p0, from p1 round to p1
+  // again: face k is (p(k+1) - p(k+2)) x (p0 - p(k+1)), with p9 = p1.
+  float ax[8], ay[8], az[8], bx[8], by[8], bz[8];
   for (int k = 0; k < 8; ++k) {
-    const D3DXVECTOR3& a = p[k + 1];
-    const D3DXVECTOR3& b = p[k + 2 <= 8 ? k + 2 : 1];
-    sum += Normalized(Cross(a - b, p[0] - a));
+    const D3DXVECTOR3& u = p[k + 1];
+    const D3DXVECTOR3& w = p[k < 7 ? k + 2 : 1];
+    ax[k] = u.x - w.x;
+    ay[k] = u.y - w.y;
+    az[k] = u.z - w.z;
+    bx[k] = p[0].x - u.x;
+    by[k] = p[0].y - u.y;
+    bz[k] = p[0].z - u.z;
   }
+  float nx[8], ny[8], nz[8];
+  for (int k = 0; k < 8; ++k) {
+    const float cx = ay[k] * bz[k] - az[k] * by[k];
+    const float cy = az[k] * bx[k] - ax[k] * bz[k];
+    const float cz = ax[k] * by[k] - ay[k] * bx[k];
+    const float s = cx * cx + cy * cy + cz * cz;
+    const bool unit = s - 1.0f >= -kUnitTolerance && s - 1.0f <= kUnitTolerance;
+    const float inv = unit ? 1.0f : (s <= kZeroLength ? 0.0f : 1.0f / std::sqrt(s));
+    nx[k] = cx * inv;
+    ny[k] = cy * inv;
+    nz[k] = cz * inv;
+  }
+  D3DXVECTOR3 sum(0.0f, 0.0f, 0.0f);
+  for (int k = 0; k < 8; ++k) sum += D3DXVECTOR3(nx[k], ny[k], nz[k]);
   return Normalized(sum);
 }
 
