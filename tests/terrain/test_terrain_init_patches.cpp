@@ -3,6 +3,7 @@
 // configurations it refuses.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ using terrain_test::FakeDevice;
 using terrain_test::HeightBlock;
 using terrain_test::ScratchDir;
 using terrain_test::UseHeightBlock;
+using Indices = std::vector<std::uint16_t>;
 
 int Height(int x, int z) { return (x * 13 + z * 7 + (x * z) % 31) % 256; }
 
@@ -159,9 +161,13 @@ TEST_F(TerrainInitPatches, IndexSets) {
     ASSERT_TRUE(qv::test::FakeIndexBufferBytes(set.pScratchIB, bytes, desc));
     const int n = 16 >> level;
     EXPECT_EQ(desc.Size, static_cast<UINT>(3 * n * n * 2));
-    EXPECT_EQ(std::vector<std::uint16_t>(set.Ti, set.Ti + set.TiCount), lists.Ti);
-    EXPECT_EQ(std::vector<std::uint16_t>(set.rr, set.rr + set.rrCount), lists.rr);
-    EXPECT_EQ(std::vector<std::uint16_t>(set.Clp, set.Clp + set.ClpCount), lists.Clp);
+    const std::pair<const unsigned short*, int> stored[] = {
+        {set.Ti, set.TiCount}, {set.bi, set.biCount}, {set.li, set.liCount}, {set.ri, set.riCount},
+        {set.Clp, set.ClpCount}, {set.Tr, set.TrCount}, {set.Br, set.BrCount}, {set.lr, set.lrCount},
+        {set.rr, set.rrCount}};
+    const Indices* built[] = {&lists.Ti, &lists.bi, &lists.li, &lists.ri, &lists.Clp,
+                              &lists.Tr, &lists.Br, &lists.lr, &lists.rr};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(Indices(stored[i].first, stored[i].first + stored[i].second), *built[i]);
   }
 }
 
@@ -271,10 +277,7 @@ TEST_F(TerrainInitPatches, RefusesUnsafeConfigurations) {
     EXPECT_EQ(m_Terrain->m_pQuadRoot, nullptr);
     EXPECT_EQ(m_Terrain->m_pPatches, nullptr);
   }
-  EXPECT_EQ(m_Device.Counters().vertexBuffersCreated, 0);
-}
-
-TEST_F(TerrainInitPatches, RefusesWithoutMapOrDevice) {
+  // Nothing can be built without a map or a device either.
   g_pHeightMap = nullptr;
   EXPECT_FALSE(m_Terrain->InitPatches(32, 4, 65536));
   g_pHeightMap = m_Map.Map();
@@ -283,10 +286,10 @@ TEST_F(TerrainInitPatches, RefusesWithoutMapOrDevice) {
   EXPECT_FALSE(m_Terrain->InitPatches(32, 4, 65536));
   g_pd3dDevice = device;
   const auto errors = m_Dir.Errors();
-  ASSERT_EQ(errors.size(), 2u);
-  EXPECT_EQ(errors[0].tag, "InitPatches");
-  EXPECT_EQ(errors[1].tag, "InitPatches");
+  ASSERT_EQ(errors.size(), std::size(cases) + 2);
+  EXPECT_EQ(errors.back().tag, "InitPatches");
   EXPECT_EQ(m_Terrain->m_pQuadRoot, nullptr);
+  EXPECT_EQ(m_Device.Counters().vertexBuffersCreated, 0);
 }
 
 TEST_F(TerrainInitPatches, DeviceFailuresStopTheBuild) {
@@ -311,29 +314,12 @@ TEST_F(TerrainInitPatches, DeviceFailuresStopTheBuild) {
   EXPECT_EQ(m_Dir.Errors().back().tag, "InitPatches");
 }
 
-TEST(TerrainPowerOfTwo, Values) {
-  EXPECT_EQ(PowerOfTwo(-3), 1);
-  EXPECT_EQ(PowerOfTwo(0), 1);
-  EXPECT_EQ(PowerOfTwo(1), 2);
-  EXPECT_EQ(PowerOfTwo(4), 16);
-  EXPECT_EQ(PowerOfTwo(7), 128);
-}
-
-TEST(TerrainVBPoolLayout, Sizing) {
+TEST(TerrainVBPoolLayout, WholeNumberOfBuffersFillsTheLastOne) {
   terrain::VBPoolLayout layout;
-  ASSERT_TRUE(terrain::ComputeVBPoolLayout(295936, 289, 65536, &layout));
-  EXPECT_EQ(layout.bufferVertices, 65314);
-  EXPECT_EQ(layout.bufferCount, 5);
-  EXPECT_EQ(layout.lastBufferVertices, 34680);
-  // A total that is a whole number of buffers fills the last one too.
   ASSERT_TRUE(terrain::ComputeVBPoolLayout(4 * 65314, 289, 65536, &layout));
   EXPECT_EQ(layout.bufferCount, 4);
   EXPECT_EQ(layout.lastBufferVertices, 65314);
-  // The default data: 4096 patches of 289 vertices.
-  ASSERT_TRUE(terrain::ComputeVBPoolLayout(1183744, 289, 65536, &layout));
-  EXPECT_EQ(layout.bufferCount, 19);
   EXPECT_FALSE(terrain::ComputeVBPoolLayout(1183744, 289, 289, &layout));
-  EXPECT_FALSE(terrain::ComputeVBPoolLayout(1183744, 289, 0, &layout));
 }
 
 }  // namespace

@@ -88,27 +88,19 @@ void AppendStrip(const Indices& strip, int patchVerts, int step, std::vector<Tri
   return ::testing::AssertionSuccess();
 }
 
-TEST(TerrainLodLists, SizesForFourLevels) {
-  // n = 16, 8, 4, 2 for levels 0..3 of a 17-vertex patch.
+TEST(TerrainLodLists, Sizes) {
+  // Levels = 4: n = 16, 8, 4, 2 for levels 0..3.
   const int strip[] = {544, 144, 40, 12}, scratch[] = {768, 192, 48, 12};
   const int stitched[] = {66, 30, 12, 3}, regular[] = {90, 42, 18, 6}, interior[] = {420, 84, 12, 0};
-  LodIndexLists lists;
   for (int level = 0; level < 4; ++level) {
-    SCOPED_TRACE(level);
-    BuildLodIndexLists(17, level, &lists);
     const terrain::LodListSizes sizes = terrain::LodSizes(16 >> level);
-    EXPECT_EQ(static_cast<int>(lists.strip.size()), strip[level]);
     EXPECT_EQ(sizes.strip, strip[level]);
     EXPECT_EQ(sizes.scratch, scratch[level]);
-    for (const Indices* list : {&lists.Ti, &lists.bi, &lists.li, &lists.ri})
-      EXPECT_EQ(static_cast<int>(list->size()), stitched[level]);
-    for (const Indices* list : {&lists.Tr, &lists.Br, &lists.lr, &lists.rr})
-      EXPECT_EQ(static_cast<int>(list->size()), regular[level]);
-    EXPECT_EQ(static_cast<int>(lists.Clp.size()), interior[level]);
+    EXPECT_EQ(sizes.stitched, stitched[level]);
+    EXPECT_EQ(sizes.regular, regular[level]);
+    EXPECT_EQ(sizes.interior, interior[level]);
   }
-}
-
-TEST(TerrainLodLists, BuiltCountsMatchComputedSizesForEveryLevelCount) {
+  // For every level count the lists hold exactly the computed sizes.
   LodIndexLists lists;
   for (int levels = 1; levels <= terrain::kMaxLevels; ++levels) {
     const int verts = (1 << levels) + 1;
@@ -116,12 +108,12 @@ TEST(TerrainLodLists, BuiltCountsMatchComputedSizesForEveryLevelCount) {
       SCOPED_TRACE(::testing::Message() << "levels " << levels << " level " << level);
       BuildLodIndexLists(verts, level, &lists);
       const terrain::LodListSizes sizes = terrain::LodSizes((verts - 1) >> level);
-      EXPECT_EQ(static_cast<int>(lists.strip.size()), sizes.strip);
-      EXPECT_EQ(static_cast<int>(lists.Clp.size()), sizes.interior);
+      EXPECT_EQ(lists.strip.size(), static_cast<std::size_t>(sizes.strip));
+      EXPECT_EQ(lists.Clp.size(), static_cast<std::size_t>(sizes.interior));
       for (const Indices* list : {&lists.Ti, &lists.bi, &lists.li, &lists.ri})
-        EXPECT_EQ(static_cast<int>(list->size()), sizes.stitched);
+        EXPECT_EQ(list->size(), static_cast<std::size_t>(sizes.stitched));
       for (const Indices* list : {&lists.Tr, &lists.Br, &lists.lr, &lists.rr})
-        EXPECT_EQ(static_cast<int>(list->size()), sizes.regular);
+        EXPECT_EQ(list->size(), static_cast<std::size_t>(sizes.regular));
     }
   }
 }
@@ -169,26 +161,19 @@ TEST(TerrainLodLists, EveryIndexInsideThePatch) {
   }
 }
 
-TEST(TerrainLodLists, WholeStripTilesThePatch) {
+// The whole strip, and the interior with each of the 16 mixes of regular
+// and stitched edges, cover the patch exactly, at every level.
+TEST(TerrainLodLists, EveryWayOfDrawingTilesThePatch) {
   LodIndexLists lists;
   for (int levels = 1; levels <= terrain::kMaxLevels; ++levels) {
     const int verts = (1 << levels) + 1;
     for (int level = 0; level < levels; ++level) {
+      SCOPED_TRACE(::testing::Message() << "levels " << levels << " level " << level);
       BuildLodIndexLists(verts, level, &lists);
-      std::vector<Triangle> triangles;
-      AppendStrip(lists.strip, verts, 1 << level, &triangles);
-      EXPECT_TRUE(TilesSquare(triangles, (verts - 1) >> level)) << "levels " << levels << " level " << level;
-    }
-  }
-}
-
-TEST(TerrainLodLists, InteriorWithAnyMixOfEdgesTilesThePatch) {
-  LodIndexLists lists;
-  for (int levels = 1; levels <= terrain::kMaxLevels; ++levels) {
-    const int verts = (1 << levels) + 1;
-    for (int level = 0; level < levels; ++level) {
-      BuildLodIndexLists(verts, level, &lists);
-      const int step = 1 << level;
+      const int step = 1 << level, n = (verts - 1) >> level;
+      std::vector<Triangle> whole;
+      AppendStrip(lists.strip, verts, step, &whole);
+      EXPECT_TRUE(TilesSquare(whole, n));
       for (int mix = 0; mix < 16; ++mix) {
         std::vector<Triangle> triangles;
         AppendStrip(lists.Clp, verts, step, &triangles);
@@ -196,8 +181,7 @@ TEST(TerrainLodLists, InteriorWithAnyMixOfEdgesTilesThePatch) {
         AppendList((mix & 2) ? lists.bi : lists.Br, verts, step, &triangles);
         AppendList((mix & 4) ? lists.li : lists.lr, verts, step, &triangles);
         AppendList((mix & 8) ? lists.ri : lists.rr, verts, step, &triangles);
-        EXPECT_TRUE(TilesSquare(triangles, (verts - 1) >> level))
-            << "levels " << levels << " level " << level << " stitched mask " << mix;
+        EXPECT_TRUE(TilesSquare(triangles, n)) << "stitched mask " << mix;
       }
     }
   }

@@ -75,7 +75,6 @@ TEST(TerrainVertices, FlatGround) {
     ExpectVec(vertex.Tangent, 0, 0, -1);
     EXPECT_FLOAT_EQ(vertex.Position.y, 120.0f);
   }
-  EXPECT_EQ(ComputeVertexNormal(std::vector<D3DXVECTOR3>(9, D3DXVECTOR3(1, 2, 3)).data()), D3DXVECTOR3(0, 0, 0));
 }
 
 TEST(TerrainVertices, PositionsAndTextureCoordinates) {
@@ -95,29 +94,6 @@ TEST(TerrainVertices, PositionsAndTextureCoordinates) {
   }
   EXPECT_FLOAT_EQ(v[16].Tex[0][0], 0.0f);
   EXPECT_FLOAT_EQ(v[16].Tex[0][1], 1.0f);
-}
-
-TEST(TerrainVertices, CoarserStepSamplesEverySecondColumn) {
-  HeightBlock map(64, [](int x, int z) { return x + 2 * z; });
-  const auto v = Build(map, 0, 32, 32, 17);  // step 2
-  EXPECT_FLOAT_EQ(v[1].Position.x, 16.0f);
-  EXPECT_FLOAT_EQ(v[17 + 3].Position.y, (6 + 2 * 34) * 3.0f);
-}
-
-TEST(TerrainVertices, SlopesAgainstHandComputedFrames) {
-  // Height rising one step per column: the surface normal leans towards -x.
-  HeightBlock alongX(64, [](int x, int) { return x; });
-  const auto vx = Build(alongX, 16, 16, 16, 17);
-  const double r = 1.0 / std::sqrt(2.0);
-  ExpectVec(vx[5 * 17 + 5].Normal, -r, r, 0);
-  ExpectVec(vx[5 * 17 + 5].Tangent, 0, 0, -1);
-
-  // Height rising one step per row.
-  HeightBlock alongZ(64, [](int, int z) { return 2 * z; });
-  const auto vz = Build(alongZ, 16, 16, 16, 17);
-  const double n = 1.0 / std::sqrt(5.0);
-  ExpectVec(vz[5 * 17 + 5].Normal, 0, n, -2 * n);
-  ExpectVec(vz[5 * 17 + 5].Tangent, 0, -2 * n, -n);
 }
 
 TEST(TerrainVertices, RoughGroundAgainstReference) {
@@ -177,13 +153,6 @@ TEST(TerrainVertices, NeighbouringPatchesShareTheirEdges) {
     const TerrainVertex &c = left[16 * 17 + k], &d = below[k];
     EXPECT_EQ(0, std::memcmp(&c, &d, sizeof(D3DVECTOR) * 3)) << "column " << k;
   }
-}
-
-TEST(TerrainHeightMapBorders, CopiesWrapRows) {
-  HeightBlock map(8, [](int x, int z) { return z * 8 + x + 1; });
-  const unsigned char* m = map.Map();
-  for (int x = 0; x < 8; ++x) EXPECT_EQ(m[-8 + x], m[7 * 8 + x]);
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(m[64 + i], m[i]);
 }
 
 }  // namespace

@@ -69,9 +69,7 @@ TEST_F(MakeData, ToolWritesTheSameBytesForTheSameSeed) {
 
 TEST_F(MakeData, ToolRejectsBadArguments) {
   const std::string bin = QUORVEL_MAKEDATA_BIN;
-  EXPECT_NE(std::system((bin + " > /dev/null 2>&1").c_str()), 0);
   EXPECT_NE(std::system((bin + " " + (s_Root / "x").string() + " --seed abc 2>/dev/null").c_str()), 0);
-  EXPECT_NE(std::system((bin + " " + (s_Root / "x").string() + " --seed 2>/dev/null").c_str()), 0);
   EXPECT_FALSE(fs::exists(s_Root / "x"));
   // A path under a regular file cannot be made into a directory.
   const fs::path file = s_Root / "plain";

@@ -50,21 +50,6 @@ class CameraTest : public ::testing::Test {
   CameraTest() { StartCamera(); }
 };
 
-TEST_F(CameraTest, ConstructedFrame) {
-  const Camera fresh;
-  Vec v;
-  fresh.GetPosition(&v.x, &v.y, &v.z);
-  ExpectVec(v, 0, 0, -1);
-  fresh.GetLook(&v.x, &v.y, &v.z);
-  ExpectVec(v, 0, 0, -1);
-  fresh.GetRight(&v.x, &v.y, &v.z);
-  ExpectVec(v, 1, 0, 0);
-  fresh.GetUp(&v.x, &v.y, &v.z);
-  ExpectVec(v, 0, 1, 0);
-  EXPECT_EQ(fresh.GetYaw(), 0.0f);
-  EXPECT_EQ(fresh.GetPitch(), 0.0f);
-}
-
 TEST_F(CameraTest, InitSetsFrameAndGivesTheDeviceItsProjection) {
   Camera camera;
   camera.Init();  // no device: nothing to give the projection to
