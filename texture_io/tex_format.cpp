@@ -159,11 +159,13 @@ HRESULT CheckTextureRequirements(IDirect3DDevice8* device, TextureRequest& r) {
     d3d->Release();
     return hr;
   }
+  // Caps that leave the device type open are taken to describe the HAL.
+  const D3DDEVTYPE deviceType = caps.DeviceType ? caps.DeviceType : D3DDEVTYPE_HAL;
   const FormatRow wanted = DescribeFormat(r.format);
   const FormatRow* best = nullptr;
   std::uint64_t bestScore = kUnusable;
   for (const FormatRow& row : s_formats) {
-    if (FAILED(d3d->CheckDeviceFormat(caps.AdapterOrdinal, caps.DeviceType, mode.Format, r.usage,
+    if (FAILED(d3d->CheckDeviceFormat(caps.AdapterOrdinal, deviceType, mode.Format, r.usage,
                                       D3DRTYPE_TEXTURE, row.format)))
       continue;
     if (row.format == r.format) {

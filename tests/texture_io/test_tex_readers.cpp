@@ -2,7 +2,7 @@
 // yields and its decoded pixels, compared with what was written.
 #include <gtest/gtest.h>
 
-#include <png.h>
+#include <memory>
 
 #include "tests/texture_io/tex_test_files.h"
 #include "texture_io/tex_convert.h"
@@ -13,9 +13,12 @@ using namespace qv::textest;
 
 namespace {
 
+// Records may point into the file, so the files read are kept alive.
 TexImageChain Read(const Bytes& file) {
+  static std::vector<std::unique_ptr<Bytes>> s_kept;
+  s_kept.push_back(std::make_unique<Bytes>(file));
   TexImageChain chain;
-  EXPECT_EQ(ReadImage(file.data(), file.size(), chain), ReadResult::Accepted);
+  EXPECT_EQ(ReadImage(s_kept.back()->data(), file.size(), chain), ReadResult::Accepted);
   return chain;
 }
 
