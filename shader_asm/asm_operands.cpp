@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "shader_asm/asm_context.h"
@@ -39,6 +40,7 @@ struct RegName {
 const RegName s_vertexRegs[] = {
     {"v", kRegInput, 16, -1, false},
     {"r", kRegTemp, 12, -1, false},
+    // Constant numbers that do not fit a token's 12 bits are refused, not cut.
     {"c", kRegConst, kMaxRegisterNumber + 1, -1, true},
     {"a", kRegAddrOrTexture, 1, -1, false},
     {"oPos", kRegRastOut, 0, 0, false},
