@@ -1,5 +1,5 @@
-// The camera: its frame and view matrix, turns by yaw and pitch, and the
-// per-frame mouse-look and flying controls.
+// The camera: its view matrix, turns by yaw and pitch, and the per-frame
+// mouse-look and flying controls.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,33 +12,24 @@
 
 namespace {
 
-struct Vec {
-  float x, y, z;
-};
-Vec Look() {
-  Vec v;
-  g_Camera.GetLook(&v.x, &v.y, &v.z);
-  return v;
+void ExpectLook(float x, float y, float z, float tolerance = 1e-4f) {
+  float lx, ly, lz;
+  g_Camera.GetLook(&lx, &ly, &lz);
+  EXPECT_NEAR(lx, x, tolerance);
+  EXPECT_NEAR(ly, y, tolerance);
+  EXPECT_NEAR(lz, z, tolerance);
 }
-Vec Position() {
-  Vec v;
-  g_Camera.GetPosition(&v.x, &v.y, &v.z);
-  return v;
-}
-Vec Right() {
-  Vec v;
-  g_Camera.GetRight(&v.x, &v.y, &v.z);
-  return v;
-}
-void ExpectVec(const Vec& v, float x, float y, float z, float tolerance = 1e-4f) {
-  EXPECT_NEAR(v.x, x, tolerance);
-  EXPECT_NEAR(v.y, y, tolerance);
-  EXPECT_NEAR(v.z, z, tolerance);
+void ExpectPosition(float x, float y, float z) {
+  float px, py, pz;
+  g_Camera.GetPosition(&px, &py, &pz);
+  EXPECT_NEAR(px, x, 1e-2f);
+  EXPECT_NEAR(py, y, 1e-2f);
+  EXPECT_NEAR(pz, z, 1e-2f);
 }
 
-// The state Game Initialize leaves: at (0, 0, -200) looking along +z.
+// The state the start-up leaves: at (0, 0, -200) looking along +z, with the
+// look vector not yet normalised.
 void StartCamera() {
-  g_pd3dDevice = nullptr;
   g_Camera = Camera();
   g_Camera.Init();
   g_Camera.SetPosition(0.0f, 0.0f, -200.0f);
@@ -50,21 +41,13 @@ class CameraTest : public ::testing::Test {
   CameraTest() { StartCamera(); }
 };
 
-TEST_F(CameraTest, InitSetsFrameAndGivesTheDeviceItsProjection) {
-  Camera camera;
-  camera.Init();  // no device: nothing to give the projection to
-  Vec v;
-  camera.GetPosition(&v.x, &v.y, &v.z);
-  ExpectVec(v, 0, 200, -300);
-  camera.GetLook(&v.x, &v.y, &v.z);
-  ExpectVec(v, 0, 0, 0);
-
+TEST_F(CameraTest, InitGivesTheDeviceItsProjection) {
   D3DXMATRIX expected;
   D3DXMatrixPerspectiveFovLH(&expected, 0.7853982f, 1.333f, 1.0f, 1000.0f);
-  EXPECT_EQ(0, std::memcmp(&camera.GetProjection(), &expected, sizeof expected));
-
+  EXPECT_EQ(0, std::memcmp(&g_Camera.GetProjection(), &expected, sizeof expected));  // made with no device
   auto* d3d = new qv::test::FakeDirect3D8();
   g_pd3dDevice = d3d->MakeDevice();
+  Camera camera;
   camera.Init();
   D3DMATRIX given;
   ASSERT_TRUE(qv::test::FakeDeviceTransform(g_pd3dDevice, D3DTS_PROJECTION, given));
@@ -74,55 +57,44 @@ TEST_F(CameraTest, InitSetsFrameAndGivesTheDeviceItsProjection) {
   d3d->Release();
 }
 
-TEST_F(CameraTest, ViewMatrixRows) {
+TEST_F(CameraTest, ViewMatrix) {
   g_Camera.Update();
-  const D3DXMATRIX& view = g_Camera.GetView();
-  ExpectVec(Look(), 0, 0, 1);
-  ExpectVec(Right(), 1, 0, 0);
   const float rows[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 200, 1}};
   for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) EXPECT_NEAR(view(r, c), rows[r][c], 1e-4f) << r << "," << c;
-  EXPECT_EQ(0, std::memcmp(&g_matView, &view, sizeof view));
+    for (int c = 0; c < 4; ++c) EXPECT_NEAR(g_Camera.GetView()(r, c), rows[r][c], 1e-4f) << r << "," << c;
+  EXPECT_EQ(0, std::memcmp(&g_matView, &g_Camera.GetView(), sizeof g_matView));
 
-  // Moved and turned, the view still maps the eye to the origin and the
-  // look direction to +z.
+  // Moved and turned, the view still takes the eye to the origin and a point
+  // ahead of it onto +z.
   g_Camera.SetPosition(100.0f, 50.0f, 30.0f);
   g_Camera.SetYaw(0.7f);
   g_Camera.SetPitch(-0.3f);
   g_Camera.Update();
-  D3DXVECTOR3 eye(100.0f, 50.0f, 30.0f), out;
-  D3DXVec3TransformCoord(&out, &eye, &g_matView);
-  EXPECT_NEAR(out.x, 0.0f, 1e-3f);
-  EXPECT_NEAR(out.y, 0.0f, 1e-3f);
-  EXPECT_NEAR(out.z, 0.0f, 1e-3f);
-  const Vec l = Look();
-  D3DXVECTOR3 ahead(100.0f + l.x * 10, 50.0f + l.y * 10, 30.0f + l.z * 10);
-  D3DXVec3TransformCoord(&out, &ahead, &g_matView);
-  EXPECT_NEAR(out.x, 0.0f, 1e-3f);
-  EXPECT_NEAR(out.y, 0.0f, 1e-3f);
-  EXPECT_NEAR(out.z, 10.0f, 1e-3f);
+  float lx, ly, lz;
+  g_Camera.GetLook(&lx, &ly, &lz);
+  const D3DXVECTOR3 points[2] = {{100.0f, 50.0f, 30.0f}, {100.0f + lx * 10, 50.0f + ly * 10, 30.0f + lz * 10}};
+  for (int i = 0; i < 2; ++i) {
+    D3DXVECTOR3 out;
+    D3DXVec3TransformCoord(&out, &points[i], &g_matView);
+    EXPECT_NEAR(out.x, 0.0f, 1e-3f);
+    EXPECT_NEAR(out.y, 0.0f, 1e-3f);
+    EXPECT_NEAR(out.z, i * 10.0f, 1e-3f);
+  }
 }
 
-TEST_F(CameraTest, PositiveYawTurnsRightAndPositivePitchTiltsDown) {
-  g_Camera.SetYaw(0.1f);
+TEST_F(CameraTest, YawTurnsRightPitchTiltsDownAndSettersReplace) {
+  g_Camera.SetYaw(0.5f);
+  g_Camera.SetYaw(0.1f);  // replaces, does not add
   g_Camera.Update();
-  ExpectVec(Look(), std::sin(0.1f), 0, std::cos(0.1f));
+  ExpectLook(std::sin(0.1f), 0, std::cos(0.1f));
   EXPECT_EQ(g_Camera.GetYaw(), 0.0f);
 
   StartCamera();
+  g_Camera.SetPitch(0.4f);
   g_Camera.SetPitch(0.1f);
   g_Camera.Update();
-  ExpectVec(Look(), 0, -0.0998f, 0.995f, 1e-3f);
+  ExpectLook(0, -0.0998f, 0.995f, 1e-3f);
   EXPECT_EQ(g_Camera.GetPitch(), 0.0f);
-}
-
-TEST_F(CameraTest, PendingTurnsAreReplacedNotAdded) {
-  g_Camera.SetYaw(0.5f);
-  g_Camera.SetYaw(0.1f);
-  g_Camera.SetPitch(0.4f);
-  g_Camera.SetPitch(0.0f);
-  g_Camera.Update();
-  ExpectVec(Look(), std::sin(0.1f), 0, std::cos(0.1f));
 }
 
 class CameraControlsTest : public CameraTest {
@@ -139,56 +111,47 @@ class CameraControlsTest : public CameraTest {
 
 TEST_F(CameraControlsTest, MouseLookTurnsByCursorOffset) {
   m_Input.SetX(572);
-  m_Input.SetY(384);
   g_Camera.MouseLook();
   EXPECT_FLOAT_EQ(g_Camera.GetYaw(), 0.1f);
   EXPECT_FLOAT_EQ(g_Camera.GetPitch(), 0.0f);
   EXPECT_EQ(m_Input.GetX(), 512);
   EXPECT_EQ(m_Input.GetY(), 384);
-
   m_Input.SetX(500);
-  m_Input.SetY(444);  // below the centre: tilt down
+  m_Input.SetY(444);  // left of and below the centre
   g_Camera.MouseLook();
-  EXPECT_FLOAT_EQ(g_Camera.GetYaw(), -12.0f / 600.0f);
+  EXPECT_FLOAT_EQ(g_Camera.GetYaw(), -0.02f);
   EXPECT_FLOAT_EQ(g_Camera.GetPitch(), 0.1f);
-
   // At the centre nothing is touched, not even the pending turns.
   g_Camera.SetYaw(0.25f);
   g_Camera.MouseLook();
   EXPECT_FLOAT_EQ(g_Camera.GetYaw(), 0.25f);
-
+  // Without an input object there is nothing to read.
   g_pInput = nullptr;
   m_Input.SetX(900);
   g_Camera.MouseLook();
   EXPECT_EQ(m_Input.GetX(), 900);
 }
 
-TEST_F(CameraControlsTest, FirstFrameForwardMoveUsesTheUnnormalisedLook) {
-  m_Input.m_MouseState.rgbButtons[0] = 0x80;
-  m_Input.m_MouseState.rgbButtons[1] = 0x80;  // both buttons: forward only
+TEST_F(CameraControlsTest, ButtonsFlyAndArrowsSlide) {
+  m_Input.m_MouseState.rgbButtons[0] = m_Input.m_MouseState.rgbButtons[1] = 0x80;  // both: forward only
   g_Camera.MoveCamera(&m_Input);
-  ExpectVec(Position(), 0, 0, -200 + 11000);
+  ExpectPosition(0, 0, -200 + 11000);  // the first frame's look is still (0, 0, 200)
   g_Camera.Update();
   g_Camera.MoveCamera(&m_Input);
-  ExpectVec(Position(), 0, 0, -200 + 11000 + 55, 1e-2f);
-
+  ExpectPosition(0, 0, -200 + 11000 + 55);
   m_Input.m_MouseState.rgbButtons[0] = 0;
   g_Camera.MoveCamera(&m_Input);
-  ExpectVec(Position(), 0, 0, -200 + 11000, 1e-2f);
-}
+  ExpectPosition(0, 0, -200 + 11000);
+  m_Input.m_MouseState.rgbButtons[1] = 0;
 
-TEST_F(CameraControlsTest, ArrowKeysSlide) {
-  g_Camera.Update();
-  m_Input.m_Keys[DIK_RIGHT] = 0x80;
-  m_Input.m_Keys[DIK_LEFT] = 0x80;  // both: right only
+  m_Input.m_Keys[DIK_RIGHT] = m_Input.m_Keys[DIK_LEFT] = 0x80;  // both: right only
   g_Camera.MoveCamera(&m_Input);
-  ExpectVec(Position(), 5, 0, -200);
+  ExpectPosition(5, 0, -200 + 11000);
   m_Input.m_Keys[DIK_RIGHT] = 0;
   g_Camera.MoveCamera(&m_Input);
   g_Camera.MoveCamera(&m_Input);
-  ExpectVec(Position(), -5, 0, -200);
   g_Camera.MoveCamera(nullptr);
-  ExpectVec(Position(), -5, 0, -200);
+  ExpectPosition(-5, 0, -200 + 11000);
 }
 
 }  // namespace
