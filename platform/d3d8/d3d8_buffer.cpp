@@ -42,21 +42,14 @@ VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, 
   } catch (...) {
     return;
   }
-  m_device->MakeCurrent();
-  glGenBuffers(1, &m_store.gl);
-  glBindBuffer(GL_COPY_WRITE_BUFFER, m_store.gl);
-  glBufferData(GL_COPY_WRITE_BUFFER, length, m_store.data.data(),
-               (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
-  m_valid = glGetError() == GL_NO_ERROR;
+  m_valid = m_device->AllocateVertexStorage(length, m_store.data.data(), m_store.gl, m_arenaOffset,
+                                            m_arena);
 }
 
 VertexBuffer::~VertexBuffer() {
   m_device->MakeCurrent();
   m_device->ForgetBuffer(this, nullptr);
-  if (m_store.gl) {
-    m_device->Gl().ForgetBuffer(m_store.gl);
-    glDeleteBuffers(1, &m_store.gl);
-  }
+  if (m_arena >= 0) m_device->FreeVertexStorage(m_arena);
   m_device->Release();
 }
 
@@ -91,7 +84,7 @@ HRESULT VertexBuffer::Unlock() {
   // With NOOVERWRITE the caller promises not to touch what pending draws
   // read, so they need not be issued first.
   if (!(m_store.lockFlags & D3DLOCK_NOOVERWRITE)) m_device->FlushDraws();
-  m_device->UploadBuffer(m_store.gl, m_store.lockOffset, m_store.lockSize,
+  m_device->UploadBuffer(m_store.gl, m_arenaOffset + m_store.lockOffset, m_store.lockSize,
                          m_store.data.data() + m_store.lockOffset);
   return D3D_OK;
 }

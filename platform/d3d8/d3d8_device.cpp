@@ -21,6 +21,9 @@ std::set<Device*>& LiveDevices() {
 Device* s_current = nullptr;
 
 constexpr std::size_t kInitialRingBytes = 1u << 20;
+// Shared vertex storage grows in buffer objects of doubling size.
+constexpr std::size_t kFirstArenaBytes = 8u << 20;
+constexpr std::size_t kMaxArenaBytes = 256u << 20;
 constexpr std::size_t kMaxBatchDraws = 8192;
 
 GLenum GlPrimitive(D3DPRIMITIVETYPE type) {
@@ -82,6 +85,7 @@ Device::~Device() {
     glDeleteTextures(1, &m_defaultTexture);
     glDeleteSamplers(QV_MAX_TEXTURE_STAGES, m_samplers);
     if (m_ring) glDeleteBuffers(1, &m_ring);
+    for (const Arena& a : m_arenas) glDeleteBuffers(1, &a.buffer);
     SDL_GL_MakeCurrent(m_window, nullptr);
     SDL_GL_DeleteContext(static_cast<SDL_GLContext>(m_context));
   }
@@ -363,10 +367,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
           s0.vb->Size())
     return D3DERR_INVALIDCALL;
   MakeCurrent();
-  if (m_dirty) {
-    FlushDraws();
-    if (!ApplyDrawState()) return D3DERR_INVALIDCALL;
-  }
+  if (!PrepareDraw()) return D3DERR_INVALIDCALL;
   GLuint buffer = 0;
   std::size_t offset = 0;
   if (!m_indices->ResolveDraw(buffer, offset)) return D3DERR_INVALIDCALL;
@@ -380,7 +381,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
   m_batch.indexBuffer = buffer;
   m_batch.counts.push_back(static_cast<GLsizei>(count));
   m_batch.offsets.push_back(reinterpret_cast<const void*>(offset + startIndex * indexSize));
-  m_batch.baseVertices.push_back(static_cast<GLint>(m_baseVertex));
+  m_batch.baseVertices.push_back(static_cast<GLint>(m_baseVertex) + m_baseShift);
   qv::host::CountDraw(IsTriangles(type) ? primitiveCount : 0);
   return D3D_OK;
 }
@@ -396,10 +397,72 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     return D3DERR_INVALIDCALL;
   MakeCurrent();
   FlushDraws();
-  if (m_dirty && !ApplyDrawState()) return D3DERR_INVALIDCALL;
-  glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
+  if (!PrepareDraw()) return D3DERR_INVALIDCALL;
+  glDrawArrays(mode, static_cast<GLint>(startVertex) + m_baseShift, static_cast<GLsizei>(count));
   qv::host::CountDraw(IsTriangles(type) ? primitiveCount : 0);
   return D3D_OK;
+}
+
+bool Device::PrepareDraw() {
+  if (!m_dirty) return true;
+  if (m_dirty == kDirtyVertexInput) {
+    InputBinding binding;
+    GLint shift = 0;
+    if (!ComputeInput(binding, shift)) return false;
+    if (binding == m_appliedInput) {
+      m_baseShift = shift;
+      m_dirty = 0;
+      return true;
+    }
+  }
+  FlushDraws();
+  return ApplyDrawState();
+}
+
+bool Device::AllocateVertexStorage(std::size_t bytes, const void* init, GLuint& buffer,
+                                   std::size_t& offset, int& arena) {
+  MakeCurrent();
+  bytes = (bytes + 3) & ~static_cast<std::size_t>(3);
+  int index = -1;
+  for (std::size_t i = 0; i < m_arenas.size(); ++i)
+    if (m_arenas[i].size - m_arenas[i].used >= bytes) {
+      index = static_cast<int>(i);
+      break;
+    }
+  if (index < 0) {
+    // Room for many buffers of this size, so that a pool of equal buffers
+    // shares few buffer objects.
+    std::size_t size = m_arenas.empty() ? kFirstArenaBytes : m_arenas.back().size * 2;
+    size = std::min(std::max(size, bytes * 32), kMaxArenaBytes);
+    size = std::max(size, bytes);
+    Arena a;
+    a.size = size;
+    glGenBuffers(1, &a.buffer);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, a.buffer);
+    glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(size), nullptr, GL_STATIC_DRAW);
+    if (glGetError() != GL_NO_ERROR) {
+      glDeleteBuffers(1, &a.buffer);
+      return false;
+    }
+    m_arenas.push_back(a);
+    index = static_cast<int>(m_arenas.size() - 1);
+  }
+  Arena& a = m_arenas[static_cast<std::size_t>(index)];
+  buffer = a.buffer;
+  offset = a.used;
+  arena = index;
+  a.used += bytes;
+  ++a.live;
+  UploadBuffer(buffer, offset, bytes, init);
+  return true;
+}
+
+void Device::FreeVertexStorage(int arena) {
+  if (arena < 0 || static_cast<std::size_t>(arena) >= m_arenas.size()) return;
+  Arena& a = m_arenas[static_cast<std::size_t>(arena)];
+  // Space is handed out in order and taken back only when the whole buffer
+  // object is free again.
+  if (a.live > 0 && --a.live == 0) a.used = 0;
 }
 
 bool Device::EnsureRing(std::size_t bytes) {

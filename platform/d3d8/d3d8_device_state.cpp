@@ -234,8 +234,9 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* pVB, UINT s
   }
   Stream& s = m_streams[stream];
   if (s.vb == vb && s.stride == stride) return D3D_OK;
-  MakeCurrent();
-  FlushDraws();
+  // Nothing is issued here: the next draw decides whether the new stream
+  // needs new bindings (and then issues the gathered draws first) or only a
+  // different base vertex.
   s.vb = vb;
   s.stride = stride;
   MarkDirty(kDirtyVertexInput);
@@ -344,19 +345,50 @@ void Device::ApplyRaster() {
   m_gl.SetDepthRange(m_viewport.MinZ, m_viewport.MaxZ);
 }
 
-bool Device::ApplyVertexInput() {
+bool Device::ComputeInput(InputBinding& binding, GLint& shift) {
   VertexShaderObject* vs = FindVs(m_vsHandle);
   if (!vs) return false;
-  std::uint32_t enabled = 0;
+  binding = InputBinding{};
+  binding.vs = m_vsHandle;
+  shift = 0;
+  std::uint32_t streams = 0;
   for (const VertexElement& e : vs->declaration.elements) {
     const Stream& s = m_streams[e.stream];
-    if (!s.vb) return false;
-    m_gl.BindArrayBuffer(s.vb->Gl());
+    if (!s.vb || !s.stride) return false;
+    streams |= 1u << e.stream;
+    binding.buffer[e.stream] = s.vb->Gl();
+    binding.stride[e.stream] = s.stride;
+    binding.pointerOffset[e.stream] = s.vb->ArenaOffset();
+  }
+  // With one stream whose start is a whole number of vertices into its
+  // buffer object, the start goes into the base vertex instead.
+  if (streams && !(streams & (streams - 1))) {
+    int only = 0;
+    while (!(streams & (1u << only))) ++only;
+    const std::size_t start = binding.pointerOffset[only];
+    const UINT stride = binding.stride[only];
+    if (start % stride == 0 && start / stride <= 0x3FFFFFFF) {
+      shift = static_cast<GLint>(start / stride);
+      binding.pointerOffset[only] = 0;
+    }
+  }
+  return true;
+}
+
+bool Device::ApplyVertexInput() {
+  InputBinding binding;
+  GLint shift = 0;
+  if (!ComputeInput(binding, shift)) return false;
+  VertexShaderObject* vs = FindVs(m_vsHandle);
+  std::uint32_t enabled = 0;
+  for (const VertexElement& e : vs->declaration.elements) {
+    m_gl.BindArrayBuffer(binding.buffer[e.stream]);
     const DWORD type = e.type;
     const bool normalized = type == D3DVSDT_D3DCOLOR;
+    const std::size_t offset = binding.pointerOffset[e.stream] + e.offset;
     glVertexAttribPointer(e.reg, DeclAttribSize(type), DeclAttribType(type),
-                          normalized ? GL_TRUE : GL_FALSE, static_cast<GLsizei>(s.stride),
-                          reinterpret_cast<const void*>(static_cast<std::uintptr_t>(e.offset)));
+                          normalized ? GL_TRUE : GL_FALSE, static_cast<GLsizei>(binding.stride[e.stream]),
+                          reinterpret_cast<const void*>(static_cast<std::uintptr_t>(offset)));
     enabled |= 1u << e.reg;
   }
   const std::uint32_t changed = enabled ^ m_attribsEnabled;
@@ -368,6 +400,8 @@ bool Device::ApplyVertexInput() {
       glDisableVertexAttribArray(i);
   }
   m_attribsEnabled = enabled;
+  m_appliedInput = binding;
+  m_baseShift = shift;
   return true;
 }
 

@@ -89,7 +89,11 @@ class VertexBuffer final : public IDirect3DVertexBuffer8 {
   HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override;
 
   bool Valid() const { return m_valid; }
+  // The buffer object holding the vertices and where in it they start:
+  // vertex buffers share large buffer objects, so that switching between
+  // them can become a change of base vertex instead of new bindings.
   GLuint Gl() const { return m_store.gl; }
+  std::size_t ArenaOffset() const { return m_arenaOffset; }
   UINT Size() const { return static_cast<UINT>(m_store.data.size()); }
 
  private:
@@ -98,6 +102,8 @@ class VertexBuffer final : public IDirect3DVertexBuffer8 {
   BufferStore m_store;
   DWORD m_fvf;
   bool m_valid = false;
+  int m_arena = -1;
+  std::size_t m_arenaOffset = 0;
 };
 
 class IndexBuffer final : public IDirect3DIndexBuffer8 {
@@ -320,6 +326,10 @@ class Device final : public IDirect3DDevice8 {
   // Uploads bytes into a buffer object without disturbing the bindings.
   void UploadBuffer(GLuint buffer, std::size_t offset, std::size_t bytes, const void* data);
   bool ReadFrame(std::vector<std::uint8_t>& rgb, int& width, int& height, bool presented);
+  // Vertex storage inside the shared buffer objects.
+  bool AllocateVertexStorage(std::size_t bytes, const void* init, GLuint& buffer,
+                             std::size_t& offset, int& arena);
+  void FreeVertexStorage(int arena);
   // The linked program of two shader handles (0 pixel handle: the default
   // pixel side); 0 when either handle is not a shader of this device.
   GLuint ProgramFor(DWORD vsHandle, DWORD psHandle);
@@ -337,6 +347,22 @@ class Device final : public IDirect3DDevice8 {
   bool ApplyDrawState();
   void ApplyRaster();
   bool ApplyVertexInput();
+  // The attribute bindings the current streams and declaration need, and the
+  // base vertex shift that goes with them.
+  struct InputBinding {
+    std::array<GLuint, kMaxStreams> buffer{};
+    std::array<UINT, kMaxStreams> stride{};
+    std::array<std::size_t, kMaxStreams> pointerOffset{};
+    DWORD vs = 0;
+    bool operator==(const InputBinding& o) const {
+      return buffer == o.buffer && stride == o.stride && pointerOffset == o.pointerOffset && vs == o.vs;
+    }
+  };
+  bool ComputeInput(InputBinding& binding, GLint& shift);
+  // Brings the draw state up to date; a change of vertex buffer inside the
+  // same shared buffer object only changes the base vertex and keeps the
+  // gathered draws.
+  bool PrepareDraw();
   void ApplyTextures();
   LinkedProgram* Link(DWORD vsHandle, DWORD psHandle);
   void DropPrograms(DWORD vsHandle, DWORD psHandle);
@@ -394,6 +420,14 @@ class Device final : public IDirect3DDevice8 {
   std::uint64_t m_vsConstVersion = 1, m_psConstVersion = 1, m_fixedVersion = 1;
   std::uint32_t m_dirty = kDirtyAll;
   std::uint32_t m_attribsEnabled = 0;
+  InputBinding m_appliedInput;
+  GLint m_baseShift = 0;
+  struct Arena {
+    GLuint buffer = 0;
+    std::size_t size = 0, used = 0;
+    int live = 0;
+  };
+  std::vector<Arena> m_arenas;
 
   // Index stream for discarding locks.
   GLuint m_ring = 0;
