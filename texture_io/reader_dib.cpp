@@ -157,6 +157,10 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
     // An over-long table (more than 256 entries) is skipped, not read.
     if (colorsUsed > entries && !c.Skip(std::size_t(colorsUsed - entries) * 4))
       return ReadResult::Rejected;
+  } else if (pixelPos == kPackedDib && !c.Skip(std::size_t(colorsUsed) * 4)) {
+    // Deeper images may still carry a table (a display hint); in a packed
+    // bitmap the pixels follow it.
+    return ReadResult::Rejected;
   }
   if (pixelPos != kPackedDib && !c.Seek(pixelPos)) return ReadResult::Rejected;
 

@@ -42,6 +42,7 @@ bool ReadNumber(TexCursor& c, std::uint32_t limit, std::uint32_t& value) {
 
 ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& out) {
   if (size < 2 || data[0] != 'P' || (data[1] != '3' && data[1] != '6')) return ReadResult::Rejected;
+  if (size < 3 || (!IsSpace(data[2]) && data[2] != '#')) return ReadResult::Rejected;
   const bool text = data[1] == '3';
   TexCursor c(data, size);
   c.Skip(2);

@@ -202,6 +202,11 @@ TEST(TexReaderBmp, PackedDibWithoutFileHeader) {
   TexImageChain c = Read(MakeDib(s));
   EXPECT_EQ(c.fileFormat, D3DXIFF_DIB);
   EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFF405060, 0xFF102030}));
+  // A 24-bit bitmap may carry a colour table too; its pixels follow it.
+  s.bits = 24;
+  s.rows = {Rgb24Row({0xABCDEF, 0x010203})};
+  c = Read(MakeDib(s));
+  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFABCDEF, 0xFF010203}));
 }
 
 TEST(TexReaderBmp, ShortOrInconsistentFilesAreNotBmp) {
@@ -238,7 +243,8 @@ TEST(TexReaderPpm, SixteenBitSamplesAndMalformedHeaders) {
   EXPECT_EQ(Argb(Read(f).levels[0])[0], 0xFFFF8000u);
 
   for (std::string bad : {"P6 1\n255\n", "P3 1 1 255 1 2 300", "P3 1 1 255 1 2", "P6 1 1 0\nabc",
-                          "P6 1 1 255\n\x01\x02", "P7 1 1 255\n123"}) {
+                          "P6 1 1 255\n\x01\x02", "P7 1 1 255\n123",
+                          "P61 1 255\n\x01\x02\x03"}) {
     EXPECT_TRUE(Rejected(Bytes(bad.begin(), bad.end()))) << bad;
   }
 }

@@ -1,0 +1,186 @@
+// The texture loader on the real graphics layer (headless GL), and the
+// quorvel-texinfo tool on files made by the tests.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/d3d8/d3d8.h"
+#include "platform/win32/win32.h"
+#include "platform/win32/win32_host.h"
+#include "tests/texture_io/tex_test_files.h"
+#include "texture_io/d3dx8_tex.h"
+
+using namespace qv::textest;
+
+namespace {
+
+class TexGl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qv_tex_gl_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    m_dir = pattern;
+    qv::host::Reset();
+    qv::host::Config config;
+    config.scripted = true;
+    config.visible_window = false;
+    qv::host::Configure(config);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "tex gl test";
+    ASSERT_NE(RegisterClassExA(&wc), 0);
+    m_hWnd = CreateWindowExA(0, "tex gl test", "tex gl test", WS_POPUP, 0, 0, 320, 240, nullptr, nullptr,
+                             nullptr, nullptr);
+    ASSERT_NE(m_hWnd, nullptr);
+    m_d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    ASSERT_NE(m_d3d, nullptr);
+    D3DPRESENT_PARAMETERS pp{};
+    pp.BackBufferWidth = 64;
+    pp.BackBufferHeight = 48;
+    pp.BackBufferFormat = D3DFMT_R5G6B5;
+    pp.BackBufferCount = 1;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.hDeviceWindow = m_hWnd;
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    ASSERT_EQ(m_d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, m_hWnd,
+                                  D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &m_device),
+              D3D_OK);
+  }
+  void TearDown() override {
+    if (m_device) m_device->Release();
+    if (m_d3d) m_d3d->Release();
+    if (m_hWnd) DestroyWindow(m_hWnd);
+    UnregisterClassA("tex gl test", nullptr);
+    qv::host::Reset();
+    std::system(("rm -rf '" + m_dir + "'").c_str());
+  }
+
+  std::string Write(const std::string& name, const Bytes& bytes) {
+    const std::string path = m_dir + "/" + name;
+    EXPECT_TRUE(WriteFile(path, bytes));
+    return path;
+  }
+
+  std::string m_dir;
+  HWND m_hWnd = nullptr;
+  IDirect3D8* m_d3d = nullptr;
+  IDirect3DDevice8* m_device = nullptr;
+};
+
+// 8-bit ARGB of pixel (x, y) of a 32-bit level.
+std::uint32_t Texel(IDirect3DTexture8* tex, UINT level, UINT x, UINT y) {
+  D3DLOCKED_RECT r{};
+  EXPECT_EQ(tex->LockRect(level, &r, nullptr, D3DLOCK_READONLY), D3D_OK);
+  if (!r.pBits) return 0;
+  const std::uint8_t* p = static_cast<const std::uint8_t*>(r.pBits) + y * r.Pitch + x * 4;
+  const std::uint32_t v = p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24;
+  tex->UnlockRect(level);
+  return v;
+}
+
+}  // namespace
+
+TEST_F(TexGl, LoadsFilesWithAFullChainAndReadablePixels) {
+  TgaSpec tga;
+  tga.width = 16;
+  tga.height = 8;
+  tga.descriptor = 0x20;
+  for (int i = 0; i < 16 * 8; ++i) {
+    tga.pixels.push_back(static_cast<std::uint8_t>(i < 8 ? 0xFF : 0));  // blue, then black
+    tga.pixels.push_back(0);
+    tga.pixels.push_back(0x40);
+  }
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(D3DXCreateTextureFromFileA(m_device, Write("a.tga", MakeTga(tga)).c_str(), &tex), D3D_OK);
+  D3DSURFACE_DESC d{};
+  ASSERT_EQ(tex->GetLevelDesc(0, &d), D3D_OK);
+  EXPECT_EQ(d.Format, D3DFMT_X8R8G8B8);
+  EXPECT_EQ(d.Width, 16u);
+  EXPECT_EQ(d.Height, 8u);
+  EXPECT_EQ(tex->GetLevelCount(), 5u);
+  EXPECT_EQ(Texel(tex, 0, 3, 0) & 0xFFFFFF, 0x4000FFu);
+  EXPECT_EQ(Texel(tex, 0, 3, 1) & 0xFFFFFF, 0x400000u);
+  EXPECT_EQ(Texel(tex, 4, 0, 0) & 0xFFFFFF, 0x400000u | ((8 * 0xFF + 64) / 128));  // the mean of all
+  tex->Release();
+}
+
+TEST_F(TexGl, DefaultPoolAndCompressedFiles) {
+  PngSpec png;
+  png.width = png.height = 4;
+  png.colorType = 6;
+  for (int y = 0; y < 4; ++y) png.rows.push_back(Bytes(16, static_cast<std::uint8_t>(0x20 * y + 0x10)));
+  IDirect3DTexture8* tex = nullptr;
+  ASSERT_EQ(D3DXCreateTextureFromFileExA(m_device, Write("a.png", MakePng(png)).c_str(), D3DX_DEFAULT,
+                                         D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_DEFAULT,
+                                         D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &tex),
+            D3D_OK);
+  EXPECT_EQ(tex->GetLevelCount(), 3u);
+  tex->Release();
+
+  DdsSpec dds;
+  dds.width = dds.height = 4;
+  dds.pfFlags = 4;
+  dds.fourCC = D3DFMT_DXT1;
+  Put16(dds.payload, 0xF800);
+  Put16(dds.payload, 0xF800);
+  Put32(dds.payload, 0);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(m_device, Write("a.dds", MakeDds(dds)).c_str(), &tex), D3D_OK);
+  D3DSURFACE_DESC d{};
+  ASSERT_EQ(tex->GetLevelDesc(0, &d), D3D_OK);
+  // DXT1 where the device takes it, else a colour format holding the same red.
+  if (d.Format != D3DFMT_DXT1) {
+    EXPECT_EQ(d.Format, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(Texel(tex, 0, 1, 1), 0xFFFF0000u);
+  }
+  EXPECT_EQ(tex->GetLevelCount(), 3u);
+  tex->Release();
+}
+
+TEST_F(TexGl, FailuresOnTheRealDevice) {
+  IDirect3DTexture8* tex = nullptr;
+  EXPECT_EQ(D3DXCreateTextureFromFileA(m_device, (m_dir + "/none.bmp").c_str(), &tex),
+            HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(D3DXCreateTextureFromFileA(m_device, Write("junk.bin", Bytes(40, 0x5A)).c_str(), &tex),
+            D3DXERR_INVALIDDATA);
+  EXPECT_EQ(tex, nullptr);
+}
+
+#ifdef QV_TEXINFO_PATH
+TEST_F(TexGl, TexinfoToolReportsAndWritesPng) {
+  TgaSpec tga;
+  tga.width = 300;
+  tga.height = 200;
+  tga.pixels.assign(300 * 200 * 3, 0x7F);
+  const std::string in = Write("big.tga", MakeTga(tga));
+  const std::string out = m_dir + "/out.png";
+  const std::string report = m_dir + "/report.txt";
+  const std::string cmd = std::string(QV_TEXINFO_PATH) + " '" + in + "' --png '" + out + "' > '" + report + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::FILE* f = std::fopen(report.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  char text[1024] = {};
+  std::fread(text, 1, sizeof text - 1, f);
+  std::fclose(f);
+  const std::string s = text;
+  EXPECT_NE(s.find("format: D3DFMT_X8R8G8B8\n"), std::string::npos) << s;
+  EXPECT_NE(s.find("width: 300\nheight: 200\nlevels: 1\n"), std::string::npos) << s;
+  EXPECT_NE(s.find("file format: TGA\nfile pixel format: D3DFMT_R8G8B8\n"), std::string::npos) << s;
+  std::FILE* png = std::fopen(out.c_str(), "rb");
+  ASSERT_NE(png, nullptr);
+  unsigned char sig[8] = {};
+  EXPECT_EQ(std::fread(sig, 1, 8, png), 8u);
+  std::fclose(png);
+  EXPECT_EQ(sig[1], 'P');
+
+  const std::string bad = std::string(QV_TEXINFO_PATH) + " '" + m_dir + "/missing.png' 2>/dev/null";
+  const int rc = std::system(bad.c_str());
+  EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 1);
+}
+#endif
