@@ -212,6 +212,54 @@ TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   scratch->Release();
 }
 
+// Vertex buffers share buffer objects; switching between them between draws
+// (one where the start is a whole number of vertices in, one where it is not)
+// must still read each buffer's own vertices.
+TEST_F(DeviceGl, DrawsFromSeveralVertexBuffers) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  const std::vector<TestVertex> quads[3] = {Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1),
+                                            Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1),
+                                            Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0)};
+  // The first two follow each other (the second starts 4 vertices in); a
+  // 4-byte buffer then puts the third off a vertex boundary.
+  IDirect3DVertexBuffer8* vbs[3] = {};
+  IDirect3DVertexBuffer8* odd = nullptr;
+  for (int i = 0; i < 3; ++i) {
+    if (i == 2) {
+      ASSERT_EQ(m_dev->CreateVertexBuffer(4, 0, 0, D3DPOOL_MANAGED, &odd), D3D_OK);
+    }
+    ASSERT_EQ(m_dev->CreateVertexBuffer(4 * sizeof(TestVertex), 0, 0, D3DPOOL_MANAGED, &vbs[i]), D3D_OK);
+    BYTE* p = nullptr;
+    ASSERT_EQ(vbs[i]->Lock(0, 0, &p, 0), D3D_OK);
+    std::memcpy(p, quads[i].data(), 4 * sizeof(TestVertex));
+    ASSERT_EQ(vbs[i]->Unlock(), D3D_OK);
+  }
+  IDirect3DIndexBuffer8* ib = nullptr;
+  ASSERT_EQ(m_dev->CreateIndexBuffer(8, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib), D3D_OK);
+  BYTE* p = nullptr;
+  ASSERT_EQ(ib->Lock(0, 8, &p, 0), D3D_OK);
+  const WORD s[4] = {0, 1, 2, 3};
+  std::memcpy(p, s, 8);
+  ASSERT_EQ(ib->Unlock(), D3D_OK);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  ASSERT_EQ(m_dev->SetIndices(ib, 0), D3D_OK);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(m_dev->SetStreamSource(0, vbs[i], sizeof(TestVertex)), D3D_OK);
+    ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
+  }
+  PresentAndRead();
+  EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
+  EXPECT_EQ(Pixel(m_width - 2, 1), 0x00FF00u);
+  EXPECT_EQ(Pixel(1, m_height - 2), 0x0000FFu);
+  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0u);
+  m_dev->SetStreamSource(0, nullptr, 0);
+  m_dev->SetIndices(nullptr, 0);
+  for (IDirect3DVertexBuffer8* vb : vbs) vb->Release();
+  odd->Release();
+  ib->Release();
+}
+
 TEST_F(DeviceGl, PartialBufferLockKeepsTheRest) {
   ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
   m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
