@@ -61,6 +61,14 @@ const PackedLayout* FindPacked(D3DFORMAT f) {
   return nullptr;
 }
 
+// True when every channel the layout has is a whole unsigned byte, so
+// pixels can be read and written byte by byte.
+bool ByteChannels(const PackedLayout& l) {
+  for (const Field* f : {&l.r, &l.g, &l.b, &l.a})
+    if (f->bits != 0 && (f->bits != 8 || f->isSigned || f->shift % 8 != 0)) return false;
+  return true;
+}
+
 std::uint32_t LoadLE(const std::uint8_t* p, int bytes) {
   std::uint32_t v = 0;
   for (int i = 0; i < bytes; ++i) v |= std::uint32_t(p[i]) << (8 * i);
@@ -71,32 +79,41 @@ void StoreLE(std::uint8_t* p, int bytes, std::uint32_t v) {
   for (int i = 0; i < bytes; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
+// 1 / (2^bits - 1): the step of an unsigned field of each width.
+constexpr float kUnsignedStep[17] = {0,           1.0f,        1 / 3.0f,     1 / 7.0f,     1 / 15.0f,
+                                     1 / 31.0f,   1 / 63.0f,   1 / 127.0f,   1 / 255.0f,   1 / 511.0f,
+                                     1 / 1023.0f, 1 / 2047.0f, 1 / 4095.0f,  1 / 8191.0f,  1 / 16383.0f,
+                                     1 / 32767.0f, 1 / 65535.0f};
+
 float ReadField(std::uint32_t v, const Field& f, float missing) {
   if (f.bits == 0) return missing;
-  const std::uint32_t raw = (v >> f.shift) & ((f.bits == 32 ? 0 : (1u << f.bits)) - 1);
-  if (!f.isSigned) return raw / float((1u << f.bits) - 1);
+  const std::uint32_t raw = (v >> f.shift) & ((1u << f.bits) - 1);
+  if (!f.isSigned) return raw * kUnsignedStep[f.bits];
   const std::int32_t half = 1 << (f.bits - 1);
   const std::int32_t sv = raw >= std::uint32_t(half) ? std::int32_t(raw) - 2 * half : std::int32_t(raw);
-  return std::max(-1.0f, sv / float(half - 1));
+  return std::max(-1.0f, sv * kUnsignedStep[f.bits - 1]);
 }
 
 // 4x4 ordered dither thresholds, centred on zero (in units of one step).
 constexpr float s_bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 float DitherOffset(std::uint32_t x, std::uint32_t y) { return (s_bayer[y & 3][x & 3] + 0.5f) / 16.0f - 0.5f; }
 
+// Rounds to the nearest step; NaN and values out of range end at the limits.
 std::uint32_t WriteField(float value, const Field& f, float dither) {
   if (f.bits == 0) return 0;
   const std::uint32_t mask = (1u << f.bits) - 1;
+  const float d = f.bits < 8 ? dither : 0.0f;
   if (!f.isSigned) {
     const float maxv = float(mask);
-    float q = std::floor(std::clamp(value, 0.0f, 1.0f) * maxv + 0.5f + (f.bits < 8 ? dither : 0.0f));
-    q = std::clamp(q, 0.0f, maxv);
-    return (std::uint32_t(q) & mask) << f.shift;
+    float q = value * maxv + 0.5f + d;
+    q = q > 0.0f ? (q < maxv ? q : maxv) : 0.0f;
+    return (static_cast<std::uint32_t>(q) & mask) << f.shift;
   }
   const float maxv = float((1 << (f.bits - 1)) - 1);
-  float q = std::floor(std::clamp(value, -1.0f, 1.0f) * maxv + 0.5f + (f.bits < 8 ? dither : 0.0f));
-  q = std::clamp(q, -maxv, maxv);
-  return (static_cast<std::uint32_t>(static_cast<std::int32_t>(q)) & mask) << f.shift;
+  float q = value * maxv + maxv + 0.5f + d;  // offset so that truncation rounds
+  q = q > 0.0f ? (q < 2 * maxv ? q : 2 * maxv) : 0.0f;
+  const std::int32_t sv = static_cast<std::int32_t>(q) - static_cast<std::int32_t>(maxv);
+  return (static_cast<std::uint32_t>(sv) & mask) << f.shift;
 }
 
 // --- DXT --------------------------------------------------------------------------
@@ -395,6 +412,22 @@ bool DecodePixels(D3DFORMAT f, const std::uint8_t* data, std::uint32_t pitch, st
     return true;
   }
   const PackedLayout& l = *FindPacked(f);
+  if (ByteChannels(l)) {
+    float byteValue[256];
+    for (int i = 0; i < 256; ++i) byteValue[i] = i * kUnsignedStep[8];
+    const int r = l.r.shift / 8, g = l.g.shift / 8, b = l.b.shift / 8, a = l.a.shift / 8;
+    for (std::uint32_t y = 0; y < height; ++y) {
+      const std::uint8_t* px = data + std::size_t(y) * pitch;
+      float* p = out.At(0, y);
+      for (std::uint32_t x = 0; x < width; ++x, px += l.bytes, p += 4) {
+        p[0] = l.r.bits ? byteValue[px[r]] : 0.0f;
+        p[1] = l.luminance ? p[0] : l.g.bits ? byteValue[px[g]] : 0.0f;
+        p[2] = l.luminance ? p[0] : l.b.bits ? byteValue[px[b]] : 0.0f;
+        p[3] = l.a.bits ? byteValue[px[a]] : 1.0f;
+      }
+    }
+    return true;
+  }
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::uint8_t* row = data + std::size_t(y) * pitch;
     for (std::uint32_t x = 0; x < width; ++x) {
@@ -451,6 +484,24 @@ bool EncodePixels(const FloatImage& in, D3DFORMAT f, std::uint8_t* data, std::ui
     return true;
   }
   const PackedLayout& l = *FindPacked(f);
+  if (ByteChannels(l) && !l.luminance) {
+    auto toByte = [](float v) {
+      const float q = v * 255.0f + 0.5f;
+      return static_cast<std::uint8_t>(q > 0.0f ? (q < 255.0f ? q : 255.0f) : 0.0f);
+    };
+    for (std::uint32_t y = 0; y < in.height; ++y) {
+      std::uint8_t* px = data + std::size_t(y) * pitch;
+      const float* p = in.At(0, y);
+      for (std::uint32_t x = 0; x < in.width; ++x, px += l.bytes, p += 4) {
+        StoreLE(px, l.bytes, l.fill);
+        if (l.r.bits) px[l.r.shift / 8] = toByte(p[0]);
+        if (l.g.bits) px[l.g.shift / 8] = toByte(p[1]);
+        if (l.b.bits) px[l.b.shift / 8] = toByte(p[2]);
+        if (l.a.bits) px[l.a.shift / 8] = toByte(p[3]);
+      }
+    }
+    return true;
+  }
   for (std::uint32_t y = 0; y < in.height; ++y) {
     std::uint8_t* row = data + std::size_t(y) * pitch;
     for (std::uint32_t x = 0; x < in.width; ++x) {

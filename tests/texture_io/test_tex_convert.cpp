@@ -1,0 +1,227 @@
+// Pixel conversion and resampling: every format the loader can choose
+// keeps a picture within its precision, exact encodings where the layout
+// matters, DXT and YUV, dithering, and the filters' kernels and edges.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "texture_io/tex_convert.h"
+#include "texture_io/tex_format.h"
+
+using namespace qv::tex;
+
+namespace {
+
+FloatImage Image(std::uint32_t w, std::uint32_t h, std::vector<float> rgba) {
+  FloatImage f;
+  f.Resize(w, h);
+  f.pixels = std::move(rgba);
+  return f;
+}
+
+std::vector<std::uint8_t> Encode(const FloatImage& in, D3DFORMAT f, bool dither = false,
+                                 const PALETTEENTRY* palette = nullptr) {
+  const std::uint32_t pitch = RowBytes(f, in.width);
+  std::vector<std::uint8_t> out(std::size_t(pitch) * RowCount(f, in.height));
+  EXPECT_TRUE(EncodePixels(in, f, out.data(), pitch, palette, dither));
+  return out;
+}
+
+FloatImage Decode(const std::vector<std::uint8_t>& bytes, D3DFORMAT f, std::uint32_t w, std::uint32_t h,
+                  const PALETTEENTRY* palette = nullptr) {
+  FloatImage out;
+  EXPECT_TRUE(DecodePixels(f, bytes.data(), RowBytes(f, w), w, h, palette, out));
+  return out;
+}
+
+}  // namespace
+
+TEST(TexConvert, EveryFormatKeepsAPictureWithinItsPrecision) {
+  const D3DFORMAT formats[] = {
+      D3DFMT_R8G8B8,   D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5,
+      D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8,       D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4, D3DFMT_L8,
+      D3DFMT_A8L8,     D3DFMT_A4L4,     D3DFMT_V8U8,     D3DFMT_L6V5U5,   D3DFMT_X8L8V8U8, D3DFMT_Q8W8V8U8,
+      D3DFMT_V16U16,   D3DFMT_W11V11U10};
+  for (D3DFORMAT f : formats) {
+    const FormatRow row = DescribeFormat(f);
+    const bool bump = row.kind == FormatKind::Bump;
+    const bool lum = row.kind == FormatKind::Luminance;
+    // Per channel (red, green, blue, alpha): width, from the table's
+    // (none/L, alpha/Q, red/W, green/V, blue/U) order.
+    int bits[4];
+    if (bump) {
+      bits[0] = row.channels[4];
+      bits[1] = row.channels[3];
+      bits[2] = row.channels[2];
+      bits[3] = row.channels[1] ? row.channels[1] : row.channels[0];
+    } else {
+      bits[0] = row.channels[2];
+      bits[1] = row.channels[3];
+      bits[2] = row.channels[4];
+      bits[3] = row.channels[1];
+    }
+    FloatImage in;
+    in.Resize(3, 2);
+    for (std::size_t i = 0; i < in.pixels.size(); ++i) {
+      float v = std::fmod(0.137f * float(i) + 0.05f, 1.0f);
+      if (lum && i % 4 < 3) v = in.pixels[i - i % 4] = std::fmod(0.29f * float(i / 4), 1.0f);
+      if (bump && i % 4 != 3 && (bits[i % 4] > 0)) v = v * 2 - 1;  // signed channels
+      if (bump && i % 4 == 3 && row.channels[1]) v = v * 2 - 1;     // Q is signed, L is not
+      in.pixels[i] = v;
+    }
+    const std::vector<std::uint8_t> bytes = Encode(in, f);
+    const FloatImage out = Decode(bytes, f, 3, 2);
+    for (std::size_t i = 0; i < in.pixels.size(); ++i) {
+      const int b = bits[i % 4];
+      if (b == 0) {
+        EXPECT_EQ(out.pixels[i], i % 4 == 3 ? 1.0f : 0.0f) << f << " channel " << i % 4;
+        continue;
+      }
+      const bool isSigned = bump && (i % 4 < 3 || row.channels[1]);
+      const float step = isSigned ? 1.0f / float((1 << (b - 1)) - 1) : 1.0f / float((1 << b) - 1);
+      EXPECT_NEAR(out.pixels[i], in.pixels[i], step / 2 + 1e-5f) << f << " channel " << i % 4;
+    }
+    EXPECT_EQ(Encode(out, f), bytes) << f << ": a decoded picture encodes to the same bytes";
+  }
+}
+
+TEST(TexConvert, ExactLayouts) {
+  const FloatImage red = Image(1, 1, {1, 0, 0, 1});
+  EXPECT_EQ(Encode(red, D3DFMT_R5G6B5), (std::vector<std::uint8_t>{0x00, 0xF8}));
+  EXPECT_EQ(Encode(red, D3DFMT_X1R5G5B5), (std::vector<std::uint8_t>{0x00, 0xFC}));  // X bit set
+  EXPECT_EQ(Encode(red, D3DFMT_X8R8G8B8), (std::vector<std::uint8_t>{0, 0, 0xFF, 0xFF}));
+  EXPECT_EQ(Encode(Image(1, 1, {0, 0, 1, 0.6f}), D3DFMT_A1R5G5B5), (std::vector<std::uint8_t>{0x1F, 0x80}));
+  EXPECT_EQ(Encode(Image(1, 1, {0, 1, 0, 1}), D3DFMT_L8), (std::vector<std::uint8_t>{182}));  // luminance weights
+  EXPECT_EQ(Encode(Image(1, 1, {-1, 1, 0, 1}), D3DFMT_V8U8), (std::vector<std::uint8_t>{0x81, 0x7F}));
+  // U (10 bits) -1 -> -511; V (11 bits) 0; W (11 bits) +1 -> +1023.
+  const std::vector<std::uint8_t> w11 = Encode(Image(1, 1, {-1, 0, 1, 1}), D3DFMT_W11V11U10);
+  const std::uint32_t v = w11[0] | w11[1] << 8 | w11[2] << 16 | std::uint32_t(w11[3]) << 24;
+  EXPECT_EQ(v & 0x3FF, 0x201u);
+  EXPECT_EQ((v >> 10) & 0x7FF, 0u);
+  EXPECT_EQ(v >> 21, 0x3FFu);
+  // The most negative stored value reads as -1, not below.
+  EXPECT_EQ(Decode({0x80, 0x80}, D3DFMT_V8U8, 1, 1).pixels[0], -1.0f);
+}
+
+TEST(TexConvert, PalettesAndYuv) {
+  PALETTEENTRY palette[256] = {};
+  palette[3] = {255, 0, 0, 255};
+  palette[7] = {0, 0, 255, 128};
+  const FloatImage in = Image(2, 1, {0.9f, 0.1f, 0, 1, 0, 0, 1, 0.5f});
+  const std::vector<std::uint8_t> p8 = Encode(in, D3DFMT_P8, false, palette);
+  EXPECT_EQ(p8, (std::vector<std::uint8_t>{3, 7}));
+  EXPECT_EQ(Decode(p8, D3DFMT_P8, 2, 1, palette).pixels[7], 128 / 255.0f);
+  EXPECT_EQ(Encode(in, D3DFMT_A8P8, false, palette), (std::vector<std::uint8_t>{3, 255, 7, 128}));
+  FloatImage scratch;
+  EXPECT_FALSE(DecodePixels(D3DFMT_P8, p8.data(), 2, 2, 1, nullptr, scratch));
+
+  const FloatImage colours = Image(2, 1, {1, 1, 1, 1, 0.2f, 0.2f, 0.2f, 1});
+  for (D3DFORMAT f : {D3DFMT_YUY2, D3DFMT_UYVY}) {
+    const std::vector<std::uint8_t> yuv = Encode(colours, f);
+    const int y0 = f == D3DFMT_YUY2 ? 0 : 1;
+    EXPECT_EQ(yuv[y0], 235);  // studio-range white
+    const FloatImage back = Decode(yuv, f, 2, 1);
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_NEAR(back.pixels[k], 1.0f, 0.02f) << f;
+      EXPECT_NEAR(back.pixels[4 + k], 0.2f, 0.02f) << f;
+    }
+  }
+}
+
+TEST(TexConvert, DxtEncodingRoundTrips) {
+  // Two colours that 5-6-5 holds exactly, in a 6x5 image (partial blocks).
+  FloatImage in;
+  in.Resize(6, 5);
+  for (std::uint32_t y = 0; y < 5; ++y)
+    for (std::uint32_t x = 0; x < 6; ++x) {
+      float* p = in.At(x, y);
+      const bool a = (x + y) % 3 == 0;
+      p[0] = a ? 1.0f : 0.0f;
+      p[1] = a ? 0.0f : 1.0f;
+      p[2] = 0;
+      p[3] = x < 2 ? 0.0f : (x < 4 ? 1.0f / 3 : 1.0f);
+    }
+  for (D3DFORMAT f : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5}) {
+    const FloatImage out = Decode(Encode(in, f), f, 6, 5);
+    for (std::uint32_t y = 0; y < 5; ++y)
+      for (std::uint32_t x = 0; x < 6; ++x) {
+        const float* a = in.At(x, y);
+        const float* b = out.At(x, y);
+        if (f == D3DFMT_DXT1) {
+          // One bit of alpha: transparent texels come back transparent black.
+          EXPECT_EQ(b[3], a[3] < 0.5f ? 0.0f : 1.0f) << x << "," << y;
+          if (a[3] < 0.5f) continue;
+        } else {
+          EXPECT_NEAR(b[3], a[3], f == D3DFMT_DXT2 || f == D3DFMT_DXT3 ? 1 / 30.0f : 1 / 14.0f) << f;
+          if (a[3] == 0) continue;  // premultiplied formats lose the colour of clear texels
+        }
+        // Premultiplied colour keeps 5 or 6 bits of colour times alpha.
+        const bool premultiplied = f == D3DFMT_DXT2 || f == D3DFMT_DXT4;
+        const float tolerance = premultiplied ? 0.02f / a[3] : 0.02f;
+        EXPECT_NEAR(b[0], a[0], tolerance) << f << " at " << x << "," << y;
+        EXPECT_NEAR(b[1], a[1], tolerance) << f << " at " << x << "," << y;
+      }
+  }
+}
+
+TEST(TexConvert, DitherSpreadsTheErrorInsteadOfRoundingEverywhere) {
+  FloatImage grey;
+  grey.Resize(4, 4);
+  for (std::size_t i = 0; i < grey.pixels.size(); ++i) grey.pixels[i] = 0.5f;
+  auto reds = [](const std::vector<std::uint8_t>& b) {
+    std::vector<int> r;
+    for (std::size_t i = 0; i < b.size(); i += 2) r.push_back((b[i + 1] >> 3) & 31);
+    return r;
+  };
+  const std::vector<int> plain = reds(Encode(grey, D3DFMT_R5G6B5, false));
+  const std::vector<int> dithered = reds(Encode(grey, D3DFMT_R5G6B5, true));
+  EXPECT_EQ(plain, std::vector<int>(16, 16));
+  double sum = 0;
+  for (int r : dithered) {
+    EXPECT_TRUE(r == 15 || r == 16) << r;
+    sum += r;
+  }
+  EXPECT_NEAR(sum / 16, 15.5, 0.1);  // 0.5 x 31
+  // Eight-bit channels are never dithered.
+  EXPECT_EQ(Encode(grey, D3DFMT_X8R8G8B8, true), Encode(grey, D3DFMT_X8R8G8B8, false));
+}
+
+TEST(TexResample, KernelsAndEdges) {
+  auto row = [](std::vector<float> v) {
+    FloatImage f;
+    f.Resize(static_cast<std::uint32_t>(v.size()), 1);
+    for (std::size_t i = 0; i < v.size(); ++i) f.pixels[i * 4] = v[i];
+    return f;
+  };
+  auto run = [](const FloatImage& in, std::uint32_t w, DWORD filter) {
+    FloatImage out;
+    out.Resize(w, 1);
+    Resample(in, out, filter);
+    std::vector<float> r;
+    for (std::uint32_t i = 0; i < w; ++i) r.push_back(out.pixels[i * 4]);
+    return r;
+  };
+  auto near = [](const std::vector<float>& a, const std::vector<float>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (std::fabs(a[i] - b[i]) > 1e-5f) return false;
+    return true;
+  };
+  const FloatImage five = row({0, 1, 2, 3, 4});
+  EXPECT_TRUE(near(run(five, 2, D3DX_FILTER_BOX), {0.8f, 3.2f}));  // covers 2.5 texels each
+  EXPECT_TRUE(near(run(five, 2, D3DX_FILTER_POINT), {1, 3}));
+  // Without mirroring the image wraps, so the left edge sees the right one.
+  const FloatImage two = row({0, 1});
+  EXPECT_TRUE(near(run(two, 4, D3DX_FILTER_LINEAR), {0.25f, 0.25f, 0.75f, 0.75f}));
+  EXPECT_TRUE(near(run(two, 4, D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR_U), {0, 0.25f, 0.75f, 1}));
+  const FloatImage step = row({0, 0, 1, 1});
+  EXPECT_TRUE(near(run(step, 2, D3DX_FILTER_TRIANGLE), {0.25f, 0.75f}));
+  EXPECT_TRUE(near(run(step, 2, D3DX_FILTER_TRIANGLE | D3DX_FILTER_MIRROR_U), {0.125f, 0.875f}));
+  // No filter: a copy, with transparent black past the source.
+  const std::vector<float> none = run(two, 3, D3DX_FILTER_NONE);
+  EXPECT_TRUE(near(none, {0, 1, 0}));
+  FloatImage out;
+  out.Resize(3, 1);
+  Resample(two, out, D3DX_FILTER_NONE);
+  EXPECT_EQ(out.pixels[2 * 4 + 3], 0.0f);
+}
