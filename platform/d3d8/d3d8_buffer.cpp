@@ -123,7 +123,7 @@ IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT for
 IndexBuffer::~IndexBuffer() {
   m_device->MakeCurrent();
   m_device->ForgetBuffer(nullptr, this);
-  if (m_store.gl) {
+  if (m_store.gl && m_device->ContextUsable()) {
     m_device->Gl().ForgetBuffer(m_store.gl);
     glDeleteBuffers(1, &m_store.gl);
   }

@@ -70,7 +70,9 @@ Device::Device(Direct3D8* d3d, const D3DPRESENT_PARAMETERS& params) : m_d3d(d3d)
 }
 
 Device::~Device() {
-  if (m_context) {
+  // GL objects die with the context; they are deleted one by one only while
+  // the context can still be made current on its window.
+  if (ContextUsable()) {
     MakeCurrent();
     m_batch = DrawBatch{};
     for (auto& p : m_programs) glDeleteProgram(p.second.program);
@@ -86,9 +88,10 @@ Device::~Device() {
     glDeleteSamplers(QV_MAX_TEXTURE_STAGES, m_samplers);
     if (m_ring) glDeleteBuffers(1, &m_ring);
     for (const Arena& a : m_arenas) glDeleteBuffers(1, &a.buffer);
-    SDL_GL_MakeCurrent(m_window, nullptr);
-    SDL_GL_DeleteContext(static_cast<SDL_GLContext>(m_context));
+    SDL_GL_MakeCurrent(m_onFallback ? m_fallback : m_window, nullptr);
   }
+  if (m_context) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(m_context));
+  if (m_fallback) SDL_DestroyWindow(m_fallback);
   if (s_current == this) s_current = nullptr;
   LiveDevices().erase(this);
   m_d3d->Release();
@@ -96,6 +99,7 @@ Device::~Device() {
 
 bool Device::Init(SDL_Window* window) {
   m_window = window;
+  m_windowId = SDL_GetWindowID(window);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
@@ -108,6 +112,10 @@ bool Device::Init(SDL_Window* window) {
   m_context = ctx;
   if (SDL_GL_MakeCurrent(window, ctx) != 0) return false;
   s_current = this;
+  // A hidden window of our own keeps the context usable should the host
+  // destroy its window while the device still exists.
+  m_fallback = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  if (m_fallback) SDL_GL_MakeCurrent(window, ctx);
   if (epoxy_gl_version() < 33) {
     std::fprintf(stderr, "d3d8: OpenGL %d.%d is below 3.3\n", epoxy_gl_version() / 10,
                  epoxy_gl_version() % 10);
@@ -189,10 +197,19 @@ ULONG Device::Release() {
   return n;
 }
 
+bool Device::WindowAlive() const {
+  return m_windowId != 0 && SDL_GetWindowFromID(m_windowId) == m_window;
+}
+
 void Device::MakeCurrent() {
-  if (s_current == this || !m_context) return;
-  SDL_GL_MakeCurrent(m_window, static_cast<SDL_GLContext>(m_context));
+  if (!m_context) return;
+  const bool alive = WindowAlive();
+  if (s_current == this && (alive || m_onFallback)) return;
+  SDL_Window* target = alive ? m_window : m_fallback;
+  if (!target) return;
+  SDL_GL_MakeCurrent(target, static_cast<SDL_GLContext>(m_context));
   s_current = this;
+  m_onFallback = !alive;
 }
 
 HRESULT Device::GetDirect3D(IDirect3D8** ppD3D) {
@@ -286,7 +303,8 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const void*) {
   MakeCurrent();
   FlushDraws();
   int ww = 0, wh = 0;
-  SDL_GL_GetDrawableSize(m_window, &ww, &wh);
+  // A window destroyed by the host gets no picture; the frame still counts.
+  if (WindowAlive()) SDL_GL_GetDrawableSize(m_window, &ww, &wh);
   const int bw = static_cast<int>(m_params.BackBufferWidth);
   const int bh = static_cast<int>(m_params.BackBufferHeight);
   if (ww > 0 && wh > 0) {
@@ -335,6 +353,12 @@ bool Device::ReadFrame(std::vector<std::uint8_t>& rgb, int& width, int& height, 
 
 void Device::FlushDraws() {
   if (m_batch.Empty()) return;
+  if (!ContextUsable()) {
+    m_batch.counts.clear();  // no context to draw with any more
+    m_batch.offsets.clear();
+    m_batch.baseVertices.clear();
+    return;
+  }
   m_gl.BindElementBuffer(m_batch.indexBuffer);
   if (m_batch.counts.size() == 1) {
     glDrawElementsBaseVertex(m_batch.mode, m_batch.counts[0], m_batch.indexType,

@@ -316,6 +316,11 @@ class Device final : public IDirect3DDevice8 {
 
   // --- used by the resources and the helpers of this layer ---
   void MakeCurrent();
+  // Whether the window the device was made on still exists, and whether the
+  // context can still be made current (on that window or, once the host has
+  // destroyed it, on the device's own hidden one).
+  bool WindowAlive() const;
+  bool ContextUsable() const { return m_context && (WindowAlive() || m_fallback); }
   GlStateCache& Gl() { return m_gl; }
   // Issues the pending draws (before any change that would alter them).
   void FlushDraws();
@@ -375,6 +380,9 @@ class Device final : public IDirect3DDevice8 {
   Direct3D8* m_d3d;
   D3DPRESENT_PARAMETERS m_params;
   SDL_Window* m_window = nullptr;
+  std::uint32_t m_windowId = 0;
+  SDL_Window* m_fallback = nullptr;
+  bool m_onFallback = false;
   void* m_context = nullptr;
   GlStateCache m_gl{true};
   bool m_inScene = false;

@@ -70,7 +70,7 @@ Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usa
 Texture::~Texture() {
   m_device->MakeCurrent();
   m_device->ForgetTexture(this);
-  if (m_gl) glDeleteTextures(1, &m_gl);
+  if (m_gl && m_device->ContextUsable()) glDeleteTextures(1, &m_gl);
   m_device->Release();
 }
 

@@ -482,5 +482,18 @@ TEST_F(DeviceGl, ReleasedResourcesAreForgottenByTheDevice) {
   EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
 }
 
+// The host may destroy the window while the device lives on: calls then do
+// nothing harmful, and releasing the device still works.
+TEST_F(DeviceGl, DeviceOutlivingItsWindow) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  SetVertices(Quad());
+  qv::host::Reset();
+  EXPECT_EQ(m_dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+  m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  EXPECT_EQ(m_dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  m_vb->Release();
+  m_vb = nullptr;
+}
+
 }  // namespace
 }  // namespace qv::test
