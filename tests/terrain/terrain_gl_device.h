@@ -3,6 +3,10 @@
 // to its end, as the program keeps its own.
 #pragma once
 
+#include <SDL.h>
+
+#include <cstdio>
+
 #include "device/d3d_wrapper.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
@@ -23,9 +27,15 @@ inline bool MakeHeadlessDevice() {
   RegisterClassExA(&wc);
   HWND hWnd = CreateWindowExA(0, "Terrain test", "Terrain test", 0, 0, 0, 1024, 768, nullptr, nullptr,
                               nullptr, nullptr);
-  if (!hWnd) return false;
+  if (!hWnd) {
+    std::fprintf(stderr, "headless device: no window\n");
+    return false;
+  }
   IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
-  if (!d3d) return false;
+  if (!d3d) {
+    std::fprintf(stderr, "headless device: no Direct3D object\n");
+    return false;
+  }
   D3DPRESENT_PARAMETERS pp{};
   pp.BackBufferWidth = 1024;
   pp.BackBufferHeight = 768;
@@ -35,9 +45,13 @@ inline bool MakeHeadlessDevice() {
   pp.hDeviceWindow = hWnd;
   pp.EnableAutoDepthStencil = TRUE;
   pp.AutoDepthStencilFormat = D3DFMT_D16;
-  return d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hWnd, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                           &g_pd3dDevice) == D3D_OK &&
-         g_pd3dDevice;
+  const HRESULT hr =
+      d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hWnd, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &g_pd3dDevice);
+  if (hr != D3D_OK || !g_pd3dDevice) {
+    std::fprintf(stderr, "headless device: CreateDevice failed (0x%08x): %s\n", static_cast<unsigned>(hr), SDL_GetError());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace terrain_test
