@@ -295,22 +295,6 @@ TEST_F(TexLoad, FormatScoringPicksTheClosestSubstitute) {
   EXPECT_EQ(Counters().texturesCreated, 5);
 }
 
-TEST_F(TexLoad, ConversionIntoSixteenBitAndBumpFormats) {
-  Config().textureFormats.insert(D3DFMT_V8U8);
-  IDirect3DTexture8* tex = nullptr;
-  ASSERT_EQ(Load(Tga24(2, 2, 0xFF), &tex, nullptr, D3DFMT_R5G6B5), D3D_OK);
-  Bytes b;
-  D3DSURFACE_DESC d{};
-  ASSERT_TRUE(FakeTextureLevel(tex, 0, b, d));
-  EXPECT_EQ(b[0], 0xFF);
-  EXPECT_EQ(b[1], 0xFF);
-  tex->Release();
-  ASSERT_EQ(Load(Tga24(2, 2, 0xFF), &tex, nullptr, D3DFMT_V8U8), D3D_OK);
-  ASSERT_TRUE(FakeTextureLevel(tex, 0, b, d));
-  EXPECT_EQ(b[0], 0x7F);  // +1 as a signed byte
-  tex->Release();
-}
-
 TEST_F(TexLoad, ColourKeyMakesMatchingPixelsTransparent) {
   const Bytes file = Bmp8({0x00FF00, 0x123456}, {{0, 1}});
   IDirect3DTexture8* tex = nullptr;
