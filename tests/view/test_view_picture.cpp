@@ -1,0 +1,502 @@
+// Whole runs of quorvel-run on the default data set (and variants of it),
+// judged from the screenshots and the log: terrain, fog, time of day, seams
+// between detail levels, painting, and damaged data files.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+};
+
+RunResult RunCommand(const std::string& command) {
+  RunResult r;
+  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  std::size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int status = pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string Field(const std::string& summary, const std::string& name) {
+  std::istringstream in(summary);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(name + ": ", 0) == 0) return line.substr(name.size() + 2);
+  }
+  return "";
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& text) {
+  for (const std::string& l : lines) {
+    if (l == text) return true;
+  }
+  return false;
+}
+
+struct Rgb {
+  int r, g, b;
+};
+
+// The clear colour 0xFF8264FF and the fog colour 0xFF8282B4 after a 5-6-5
+// back buffer, widened back to 8 bits.
+constexpr Rgb kClear{0x84, 0x65, 0xFF};
+constexpr Rgb kFog{0x84, 0x82, 0xB5};
+
+int Distance(const Rgb& a, const Rgb& b) {
+  return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+}
+
+struct Image {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  Rgb At(int x, int y) const {
+    const unsigned char* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    return {p[0], p[1], p[2]};
+  }
+  bool IsClear(int x, int y) const { return Distance(At(x, y), kClear) <= 6; }
+  // First row from the top that is not the clear colour; height if none.
+  int Silhouette(int x) const {
+    int y = 0;
+    while (y < height && IsClear(x, y)) ++y;
+    return y;
+  }
+};
+
+bool ReadPng(const std::string& path, Image* out) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  out->rgb.resize(PNG_IMAGE_SIZE(image));
+  out->width = static_cast<int>(image.width);
+  out->height = static_cast<int>(image.height);
+  return png_image_finish_read(&image, nullptr, out->rgb.data(), 0, nullptr) != 0;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void Put32(std::string& s, size_t at, unsigned v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// A bottom-up 24-bit BMP; pixel(x, y) gives (r, g, b), y counted from the top.
+template <class Pixel>
+std::string Bmp(int w, int h, Pixel pixel) {
+  const int stride = (w * 3 + 3) & ~3;
+  std::string s(54 + static_cast<size_t>(stride) * h, '\0');
+  s[0] = 'B';
+  s[1] = 'M';
+  Put32(s, 2, static_cast<unsigned>(s.size()));
+  Put32(s, 10, 54);
+  Put32(s, 14, 40);
+  Put32(s, 18, w);
+  Put32(s, 22, h);
+  s[26] = 1;
+  s[28] = 24;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const Rgb c = pixel(x, y);
+      const size_t at = 54 + static_cast<size_t>(h - 1 - y) * stride + x * 3;
+      s[at] = static_cast<char>(c.b);
+      s[at + 1] = static_cast<char>(c.g);
+      s[at + 2] = static_cast<char>(c.r);
+    }
+  }
+  return s;
+}
+
+// An uncompressed 32-bit TGA of one colour and alpha.
+std::string Tga(int w, int h, Rgb c, int alpha) {
+  std::string s(18, '\0');
+  s[2] = 2;
+  s[12] = static_cast<char>(w);
+  s[14] = static_cast<char>(h);
+  s[16] = 32;
+  s[17] = 8;
+  for (int i = 0; i < w * h; ++i) {
+    s += static_cast<char>(c.b);
+    s += static_cast<char>(c.g);
+    s += static_cast<char>(c.r);
+    s += static_cast<char>(alpha);
+  }
+  return s;
+}
+
+// Turn 45 degrees right and tilt up in the first frames, climb with the left
+// button held, then tilt down again to look over the map to the far plane.
+const char* const kFlight =
+    "1 move 471 -384\n"
+    "2 move 0 -384\n"
+    "3 button 0 down\n"
+    "23 button 0 up\n"
+    "24 move 0 384\n"
+    "25 move 0 384\n"
+    "26 move 0 150\n";
+constexpr int kFlightShot = 27;
+
+class Picture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qv_pictureXXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    m_dir = pattern;
+    const RunResult made =
+        RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + (m_dir / "data").string() + " --seed 1");
+    ASSERT_EQ(made.exitCode, 0) << made.out;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    // Folders of failed tests stay for a look, as do all with QUORVEL_KEEP_TEST_DIRS set.
+    if (!HasFailure() && !std::getenv("QUORVEL_KEEP_TEST_DIRS")) fs::remove_all(m_dir, ec);
+  }
+
+  // A copy of the default data set in a folder of its own.
+  fs::path Variant(const std::string& name) {
+    const fs::path dir = m_dir / name;
+    fs::copy(m_dir / "data", dir, fs::copy_options::recursive);
+    return dir;
+  }
+
+  // Runs quorvel-run in dir with a script and shots; returns the summary.
+  RunResult RunIn(const fs::path& dir, int frames, int clock, const std::string& script,
+                  const std::vector<std::pair<int, std::string>>& shots) {
+    std::string args = " --dir " + dir.string() + " --frames " + std::to_string(frames) +
+                       " --clock " + std::to_string(clock);
+    if (!script.empty()) {
+      WriteFile(dir / "input.txt", script);
+      args += " --input " + (dir / "input.txt").string();
+    }
+    for (const auto& shot : shots) {
+      args += " --shot " + std::to_string(shot.first) + ":" + (dir / shot.second).string();
+    }
+    return RunCommand("SDL_VIDEODRIVER=offscreen " + std::string(QUORVEL_RUN_BIN) + args);
+  }
+
+  fs::path m_dir;
+};
+
+// Clear-colour pixels below each column's silhouette (skipping the first
+// rows, where the far plane cuts the terrain): a gap in the surface shows
+// the background through it.
+int HolesBelowSilhouette(const Image& im, int margin) {
+  int holes = 0;
+  for (int x = 0; x < im.width; ++x) {
+    for (int y = im.Silhouette(x) + margin; y < im.height; ++y) {
+      if (im.IsClear(x, y)) ++holes;
+    }
+  }
+  return holes;
+}
+
+TEST_F(Picture, FlightOverTheDefaultMapShowsTerrainFadingIntoFog) {
+  const fs::path dir = m_dir / "data";
+  const RunResult r = RunIn(dir, kFlightShot + 2, 1, kFlight, {{kFlightShot, "flight.png"}});
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  const std::vector<std::string> log = Lines(Field(r.out, "log"));
+  EXPECT_FALSE(Has(log, "COULDNT LOAD TEXTURE"));
+  // More draws than patches: some patches stitch to a coarser neighbour, so
+  // two levels of detail share edges in this frame.
+  EXPECT_GT(std::atof(Field(r.out, "draws_per_frame").c_str()), 4096.0) << r.out;
+
+  Image im;
+  ASSERT_TRUE(ReadPng((dir / "flight.png").string(), &im));
+  ASSERT_EQ(im.width, 1024);
+  ASSERT_EQ(im.height, 768);
+
+  // Sky above, terrain in every column, and no background inside it.
+  EXPECT_TRUE(im.IsClear(512, 5));
+  for (int x = 0; x < im.width; ++x) ASSERT_LT(im.Silhouette(x), im.height / 2) << x;
+  EXPECT_EQ(HolesBelowSilhouette(im, 3), 0);
+
+  // The farthest terrain (just under the silhouette) is mostly fog colour;
+  // the nearest (the bottom rows) is not.
+  long far = 0, near = 0;
+  for (int x = 0; x < im.width; ++x) {
+    const int top = im.Silhouette(x);
+    for (int y = top; y < top + 3; ++y) far += Distance(im.At(x, y), kFog);
+    for (int y = im.height - 40; y < im.height; ++y) near += Distance(im.At(x, y), kFog);
+  }
+  const double farMean = static_cast<double>(far) / (im.width * 3);
+  const double nearMean = static_cast<double>(near) / (im.width * 40);
+  EXPECT_LT(farMean, 80.0);
+  EXPECT_GT(nearMean, 200.0);
+}
+
+TEST_F(Picture, NoCracksBetweenDetailLevels) {
+  // Every odd row and column of this map is a deep trench. Coarser levels
+  // skip the odd samples, so an unstitched edge between two levels opens
+  // a slot through which the background shows.
+  const fs::path dir = Variant("trenches");
+  std::string map(1024 * 1024, '\0');
+  for (int z = 0; z < 1024; z += 2) {
+    for (int x = 0; x < 1024; x += 2) map[static_cast<size_t>(z) * 1024 + x] = static_cast<char>(230);
+  }
+  WriteFile(dir / "HeightMap20.raw", map);
+  const RunResult r = RunIn(dir, kFlightShot + 2, 1, kFlight, {{kFlightShot, "trenches.png"}});
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_GT(std::atof(Field(r.out, "draws_per_frame").c_str()), 4096.0) << r.out;
+  Image im;
+  ASSERT_TRUE(ReadPng((dir / "trenches.png").string(), &im));
+  for (int x = 0; x < im.width; ++x) ASSERT_LT(im.Silhouette(x), im.height / 2) << x;
+  EXPECT_EQ(HolesBelowSilhouette(im, 3), 0);
+}
+
+TEST_F(Picture, DuskIsBrighterThanNightAsTheTablesSay) {
+  const fs::path dir = m_dir / "data";
+  // A 60 ms frame steps the clock by 0.1 hour every frame: frame 1 is at
+  // about hour 0.1 to 0.2, frame 12 at about hour 1.2 to 1.3.
+  const RunResult r = RunIn(dir, 14, 60, "", {{1, "dusk.png"}, {12, "night.png"}});
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+
+  // What the tables say for those hours (degree 310 is hour 0, 15 per hour).
+  const std::string diffuse = ReadFile(dir / "Diffuse.raw");
+  const std::string ambient = ReadFile(dir / "Ambient.raw");
+  ASSERT_EQ(diffuse.size(), 1080u);
+  ASSERT_EQ(ambient.size(), 1080u);
+  auto light = [&](int degree) {
+    int sum = 0;
+    for (int c = 0; c < 3; ++c) {
+      sum += static_cast<unsigned char>(diffuse[c * 360 + degree]);
+      sum += static_cast<unsigned char>(ambient[c * 360 + degree]);
+    }
+    return sum;
+  };
+  int dimmestDusk = 1 << 30, brightestNight = 0;
+  for (int d = 311; d <= 314; ++d) dimmestDusk = std::min(dimmestDusk, light(d));
+  for (int d = 327; d <= 330; ++d) brightestNight = std::max(brightestNight, light(d));
+  ASSERT_GT(dimmestDusk, brightestNight) << "the default tables darken after dusk";
+
+  Image dusk, night;
+  ASSERT_TRUE(ReadPng((dir / "dusk.png").string(), &dusk));
+  ASSERT_TRUE(ReadPng((dir / "night.png").string(), &night));
+  // The camera has not moved: compare the pixels that show terrain in both.
+  double duskSum = 0, nightSum = 0;
+  long count = 0;
+  for (int y = 0; y < dusk.height; ++y) {
+    for (int x = 0; x < dusk.width; ++x) {
+      if (dusk.IsClear(x, y) || night.IsClear(x, y)) continue;
+      const Rgb a = dusk.At(x, y), b = night.At(x, y);
+      duskSum += a.r + a.g + a.b;
+      nightSum += b.r + b.g + b.b;
+      ++count;
+    }
+  }
+  ASSERT_GT(count, 10000);
+  EXPECT_GT(duskSum, nightSum * 1.2) << duskSum / count << " vs " << nightSum / count;
+}
+
+TEST_F(Picture, APaintedSquareShowsOneTexel) {
+  // A flat map lit by an even ambient colour and no diffuse light, a ground
+  // of 16 x 16 random texels, a fully transparent overlay and a flat bump
+  // map: the unpainted ground shows the texels, and a square that samples
+  // one texel is one flat colour.
+  const fs::path dir = Variant("paint");
+  WriteFile(dir / "HeightMap20.raw", std::string(1024 * 1024, '\x32'));
+  WriteFile(dir / "Ambient.raw", std::string(1080, '\xCC'));
+  WriteFile(dir / "Diffuse.raw", std::string(1080, '\0'));
+  unsigned seed = 12345;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 16) & 255);
+  };
+  std::vector<Rgb> texels(256);
+  for (Rgb& t : texels) t = {next(), next(), next()};
+  WriteFile(dir / "ground.bmp", Bmp(16, 16, [&](int x, int y) { return texels[y * 16 + x]; }));
+  WriteFile(dir / "clear.tga", Tga(4, 4, {0, 0, 0}, 0));
+  WriteFile(dir / "flat.bmp", Bmp(4, 4, [](int, int) { return Rgb{128, 128, 255}; }));
+  WriteFile(dir / "Readme.txt",
+            "PatchSize 16\nLevels 4\nMaxVertices 65536\nTexture0 ground.bmp\nTexture1 clear.tga\n"
+            "Texture2 ground.bmp\nTexture3 flat.bmp\n");
+
+  // Climb straight ahead, paint, then look almost straight down.
+  const std::string climb =
+      "1 move 471 -384\n"
+      "3 button 0 down\n"
+      "33 button 0 up\n";
+  const std::string lookDown =
+      "36 move 0 384\n"
+      "37 move 0 384\n"
+      "38 move 0 384\n"
+      "39 move 0 132\n";
+  const RunResult painted =
+      RunIn(dir, 43, 1, climb + "34 key 25 down\n35 key 25 up\n" + lookDown, {{41, "painted.png"}});
+  ASSERT_EQ(painted.exitCode, 0) << painted.out;
+  const std::vector<std::string> log = Lines(Field(painted.out, "log"));
+  EXPECT_TRUE(Has(log, "Painting"));
+  EXPECT_TRUE(Has(log, "Done Painting"));
+  EXPECT_FALSE(Has(log, "COULDNT LOAD TEXTURE"));
+  const RunResult plain = RunIn(dir, 43, 1, climb + lookDown, {{41, "plain.png"}});
+  ASSERT_EQ(plain.exitCode, 0) << plain.out;
+
+  Image a, b;
+  ASSERT_TRUE(ReadPng((dir / "painted.png").string(), &a));
+  ASSERT_TRUE(ReadPng((dir / "plain.png").string(), &b));
+  std::vector<char> changed(static_cast<size_t>(a.width) * a.height, 0);
+  int x0 = a.width, x1 = -1, y0 = a.height, y1 = -1, count = 0;
+  for (int y = 0; y < a.height; ++y) {
+    for (int x = 0; x < a.width; ++x) {
+      if (Distance(a.At(x, y), b.At(x, y)) == 0) continue;
+      changed[static_cast<size_t>(y) * a.width + x] = 1;
+      x0 = std::min(x0, x);
+      x1 = std::max(x1, x);
+      y0 = std::min(y0, y);
+      y1 = std::max(y1, y);
+      ++count;
+    }
+  }
+  // One compact square below the camera, near the middle of the frame.
+  ASSERT_GT(count, 2000);
+  EXPECT_LT(x1 - x0, 400);
+  EXPECT_LT(y1 - y0, 400);
+  EXPECT_GT(x1, a.width / 4);
+  EXPECT_LT(x0, a.width * 3 / 4);
+  EXPECT_GT(y1, a.height / 4);
+  EXPECT_LT(y0, a.height * 3 / 4);
+
+  // The core of the square: pixels 12 away from anything unchanged, clear
+  // of the edge quads whose coordinates run from the painted texel back to
+  // the ground's own.
+  constexpr int kMargin = 12;
+  auto core = [&](int x, int y) {
+    if (x < kMargin || y < kMargin || x >= a.width - kMargin || y >= a.height - kMargin) return false;
+    for (int dy = -kMargin; dy <= kMargin; dy += kMargin / 2) {
+      for (int dx = -kMargin; dx <= kMargin; dx += kMargin / 2) {
+        if (!changed[static_cast<size_t>(y + dy) * a.width + x + dx]) return false;
+      }
+    }
+    return true;
+  };
+  // Spread of each channel over the core, in the painted and the plain frame.
+  double sum[2][3] = {}, squares[2][3] = {};
+  long pixels = 0;
+  for (int y = y0; y <= y1; ++y) {
+    for (int x = x0; x <= x1; ++x) {
+      if (!core(x, y)) continue;
+      const Rgb p[2] = {a.At(x, y), b.At(x, y)};
+      for (int i = 0; i < 2; ++i) {
+        const int c[3] = {p[i].r, p[i].g, p[i].b};
+        for (int k = 0; k < 3; ++k) {
+          sum[i][k] += c[k];
+          squares[i][k] += static_cast<double>(c[k]) * c[k];
+        }
+      }
+      ++pixels;
+    }
+  }
+  ASSERT_GT(pixels, 500);
+  for (int k = 0; k < 3; ++k) {
+    const double mean[2] = {sum[0][k] / pixels, sum[1][k] / pixels};
+    const double spreadPainted = std::sqrt(squares[0][k] / pixels - mean[0] * mean[0]);
+    const double spreadPlain = std::sqrt(squares[1][k] / pixels - mean[1] * mean[1]);
+    EXPECT_LT(spreadPainted, 1.0) << "channel " << k;
+    EXPECT_GT(spreadPlain, 10.0) << "channel " << k;
+  }
+}
+
+// A data file missing or damaged: the run logs the failure and still ends
+// with exit code 0 through the normal shutdown.
+struct DamageCase {
+  const char* name;
+  const char* file;
+  const char* contents;  // null: the file is removed
+  std::vector<const char*> expected;
+  bool countedError;
+};
+
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
+
+const char* const kNoHeightmap = "[LoadHM]:  Could not read RAW file";
+const char* const kNoSky = "[Load SkyMap]:  Could not read SkyMap file";
+const char* const kNoTexture = "COULDNT LOAD TEXTURE";
+const char* const kNoReadme = "[Game Initialize()]:  Could not read ReadMe file";
+const char* const kStartupFailed = "[Winmain]:  Error game initialization";
+
+class PictureDamage : public Picture, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(PictureDamage, LogsTheFailureAndEndsNormally) {
+  const DamageCase& c = GetParam();
+  const fs::path dir = Variant(c.name);
+  if (c.contents) {
+    WriteFile(dir / c.file, c.contents);
+  } else {
+    fs::remove(dir / c.file);
+  }
+  const RunResult r = RunIn(dir, 3, 20, "", {{2, "shot.png"}});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Field(r.out, "exit_code"), "0");
+  const std::vector<std::string> log = Lines(Field(r.out, "log"));
+  ASSERT_FALSE(log.empty()) << r.out;
+  for (const char* line : c.expected) EXPECT_TRUE(Has(log, line)) << line;
+  const std::string& ending = log[log.size() - 2];
+  if (c.countedError) {
+    EXPECT_EQ(ending.rfind("------ ENDING WITH ", 0), 0u) << ending;
+  } else {
+    EXPECT_EQ(ending, "------ ENDING SUCCESSFULLY! \"And there was much rejoicing\"");
+  }
+  // A failed start-up quits before the first frame; otherwise frames run.
+  EXPECT_EQ(fs::exists(dir / "shot.png"), !Has(log, kStartupFailed));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachFile, PictureDamage,
+    ::testing::Values(
+        DamageCase{"heightmap_missing", "HeightMap20.raw", nullptr, {kNoHeightmap}, true},
+        DamageCase{"heightmap_short",
+                   "HeightMap20.raw",
+                   "too short",
+                   {"[LoadHM]:  Length/Width not equal to Checksum", "[Checksum]:  9"},
+                   true},
+        DamageCase{"diffuse_missing", "Diffuse.raw", nullptr, {kNoSky}, true},
+        DamageCase{"ambient_missing", "Ambient.raw", nullptr, {kNoSky}, true},
+        DamageCase{"diffuse_short", "Diffuse.raw", "short", {"[]:  Skymaps loaded"}, false},
+        DamageCase{"ground_missing", "ground.bmp", nullptr, {kNoTexture}, false},
+        DamageCase{"overlay_missing", "overlay.tga", nullptr, {kNoTexture}, false},
+        DamageCase{"detail_missing", "detail.jpg", nullptr, {kNoTexture}, false},
+        DamageCase{"bump_missing", "bump.png", nullptr, {kNoTexture}, false},
+        DamageCase{"ground_damaged", "ground.bmp", "BM not a bitmap", {kNoTexture}, false},
+        DamageCase{"overlay_damaged", "overlay.tga", "\x01\x02\x03", {kNoTexture}, false},
+        DamageCase{"detail_damaged", "detail.jpg", "\xFF\xD8\xFF\xE0 cut", {kNoTexture}, false},
+        DamageCase{"bump_damaged", "bump.png", "\x89PNG\r\n\x1a\n cut", {kNoTexture}, false},
+        DamageCase{"readme_missing", "Readme.txt", nullptr, {kNoTexture, kNoReadme, kStartupFailed}, true},
+        DamageCase{"readme_damaged",
+                   "Readme.txt",
+                   "PatchSize sixteen Levels 4 MaxVertices 65536 a ground.bmp b overlay.tga c "
+                   "detail.jpg d bump.png",
+                   {kNoReadme, kStartupFailed},
+                   true}),
+    [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
