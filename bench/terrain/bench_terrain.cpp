@@ -8,6 +8,7 @@
 
 #include "terrain/terrain.h"
 #include "terrain/terrain_build.h"
+#include "tests/support/fake_d3d8.h"
 #include "tests/terrain/terrain_gl_device.h"
 #include "tools/quorvel-makedata/makedata.h"
 
@@ -43,6 +44,29 @@ void BM_InitPatchesDefaultData(benchmark::State& state) {
   g_pHeightMap = nullptr;
 }
 BENCHMARK(BM_InitPatchesDefaultData)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// The same on the in-memory device: the terrain's own share of the work,
+// without the graphics layer's buffer uploads.
+void BM_InitPatchesInMemoryDevice(benchmark::State& state) {
+  IDirect3DDevice8* saved = g_pd3dDevice;
+  auto* d3d = new qv::test::FakeDirect3D8();
+  g_pd3dDevice = d3d->MakeDevice();
+  g_pHeightMap = DefaultMapBlock().data() + 1024;
+  for (auto _ : state) {
+    Terrain* terrain = new Terrain;
+    terrain->m_Length = terrain->m_Width = 1024;
+    const bool ok = terrain->InitPatches(16, 4, 65536);
+    state.PauseTiming();
+    if (!ok) state.SkipWithError("InitPatches failed");
+    delete terrain;
+    state.ResumeTiming();
+  }
+  g_pHeightMap = nullptr;
+  g_pd3dDevice->Release();
+  d3d->Release();
+  g_pd3dDevice = saved;
+}
+BENCHMARK(BM_InitPatchesInMemoryDevice)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 void BM_BuildAllPatchVertices(benchmark::State& state) {
   const unsigned char* map = DefaultMapBlock().data() + 1024;
