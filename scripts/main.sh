@@ -12,10 +12,10 @@ mkdir -p "$OUT/data" "$OUT/shots"
 ./build/tools/quorvel-makedata/quorvel-makedata "$OUT/data" --seed 1
 
 SHOTS=()
-for f in 1 60 120 200 300 399; do SHOTS+=(--shot "$f:$OUT/shots/frame_$f.png"); done
-echo "== flying over the default data (scripted input, 20 ms per frame)"
+for f in 100 130 180 230 300 390; do SHOTS+=(--shot "$f:$OUT/shots/frame_$f.png"); done
+echo "== flying over the default data (scripted input, 51 ms per frame: the time of day steps a tenth of an hour each frame)"
 set +e
-./build/tools/quorvel-run/quorvel-run --dir "$OUT/data" --clock 20 \
+./build/tools/quorvel-run/quorvel-run --dir "$OUT/data" --clock 51 \
   --input "$PWD/scripts/flight.input" "${SHOTS[@]}" | tee "$OUT/summary.txt"
 code=${PIPESTATUS[0]}
 set -e
