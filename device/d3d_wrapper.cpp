@@ -43,7 +43,9 @@ void BuildProjection(D3DXMATRIX& m) {
 
 }  // namespace
 
-D3DWrapper2::D3DWrapper2() {}
+// Nothing is set up here; the members start empty so that an object on
+// which InitD3D never runs (the camera) holds no stray pointer.
+D3DWrapper2::D3DWrapper2() : m_pD3D(nullptr), m_Material{} {}
 
 void D3DWrapper2::InitD3D(HWND hWnd) {
   if (g_pInput) g_pInput->SetScreen(1024, 768);
