@@ -250,6 +250,7 @@ LinkedProgram* Device::Link(DWORD vsHandle, DWORD psHandle) {
 
 GLuint Device::ProgramFor(DWORD vsHandle, DWORD psHandle) {
   MakeCurrent();
+  FlushDraws();  // linking binds the new program
   LinkedProgram* p = Link(vsHandle, psHandle);
   // The program may now be bound behind the draw state's back.
   MarkDirty(kDirtyProgram);
