@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/d3d8/d3d8_internal.h"
 #include "tests/platform/d3d8/d3d8_test_util.h"
 #include "tests/support/terrain_shader_tokens.h"
 
@@ -364,6 +365,62 @@ TEST_F(ShaderGl, TerrainShadersDrawTheLitBaseTexture) {
   for (IDirect3DTexture8* t : tex) t->Release();
   m_dev->SetStreamSource(0, nullptr, 0);
   vb->Release();
+}
+
+// UBYTE4 reads 0..255 unscaled; SHORT2 reads signed integers with z = 0 and
+// w = 1 filled in.
+TEST_F(ShaderGl, DeclarationTypes) {
+  struct Vertex {
+    float pos[3];
+    BYTE ub[4];
+    short s[2];
+  };
+  const DWORD decl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(1, D3DVSDT_UBYTE4),
+                        D3DVSD_REG(2, D3DVSDT_SHORT2), D3DVSD_END()};
+  const DWORD vs = MakeVs(VertexProgram({5, Dst(kTemp, 0, 1), Src(kInput, 1), Src(kConst, 0),
+                                         5, Dst(kTemp, 0, 2), Src(kInput, 2), Src(kConst, 1),
+                                         1, Dst(kTemp, 0, 4), Src(kInput, 2, kWWWW),
+                                         1, Dst(kTemp, 0, 8), Src(kInput, 2, kZZZZ),
+                                         1, Dst(kAttr, 0), Src(kTemp, 0)}),
+                          decl);
+  const float c0[4] = {1.0f / 255, 0, 0, 0}, c1[4] = {0, 0.25f, 0, 0};
+  m_dev->SetVertexShaderConstant(0, c0, 1);
+  m_dev->SetVertexShaderConstant(1, c1, 1);
+  std::vector<Vertex> v(4);
+  const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
+  for (int i = 0; i < 4; ++i) v[i] = Vertex{{corners[i][0], corners[i][1], 0.5f}, {255, 128, 0, 7}, {-2, 3}};
+  IDirect3DVertexBuffer8* vb = nullptr;
+  ASSERT_EQ(m_dev->CreateVertexBuffer(sizeof(Vertex) * 4, 0, 0, D3DPOOL_MANAGED, &vb), D3D_OK);
+  BYTE* p = nullptr;
+  ASSERT_EQ(vb->Lock(0, 0, &p, 0), D3D_OK);
+  std::memcpy(p, v.data(), sizeof(Vertex) * 4);
+  vb->Unlock();
+  m_dev->SetVertexShader(vs);
+  m_dev->SetStreamSource(0, vb, sizeof(Vertex));
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  PresentAndRead();
+  EXPECT_TRUE(ColorNear(Centre(), 0xFFBFFF));
+  m_dev->SetStreamSource(0, nullptr, 0);
+  vb->Release();
+}
+
+// The benchmark's hook: the linked program of a pair of this device's shaders.
+TEST_F(ShaderGl, ProgramHookGivesTheLinkedPair) {
+  const DWORD vs = MakeVs(VertexProgram({1, Dst(kAttr, 0), Src(kInput, 5)}));
+  const DWORD ps = MakePs(PixelProgram({1, Dst(kTemp, 0), Src(kInput, 0)}));
+  const GLuint program = QvD3D8ProgramFor(m_dev, vs, ps);
+  EXPECT_NE(program, 0u);
+  EXPECT_TRUE(glIsProgram(program));
+  EXPECT_EQ(QvD3D8ProgramFor(m_dev, vs, ps), program) << "linked once";
+  EXPECT_NE(QvD3D8ProgramFor(m_dev, vs, 0), 0u) << "the default pixel side";
+  EXPECT_EQ(QvD3D8ProgramFor(m_dev, vs, 0x999u), 0u);
+  EXPECT_EQ(QvD3D8ProgramFor(m_dev, 0x998u, ps), 0u);
+  EXPECT_EQ(QvD3D8ProgramFor(nullptr, vs, ps), 0u);
+  // Deleting a shader drops the programs made with it.
+  ASSERT_EQ(m_dev->DeletePixelShader(ps), D3D_OK);
+  EXPECT_FALSE(glIsProgram(program));
 }
 
 TEST_F(ShaderGl, MalformedStreamsAreRefused) {
