@@ -61,6 +61,32 @@ TEST_F(DeviceGl, TopOfClipSpaceIsTheFirstRowReadBack) {
   EXPECT_EQ(Pixel(0, m_height - 1), 0u);
 }
 
+// Viewports count from the top left, as Direct3D's do; Clear clears only the
+// viewport.
+TEST_F(DeviceGl, ViewportFromTheTopLeft) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  D3DVIEWPORT8 vp = {8, 4, 16, 8, 0.0f, 1.0f};
+  ASSERT_EQ(m_dev->SetViewport(&vp), D3D_OK);
+  DrawQuad(0.5f, 0xFF00FF00u);
+  D3DVIEWPORT8 right = {40, 0, 24, 48, 0.0f, 1.0f};
+  ASSERT_EQ(m_dev->SetViewport(&right), D3D_OK);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0);
+  D3DVIEWPORT8 outside = {60, 0, 8, 8, 0.0f, 1.0f}, badZ = {0, 0, 8, 8, 0.5f, 2.0f};
+  EXPECT_EQ(m_dev->SetViewport(&outside), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->SetViewport(&badZ), D3DERR_INVALIDCALL);
+  EXPECT_EQ(m_dev->SetViewport(nullptr), D3DERR_INVALIDCALL);
+  PresentAndRead();
+  EXPECT_EQ(Pixel(8, 4), 0x00FF00u);
+  EXPECT_EQ(Pixel(23, 11), 0x00FF00u);
+  EXPECT_EQ(Pixel(7, 4), 0u);
+  EXPECT_EQ(Pixel(8, 12), 0u);
+  EXPECT_EQ(Pixel(24, 4), 0u);
+  EXPECT_EQ(Pixel(40, 47), 0xFF0000u);
+  EXPECT_EQ(Pixel(39, 47), 0u);
+}
+
 // Direct3D's front faces are clockwise on screen; the default CULLMODE (CCW)
 // removes counter-clockwise ones.
 TEST_F(DeviceGl, CullModeKeepsDirect3DWinding) {
