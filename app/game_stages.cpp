@@ -1,10 +1,3 @@
-#include <cctype>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-
 #include "app/app.h"
 #include "app/app_globals.h"
 #include "app/frame_timer.h"
@@ -21,62 +14,8 @@ namespace {
 
 constexpr const char* kInitTag = "Game Initialize()";
 constexpr const char* kCleanupTag = "Game Cleanup";
-constexpr std::size_t kWordMax = 255;
-
-// One white-space separated word, as stream extraction reads it, keeping at
-// most 255 characters; the rest of an over-long word is skipped.
-bool ReadWord(std::istream& in, char (&word)[256]) {
-  word[0] = '\0';
-  if (!in) return false;
-  in >> std::ws;
-  std::size_t n = 0;
-  for (int c = in.peek(); c != std::char_traits<char>::eof() && !std::isspace(c); c = in.peek()) {
-    in.get();
-    if (n < kWordMax) word[n++] = static_cast<char>(c);
-  }
-  word[n] = '\0';
-  if (n == 0) {
-    in.setstate(std::ios::failbit);
-    return false;
-  }
-  return true;
-}
-
-bool ReadInt(std::istream& in, int* value) {
-  char word[256];
-  if (!ReadWord(in, word)) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(word, &end, 10);
-  if (end == word || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
-    in.setstate(std::ios::failbit);
-    return false;
-  }
-  *value = static_cast<int>(v);
-  return true;
-}
 
 }  // namespace
-
-bool ReadStartupParameters(const char* fileName, StartupParameters* out) {
-  *out = StartupParameters{};
-  std::ifstream in(fileName);
-  char label[256];
-  // One chain of extractions: once one fails, the rest read nothing.
-  ReadWord(in, label);
-  ReadInt(in, &out->patchSize);
-  ReadWord(in, label);
-  ReadInt(in, &out->levels);
-  ReadWord(in, label);
-  ReadInt(in, &out->vertexLimit);
-  for (auto& name : out->textures) {
-    ReadWord(in, label);
-    ReadWord(in, name);
-  }
-  const bool ok = static_cast<bool>(in);
-  in.close();
-  return ok && !in.fail();
-}
 
 bool GameInitialize() {
   g_pInput = new DIWrapper(&g_hWnd, &g_hInstance);

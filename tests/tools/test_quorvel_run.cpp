@@ -18,7 +18,7 @@ struct RunResult {
   std::string out;
 };
 
-RunResult Run(const std::string& command) {
+RunResult RunCommand(const std::string& command) {
   RunResult r;
   FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
   if (!p) return r;
@@ -62,7 +62,7 @@ class QuorvelRun : public ::testing::Test {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
   }
   RunResult RunHere(const std::string& args) {
-    return Run(std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " " + args);
+    return RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " " + args);
   }
   std::string dir_;
 };
@@ -128,7 +128,7 @@ TEST_F(QuorvelRun, LiveBinaryIgnoresItsCommandLine) {
   const std::string bin = std::string(QUORVEL_RUN_BIN);
   const std::string live = bin.substr(0, bin.rfind("/quorvel-run/")) + "/quorvel/quorvel";
   const RunResult r =
-      Run("cd " + dir_ + " && SDL_VIDEODRIVER=offscreen " + live + " --frames 1 -x garbage");
+      RunCommand("cd " + dir_ + " && SDL_VIDEODRIVER=offscreen " + live + " --frames 1 -x garbage");
   EXPECT_EQ(r.exitCode, 0);
   bool found = false;
   FILE* ls = popen(("ls " + dir_).c_str(), "r");
