@@ -88,7 +88,7 @@ std::uint32_t Texel(IDirect3DTexture8* tex, UINT level, UINT x, UINT y) {
 }  // namespace
 
 TEST_F(TexGl, LoadsFilesWithAFullChainAndReadablePixels) {
-  TgaSpec tga;
+  TgaShape tga;
   tga.width = 16;
   tga.height = 8;
   tga.descriptor = 0x20;
@@ -112,7 +112,7 @@ TEST_F(TexGl, LoadsFilesWithAFullChainAndReadablePixels) {
 }
 
 TEST_F(TexGl, DefaultPoolAndCompressedFiles) {
-  PngSpec png;
+  PngShape png;
   png.width = png.height = 4;
   png.colorType = 6;
   for (int y = 0; y < 4; ++y) png.rows.push_back(Bytes(16, static_cast<std::uint8_t>(0x20 * y + 0x10)));
@@ -124,7 +124,7 @@ TEST_F(TexGl, DefaultPoolAndCompressedFiles) {
   EXPECT_EQ(tex->GetLevelCount(), 3u);
   tex->Release();
 
-  DdsSpec dds;
+  DdsShape dds;
   dds.width = dds.height = 4;
   dds.pfFlags = 4;
   dds.fourCC = D3DFMT_DXT1;
@@ -154,7 +154,7 @@ TEST_F(TexGl, FailuresOnTheRealDevice) {
 
 #ifdef QV_TEXINFO_PATH
 TEST_F(TexGl, TexinfoToolReportsAndWritesPng) {
-  TgaSpec tga;
+  TgaShape tga;
   tga.width = 300;
   tga.height = 200;
   tga.pixels.assign(300 * 200 * 3, 0x7F);

@@ -64,7 +64,7 @@ qv::tex::FloatImage Pixels(IDirect3DTexture8* t, UINT level) {
 }
 
 Bytes Tga24(std::uint16_t w, std::uint16_t h, std::uint8_t fill = 0x80) {
-  TgaSpec s;
+  TgaShape s;
   s.width = w;
   s.height = h;
   s.pixels.assign(std::size_t(w) * h * 3, fill);
@@ -72,7 +72,7 @@ Bytes Tga24(std::uint16_t w, std::uint16_t h, std::uint8_t fill = 0x80) {
 }
 
 Bytes Bmp8(std::vector<std::uint32_t> palette, std::vector<Bytes> rows) {
-  DibSpec s;
+  DibShape s;
   s.bits = 8;
   s.width = static_cast<std::int32_t>(rows[0].size());
   s.height = static_cast<std::int32_t>(rows.size());
@@ -140,7 +140,7 @@ TEST_F(TexLoad, SizeLimitsAspectRatioAndSquareOnly) {
 
 TEST_F(TexLoad, DxtFileWithoutMipCountGetsFilteredLevels) {
   // 8x8 DXT1: left half red, right half blue (two blocks each way).
-  DdsSpec s;
+  DdsShape s;
   s.width = s.height = 8;
   s.pfFlags = 4;
   s.fourCC = D3DFMT_DXT1;
@@ -182,7 +182,7 @@ TEST_F(TexLoad, DxtFileWithoutMipCountGetsFilteredLevels) {
 }
 
 TEST_F(TexLoad, DdsMipChainFillsTheLevelsItCarries) {
-  DdsSpec s;
+  DdsShape s;
   s.width = 4;
   s.height = 2;
   s.mipCount = 3;
@@ -207,7 +207,7 @@ TEST_F(TexLoad, DdsMipChainFillsTheLevelsItCarries) {
 }
 
 TEST_F(TexLoad, PngTransparencyGivesAnAlphaTexture) {
-  PngSpec s;
+  PngShape s;
   s.width = 2;
   s.colorType = 2;
   s.rows = {{1, 2, 3, 4, 5, 6}};
@@ -235,7 +235,7 @@ TEST_F(TexLoad, PaletteImagesWithAndWithoutAPaletteAskedFor) {
   tex->Release();
 
   // A palette entry with alpha below 255 asks for an alpha format.
-  TgaSpec t;
+  TgaShape t;
   t.type = 1;
   t.bits = 8;
   t.mapLength = 1;
@@ -309,7 +309,7 @@ TEST_F(TexLoad, ColourKeyMakesMatchingPixelsTransparent) {
 
 TEST_F(TexLoad, ExplicitSizeWithPointAndBoxFilters) {
   // 4x1 grey ramp 0, 100, 200, 252 to 2x1.
-  TgaSpec s;
+  TgaShape s;
   s.type = 3;
   s.bits = 8;
   s.width = 4;
@@ -444,28 +444,28 @@ TEST_F(TexLoad, FilesFromDiskMissingEmptyAndPresent) {
 // Hostile files: every prefix of a valid file of each kind, and headers
 // that claim more than the data holds, fail cleanly with nothing left over.
 TEST_F(TexLoad, TruncationAtEveryPointFails) {
-  DibSpec bmp;
+  DibShape bmp;
   bmp.width = 3;
   bmp.height = 2;
   bmp.bits = 4;
   bmp.palette = {1, 2, 3};
   bmp.rows = {{0x12, 0x30}, {0x21, 0x00}};
-  DibSpec rle = bmp;
+  DibShape rle = bmp;
   rle.bits = 8;
   rle.compression = 1;
   rle.rle = {3, 1, 0, 0, 3, 2, 0, 1};
-  DdsSpec dds;
+  DdsShape dds;
   dds.width = dds.height = 8;
   dds.mipCount = 4;
   dds.pfFlags = 4;
   dds.fourCC = D3DFMT_DXT5;
   dds.payload.assign(16 * 4 + 16 * 3, 0x11);
-  TgaSpec tga;
+  TgaShape tga;
   tga.type = 10;
   tga.width = 3;
   tga.height = 2;
   tga.pixels = {0x82, 1, 2, 3, 0x02, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-  TgaSpec mapped;
+  TgaShape mapped;
   mapped.type = 1;
   mapped.bits = 8;
   mapped.width = 2;
@@ -473,7 +473,7 @@ TEST_F(TexLoad, TruncationAtEveryPointFails) {
   mapped.mapBits = 24;
   mapped.map = {1, 2, 3, 4, 5, 6};
   mapped.pixels = {0, 1};
-  PngSpec png;
+  PngShape png;
   png.width = 5;
   png.height = 3;
   png.colorType = 6;
@@ -509,7 +509,7 @@ TEST_F(TexLoad, TruncationAtEveryPointFails) {
 
 TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
   IDirect3DTexture8* tex = kUntouched;
-  DibSpec small;
+  DibShape small;
   small.rows = {Bytes(3, 0)};
   const Bytes one = MakeBmp(small);
   auto withSize = [&one](std::uint32_t w, std::uint32_t h) {
@@ -525,14 +525,14 @@ TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
   EXPECT_EQ(Load(withSize(16384, 16384), &tex), D3DXERR_INVALIDDATA);
   // Within every limit, far more rows than the file holds.
   EXPECT_EQ(Load(withSize(4096, 4096), &tex), D3DXERR_INVALIDDATA);
-  TgaSpec tga;
+  TgaShape tga;
   tga.width = tga.height = 4000;
   tga.pixels = {1, 2, 3};
   EXPECT_EQ(Load(MakeTga(tga), &tex), D3DXERR_INVALIDDATA);
   tga.type = 10;  // run-length: far too short for 16 million pixels
   tga.pixels = {0xFF, 1, 2, 3};
   EXPECT_EQ(Load(MakeTga(tga), &tex), D3DXERR_INVALIDDATA);
-  DdsSpec dds;
+  DdsShape dds;
   dds.width = dds.height = 0x10000;
   dds.payload.assign(64, 0);
   EXPECT_EQ(Load(MakeDds(dds), &tex), D3DXERR_INVALIDDATA);
@@ -543,7 +543,7 @@ TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
 }
 
 TEST_F(TexLoad, RunsPastTheEndAreCut) {
-  TgaSpec tga;
+  TgaShape tga;
   tga.type = 10;
   tga.width = 2;
   tga.height = 1;

@@ -56,7 +56,7 @@ Bytes Rgb24Row(std::initializer_list<std::uint32_t> colours) {  // 0xRRGGBB, sto
 
 TEST(TexReaderBmp, TwentyFourBitRowsNeedingPaddingBothOrders) {
   for (bool topDown : {false, true}) {
-    DibSpec s;
+    DibShape s;
     s.width = 3;
     s.height = 2;
     s.topDown = topDown;
@@ -71,7 +71,7 @@ TEST(TexReaderBmp, TwentyFourBitRowsNeedingPaddingBothOrders) {
 }
 
 TEST(TexReaderBmp, PalettedOneFourAndEightBit) {
-  DibSpec s;
+  DibShape s;
   s.width = 5;
   s.height = 2;
   s.palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
@@ -104,7 +104,7 @@ TEST(TexReaderBmp, PalettedOneFourAndEightBit) {
 }
 
 TEST(TexReaderBmp, SixteenAndThirtyTwoBitWithoutFields) {
-  DibSpec s;
+  DibShape s;
   s.width = 1;
   s.height = 1;
   s.bits = 16;
@@ -136,7 +136,7 @@ TEST(TexReaderBmp, BitFieldsPickTheFormatTheMasksDescribe) {
       {32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}, D3DFMT_A8R8G8B8},
   };
   for (const Case& k : cases) {
-    DibSpec s;
+    DibShape s;
     s.width = 2;
     s.height = 2;
     s.bits = k.bits;
@@ -148,7 +148,7 @@ TEST(TexReaderBmp, BitFieldsPickTheFormatTheMasksDescribe) {
     EXPECT_EQ(c.levels[0].format, k.format);
     EXPECT_EQ(c.levels[0].data[0], 0x5A);  // top row first
   }
-  DibSpec odd;
+  DibShape odd;
   odd.bits = 16;
   odd.masks = {0xF00, 0xF0, 0xF, 0xF000};
   odd.rows = {Bytes(2, 0)};
@@ -156,7 +156,7 @@ TEST(TexReaderBmp, BitFieldsPickTheFormatTheMasksDescribe) {
 }
 
 TEST(TexReaderBmp, Rle8RunsLiteralsDeltaAndClipping) {
-  DibSpec s;
+  DibShape s;
   s.width = 4;
   s.height = 3;
   s.bits = 8;
@@ -179,7 +179,7 @@ TEST(TexReaderBmp, Rle8RunsLiteralsDeltaAndClipping) {
 }
 
 TEST(TexReaderBmp, Rle4) {
-  DibSpec s;
+  DibShape s;
   s.width = 5;
   s.height = 1;
   s.bits = 4;
@@ -193,7 +193,7 @@ TEST(TexReaderBmp, Rle4) {
 }
 
 TEST(TexReaderBmp, PackedDibWithoutFileHeader) {
-  DibSpec s;
+  DibShape s;
   s.width = 2;
   s.height = 1;
   s.bits = 8;
@@ -212,7 +212,7 @@ TEST(TexReaderBmp, PackedDibWithoutFileHeader) {
 TEST(TexReaderBmp, ShortOrInconsistentFilesAreNotBmp) {
   Bytes thirteen = {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_TRUE(Rejected(thirteen));
-  DibSpec s;
+  DibShape s;
   s.rows = {Rgb24Row({0xFFFFFF})};
   Bytes bmp = MakeBmp(s);
   bmp[2] = 0xFF;  // size field larger than the file
@@ -262,7 +262,7 @@ TEST(TexReaderDds, UncompressedLayouts) {
       {0x41, 16, 0x3E0, 0x8000, D3DFMT_A1R5G5B5},       {0x41, 16, 0xF0, 0xF000, D3DFMT_A4R4G4B4},
   };
   for (const Case& k : cases) {
-    DdsSpec s;
+    DdsShape s;
     s.width = 3;
     s.height = 2;
     s.pfFlags = k.flags;
@@ -276,7 +276,7 @@ TEST(TexReaderDds, UncompressedLayouts) {
     EXPECT_EQ(c.levels[0].pitch, 3 * k.bits / 8);
     EXPECT_EQ(c.levels[0].data[c.levels[0].pitch], 3 * k.bits / 8);  // second row
   }
-  DdsSpec odd;
+  DdsShape odd;
   odd.pfFlags = 0x40;
   odd.bits = 24;
   odd.payload.resize(48);
@@ -284,7 +284,7 @@ TEST(TexReaderDds, UncompressedLayouts) {
 }
 
 TEST(TexReaderDds, MipChainCubeFacesAndShortData) {
-  DdsSpec s;
+  DdsShape s;
   s.width = 8;
   s.height = 4;
   s.mipCount = 3;  // 8x4, 4x2, 2x1
@@ -406,7 +406,7 @@ TEST(TexReaderPng, EveryColourTypeAndDepth) {
       {6, 16, D3DFMT_A8R8G8B8, {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0, 8, 0}, {0x04010203, 0x08050607}},
   };
   for (const Case& k : cases) {
-    PngSpec s;
+    PngShape s;
     s.width = 2;
     s.colorType = k.type;
     s.bitDepth = k.depth;
@@ -421,7 +421,7 @@ TEST(TexReaderPng, EveryColourTypeAndDepth) {
 
 TEST(TexReaderPng, PaletteDepthsAndTransparency) {
   for (int depth : {1, 2, 4, 8}) {
-    PngSpec s;
+    PngShape s;
     s.width = 2;
     s.colorType = 3;
     s.bitDepth = depth;
@@ -436,7 +436,7 @@ TEST(TexReaderPng, PaletteDepthsAndTransparency) {
 }
 
 TEST(TexReaderPng, TransparencyChunkAddsAlpha) {
-  PngSpec s;
+  PngShape s;
   s.width = 2;
   s.colorType = 2;
   s.rows = {{10, 20, 30, 40, 50, 60}};
@@ -448,7 +448,7 @@ TEST(TexReaderPng, TransparencyChunkAddsAlpha) {
   EXPECT_EQ(c.levels[0].format, D3DFMT_A8R8G8B8);
   EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFF0A141E, 0x0028323C}));
 
-  PngSpec g;
+  PngShape g;
   g.width = 2;
   g.colorType = 0;
   g.rows = {{7, 9}};
@@ -460,7 +460,7 @@ TEST(TexReaderPng, TransparencyChunkAddsAlpha) {
 }
 
 TEST(TexReaderPng, GammaSrgbAndInterlacing) {
-  PngSpec s;
+  PngShape s;
   s.width = 1;
   s.colorType = 0;
   s.rows = {{128}};
@@ -470,7 +470,7 @@ TEST(TexReaderPng, GammaSrgbAndInterlacing) {
   s.srgb = true;  // sRGB samples stay as they are
   EXPECT_EQ(Read(MakePng(s)).levels[0].data[0], 128);
 
-  PngSpec a;
+  PngShape a;
   a.width = 9;
   a.height = 7;
   a.colorType = 2;
@@ -485,7 +485,7 @@ TEST(TexReaderPng, GammaSrgbAndInterlacing) {
 }
 
 TEST(TexReaderPng, CorruptAndTruncatedFilesAreRejected) {
-  PngSpec s;
+  PngShape s;
   s.width = 16;
   s.height = 16;
   s.colorType = 2;
@@ -514,7 +514,7 @@ TEST(TexReaderTga, TrueColourDepths) {
       {32, D3DFMT_A8R8G8B8, {1, 2, 3, 4}, 0x04030201},
   };
   for (const Case& k : cases) {
-    TgaSpec s;
+    TgaShape s;
     s.bits = k.bits;
     s.pixels = k.pixel;
     s.id = {'i', 'd'};
@@ -540,7 +540,7 @@ TEST(TexReaderTga, EveryOriginGivesTheSameImage) {
   };
   for (const Case& k : cases) {
     for (bool rle : {false, true}) {
-      TgaSpec s;
+      TgaShape s;
       s.type = rle ? 11 : 3;
       s.bits = 8;
       s.width = 3;
@@ -563,7 +563,7 @@ TEST(TexReaderTga, EveryOriginGivesTheSameImage) {
         // In file order: a, b, then c four times.
         Bytes fileOrder = {k.fileOrder[0], k.fileOrder[1], k.fileOrder[2], k.fileOrder[2],
                            k.fileOrder[2], k.fileOrder[2]};
-        TgaSpec plain = s;
+        TgaShape plain = s;
         plain.type = 3;
         plain.pixels = fileOrder;
         TexImageChain p = Read(MakeTga(plain));
@@ -574,7 +574,7 @@ TEST(TexReaderTga, EveryOriginGivesTheSameImage) {
 }
 
 TEST(TexReaderTga, ColourMappedImages) {
-  TgaSpec s;
+  TgaShape s;
   s.type = 1;
   s.bits = 8;
   s.width = 3;
@@ -600,7 +600,7 @@ TEST(TexReaderTga, ColourMappedImages) {
   s.mapLength = 57;  // first + length over 256
   s.map.assign(57 * 2, 0);
   EXPECT_TRUE(Rejected(MakeTga(s)));
-  TgaSpec noMap;
+  TgaShape noMap;
   noMap.type = 1;
   noMap.bits = 8;
   noMap.pixels = {0};
@@ -608,22 +608,22 @@ TEST(TexReaderTga, ColourMappedImages) {
 }
 
 TEST(TexReaderTga, HeaderChecks) {
-  TgaSpec s;
+  TgaShape s;
   s.pixels = {1, 2, 3};
   EXPECT_FALSE(Rejected(MakeTga(s)));
   for (std::uint8_t type : {0, 4, 8, 0x13}) {
-    TgaSpec t = s;
+    TgaShape t = s;
     t.type = type;
     EXPECT_TRUE(Rejected(MakeTga(t))) << int(type);
   }
-  TgaSpec zero = s;
+  TgaShape zero = s;
   zero.width = 0;
   EXPECT_TRUE(Rejected(MakeTga(zero)));
-  TgaSpec grey16 = s;
+  TgaShape grey16 = s;
   grey16.type = 3;
   grey16.bits = 16;
   EXPECT_TRUE(Rejected(MakeTga(grey16)));
-  TgaSpec truncated = s;
+  TgaShape truncated = s;
   truncated.pixels.pop_back();
   EXPECT_TRUE(Rejected(MakeTga(truncated)));
 }

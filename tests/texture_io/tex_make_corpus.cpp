@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   std::vector<std::pair<std::string, Bytes>> files;
 
-  DibSpec dib;
+  DibShape dib;
   dib.width = 3;
   dib.height = 2;
   dib.rows = Rows(2, 9, 17);
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   dib.compression = 2;
   dib.rle = {3, 0x12, 0, 0, 0, 3, 0x21, 0x20, 0, 1};
   files.push_back({"rle4.bmp", MakeBmp(dib)});
-  DibSpec fields;
+  DibShape fields;
   fields.width = 2;
   fields.height = 2;
   fields.bits = 16;
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
   const std::string p3 = "P3 # seed\n2 1 15\n15 0 7 # c\n0 15 3\n";
   files.push_back({"p3.ppm", Bytes(p3.begin(), p3.end())});
 
-  DdsSpec dds;
+  DdsShape dds;
   dds.width = dds.height = 8;
   dds.mipCount = 4;
   dds.pfFlags = 4;
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
   dds.mipCount = 0;
   dds.payload = Ramp(16 * 4, 13);
   files.push_back({"dxt5.dds", MakeDds(dds)});
-  DdsSpec argb;
+  DdsShape argb;
   argb.width = 2;
   argb.height = 2;
   argb.pfFlags = 0x41;
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
   files.push_back({"grey.jpg", MakeJpeg(8, 8, true, Ramp(64, 3), 50)});
   files.push_back({"colour.jpg", MakeJpeg(8, 8, false, Ramp(192, 7), 50)});
 
-  PngSpec png;
+  PngShape png;
   png.width = 3;
   png.height = 2;
   png.colorType = 2;
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
   png.rows = {{0x01, 0x20}, {0x21, 0x00}};
   png.interlace = true;
   files.push_back({"pal4-interlaced.png", MakePng(png)});
-  PngSpec ga;
+  PngShape ga;
   ga.width = 2;
   ga.colorType = 4;
   ga.bitDepth = 16;
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
   ga.rows = {Ramp(8, 40)};
   files.push_back({"ga16-gamma.png", MakePng(ga)});
 
-  TgaSpec tga;
+  TgaShape tga;
   tga.width = 3;
   tga.height = 2;
   tga.pixels = Ramp(18, 13);
@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
   tga.descriptor = 0x28;
   tga.pixels = {0x82, 1, 2, 3, 4, 0x02, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   files.push_back({"rle32.tga", MakeTga(tga)});
-  TgaSpec mapped;
+  TgaShape mapped;
   mapped.type = 9;
   mapped.bits = 8;
   mapped.width = 2;
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
   mapped.map = {0x00, 0xFC, 0x1F, 0x00};
   mapped.pixels = {0x81, 1, 0x01, 2, 1};
   files.push_back({"mapped-rle.tga", MakeTga(mapped)});
-  TgaSpec grey;
+  TgaShape grey;
   grey.type = 3;
   grey.bits = 8;
   grey.width = 2;

@@ -19,7 +19,7 @@ void Put32(Bytes& b, std::uint32_t v) {
   Put16(b, v >> 16);
 }
 
-Bytes MakeDib(const DibSpec& s) {
+Bytes MakeDib(const DibShape& s) {
   Bytes b;
   const bool fields = !s.masks.empty();
   Put32(b, fields ? 108 : 40);
@@ -52,7 +52,7 @@ Bytes MakeDib(const DibSpec& s) {
   return b;
 }
 
-Bytes MakeBmp(const DibSpec& s) {
+Bytes MakeBmp(const DibShape& s) {
   const Bytes dib = MakeDib(s);
   const std::uint32_t header = s.masks.empty() ? 40 : 108;
   Bytes b = {'B', 'M'};
@@ -63,7 +63,7 @@ Bytes MakeBmp(const DibSpec& s) {
   return b;
 }
 
-Bytes MakeTga(const TgaSpec& s) {
+Bytes MakeTga(const TgaShape& s) {
   Bytes b;
   b.push_back(static_cast<std::uint8_t>(s.id.size()));
   b.push_back(s.mapBits ? 1 : 0);
@@ -83,7 +83,7 @@ Bytes MakeTga(const TgaSpec& s) {
   return b;
 }
 
-Bytes MakeDds(const DdsSpec& s) {
+Bytes MakeDds(const DdsShape& s) {
   Bytes b = {'D', 'D', 'S', ' '};
   Put32(b, 124);
   Put32(b, 0x1007 | (s.mipCount ? 0x20000 : 0));
@@ -116,7 +116,7 @@ extern "C" void PngWriteData(png_structp png, png_bytep data, png_size_t length)
 }
 extern "C" void PngFlush(png_structp) {}
 
-bool WritePngRows(png_structp png, png_infop info, const PngSpec& s, Bytes* out, png_bytepp rows) {
+bool WritePngRows(png_structp png, png_infop info, const PngShape& s, Bytes* out, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_write_fn(png, out, PngWriteData, PngFlush);
   png_set_IHDR(png, info, s.width, s.height, s.bitDepth, s.colorType,
@@ -147,7 +147,7 @@ bool WritePngRows(png_structp png, png_infop info, const PngSpec& s, Bytes* out,
 
 }  // namespace
 
-Bytes MakePng(const PngSpec& s) {
+Bytes MakePng(const PngShape& s) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
