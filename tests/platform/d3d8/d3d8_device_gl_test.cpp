@@ -42,6 +42,9 @@ TEST_F(DeviceGl, ClearHonoursRectanglesAndRefusesMissingBuffers) {
 }
 
 TEST_F(DeviceGl, ScenesNestOnlyOnce) {
+  int w = 0, h = 0;
+  EXPECT_FALSE(QvReadLastFrame(m_dev, m_rgb, w, h)) << "nothing presented yet";
+  EXPECT_FALSE(QvReadLastFrame(nullptr, m_rgb, w, h));
   EXPECT_EQ(m_dev->EndScene(), D3DERR_INVALIDCALL);
   EXPECT_EQ(m_dev->BeginScene(), D3D_OK);
   EXPECT_EQ(m_dev->BeginScene(), D3DERR_INVALIDCALL);
