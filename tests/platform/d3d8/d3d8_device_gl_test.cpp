@@ -289,6 +289,37 @@ TEST_F(DeviceGl, DrawsFromSeveralVertexBuffers) {
   ib->Release();
 }
 
+// Discarded index data lives in a stream buffer that wraps around; a buffer
+// filled before the wrap and drawn after it still draws its own indices.
+TEST_F(DeviceGl, DiscardedIndicesSurviveTheStreamWrapping) {
+  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  SetVertices(Quad(0.5f, 0xFF00FF00u));
+  IDirect3DIndexBuffer8 *kept = nullptr, *big = nullptr;
+  ASSERT_EQ(m_dev->CreateIndexBuffer(12, D3DUSAGE_DYNAMIC, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &kept), D3D_OK);
+  ASSERT_EQ(m_dev->CreateIndexBuffer(256 * 1024, D3DUSAGE_DYNAMIC, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &big), D3D_OK);
+  BYTE* p = nullptr;
+  const WORD list[6] = {0, 1, 2, 2, 1, 3};
+  ASSERT_EQ(kept->Lock(0, 12, &p, D3DLOCK_DISCARD), D3D_OK);
+  std::memcpy(p, list, 12);
+  ASSERT_EQ(kept->Unlock(), D3D_OK);
+  // Several megabytes of other discarded data: the stream wraps more than once.
+  for (int i = 0; i < 24; ++i) {
+    ASSERT_EQ(big->Lock(0, 0, &p, D3DLOCK_DISCARD), D3D_OK);
+    std::memset(p, 0, 256 * 1024);
+    ASSERT_EQ(big->Unlock(), D3D_OK);
+  }
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  ASSERT_EQ(m_dev->SetIndices(kept, 0), D3D_OK);
+  ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 2), D3D_OK);
+  PresentAndRead();
+  EXPECT_EQ(Pixel(1, 1), 0x00FF00u);
+  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0x00FF00u);
+  m_dev->SetIndices(nullptr, 0);
+  kept->Release();
+  big->Release();
+}
+
 TEST_F(DeviceGl, PartialBufferLockKeepsTheRest) {
   ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
   m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
