@@ -1,5 +1,5 @@
 // The per-level index lists, checked without a device: sizes, exact orders,
-// index ranges, and - triangle by triangle - that every mix of regular and
+// and - triangle by triangle - that every mix of regular and
 // stitched edges closes the patch with no hole and no overlap.
 #include <gtest/gtest.h>
 
@@ -137,28 +137,11 @@ TEST(TerrainLodLists, ExactOrder) {
   EXPECT_EQ(lists.ri, (Indices{16, 144, 288}));
   EXPECT_EQ(lists.Tr, (Indices{0, 8, 144, 8, 16, 144}));
   EXPECT_TRUE(lists.Clp.empty());
-}
 
-TEST(TerrainLodLists, EveryIndexInsideThePatch) {
-  LodIndexLists lists;
-  for (int levels = 1; levels <= terrain::kMaxLevels; ++levels) {
-    const int verts = (1 << levels) + 1;
-    int largest = 0;
-    for (int level = 0; level < levels; ++level) {
-      BuildLodIndexLists(verts, level, &lists);
-      for (const Indices* list : {&lists.strip, &lists.Ti, &lists.bi, &lists.li, &lists.ri, &lists.Clp, &lists.Tr,
-                                  &lists.Br, &lists.lr, &lists.rr}) {
-        for (std::uint16_t index : *list) {
-          ASSERT_LT(index, verts * verts) << "levels " << levels << " level " << level;
-          largest = std::max<int>(largest, index);
-        }
-      }
-    }
-    EXPECT_EQ(largest, verts * verts - 1);
-    if (levels == 7) {
-      EXPECT_EQ(largest, 16640);
-    }
-  }
+  // The last vertex of a 7-level patch is the largest index (the tiling test
+  // below keeps every other index inside the patch).
+  BuildLodIndexLists(129, 0, &lists);
+  EXPECT_EQ(*std::max_element(lists.strip.begin(), lists.strip.end()), 16640);
 }
 
 // The whole strip, and the interior with each of the 16 mixes of regular
