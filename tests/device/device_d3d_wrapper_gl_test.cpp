@@ -15,6 +15,7 @@
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
+#include "tools/headless/headless_device.h"
 
 namespace {
 
@@ -45,15 +46,7 @@ class InitD3DTest : public ::testing::Test {
     EXPECT_EQ(chdir(m_oldDir), 0);
     rmdir(m_dir.c_str());
   }
-  HWND MakeWindow() {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "Quorvel class";
-    EXPECT_NE(RegisterClassExA(&wc), 0);
-    return CreateWindowExA(0, "Quorvel class", "Quorvel", 0x80000000L, 0, 0, 1024, 768, nullptr,
-                           nullptr, nullptr, nullptr);
-  }
+  static HWND MakeWindow() { return qv::headless::MakeWindow("Quorvel class"); }
   std::string LogText() {
     std::ifstream in(g_pLog->FileName());
     std::stringstream s;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/frame_timer.h"
@@ -12,9 +13,8 @@
 #include "lighting/sky_map.h"
 #include "lighting/terrain_shaders.h"
 #include "lighting_test_log.h"
-#include "platform/win32/win32.h"
-#include "platform/win32/win32_host.h"
 #include "shader_asm/d3dx8_asm.h"
+#include "tools/headless/headless_device.h"
 #include "view/camera.h"
 
 namespace {
@@ -52,33 +52,9 @@ void SetIdentity(D3DXMATRIX& m) {
 class TerrainShadersGLTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    qv::host::Config config;
-    config.scripted = true;
-    config.visible_window = false;
-    qv::host::Configure(config);
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "Lighting test";
-    RegisterClassExA(&wc);
-    s_hWnd = CreateWindowExA(0, "Lighting test", "Lighting test", 0, 0, 0, kWidth, kHeight, nullptr,
-                             nullptr, nullptr, nullptr);
-    ASSERT_NE(s_hWnd, nullptr);
-    s_pD3D = Direct3DCreate8(D3D_SDK_VERSION);
-    ASSERT_NE(s_pD3D, nullptr);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = kWidth;
-    pp.BackBufferHeight = kHeight;
-    pp.BackBufferFormat = D3DFMT_R5G6B5;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.hDeviceWindow = s_hWnd;
-    pp.Windowed = FALSE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    ASSERT_EQ(s_pD3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, s_hWnd,
-                                   D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &g_pd3dDevice),
-              D3D_OK);
+    std::string error;
+    ASSERT_TRUE(qv::headless::Create(s_headless, "Lighting test", nullptr, &error)) << error;
+    g_pd3dDevice = s_headless.device;
   }
 
   void SetUp() override {
@@ -180,16 +156,14 @@ class TerrainShadersGLTest : public ::testing::Test {
     EXPECT_NEAR(p[2], b, kTolerance) << "blue at " << x << "," << y;
   }
 
-  static HWND s_hWnd;
-  static IDirect3D8* s_pD3D;
+  static qv::headless::Device s_headless;
   std::unique_ptr<qv::test::ScopedLog> m_Log;
   std::vector<DWORD> m_TestShaders;
   std::vector<IDirect3DTexture8*> m_Textures;
   IDirect3DVertexBuffer8* m_pVB = nullptr;
 };
 
-HWND TerrainShadersGLTest::s_hWnd = nullptr;
-IDirect3D8* TerrainShadersGLTest::s_pD3D = nullptr;
+qv::headless::Device TerrainShadersGLTest::s_headless;
 
 TEST_F(TerrainShadersGLTest, BothShadersAreCreatedFromTheirTexts) {
   EXPECT_NE(g_hVertexShader, kNone);

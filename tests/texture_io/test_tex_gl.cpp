@@ -10,10 +10,10 @@
 #include <string>
 
 #include "platform/d3d8/d3d8.h"
-#include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
 #include "tests/texture_io/tex_test_files.h"
 #include "texture_io/d3dx8_tex.h"
+#include "tools/headless/headless_device.h"
 
 using namespace qv::textest;
 
@@ -26,38 +26,15 @@ class TexGl : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     m_dir = pattern;
     qv::host::Reset();
-    qv::host::Config config;
-    config.scripted = true;
-    config.visible_window = false;
-    qv::host::Configure(config);
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "tex gl test";
-    ASSERT_NE(RegisterClassExA(&wc), 0);
-    m_hWnd = CreateWindowExA(0, "tex gl test", "tex gl test", WS_POPUP, 0, 0, 320, 240, nullptr, nullptr,
-                             nullptr, nullptr);
-    ASSERT_NE(m_hWnd, nullptr);
-    m_d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    ASSERT_NE(m_d3d, nullptr);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = 64;
+    D3DPRESENT_PARAMETERS pp = qv::headless::SystemPresentParameters();
+    pp.BackBufferWidth = 64;  // small: nothing is drawn
     pp.BackBufferHeight = 48;
-    pp.BackBufferFormat = D3DFMT_R5G6B5;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.hDeviceWindow = m_hWnd;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    ASSERT_EQ(m_d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, m_hWnd,
-                                  D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &m_device),
-              D3D_OK);
+    std::string error;
+    ASSERT_TRUE(qv::headless::Create(m_headless, "tex gl test", &pp, &error)) << error;
+    m_device = m_headless.device;
   }
   void TearDown() override {
-    if (m_device) m_device->Release();
-    if (m_d3d) m_d3d->Release();
-    if (m_hWnd) DestroyWindow(m_hWnd);
-    UnregisterClassA("tex gl test", nullptr);
+    qv::headless::Destroy(m_headless, "tex gl test");
     qv::host::Reset();
     std::system(("rm -rf '" + m_dir + "'").c_str());
   }
@@ -69,8 +46,7 @@ class TexGl : public ::testing::Test {
   }
 
   std::string m_dir;
-  HWND m_hWnd = nullptr;
-  IDirect3D8* m_d3d = nullptr;
+  qv::headless::Device m_headless;
   IDirect3DDevice8* m_device = nullptr;
 };
 

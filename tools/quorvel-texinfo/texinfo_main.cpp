@@ -16,6 +16,7 @@
 #include "platform/win32/win32_host.h"
 #include "texture_io/d3dx8_tex.h"
 #include "texture_io/tex_convert.h"
+#include "tools/headless/headless_device.h"
 
 namespace {
 
@@ -130,43 +131,13 @@ int main(int argc, char** argv) {
   if (input.empty()) return Usage();
 
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
-  qv::host::Config config;
-  config.scripted = true;
-  config.visible_window = false;
-  qv::host::Configure(config);
-
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = DefWindowProcA;
-  wc.lpszClassName = "quorvel-texinfo";
-  if (!RegisterClassExA(&wc)) {
-    std::fprintf(stderr, "quorvel-texinfo: cannot register the window class\n");
-    return 1;
-  }
-  HWND hWnd = CreateWindowExA(0, "quorvel-texinfo", "quorvel-texinfo", WS_POPUP, 0, 0, 1024, 768, nullptr,
-                              nullptr, nullptr, nullptr);
-  IDirect3D8* d3d = hWnd ? Direct3DCreate8(D3D_SDK_VERSION) : nullptr;
+  qv::headless::Device headless;
+  std::string error;
   IDirect3DDevice8* device = nullptr;
-  if (d3d) {
-    // The device as the viewer makes it.
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = 1024;
-    pp.BackBufferHeight = 768;
-    pp.BackBufferFormat = D3DFMT_R5G6B5;
-    pp.BackBufferCount = 3;
-    pp.MultiSampleType = D3DMULTISAMPLE_NONE;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.hDeviceWindow = hWnd;
-    pp.Windowed = FALSE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    pp.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hWnd, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                      &device);
-  }
+  if (qv::headless::Create(headless, "quorvel-texinfo", nullptr, &error)) device = headless.device;
   int exitCode = 0;
   if (!device) {
-    std::fprintf(stderr, "quorvel-texinfo: cannot create the Direct3D device\n");
+    std::fprintf(stderr, "quorvel-texinfo: cannot create the Direct3D device: %s\n", error.c_str());
     exitCode = 1;
   } else {
     IDirect3DTexture8* tex = nullptr;
@@ -199,11 +170,8 @@ int main(int argc, char** argv) {
       }
       tex->Release();
     }
-    device->Release();
   }
-  if (d3d) d3d->Release();
-  if (hWnd) DestroyWindow(hWnd);
-  UnregisterClassA("quorvel-texinfo", nullptr);
+  qv::headless::Destroy(headless, "quorvel-texinfo");
   qv::host::Reset();
   return exitCode;
 }

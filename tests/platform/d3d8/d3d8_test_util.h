@@ -1,5 +1,5 @@
-// Shared set-up of the graphics layer's tests: a hidden window on the
-// scripted host, a device on it, token-stream builders and pixel read-back.
+// Shared set-up of the graphics layer's tests: the headless device on the
+// scripted host, token-stream builders and pixel read-back.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
+#include "tools/headless/headless_device.h"
 
 namespace qv::test {
 
@@ -67,33 +69,16 @@ class D3D8Device : public ::testing::Test {
 
   void Open(D3DFORMAT format, bool depth = true, UINT width = kWidth, UINT height = kHeight) {
     qv::host::Reset();
-    qv::host::Config config;
-    config.scripted = true;
-    config.visible_window = false;
-    qv::host::Configure(config);
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "d3d8 test";
-    ASSERT_NE(RegisterClassExA(&wc), 0);
-    m_hWnd = CreateWindowExA(0, "d3d8 test", "d3d8 test", 0x80000000L, 0, 0, 320, 240, nullptr,
-                             nullptr, nullptr, nullptr);
-    ASSERT_NE(m_hWnd, nullptr);
-    m_d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    ASSERT_NE(m_d3d, nullptr);
-    D3DPRESENT_PARAMETERS pp{};
+    D3DPRESENT_PARAMETERS pp = qv::headless::SystemPresentParameters();
     pp.BackBufferWidth = width;
     pp.BackBufferHeight = height;
     pp.BackBufferFormat = format;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.hDeviceWindow = m_hWnd;
     pp.EnableAutoDepthStencil = depth ? TRUE : FALSE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    pp.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    ASSERT_EQ(m_d3d->CreateDevice(0, D3DDEVTYPE_HAL, m_hWnd, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                  &pp, &m_dev),
-              D3D_OK);
+    std::string error;
+    ASSERT_TRUE(qv::headless::Create(m_headless, "d3d8 test", &pp, &error)) << error;
+    m_hWnd = m_headless.hWnd;
+    m_d3d = m_headless.d3d;
+    m_dev = m_headless.device;
     m_width = width;
     m_height = height;
   }
@@ -102,10 +87,10 @@ class D3D8Device : public ::testing::Test {
     if (m_vb) m_vb->Release();
     m_vb = nullptr;
     if (m_dev) {
-      EXPECT_EQ(m_dev->Release(), 0u);
+      EXPECT_EQ(qv::headless::Destroy(m_headless, "d3d8 test"), 0u);
     }
+    m_hWnd = nullptr;
     m_dev = nullptr;
-    if (m_d3d) m_d3d->Release();
     m_d3d = nullptr;
     qv::host::Reset();
   }
@@ -161,6 +146,7 @@ class D3D8Device : public ::testing::Test {
   }
   std::uint32_t Centre() const { return Pixel(m_width / 2, m_height / 2); }
 
+  qv::headless::Device m_headless;
   HWND m_hWnd = nullptr;
   IDirect3D8* m_d3d = nullptr;
   IDirect3DDevice8* m_dev = nullptr;
