@@ -7,7 +7,7 @@
 #include "device/d3d_wrapper.h"
 #include "lighting/sky_map.h"
 #include "lighting/terrain_shaders.h"
-#include "lighting_recording_device.h"
+#include "tests/support/recording_device.h"
 #include "lighting_test_log.h"
 #include "view/camera.h"
 

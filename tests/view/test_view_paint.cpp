@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/app_globals.h"
-#include "tests/view/view_recording_device.h"
+#include "tests/support/recording_device.h"
 #include "tests/view/view_test_log.h"
 #include "view/paint.h"
 

@@ -121,7 +121,7 @@ class ViewRender : public ::testing::Test {
   // Draws of one frame grouped by the patch they were made for.
   std::map<int, std::vector<RecordedDraw>> DrawsByPatch(const TestTerrain& tt) {
     std::map<int, std::vector<RecordedDraw>> out;
-    for (const RecordedDraw& d : m_device.m_draws) {
+    for (const RecordedDraw& d : m_device.Draws()) {
       for (size_t i = 0; i < tt.patches.size(); ++i) {
         if (static_cast<UINT>(tt.patches[i].FirstVertex) == d.baseVertex) {
           out[static_cast<int>(i)].push_back(d);
@@ -149,8 +149,8 @@ TEST_F(ViewRender, PatchesWithoutCoarserNeighboursTakeOneWholeDraw) {
   for (auto& p : tt.patches) SetLevel(p, 2);
   tt.terrain->Render();
 
-  ASSERT_EQ(m_device.m_draws.size(), 64u);
-  for (const RecordedDraw& d : m_device.m_draws) {
+  ASSERT_EQ(m_device.Draws().size(), 64u);
+  for (const RecordedDraw& d : m_device.Draws()) {
     EXPECT_EQ(d.type, D3DPT_TRIANGLESTRIP);
     EXPECT_EQ(d.indices, tt.lods[2].pFullIB);
     EXPECT_EQ(d.primitiveCount, 12u);
@@ -159,8 +159,8 @@ TEST_F(ViewRender, PatchesWithoutCoarserNeighboursTakeOneWholeDraw) {
     EXPECT_EQ(d.numVertices, 81u);
   }
   // Draw order follows the draw list.
-  EXPECT_EQ(m_device.m_draws[0].baseVertex, static_cast<UINT>(tt.patches[0].FirstVertex));
-  EXPECT_EQ(m_device.m_draws[1].baseVertex, static_cast<UINT>(tt.patches[8].FirstVertex));
+  EXPECT_EQ(m_device.Draws()[0].baseVertex, static_cast<UINT>(tt.patches[0].FirstVertex));
+  EXPECT_EQ(m_device.Draws()[1].baseVertex, static_cast<UINT>(tt.patches[8].FirstVertex));
   for (const auto& p : tt.patches) EXPECT_EQ(p.Lod, -1);
 }
 
@@ -197,7 +197,7 @@ TEST_F(ViewRender, OneCoarserNeighbourGivesFiveDraws) {
   EXPECT_EQ(Lists(byPatch[tt.IndexOf(tt.At(4, 2))]), (std::vector<int>{kLi, kClp, kTr, kBr, kRr}));
 
   // Everything else: one draw each. 59 + 1 + 4 x 5.
-  EXPECT_EQ(m_device.m_draws.size(), 59u + 1u + 20u);
+  EXPECT_EQ(m_device.Draws().size(), 59u + 1u + 20u);
 }
 
 TEST_F(ViewRender, MapEdgeSidesAreDrawnRegular) {
@@ -224,19 +224,19 @@ TEST_F(ViewRender, OneLevelOnlyDrawsWholePatches) {
   g_MaxLod = 0;
   for (size_t i = 0; i < tt.patches.size(); ++i) SetLevel(tt.patches[i], static_cast<int>(i % 4));
   tt.terrain->Render();
-  ASSERT_EQ(m_device.m_draws.size(), 64u);
-  for (const RecordedDraw& d : m_device.m_draws) EXPECT_EQ(d.indices, tt.lods[0].pFullIB);
+  ASSERT_EQ(m_device.Draws().size(), 64u);
+  for (const RecordedDraw& d : m_device.Draws()) EXPECT_EQ(d.indices, tt.lods[0].pFullIB);
 }
 
 TEST_F(ViewRender, StreamIsBoundOnlyWhenTheBufferChanges) {
   TestTerrain tt(64, 8, 4, 3);  // patches spread over three buffers
   for (size_t i = 0; i < tt.patches.size(); ++i) SetLevel(tt.patches[i], static_cast<int>(i % 3));
   tt.terrain->Render();
-  ASSERT_FALSE(m_device.m_draws.empty());
+  ASSERT_FALSE(m_device.Draws().empty());
 
   int changes = 0;
   IDirect3DVertexBuffer8* last = nullptr;
-  for (const RecordedDraw& d : m_device.m_draws) {
+  for (const RecordedDraw& d : m_device.Draws()) {
     // Every draw runs on the buffer of the patch it was made for.
     bool found = false;
     for (const auto& p : tt.patches) {
@@ -249,16 +249,21 @@ TEST_F(ViewRender, StreamIsBoundOnlyWhenTheBufferChanges) {
     if (d.stream != last) ++changes;
     last = d.stream;
   }
-  EXPECT_EQ(m_device.m_streamSets, changes);
-  EXPECT_GT(static_cast<int>(m_device.m_draws.size()), changes);
+  EXPECT_EQ(m_device.Count("SetStreamSource"), changes);
+  for (const auto& c : m_device.calls) {
+    if (c.op != "SetStreamSource") continue;
+    EXPECT_EQ(c.value, 0u);  // stream 0, with the 68-byte terrain vertex
+    EXPECT_EQ(c.arg, 68u);
+  }
+  EXPECT_GT(static_cast<int>(m_device.Draws().size()), changes);
 
   // Whole patches only: consecutive entries of the list never share one of
   // the three buffers here, so every draw binds.
   m_device.Clear();
   for (auto& p : tt.patches) SetLevel(p, 1);
   tt.terrain->Render();
-  ASSERT_EQ(m_device.m_draws.size(), 64u);
-  EXPECT_EQ(m_device.m_streamSets, 64);
+  ASSERT_EQ(m_device.Draws().size(), 64u);
+  EXPECT_EQ(m_device.Count("SetStreamSource"), 64);
 }
 
 TEST_F(ViewRender, SharedBufferBindsOncePerFrame) {
@@ -266,22 +271,22 @@ TEST_F(ViewRender, SharedBufferBindsOncePerFrame) {
   for (auto& p : tt.patches) SetLevel(p, 0);
   SetLevel(tt.At(5, 5), 1);
   tt.terrain->Render();
-  EXPECT_EQ(m_device.m_streamSets, 1);
+  EXPECT_EQ(m_device.Count("SetStreamSource"), 1);
   // The next frame starts with nothing known bound and binds again.
   tt.terrain->Render();
-  EXPECT_EQ(m_device.m_streamSets, 2);
+  EXPECT_EQ(m_device.Count("SetStreamSource"), 2);
   m_device.Clear();
   tt.terrain->Render();
   // Index data and base vertex are set once before every draw.
   int setIndices = 0;
-  for (const std::string& call : m_device.m_calls) {
+  for (const std::string& call : m_device.Ops()) {
     if (call == "SetIndices") ++setIndices;
     if (call == "DrawIndexedPrimitive") {
       EXPECT_EQ(setIndices, 1);
       setIndices = 0;
     }
   }
-  EXPECT_EQ(m_device.m_draws.size(), 64u + 4u * 4u);
+  EXPECT_EQ(m_device.Draws().size(), 64u + 4u * 4u);
 }
 
 TEST_F(ViewRender, UploadsDiscardAndAFailedLockSkipsItsDraw) {
@@ -301,8 +306,8 @@ TEST_F(ViewRender, UploadsDiscardAndAFailedLockSkipsItsDraw) {
   std::fill(scratch->m_bytes.begin(), scratch->m_bytes.end(), 0xEE);
   tt.terrain->Render();
   // Only whole patches are drawn; nothing was written to the buffer.
-  EXPECT_EQ(m_device.m_draws.size(), 60u);
-  for (const RecordedDraw& d : m_device.m_draws) {
+  EXPECT_EQ(m_device.Draws().size(), 60u);
+  for (const RecordedDraw& d : m_device.Draws()) {
     EXPECT_NE(d.indices, tt.lods[0].pScratchIB);
     // The stream binding stays right although some draws were skipped.
     for (const auto& p : tt.patches) {
@@ -364,28 +369,28 @@ TEST_F(ViewRender, NothingIsTouchedWithoutGridLevelsOrDevice) {
 
   g_MaxLod = -1;
   tt.terrain->Render();
-  EXPECT_TRUE(m_device.m_draws.empty());
+  EXPECT_TRUE(m_device.Draws().empty());
 
   g_MaxLod = 4;  // more levels than were built
   tt.terrain->Render();
-  EXPECT_TRUE(m_device.m_draws.empty());
+  EXPECT_TRUE(m_device.Draws().empty());
 
   g_MaxLod = 3;
   tt.terrain->m_pLods = nullptr;
   tt.terrain->Render();
-  EXPECT_TRUE(m_device.m_draws.empty());
+  EXPECT_TRUE(m_device.Draws().empty());
   tt.terrain->m_pLods = tt.lods.data();
 
   g_pd3dDevice = nullptr;
   tt.terrain->Render();
   g_pd3dDevice = &m_device;
-  EXPECT_TRUE(m_device.m_draws.empty());
+  EXPECT_TRUE(m_device.Draws().empty());
   for (const auto& p : tt.patches) EXPECT_EQ(p.Lod, 7);
   for (const auto& ib : tt.ibs) EXPECT_EQ(ib->m_locks, 0);
 
   tt.terrain->m_pPatches = nullptr;
   tt.terrain->Render();
-  EXPECT_TRUE(m_device.m_draws.empty());
+  EXPECT_TRUE(m_device.Draws().empty());
   tt.terrain->m_pPatches = tt.patches.data();
 }
 
@@ -418,7 +423,7 @@ TEST(ViewRenderBuilt, EveryPatchDrawnWithIndicesInsideItsBlock) {
     terrain.Render();
 
     std::map<std::pair<IDirect3DVertexBuffer8*, UINT>, std::vector<RecordedDraw>> byPatch;
-    for (const RecordedDraw& d : device.m_draws) {
+    for (const RecordedDraw& d : device.Draws()) {
       byPatch[{d.stream, d.baseVertex}].push_back(d);
       ASSERT_GT(d.primitiveCount, 0u);
       for (unsigned short index : d.uploaded) ASSERT_LT(index, d.numVertices);

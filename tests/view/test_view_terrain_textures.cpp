@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/support/fake_d3d8.h"
-#include "tests/view/view_recording_device.h"
+#include "tests/support/recording_device.h"
 #include "tests/view/view_test_log.h"
 #include "terrain/terrain.h"
 
@@ -87,7 +87,7 @@ TEST_F(ViewTextures, AllFourLoadedThenTwelveLinearFilters) {
   for (IDirect3DTexture8* t : m_terrain.m_pTextures) EXPECT_NE(t, nullptr);
   EXPECT_NE(m_terrain.m_pTextures[0], m_terrain.m_pTextures[1]);
 
-  const auto& states = m_device->m_stageStates;
+  const auto states = m_device->StageStates();
   ASSERT_EQ(states.size(), 12u);
   const DWORD stages[4] = {2, 3, 0, 1};
   const D3DTEXTURESTAGESTATETYPE filters[3] = {D3DTSS_MIPFILTER, D3DTSS_MAGFILTER, D3DTSS_MINFILTER};
@@ -108,7 +108,7 @@ TEST_F(ViewTextures, MissingSecondFileStopsLoading) {
   EXPECT_EQ(m_terrain.m_pTextures[3], nullptr);
   // The third and fourth files, though valid, were never made into textures.
   EXPECT_EQ(m_d3d->Counters().texturesCreated, 1);
-  EXPECT_TRUE(m_device->m_stageStates.empty());
+  EXPECT_TRUE(m_device->StageStates().empty());
   EXPECT_EQ(m_log.Lines(), std::vector<std::string>{"COULDNT LOAD TEXTURE"});
   EXPECT_EQ(Count(debug, "Failed to load texture."), 1);
 }
@@ -125,7 +125,7 @@ TEST_F(ViewTextures, EmptyNamesAndDamagedFiles) {
   EXPECT_EQ(m_terrain.m_pTextures[3], nullptr);
   EXPECT_EQ(Count(m_log.Lines(), "COULDNT LOAD TEXTURE"), 2);
   EXPECT_EQ(Count(debug, "Failed to load texture."), 1);
-  EXPECT_TRUE(m_device->m_stageStates.empty());
+  EXPECT_TRUE(m_device->StageStates().empty());
 }
 
 TEST_F(ViewTextures, NoStalePointerSurvivesAFailedLoad) {

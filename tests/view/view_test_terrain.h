@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "terrain/terrain.h"
-#include "tests/view/view_recording_device.h"
+#include "tests/support/recording_device.h"
 
 namespace qv::test {
 
