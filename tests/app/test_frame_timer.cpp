@@ -1,13 +1,12 @@
 // The frame timer and the average frame rate report, on an injected clock.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 #include "app/frame_timer.h"
 #include "log/log_file.h"
 #include "platform/win32/win32_host.h"
+#include "tests/support/temp_log.h"
 
 namespace {
 
@@ -16,33 +15,21 @@ class FrameTimerTest : public ::testing::Test {
   void SetUp() override {
     ResetFrameTimer();
     qv::host::SetClockOverride([this] { return now_; });
-    char tmpl[] = "/tmp/qvtimerXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    ASSERT_EQ(getcwd(old_, sizeof old_), old_);
-    ASSERT_EQ(chdir(tmpl), 0);
   }
-  void TearDown() override {
-    qv::host::SetClockOverride(nullptr);
-    ASSERT_EQ(chdir(old_), 0);
-  }
+  void TearDown() override { qv::host::SetClockOverride(nullptr); }
 
   // The last line ReportAverageFPS writes.
   std::string Report() {
-    g_pLog = new LogFile();
-    const std::string name = g_pLog->FileName();
+    qv::test::TempLog log;
+    EXPECT_TRUE(log.Ok());
     ReportAverageFPS();
-    delete g_pLog;
-    g_pLog = nullptr;
-    std::ifstream in(name);
-    std::string line, last;
-    while (std::getline(in, line))
+    std::string last;
+    for (const std::string& line : log.Lines())
       if (line.rfind("[Average FPS: ]:  ", 0) == 0) last = line;
-    std::remove(name.c_str());
     return last;
   }
 
   std::uint32_t now_ = 0;
-  char old_[4096];
 };
 
 TEST_F(FrameTimerTest, FirstFrameMeasuresTheUptime) {

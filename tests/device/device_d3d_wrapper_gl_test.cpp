@@ -2,19 +2,17 @@
 // matrices, the start-up render state, and the set-up stopping cleanly when
 // no device can be made.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "device/d3d_wrapper.h"
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
+#include "tests/support/temp_log.h"
 #include "tools/headless/headless_device.h"
 
 namespace {
@@ -22,40 +20,23 @@ namespace {
 class InitD3DTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/quorvel_device_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    m_dir = tmpl;
-    ASSERT_NE(getcwd(m_oldDir, sizeof m_oldDir), nullptr);
-    ASSERT_EQ(chdir(m_dir.c_str()), 0);
+    ASSERT_TRUE(m_log.Ok());
     qv::host::Reset();
     qv::host::Config config;
     config.scripted = true;
     config.visible_window = false;
     qv::host::Configure(config);
-    g_pLog = new LogFile();
   }
   void TearDown() override {
     if (g_pd3dDevice) g_pd3dDevice->Release();
     g_pd3dDevice = nullptr;
     if (m_wrapper.m_pD3D) m_wrapper.m_pD3D->Release();
-    const std::string name = g_pLog->FileName();
-    delete g_pLog;
-    g_pLog = nullptr;
     qv::host::Reset();
-    std::remove(name.c_str());
-    EXPECT_EQ(chdir(m_oldDir), 0);
-    rmdir(m_dir.c_str());
   }
   static HWND MakeWindow() { return qv::headless::MakeWindow("Quorvel class"); }
-  std::string LogText() {
-    std::ifstream in(g_pLog->FileName());
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string LogText() const { return m_log.Text(); }
 
-  std::string m_dir;
-  char m_oldDir[4096] = {};
+  qv::test::TempLog m_log;  // also the working directory
   D3DWrapper2 m_wrapper;
 };
 

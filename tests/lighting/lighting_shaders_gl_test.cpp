@@ -12,7 +12,7 @@
 #include "device/d3d_wrapper.h"
 #include "lighting/sky_map.h"
 #include "lighting/terrain_shaders.h"
-#include "lighting_test_log.h"
+#include "tests/support/temp_log.h"
 #include "shader_asm/d3dx8_asm.h"
 #include "tools/headless/headless_device.h"
 #include "view/camera.h"
@@ -59,7 +59,7 @@ class TerrainShadersGLTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_NE(g_pd3dDevice, nullptr);
-    m_Log = std::make_unique<qv::test::ScopedLog>();
+    m_Log = std::make_unique<qv::test::TempLog>();
     ASSERT_TRUE(InitVS());
     InitPS();
     SetIdentity(g_matWorld);
@@ -157,7 +157,7 @@ class TerrainShadersGLTest : public ::testing::Test {
   }
 
   static qv::headless::Device s_headless;
-  std::unique_ptr<qv::test::ScopedLog> m_Log;
+  std::unique_ptr<qv::test::TempLog> m_Log;
   std::vector<DWORD> m_TestShaders;
   std::vector<IDirect3DTexture8*> m_Textures;
   IDirect3DVertexBuffer8* m_pVB = nullptr;

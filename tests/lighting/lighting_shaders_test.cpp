@@ -8,14 +8,14 @@
 #include "lighting/sky_map.h"
 #include "lighting/terrain_shaders.h"
 #include "tests/support/recording_device.h"
-#include "lighting_test_log.h"
+#include "tests/support/temp_log.h"
 #include "view/camera.h"
 
 namespace {
 
 using qv::test::RecordedCall;
 using qv::test::RecordingDevice;
-using qv::test::ScopedLog;
+using qv::test::TempLog;
 
 constexpr DWORD kNone = 0xFFFFFFFFu;
 
@@ -102,7 +102,7 @@ TEST(TerrainShadersTest, PixelConstantsFollowTheTimeOfDay) {
 
   // After a step with tables loaded, the colours come from the tables, the
   // inverse follows the new ambient and every alpha stays 1.
-  ScopedLog log;
+  TempLog log;
   std::string diffuse(1080, '\0'), ambient(1080, '\0');
   diffuse[311] = '\xFF';
   ambient[360 + 311] = '\x33';
@@ -188,7 +188,7 @@ TEST(TerrainShadersTest, ReleaseSequences) {
 }
 
 TEST(TerrainShadersTest, InitCreatesBothShadersFromTheAssembledTexts) {
-  ScopedLog log;
+  TempLog log;
   DeviceScope scope;
   scope.device.nextHandle = 0x1234;
   ASSERT_TRUE(InitVS());
@@ -205,7 +205,7 @@ TEST(TerrainShadersTest, InitCreatesBothShadersFromTheAssembledTexts) {
 }
 
 TEST(TerrainShadersTest, RefusedCreationIsLoggedAsInformationAndLeavesNoHandle) {
-  ScopedLog log;
+  TempLog log;
   g_hVertexShader = g_hPixelShader = kNone;
   {
     DeviceScope scope;

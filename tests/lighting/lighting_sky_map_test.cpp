@@ -5,11 +5,11 @@
 
 #include "app/frame_timer.h"
 #include "lighting/sky_map.h"
-#include "lighting_test_log.h"
+#include "tests/support/temp_log.h"
 
 namespace {
 
-using qv::test::ScopedLog;
+using qv::test::TempLog;
 
 void ResetSky() {
   delete[] g_pDiffuseMap;
@@ -23,7 +23,7 @@ void ResetSky() {
 // Tables from which the degree can be read back from the colours: the
 // diffuse table holds d's low byte in red, its high byte in green and the
 // low byte's complement in blue; the ambient table holds d / 2, d % 2, 200.
-void WriteDegreeTables(const ScopedLog& log) {
+void WriteDegreeTables(const TempLog& log) {
   std::string diffuse(1080, '\0'), ambient(1080, '\0');
   for (int d = 0; d < 360; ++d) {
     diffuse[d] = static_cast<char>(d & 0xFF);
@@ -87,7 +87,7 @@ TEST(SkyMapTest, CountdownTruncatesTowardZeroAndStepsOnlyBelowZero) {
 
 TEST(SkyMapTest, ADayIs240StepsWithTheLightTurningAboutX) {
   ResetSky();
-  ScopedLog log;
+  TempLog log;
   WriteDegreeTables(log);
   LoadSkyMap("Diffuse.raw", "Ambient.raw");
   EXPECT_EQ(log.Count("\n[]:  Skymaps loaded"), 1);
@@ -128,7 +128,7 @@ TEST(SkyMapTest, ADayIs240StepsWithTheLightTurningAboutX) {
 
 TEST(SkyMapTest, ShortTablesAreAcceptedWithAZeroTail) {
   ResetSky();
-  ScopedLog log;
+  TempLog log;
   log.WriteFile("d.raw", std::string(400, '\xFF'));  // red plane and 40 green bytes
   log.WriteFile("a.raw", "");
   LoadSkyMap("d.raw", "a.raw");
@@ -147,7 +147,7 @@ TEST(SkyMapTest, MissingFilesAreReportedOnceAndTheClockStillRuns) {
   const char* const pairs[][2] = {{"none.raw", "none.raw"}, {"d.raw", "none.raw"}, {"none.raw", "a.raw"}};
   for (const auto& pair : pairs) {
     ResetSky();
-    ScopedLog log;
+    TempLog log;
     log.WriteFile("d.raw", std::string(1080, '\x10'));
     log.WriteFile("a.raw", std::string(1080, '\x10'));
     LoadSkyMap(pair[0], pair[1]);

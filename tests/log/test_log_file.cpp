@@ -1,6 +1,5 @@
 // The log file's layout, counting and quit request.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <ctime>
 #include <fstream>
@@ -11,22 +10,18 @@
 
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
+#include "tests/support/temp_log.h"
 
 namespace {
 
 class LogFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qvlogXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    ASSERT_EQ(getcwd(old_, sizeof old_), old_);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    ASSERT_TRUE(dir_.Ok());
     MSG msg;  // drop any quit request left by another test
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }
   }
-  void TearDown() override { ASSERT_EQ(chdir(old_), 0); }
 
   static std::vector<std::string> Lines(const std::string& name) {
     std::ifstream in(name);
@@ -35,8 +30,7 @@ class LogFileTest : public ::testing::Test {
     return lines;
   }
 
-  std::string dir_;
-  char old_[4096];
+  qv::test::TempDir dir_;  // the working directory, where logs are written
 };
 
 const std::regex kStamp(R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d \d\d:\d\d:\d\d \d{4})");

@@ -8,7 +8,7 @@
 
 #include "app/app_globals.h"
 #include "tests/support/recording_device.h"
-#include "tests/view/view_test_log.h"
+#include "tests/support/temp_log.h"
 #include "view/paint.h"
 
 using qv::test::MemoryVertexBuffer;

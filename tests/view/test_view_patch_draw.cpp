@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/view/view_test_log.h"
+#include "tests/support/temp_log.h"
 #include "tests/view/view_test_terrain.h"
 #include "view/camera.h"
 

@@ -7,7 +7,7 @@
 
 #include "tests/support/fake_d3d8.h"
 #include "tests/support/recording_device.h"
-#include "tests/view/view_test_log.h"
+#include "tests/support/temp_log.h"
 #include "terrain/terrain.h"
 
 using qv::test::FakeDirect3D8;
