@@ -47,18 +47,18 @@ struct Files {
         row[x * 3 + 2] = static_cast<std::uint8_t>(((x + y) / 8 + grain) & 0xFF);
       }
     }
-    DibSpec dib;
+    DibShape dib;
     dib.width = dib.height = kSide;
     dib.rows = rows;
     bmp = dir + "/image.bmp";
     WriteFile(bmp, MakeBmp(dib));
-    TgaSpec tga;
+    TgaShape tga;
     tga.width = tga.height = kSide;
     tga.descriptor = 0x20;
     for (const Bytes& r : rows) tga.pixels.insert(tga.pixels.end(), r.begin(), r.end());
     this->tga = dir + "/image.tga";
     WriteFile(this->tga, MakeTga(tga));
-    PngSpec p;
+    PngShape p;
     p.width = p.height = kSide;
     p.colorType = 2;
     for (Bytes& r : rows) {  // PNG wants red, green, blue
