@@ -103,7 +103,7 @@ bool WriteTga32(const std::string& path, const Image& image, std::string* error)
   out.push_back(0);  // no image id
   out.push_back(0);  // no colour map
   out.push_back(2);  // uncompressed true colour
-  for (int i = 0; i < 5; ++i) out.push_back(0);  // colour map spec
+  for (int i = 0; i < 5; ++i) out.push_back(0);  // colour map description: none
   Put16(out, 0);                                 // x origin
   Put16(out, 0);                                 // y origin
   Put16(out, static_cast<std::uint32_t>(image.width));
