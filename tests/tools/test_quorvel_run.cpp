@@ -1,62 +1,28 @@
 // Whole runs of quorvel-run (and the live-host binary on the offscreen
 // driver) in temporary folders: exit codes, summaries and the log.
 #include <gtest/gtest.h>
-#include <png.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/run_util.h"
+
 namespace {
 
-struct RunResult {
-  int exitCode = -1;
-  std::string out;
-};
-
-RunResult RunCommand(const std::string& command) {
-  RunResult r;
-  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = pclose(p);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-std::string Field(const std::string& summary, const std::string& name) {
-  std::istringstream in(summary);
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(name + ": ", 0) == 0) return line.substr(name.size() + 2);
-  return "";
-}
-
-std::vector<std::string> Lines(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// Index of the first line at or after `from` equal to `text`, or -1.
-int Find(const std::vector<std::string>& lines, const std::string& text, int from = 0) {
-  for (int i = from; i < static_cast<int>(lines.size()); ++i)
-    if (lines[i] == text) return i;
-  return -1;
-}
+using namespace qv::test;
 
 class QuorvelRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qvrunXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = MakeTempDir("qvrun");
+    ASSERT_FALSE(dir_.empty());
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (!HasFailure()) std::filesystem::remove_all(dir_, ec);
   }
   void WriteFile(const std::string& name, const std::string& text) {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
@@ -144,14 +110,11 @@ TEST_F(QuorvelRun, ScreenshotOfAnEmptyFrameIsTheClearColour) {
   const std::string shot = dir_ + "/out.png";
   const RunResult r = RunHere("--frames 3 --shot 2:" + shot);
   EXPECT_EQ(r.exitCode, 0);
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&image, shot.c_str())) << shot;
-  image.format = PNG_FORMAT_RGB;
-  std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
-  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
-  EXPECT_EQ(image.width, 1024u);
-  EXPECT_EQ(image.height, 768u);
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  ASSERT_TRUE(ReadPngRgb(shot, width, height, rgb)) << shot;
+  EXPECT_EQ(width, 1024);
+  EXPECT_EQ(height, 768);
   // 0xFF8264FF stored in a 5-6-5 back buffer and widened back to 8 bits.
   int other = 0;
   for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)

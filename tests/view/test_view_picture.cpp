@@ -2,9 +2,6 @@
 // judged from the screenshots and the log: terrain, fog, time of day, seams
 // between detail levels, painting, and damaged data files.
 #include <gtest/gtest.h>
-#include <png.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,48 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_util.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct RunResult {
-  int exitCode = -1;
-  std::string out;
-};
-
-RunResult RunCommand(const std::string& command) {
-  RunResult r;
-  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = pclose(p);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-std::string Field(const std::string& summary, const std::string& name) {
-  std::istringstream in(summary);
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind(name + ": ", 0) == 0) return line.substr(name.size() + 2);
-  }
-  return "";
-}
-
-std::vector<std::string> Lines(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-bool Has(const std::vector<std::string>& lines, const std::string& text) {
-  for (const std::string& l : lines) {
-    if (l == text) return true;
-  }
-  return false;
-}
+using namespace qv::test;
 
 struct Rgb {
   int r, g, b;
@@ -89,14 +51,7 @@ struct Image {
 };
 
 bool ReadPng(const std::string& path, Image* out) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  image.format = PNG_FORMAT_RGB;
-  out->rgb.resize(PNG_IMAGE_SIZE(image));
-  out->width = static_cast<int>(image.width);
-  out->height = static_cast<int>(image.height);
-  return png_image_finish_read(&image, nullptr, out->rgb.data(), 0, nullptr) != 0;
+  return ReadPngRgb(path, out->width, out->height, out->rgb);
 }
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
@@ -170,9 +125,8 @@ constexpr int kFlightShot = 27;
 class Picture : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qv_pictureXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_dir = pattern;
+    m_dir = MakeTempDir("qv_picture");
+    ASSERT_FALSE(m_dir.empty());
     const RunResult made =
         RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + (m_dir / "data").string() + " --seed 1");
     ASSERT_EQ(made.exitCode, 0) << made.out;
