@@ -19,7 +19,7 @@ void ExpectWords(const std::vector<DWORD>& got, const std::vector<DWORD>& want) 
 }
 
 TEST(AsmGolden, VertexShaderText) {
-  ASSERT_EQ(sizeof(asm_test::kVertexText) - 1, 1103u);
+  ASSERT_EQ(std::strlen(asm_test::kVertexText), 1103u);
   const AsmResult r = AssembleBytes(asm_test::kVertexText, 1103);
   ASSERT_EQ(r.hr, S_OK) << r.errors;
   EXPECT_FALSE(r.gotErrors);
@@ -62,7 +62,7 @@ TEST(AsmGolden, VertexShaderText) {
 }
 
 TEST(AsmGolden, PixelShaderTextWithoutFinalNewline) {
-  ASSERT_EQ(sizeof(asm_test::kPixelText) - 1, 294u);
+  ASSERT_EQ(std::strlen(asm_test::kPixelText), 294u);
   const std::vector<DWORD> want = {
       0xFFFF0101, 0x0009FFFE, 0x58443344, 0x68532038, 0x72656461, 0x73734120, 0x6C626D65,
       0x56207265, 0x69737265, 0x30206E6F, 0x0031392E,
