@@ -99,21 +99,11 @@ TEST_F(InitD3DTest, ReportsCapsBuildsMatricesAndSetsStartUpState) {
   DWORD fvf = 0;
   ASSERT_EQ(g_pd3dDevice->GetVertexShader(&fvf), D3D_OK);
   EXPECT_EQ(fvf, 0x312u);
-  // The back buffer is 1024 x 768 R5G6B5; a clear shows the frame colour.
+  // The back buffer is 1024 x 768 R5G6B5.
   D3DDISPLAYMODE mode{};
   ASSERT_EQ(g_pd3dDevice->GetDisplayMode(&mode), D3D_OK);
   EXPECT_EQ(mode.Width, 1024u);
   EXPECT_EQ(mode.Format, D3DFMT_R5G6B5);
-  g_pd3dDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF8264FFu, 1.0f, 0);
-  g_pd3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
-  std::vector<std::uint8_t> rgb;
-  int w = 0, h = 0;
-  ASSERT_TRUE(QvReadLastFrame(g_pd3dDevice, rgb, w, h));
-  ASSERT_EQ(w, 1024);
-  ASSERT_EQ(h, 768);
-  EXPECT_EQ(rgb[0], 0x84);
-  EXPECT_EQ(rgb[1], 0x65);
-  EXPECT_EQ(rgb[2], 0xFF);
 }
 
 TEST_F(InitD3DTest, NoDeviceStopsTheSetUpAndLogsAnError) {
