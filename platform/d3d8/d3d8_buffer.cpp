@@ -3,11 +3,33 @@
 // D3DLOCK_DISCARD is not uploaded into its own buffer object at all: its data
 // goes to the device's index stream, so the GPU never has to finish with the
 // old contents first and consecutive draws can still be gathered.
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "platform/d3d8/d3d8_internal.h"
 
 namespace qv::d3d8 {
+
+BYTE* ByteStore::AllocateZeroed(std::size_t n) {
+  constexpr std::size_t kHugePage = 2u << 20;
+  if (n < kHugePage) {
+    BYTE* p = static_cast<BYTE*>(std::calloc(n ? n : 1, 1));
+    if (!p) throw std::bad_alloc();
+    return p;
+  }
+  // Fresh pages from the kernel are zero; aligned_alloc of this size maps
+  // new memory, so it is cleared here only when it might not be.
+  const std::size_t rounded = (n + kHugePage - 1) / kHugePage * kHugePage;
+  BYTE* p = static_cast<BYTE*>(std::aligned_alloc(kHugePage, rounded));
+  if (!p) throw std::bad_alloc();
+  ::madvise(p, rounded, MADV_HUGEPAGE);
+  std::memset(p, 0, n);
+  return p;
+}
+
 namespace {
 
 constexpr UINT kMaxBufferBytes = 256u << 20;
@@ -42,8 +64,9 @@ VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, 
   } catch (...) {
     return;
   }
-  m_valid = m_device->AllocateVertexStorage(length, m_store.data.data(), m_store.gl, m_arenaOffset,
-                                            m_arena);
+  // A new buffer's contents are undefined until written, so nothing is
+  // uploaded now: Unlock uploads what the caller writes.
+  m_valid = m_device->AllocateVertexStorage(length, nullptr, m_store.gl, m_arenaOffset, m_arena);
 }
 
 VertexBuffer::~VertexBuffer() {

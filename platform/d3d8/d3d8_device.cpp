@@ -477,7 +477,7 @@ bool Device::AllocateVertexStorage(std::size_t bytes, const void* init, GLuint& 
   arena = index;
   a.used += bytes;
   ++a.live;
-  UploadBuffer(buffer, offset, bytes, init);
+  if (init) UploadBuffer(buffer, offset, bytes, init);
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <epoxy/gl.h>
 
 #include <array>
+#include <cstdlib>
+#include <new>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -60,9 +62,35 @@ void FillCaps(D3DCAPS8& caps);
 // before the first).
 bool ContextHasS3tc();
 
+// The system-memory copy of a buffer. Its bytes come zeroed from calloc, so
+// the pages of a large buffer cost nothing until they are written: the
+// terrain's pooled vertex buffers are tens of megabytes, written once.
+class ByteStore {
+ public:
+  // Replaces the contents with n zero bytes; throws std::bad_alloc when
+  // there is no room.
+  void assign(std::size_t n, BYTE /*zero*/) {
+    m_bytes.reset(AllocateZeroed(n));
+    m_size = n;
+  }
+  BYTE* data() { return m_bytes.get(); }
+  const BYTE* data() const { return m_bytes.get(); }
+  std::size_t size() const { return m_size; }
+
+ private:
+  // Large stores ask for huge pages, which cuts the page faults of the
+  // first write to a fraction; the memory still comes zeroed.
+  static BYTE* AllocateZeroed(std::size_t n);
+  struct Free {
+    void operator()(BYTE* p) const { std::free(p); }
+  };
+  std::unique_ptr<BYTE, Free> m_bytes;
+  std::size_t m_size = 0;
+};
+
 // Vertex and index buffers share their storage logic.
 struct BufferStore {
-  std::vector<BYTE> data;  // the system-memory copy
+  ByteStore data;  // the system-memory copy
   GLuint gl = 0;           // the buffer object (0 for system-memory pool)
   DWORD usage = 0;
   D3DPOOL pool = D3DPOOL_DEFAULT;
