@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/run_util.h"
+#include "tests/texture_io/tex_test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -63,51 +64,34 @@ std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void Put32(std::string& s, size_t at, unsigned v) {
-  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
-}
+std::string Text(const qv::textest::Bytes& b) { return std::string(b.begin(), b.end()); }
 
-// A bottom-up 24-bit BMP; pixel(x, y) gives (r, g, b), y counted from the top.
+// A 24-bit BMP; pixel(x, y) gives (r, g, b), y counted from the top.
 template <class Pixel>
 std::string Bmp(int w, int h, Pixel pixel) {
-  const int stride = (w * 3 + 3) & ~3;
-  std::string s(54 + static_cast<size_t>(stride) * h, '\0');
-  s[0] = 'B';
-  s[1] = 'M';
-  Put32(s, 2, static_cast<unsigned>(s.size()));
-  Put32(s, 10, 54);
-  Put32(s, 14, 40);
-  Put32(s, 18, w);
-  Put32(s, 22, h);
-  s[26] = 1;
-  s[28] = 24;
+  qv::textest::DibShape s;
+  s.width = w;
+  s.height = h;
   for (int y = 0; y < h; ++y) {
+    s.rows.emplace_back();
     for (int x = 0; x < w; ++x) {
       const Rgb c = pixel(x, y);
-      const size_t at = 54 + static_cast<size_t>(h - 1 - y) * stride + x * 3;
-      s[at] = static_cast<char>(c.b);
-      s[at + 1] = static_cast<char>(c.g);
-      s[at + 2] = static_cast<char>(c.r);
+      s.rows.back().insert(s.rows.back().end(), {std::uint8_t(c.b), std::uint8_t(c.g), std::uint8_t(c.r)});
     }
   }
-  return s;
+  return Text(qv::textest::MakeBmp(s));
 }
 
 // An uncompressed 32-bit TGA of one colour and alpha.
 std::string Tga(int w, int h, Rgb c, int alpha) {
-  std::string s(18, '\0');
-  s[2] = 2;
-  s[12] = static_cast<char>(w);
-  s[14] = static_cast<char>(h);
-  s[16] = 32;
-  s[17] = 8;
-  for (int i = 0; i < w * h; ++i) {
-    s += static_cast<char>(c.b);
-    s += static_cast<char>(c.g);
-    s += static_cast<char>(c.r);
-    s += static_cast<char>(alpha);
-  }
-  return s;
+  qv::textest::TgaShape s;
+  s.bits = 32;
+  s.descriptor = 8;  // eight alpha bits
+  s.width = static_cast<std::uint16_t>(w);
+  s.height = static_cast<std::uint16_t>(h);
+  for (int i = 0; i < w * h; ++i)
+    s.pixels.insert(s.pixels.end(), {std::uint8_t(c.b), std::uint8_t(c.g), std::uint8_t(c.r), std::uint8_t(alpha)});
+  return Text(qv::textest::MakeTga(s));
 }
 
 // Turn 45 degrees right and tilt up in the first frames, climb with the left
