@@ -3,13 +3,13 @@
 // what it made.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <string>
 
 #include "tests/support/fake_d3d8.h"
+#include "tests/support/temp_log.h"
 #include "tests/texture_io/tex_test_files.h"
 #include "texture_io/d3dx8_tex.h"
 #include "texture_io/tex_convert.h"
@@ -422,9 +422,9 @@ TEST_F(TexLoad, FilesNoReaderAcceptsAreInvalidData) {
 }
 
 TEST_F(TexLoad, FilesFromDiskMissingEmptyAndPresent) {
-  char dir[] = "/tmp/qv_tex_XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string base(dir);
+  const qv::test::TempDir tmp;
+  ASSERT_TRUE(tmp.Ok());
+  const std::string& base = tmp.Dir();
   IDirect3DTexture8* tex = kUntouched;
   EXPECT_EQ(D3DXCreateTextureFromFileA(m_device, (base + "/missing.bmp").c_str(), &tex),
             static_cast<HRESULT>(0x80070002u));
@@ -435,10 +435,6 @@ TEST_F(TexLoad, FilesFromDiskMissingEmptyAndPresent) {
   ASSERT_EQ(D3DXCreateTextureFromFileA(m_device, (base + "/ok.tga").c_str(), &tex), D3D_OK);
   EXPECT_EQ(tex->GetLevelCount(), 3u);
   tex->Release();
-  std::remove((base + "/missing.bmp").c_str());
-  std::remove((base + "/empty.tga").c_str());
-  std::remove((base + "/ok.tga").c_str());
-  rmdir(dir);
 }
 
 // Hostile files: every prefix of a valid file of each kind, and headers

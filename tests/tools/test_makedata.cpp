@@ -2,7 +2,6 @@
 // each file has the shape the viewer reads.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +14,7 @@
 
 #include <png.h>
 
+#include "tests/support/temp_log.h"
 #include "tools/quorvel-makedata/makedata.h"
 
 namespace {
@@ -32,15 +32,8 @@ int RunTool(const std::string& arguments) {
 
 class MakeData : public ::testing::Test {
  protected:
-  MakeData() {
-    char pattern[] = "/tmp/quorvel-makedata-XXXXXX";
-    m_Root = mkdtemp(pattern);
-  }
-  ~MakeData() override {
-    std::error_code ec;
-    fs::remove_all(m_Root, ec);
-  }
-  fs::path m_Root;
+  qv::test::TempDir m_Tmp;
+  fs::path m_Root = m_Tmp.Dir();
 };
 
 TEST_F(MakeData, ToolWritesTheSameBytesForTheSameSeed) {
