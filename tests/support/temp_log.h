@@ -54,8 +54,9 @@ class TempDir {
 
 class TempLog {
  public:
-  TempLog() {
-    if (!m_dir.Ok()) return;
+  // makeLog false: the folder alone, for runs that must do without a log.
+  explicit TempLog(bool makeLog = true) {
+    if (!m_dir.Ok() || !makeLog) return;
     m_saved = g_pLog;
     m_log = new LogFile();
     g_pLog = m_log;
@@ -71,10 +72,12 @@ class TempLog {
 
   bool Ok() const { return m_log != nullptr; }
   const std::string& Dir() const { return m_dir.Dir(); }
+  std::string Path(const std::string& name) const { return m_dir.Path(name); }
   void WriteFile(const std::string& name, const std::string& bytes) const { m_dir.WriteFile(name, bytes); }
 
-  // The whole file as written so far.
+  // The whole file as written so far; empty without a log.
   std::string Text() const {
+    if (m_path.empty()) return "";
     std::ifstream in(m_path);
     std::stringstream s;
     s << in.rdbuf();
