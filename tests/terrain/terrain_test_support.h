@@ -2,12 +2,10 @@
 // read back as entries, an in-memory heightmap block, and the fake device.
 #pragma once
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -17,29 +15,14 @@
 #include "terrain/terrain.h"
 #include "terrain/terrain_build.h"
 #include "tests/support/fake_d3d8.h"
+#include "tests/support/temp_log.h"
 
 namespace terrain_test {
 
 // Runs the test inside a fresh temporary directory, with a fresh log there.
 class ScratchDir {
  public:
-  ScratchDir() {
-    char pattern[] = "/tmp/quorvel-terrain-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    m_Path = made ? made : "";
-    m_Old = std::filesystem::current_path();
-    if (made) std::filesystem::current_path(m_Path);
-    g_pLog = new LogFile();
-  }
-  ~ScratchDir() {
-    delete g_pLog;
-    g_pLog = nullptr;
-    std::filesystem::current_path(m_Old);
-    std::error_code ec;
-    if (!m_Path.empty()) std::filesystem::remove_all(m_Path, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
+  bool Ok() const { return m_tmp.Ok(); }
 
   void WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) const {
     std::ofstream out(name, std::ios::binary);
@@ -78,8 +61,7 @@ class ScratchDir {
   }
 
  private:
-  std::string m_Path;
-  std::filesystem::path m_Old;
+  qv::test::TempLog m_tmp;
 };
 
 // A square map in memory laid out as LoadHM lays it out, borders filled.
