@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
+#include <memory>
 #include <string>
 
 #include <SDL.h>
@@ -19,6 +19,7 @@
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
+#include "tests/support/temp_log.h"
 
 namespace {
 
@@ -51,14 +52,11 @@ class LiveInput : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-    char pattern[] = "/tmp/quorvel_live_XXXXXX";
-    m_Dir = mkdtemp(pattern);
-    m_Previous = std::filesystem::current_path();
-    std::filesystem::current_path(m_Dir);
     qv::host::Reset();
     qv::host::Config config;  // live, visible
     qv::host::Configure(config);
-    g_pLog = new LogFile();
+    m_Log = std::make_unique<qv::test::TempLog>();
+    ASSERT_TRUE(m_Log->Ok());
 
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
@@ -78,23 +76,13 @@ class LiveInput : public ::testing::Test {
     m_Input = nullptr;
     if (m_hWnd) DestroyWindow(m_hWnd);
     UnregisterClassA("Quorvel input probe", m_hInstance);
-    delete g_pLog;
-    g_pLog = nullptr;
+    m_Log.reset();
     qv::host::Reset();
-    if (!m_Dir.empty()) {
-      std::filesystem::current_path(m_Previous);
-      std::filesystem::remove_all(m_Dir);
-    }
   }
 
-  std::string LogText() const {
-    std::ifstream in(m_Dir / g_pLog->FileName());
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string LogText() const { return m_Log->Text(); }
 
-  std::filesystem::path m_Dir, m_Previous;
+  std::unique_ptr<qv::test::TempLog> m_Log;  // also the working folder
   HWND m_hWnd = nullptr;
   HINSTANCE m_hInstance = nullptr;
   DIWrapper* m_Input = nullptr;
@@ -159,7 +147,7 @@ TEST_F(LiveInput, AnotherWindowInFrontTakesTheMouseButNotTheKeyboard) {
   const std::string other = s_self + " --other-window & echo $! > other.pid";
   ASSERT_EQ(std::system(other.c_str()), 0);
   int otherPid = 0;
-  std::ifstream(m_Dir / "other.pid") >> otherPid;
+  std::ifstream(m_Log->Path("other.pid")) >> otherPid;
   ASSERT_GT(otherPid, 0);
   Xdotool("search --sync --name quorvel-input-other windowfocus --sync");
   EXPECT_TRUE(RunFramesUntil(di, [&] { return !qv::host::WindowHasFocus(); }));
