@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/run_util.h"
@@ -63,6 +64,62 @@ TEST_F(QuorvelRun, EmptyFolderEndsWithTheFatalStartupError) {
   EXPECT_EQ(log[cleaning + 1], "[Game Cleanup]:  Cleaning Done");
   EXPECT_EQ(log[cleaning + 2], "Winmain");
   EXPECT_EQ(log[cleaning + 3].rfind("------ ENDING WITH ", 0), 0u);
+}
+
+// Start-up parameter files that fail the read: the heightmap and the
+// textures are still tried, then the file's ERROR, then the FATAL start-up
+// error, and the run ends with exit code 0.
+TEST_F(QuorvelRun, BadParameterFilesFailStartUpInOrder) {
+  const std::vector<std::pair<const char*, std::string>> files = {
+      {"thirteen words", "a 16 b 4 c 65536 d t0.bmp e t1.bmp f t2.bmp g"},
+      {"a word in a number slot", "a 16 b four c 65536 d t0.bmp e t1.bmp f t2.bmp g t3.bmp"},
+      {"a number out of range", "a 16 b 4 c 99999999999 d t0.bmp e t1.bmp f t2.bmp g t3.bmp"},
+  };
+  for (const auto& [what, text] : files) {
+    SCOPED_TRACE(what);
+    WriteFile("Readme.txt", text);
+    const RunResult r = RunHere("--frames 5");
+    EXPECT_EQ(r.exitCode, 0);
+    const std::vector<std::string> log = Lines(Field(r.out, "log"));
+    const int heightmap = Find(log, "[LoadHM]:  Could not read RAW file");
+    const int texture = Find(log, "COULDNT LOAD TEXTURE");
+    const int readme = Find(log, "[Game Initialize()]:  Could not read ReadMe file");
+    ASSERT_GT(heightmap, 0);
+    EXPECT_GT(texture, heightmap);
+    EXPECT_GT(readme, texture);
+    EXPECT_EQ(Find(log, "[Winmain]:  Error game initialization"), readme + 2);
+    std::filesystem::remove(Field(r.out, "log"));
+  }
+}
+
+// An over-long texture name is cut to 255 characters and start-up goes on.
+TEST_F(QuorvelRun, OverlongWordsDoNotStopStartUp) {
+  WriteFile("Readme.txt", "PatchSize 16 Levels 4 MaxVertices 65536 T0 " + std::string(5000, 'x') +
+                              " T1 b.tga T2 c.jpg T3 d.png");
+  const RunResult r = RunHere("--frames 3");
+  EXPECT_EQ(r.exitCode, 0);
+  const std::vector<std::string> log = Lines(Field(r.out, "log"));
+  EXPECT_EQ(Find(log, "[Game Initialize()]:  Could not read ReadMe file"), -1);
+  EXPECT_GT(Find(log, "COULDNT LOAD TEXTURE"), 0) << "the cut name names no file";
+  EXPECT_GT(Find(log, "[Game Cleanup]:  Cleaning Done"), 0);
+}
+
+// With a parameter file but no data, frames run: each is the clear colour
+// as the 5-6-5 back buffer stores it, widened back to 8 bits.
+TEST_F(QuorvelRun, ScreenshotOfAFrameWithoutDataIsTheClearColour) {
+  WriteFile("Readme.txt", "PatchSize 16 Levels 4 MaxVertices 65536 T0 a.bmp T1 b.tga T2 c.jpg T3 d.png");
+  const std::string shot = dir_ + "/out.png";
+  const RunResult r = RunHere("--frames 3 --shot 2:" + shot);
+  EXPECT_EQ(r.exitCode, 0);
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  ASSERT_TRUE(ReadPngRgb(shot, width, height, rgb)) << shot;
+  EXPECT_EQ(width, 1024);
+  EXPECT_EQ(height, 768);
+  int other = 0;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
+    if (rgb[i] != 0x84 || rgb[i + 1] != 0x65 || rgb[i + 2] != 0xFF) ++other;
+  EXPECT_EQ(other, 0);
 }
 
 TEST_F(QuorvelRun, AGoodParameterFileRunsUntilTheWindowCloses) {
