@@ -13,21 +13,34 @@
 
 namespace qv::d3d8 {
 
-BYTE* ByteStore::AllocateZeroed(std::size_t n) {
+void ByteStore::assign(std::size_t n, BYTE /*zero*/) {
+  // Large stores are mapped straight from the kernel, whose pages come
+  // zeroed, and asked for huge pages: the first write then takes a few
+  // faults instead of one per 4 KiB page. Small ones come from calloc.
   constexpr std::size_t kHugePage = 2u << 20;
-  if (n < kHugePage) {
-    BYTE* p = static_cast<BYTE*>(std::calloc(n ? n : 1, 1));
-    if (!p) throw std::bad_alloc();
-    return p;
+  Release();
+  if (n >= kHugePage) {
+    const std::size_t rounded = (n + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    ::madvise(p, rounded, MADV_HUGEPAGE);
+    m_bytes = static_cast<BYTE*>(p);
+    m_mapped = rounded;
+  } else {
+    m_bytes = static_cast<BYTE*>(std::calloc(n ? n : 1, 1));
+    if (!m_bytes) throw std::bad_alloc();
   }
-  // Fresh pages from the kernel are zero; aligned_alloc of this size maps
-  // new memory, so it is cleared here only when it might not be.
-  const std::size_t rounded = (n + kHugePage - 1) / kHugePage * kHugePage;
-  BYTE* p = static_cast<BYTE*>(std::aligned_alloc(kHugePage, rounded));
-  if (!p) throw std::bad_alloc();
-  ::madvise(p, rounded, MADV_HUGEPAGE);
-  std::memset(p, 0, n);
-  return p;
+  m_size = n;
+}
+
+void ByteStore::Release() {
+  if (m_mapped)
+    ::munmap(m_bytes, m_mapped);
+  else
+    std::free(m_bytes);
+  m_bytes = nullptr;
+  m_size = 0;
+  m_mapped = 0;
 }
 
 namespace {

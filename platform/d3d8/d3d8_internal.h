@@ -67,25 +67,24 @@ bool ContextHasS3tc();
 // terrain's pooled vertex buffers are tens of megabytes, written once.
 class ByteStore {
  public:
+  ByteStore() = default;
+  ByteStore(const ByteStore&) = delete;
+  ByteStore& operator=(const ByteStore&) = delete;
+  ~ByteStore() { Release(); }
+
   // Replaces the contents with n zero bytes; throws std::bad_alloc when
   // there is no room.
-  void assign(std::size_t n, BYTE /*zero*/) {
-    m_bytes.reset(AllocateZeroed(n));
-    m_size = n;
-  }
-  BYTE* data() { return m_bytes.get(); }
-  const BYTE* data() const { return m_bytes.get(); }
+  void assign(std::size_t n, BYTE zero);
+  BYTE* data() { return m_bytes; }
+  const BYTE* data() const { return m_bytes; }
   std::size_t size() const { return m_size; }
 
  private:
-  // Large stores ask for huge pages, which cuts the page faults of the
-  // first write to a fraction; the memory still comes zeroed.
-  static BYTE* AllocateZeroed(std::size_t n);
-  struct Free {
-    void operator()(BYTE* p) const { std::free(p); }
-  };
-  std::unique_ptr<BYTE, Free> m_bytes;
+  void Release();
+
+  BYTE* m_bytes = nullptr;
   std::size_t m_size = 0;
+  std::size_t m_mapped = 0;  // bytes mapped from the kernel; 0 for calloc
 };
 
 // Vertex and index buffers share their storage logic.
