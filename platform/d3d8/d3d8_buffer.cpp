@@ -68,7 +68,7 @@ HRESULT LockStore(BufferStore& s, UINT offset, UINT size, BYTE** ppData, DWORD f
 // --- vertex buffers ------------------------------------------------------------------
 
 VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
-    : m_device(device), m_fvf(fvf) {
+    : DeviceResource(device), m_fvf(fvf) {
   m_device->AddRef();
   m_store.usage = usage;
   m_store.pool = pool;
@@ -87,25 +87,6 @@ VertexBuffer::~VertexBuffer() {
   m_device->ForgetBuffer(this, nullptr);
   if (m_arena >= 0) m_device->FreeVertexStorage(m_arena);
   m_device->Release();
-}
-
-HRESULT VertexBuffer::QueryInterface(REFIID, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG VertexBuffer::Release() {
-  const ULONG n = m_ref.Sub();
-  if (n == 0) delete this;
-  return n;
-}
-
-HRESULT VertexBuffer::GetDevice(IDirect3DDevice8** ppDevice) {
-  if (!ppDevice) return D3DERR_INVALIDCALL;
-  m_device->AddRef();
-  *ppDevice = m_device;
-  return D3D_OK;
 }
 
 HRESULT VertexBuffer::Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) {
@@ -139,7 +120,7 @@ HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
 // --- index buffers -------------------------------------------------------------------
 
 IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : m_device(device), m_format(format) {
+    : DeviceResource(device), m_format(format) {
   m_device->AddRef();
   m_store.usage = usage;
   m_store.pool = pool;
@@ -164,25 +145,6 @@ IndexBuffer::~IndexBuffer() {
     glDeleteBuffers(1, &m_store.gl);
   }
   m_device->Release();
-}
-
-HRESULT IndexBuffer::QueryInterface(REFIID, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG IndexBuffer::Release() {
-  const ULONG n = m_ref.Sub();
-  if (n == 0) delete this;
-  return n;
-}
-
-HRESULT IndexBuffer::GetDevice(IDirect3DDevice8** ppDevice) {
-  if (!ppDevice) return D3DERR_INVALIDCALL;
-  m_device->AddRef();
-  *ppDevice = m_device;
-  return D3D_OK;
 }
 
 HRESULT IndexBuffer::Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) {

@@ -37,6 +37,36 @@ class RefCount {
   ULONG m_count = 1;
 };
 
+// What the resources of a device share: a reference count (the resource
+// deletes itself at zero), the owning device, no other interfaces and no
+// priorities. The owner is referenced for as long as the resource lives.
+template <class Derived, class Interface>
+class DeviceResource : public Interface {
+ public:
+  HRESULT QueryInterface(REFIID, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return m_ref.Add(); }
+  ULONG Release() override {
+    const ULONG n = m_ref.Sub();
+    if (n == 0) delete static_cast<Derived*>(this);
+    return n;
+  }
+  HRESULT GetDevice(IDirect3DDevice8** ppDevice) override;
+  DWORD SetPriority(DWORD) override { return 0; }
+  DWORD GetPriority() override { return 0; }
+  void PreLoad() override {}
+
+ protected:
+  explicit DeviceResource(Device* device) : m_device(device) {}
+  ~DeviceResource() = default;
+
+  RefCount m_ref;
+  Device* m_device;
+};
+
 class Direct3D8 final : public IDirect3D8 {
  public:
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
@@ -99,17 +129,10 @@ struct BufferStore {
   UINT dirtyBegin = 0, dirtyEnd = 0;  // written range not uploaded yet
 };
 
-class VertexBuffer final : public IDirect3DVertexBuffer8 {
+class VertexBuffer final : public DeviceResource<VertexBuffer, IDirect3DVertexBuffer8> {
  public:
   VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
   ~VertexBuffer();
-  HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override { return m_ref.Add(); }
-  ULONG Release() override;
-  HRESULT GetDevice(IDirect3DDevice8** ppDevice) override;
-  DWORD SetPriority(DWORD) override { return 0; }
-  DWORD GetPriority() override { return 0; }
-  void PreLoad() override {}
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
   HRESULT Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) override;
   HRESULT Unlock() override;
@@ -124,8 +147,6 @@ class VertexBuffer final : public IDirect3DVertexBuffer8 {
   UINT Size() const { return static_cast<UINT>(m_store.data.size()); }
 
  private:
-  RefCount m_ref;
-  Device* m_device;
   BufferStore m_store;
   DWORD m_fvf;
   bool m_valid = false;
@@ -133,17 +154,10 @@ class VertexBuffer final : public IDirect3DVertexBuffer8 {
   std::size_t m_arenaOffset = 0;
 };
 
-class IndexBuffer final : public IDirect3DIndexBuffer8 {
+class IndexBuffer final : public DeviceResource<IndexBuffer, IDirect3DIndexBuffer8> {
  public:
   IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
   ~IndexBuffer();
-  HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override { return m_ref.Add(); }
-  ULONG Release() override;
-  HRESULT GetDevice(IDirect3DDevice8** ppDevice) override;
-  DWORD SetPriority(DWORD) override { return 0; }
-  DWORD GetPriority() override { return 0; }
-  void PreLoad() override {}
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
   HRESULT Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) override;
   HRESULT Unlock() override;
@@ -158,8 +172,6 @@ class IndexBuffer final : public IDirect3DIndexBuffer8 {
   bool ResolveDraw(GLuint& buffer, std::size_t& offset);
 
  private:
-  RefCount m_ref;
-  Device* m_device;
   BufferStore m_store;
   D3DFORMAT m_format;
   bool m_valid = false;
@@ -190,18 +202,11 @@ class Surface final : public IDirect3DSurface8 {
   UINT m_level;
 };
 
-class Texture final : public IDirect3DTexture8 {
+class Texture final : public DeviceResource<Texture, IDirect3DTexture8> {
  public:
   Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
           const FormatInfo* format, D3DPOOL pool);
   ~Texture();
-  HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override { return m_ref.Add(); }
-  ULONG Release() override;
-  HRESULT GetDevice(IDirect3DDevice8** ppDevice) override;
-  DWORD SetPriority(DWORD) override { return 0; }
-  DWORD GetPriority() override { return 0; }
-  void PreLoad() override {}
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
   DWORD SetLOD(DWORD lod) override;
   DWORD GetLOD() override { return m_lod; }
@@ -229,8 +234,6 @@ class Texture final : public IDirect3DTexture8 {
   void Upload(UINT level);
 
   friend class Surface;
-  RefCount m_ref;
-  Device* m_device;
   const FormatInfo* m_format;
   D3DPOOL m_pool;
   DWORD m_usage;
@@ -472,6 +475,14 @@ class Device final : public IDirect3DDevice8 {
   DrawBatch m_batch;
   bool m_warnedFixedFunction = false;
 };
+
+template <class Derived, class Interface>
+HRESULT DeviceResource<Derived, Interface>::GetDevice(IDirect3DDevice8** ppDevice) {
+  if (!ppDevice) return D3DERR_INVALIDCALL;
+  m_device->AddRef();
+  *ppDevice = m_device;
+  return D3D_OK;
+}
 
 Device* AsDevice(IDirect3DDevice8* device);
 

@@ -28,7 +28,7 @@ UINT FullChain(UINT w, UINT h) {
 
 Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
                  const FormatInfo* format, D3DPOOL pool)
-    : m_device(device), m_format(format), m_pool(pool), m_usage(usage) {
+    : DeviceResource(device), m_format(format), m_pool(pool), m_usage(usage) {
   m_device->AddRef();
   const UINT chain = FullChain(width, height);
   if (levels == 0 || levels > chain) levels = chain;
@@ -72,25 +72,6 @@ Texture::~Texture() {
   m_device->ForgetTexture(this);
   if (m_gl && m_device->ContextUsable()) glDeleteTextures(1, &m_gl);
   m_device->Release();
-}
-
-HRESULT Texture::QueryInterface(REFIID, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG Texture::Release() {
-  const ULONG n = m_ref.Sub();
-  if (n == 0) delete this;
-  return n;
-}
-
-HRESULT Texture::GetDevice(IDirect3DDevice8** ppDevice) {
-  if (!ppDevice) return D3DERR_INVALIDCALL;
-  m_device->AddRef();
-  *ppDevice = m_device;
-  return D3D_OK;
 }
 
 DWORD Texture::SetLOD(DWORD lod) {
