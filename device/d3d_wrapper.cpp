@@ -43,16 +43,7 @@ void BuildProjection(D3DXMATRIX& m) {
 
 }  // namespace
 
-// Nothing is set up here; the members start empty so that an object on
-// which InitD3D never runs (the camera) holds no stray pointer.
-D3DWrapper2::D3DWrapper2() : m_pD3D(nullptr), m_Material{} {}
-
-void D3DWrapper2::InitD3D(HWND hWnd) {
-  if (g_pInput) g_pInput->SetScreen(1024, 768);
-
-  m_pD3D = Direct3DCreate8(D3D_SDK_VERSION);
-  if (!m_pD3D) return;
-
+D3DPRESENT_PARAMETERS SystemPresentParameters(HWND hWnd) {
   // The display mode is fixed, not queried from the adapter.
   D3DDISPLAYMODE mode;
   mode.Width = 1024;
@@ -75,6 +66,20 @@ void D3DWrapper2::InitD3D(HWND hWnd) {
   pp.FullScreen_RefreshRateInHz = 0;
   pp.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
 
+  return pp;
+}
+
+// Nothing is set up here; the members start empty so that an object on
+// which InitD3D never runs (the camera) holds no stray pointer.
+D3DWrapper2::D3DWrapper2() : m_pD3D(nullptr), m_Material{} {}
+
+void D3DWrapper2::InitD3D(HWND hWnd) {
+  if (g_pInput) g_pInput->SetScreen(1024, 768);
+
+  m_pD3D = Direct3DCreate8(D3D_SDK_VERSION);
+  if (!m_pD3D) return;
+
+  D3DPRESENT_PARAMETERS pp = SystemPresentParameters(hWnd);
   m_pD3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hWnd,
                        D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &g_pd3dDevice);
   // Without a device nothing below can run; later stages see the null device

@@ -21,6 +21,10 @@ class D3DWrapper2 {
   D3DMATERIAL8 m_Material;
 };
 
+// The present parameters of the system's device: full screen 1024 x 768,
+// 16-bit colour and depth, no waiting for the vertical retrace.
+D3DPRESENT_PARAMETERS SystemPresentParameters(HWND hWnd);
+
 extern IDirect3DDevice8* g_pd3dDevice;
 extern D3DXMATRIX g_matWorld;
 extern D3DXMATRIX g_matView;

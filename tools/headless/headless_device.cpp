@@ -4,25 +4,13 @@
 
 #include <cstdio>
 
+#include "device/d3d_wrapper.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
 
 namespace qv::headless {
 
-D3DPRESENT_PARAMETERS SystemPresentParameters() {
-  D3DPRESENT_PARAMETERS pp{};
-  pp.BackBufferWidth = 1024;
-  pp.BackBufferHeight = 768;
-  pp.BackBufferFormat = D3DFMT_R5G6B5;
-  pp.BackBufferCount = 3;
-  pp.MultiSampleType = D3DMULTISAMPLE_NONE;
-  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  pp.Windowed = FALSE;
-  pp.EnableAutoDepthStencil = TRUE;
-  pp.AutoDepthStencilFormat = D3DFMT_D16;
-  pp.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-  return pp;
-}
+D3DPRESENT_PARAMETERS SystemPresentParameters() { return ::SystemPresentParameters(nullptr); }
 
 HWND MakeWindow(const char* className) {
   qv::host::Config config;
