@@ -47,6 +47,15 @@ namespace {
 
 constexpr UINT kMaxBufferBytes = 256u << 20;
 
+// Ends the lock; false (with *result set) when nothing is left to upload:
+// the buffer was not locked, or the lock was read-only.
+bool EndLock(BufferStore& s, HRESULT* result) {
+  *result = s.locked ? D3D_OK : D3DERR_INVALIDCALL;
+  const bool written = s.locked && !(s.lockFlags & D3DLOCK_READONLY);
+  s.locked = false;
+  return written;
+}
+
 HRESULT LockStore(BufferStore& s, UINT offset, UINT size, BYTE** ppData, DWORD flags) {
   if (!ppData) return D3DERR_INVALIDCALL;
   *ppData = nullptr;
@@ -94,9 +103,8 @@ HRESULT VertexBuffer::Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) {
 }
 
 HRESULT VertexBuffer::Unlock() {
-  if (!m_store.locked) return D3DERR_INVALIDCALL;
-  m_store.locked = false;
-  if (m_store.lockFlags & D3DLOCK_READONLY) return D3D_OK;
+  HRESULT result;
+  if (!EndLock(m_store, &result)) return result;
   m_device->MakeCurrent();
   // With NOOVERWRITE the caller promises not to touch what pending draws
   // read, so they need not be issued first.
@@ -152,9 +160,8 @@ HRESULT IndexBuffer::Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) {
 }
 
 HRESULT IndexBuffer::Unlock() {
-  if (!m_store.locked) return D3DERR_INVALIDCALL;
-  m_store.locked = false;
-  if (m_store.lockFlags & D3DLOCK_READONLY) return D3D_OK;
+  HRESULT result;
+  if (!EndLock(m_store, &result)) return result;
   if (m_store.lockFlags & D3DLOCK_DISCARD) {
     // Everything up to the end of the written range is streamed; draws after
     // this one read it from there.
