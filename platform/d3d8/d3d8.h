@@ -255,6 +255,13 @@ enum D3DBLEND : std::uint32_t {
   D3DBLEND_INVDESTCOLOR = 10,
   D3DBLEND_SRCALPHASAT = 11,
 };
+enum D3DBLENDOP : std::uint32_t {
+  D3DBLENDOP_ADD = 1,
+  D3DBLENDOP_SUBTRACT = 2,
+  D3DBLENDOP_REVSUBTRACT = 3,
+  D3DBLENDOP_MIN = 4,
+  D3DBLENDOP_MAX = 5,
+};
 enum D3DFILLMODE : std::uint32_t { D3DFILL_POINT = 1, D3DFILL_WIREFRAME = 2, D3DFILL_SOLID = 3 };
 
 // --- flags ----------------------------------------------------------------------

@@ -90,7 +90,7 @@ void Device::SetDefaults() {
   rs[D3DRS_POINTSIZE] = FloatBits(1.0f);
   rs[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
   rs[D3DRS_COLORWRITEENABLE] = 0xF;
-  rs[D3DRS_BLENDOP] = 1;  // add
+  rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
   for (DWORD s = 0; s < QV_MAX_TEXTURE_STAGES; ++s) {
     DWORD* ts = m_stageStates[s];
     ts[D3DTSS_COLOROP] = s == 0 ? 4 : 1;  // modulate / disable

@@ -189,6 +189,7 @@ GLenum GlCompareFunc(DWORD v) {
 GLenum GlBlendEquation(DWORD v) {
   static const GLenum table[] = {GL_FUNC_ADD, GL_FUNC_SUBTRACT, GL_FUNC_REVERSE_SUBTRACT, GL_MIN,
                                  GL_MAX};
+  static_assert(std::size(table) == D3DBLENDOP_MAX, "one entry per D3DBLENDOP value");
   return v >= 1 && v <= std::size(table) ? table[v - 1] : 0;
 }
 
