@@ -13,7 +13,7 @@ class D3DWrapper2 {
 
   void InitD3D(HWND hWnd);
 
-  // Camera controls (defined with the camera); they use none of this object's state.
+  // Camera controls, in view/camera_controls.cpp; they use none of this object's state.
   void MouseLook();
   void MoveCamera(DIWrapper* input);
 

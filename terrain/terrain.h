@@ -55,9 +55,9 @@ struct LodIndexSet {
 struct TerrainPatch {
   TerrainPatch();
 
-  // Level of detail (view/): chooses Lod once per frame from the camera distance.
+  // Level of detail, in view/patch_draw.cpp: chooses Lod once per frame from the camera distance.
   int ChooseLod();
-  // Draw operations (view/): each returns pVB, the new last-bound buffer.
+  // Draw operations, in view/patch_draw.cpp: each returns pVB, the new last-bound buffer.
   IDirect3DVertexBuffer8* DrawWhole(int level, IDirect3DVertexBuffer8* lastVB, Terrain* terrain);
   IDirect3DVertexBuffer8* DrawInterior(int level, IDirect3DVertexBuffer8* lastVB, Terrain* terrain);
   IDirect3DVertexBuffer8* DrawEdge(int level, IDirect3DVertexBuffer8* lastVB, Terrain* terrain,
@@ -93,18 +93,18 @@ class Terrain : public D3DWrapper2 {
   Terrain(const Terrain&) = delete;
   Terrain& operator=(const Terrain&) = delete;
 
-  // terrain/
-  bool LoadHM(const char* fileName, int length, int width);
-  bool InitPatches(int patchSize, int levels, int vertexLimit);
-  TerrainQuadNode* BuildQuadNode(const float a[3], const float b[3]);
-  void FreeQuadNode(TerrainQuadNode* node);
+  bool LoadHM(const char* fileName, int length, int width);  // terrain/terrain_heightmap.cpp
+  bool InitPatches(int patchSize, int levels, int vertexLimit);  // terrain/terrain_patches.cpp
+  TerrainQuadNode* BuildQuadNode(const float a[3], const float b[3]);  // terrain/terrain_patches.cpp
+  void FreeQuadNode(TerrainQuadNode* node);  // terrain/terrain.cpp
+  // terrain/terrain_vb_pool.cpp
   IDirect3DVertexBuffer8* PlacePatchVertices(const void* block, unsigned bytes, int* first,
                                              int* count);
 
-  // view/
-  void ListPatches(TerrainQuadNode* node, int depth);
-  void AppendPatch(int index);
-  void Render();
+  void ListPatches(TerrainQuadNode* node, int depth);  // view/draw_list.cpp
+  void AppendPatch(int index);                          // view/draw_list.cpp
+  void Render();                                        // view/patch_draw.cpp
+  // view/terrain_textures.cpp
   void LoadTextures(const char* name0, const char* name1, const char* name2, const char* name3);
 
   IDirect3DTexture8* m_pTextures[4];
@@ -130,8 +130,8 @@ class Terrain : public D3DWrapper2 {
   int m_LastVBVertices;
 
  private:
-  bool CreateVertexBuffers();
-  bool BuildLodSets(int levels);
+  bool CreateVertexBuffers();     // terrain/terrain_vb_pool.cpp
+  bool BuildLodSets(int levels);  // terrain/terrain_lod_sets.cpp
   // Frees the patch grid, the pool, the index sets and the quadtree and
   // releases their device buffers (never the device itself).
   void ReleaseGeometry();
