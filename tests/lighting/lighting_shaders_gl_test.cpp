@@ -12,7 +12,7 @@
 #include "device/d3d_wrapper.h"
 #include "lighting/sky_map.h"
 #include "lighting/terrain_shaders.h"
-#include "tests/support/temp_log.h"
+#include "testing/temp_log.h"
 #include "shader_asm/d3dx8_asm.h"
 #include "tools/headless/headless_device.h"
 #include "view/camera.h"

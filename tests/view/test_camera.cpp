@@ -7,7 +7,7 @@
 
 #include "app/app_globals.h"
 #include "input/di_wrapper.h"
-#include "tests/support/fake_d3d8.h"
+#include "testing/fake_d3d8.h"
 #include "view/camera.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/run_util.h"
-#include "tests/texture_io/tex_test_files.h"
+#include "testing/run_util.h"
+#include "testing/tex_test_files.h"
 
 namespace fs = std::filesystem;
 
