@@ -585,9 +585,4 @@ bool FakeIndexBufferBytes(IDirect3DIndexBuffer8* buffer, std::vector<std::uint8_
   return true;
 }
 
-bool FakeDeviceTransform(IDirect3DDevice8* device, D3DTRANSFORMSTATETYPE state, D3DMATRIX& matrix) {
-  auto* d = dynamic_cast<FakeDevice*>(device);
-  return d && d->Transform(state, matrix);
-}
-
 }  // namespace qv::test

@@ -331,8 +331,5 @@ bool FakeVertexBufferBytes(IDirect3DVertexBuffer8* buffer, std::vector<std::uint
                            D3DVERTEXBUFFER_DESC& desc);
 bool FakeIndexBufferBytes(IDirect3DIndexBuffer8* buffer, std::vector<std::uint8_t>& bytes,
                           D3DINDEXBUFFER_DESC& desc);
-// The last matrix given to SetTransform for a state; false for anything that
-// is not a fake device or a state never set.
-bool FakeDeviceTransform(IDirect3DDevice8* device, D3DTRANSFORMSTATETYPE state, D3DMATRIX& matrix);
 
 }  // namespace qv::test

@@ -19,7 +19,7 @@ using qv::test::TempLog;
 
 constexpr DWORD kNone = 0xFFFFFFFFu;
 
-// Points g_pd3dDevice at a recorder for one test.
+// Points g_pd3dDevice at an in-memory device for one test.
 struct DeviceScope {
   FakeDevice device;
   DeviceScope() { g_pd3dDevice = &device; }
@@ -34,15 +34,6 @@ void ExpectConstant(const RecordedCall& call, const char* op, DWORD reg, std::ve
   for (size_t i = 0; i < data.size(); ++i) EXPECT_FLOAT_EQ(call.data[i], data[i]) << op << " c" << reg << "[" << i << "]";
 }
 
-TEST(TerrainShadersTest, DeclarationFeedsTheVertexAndCarriesC0) {
-  const DWORD expected[9] = {0x20000000, 0x40020000, 0x40020003, 0x4002000B, 0x40010007,
-                             0x40010008, 0x40010009, 0x4001000A, 0x82000000};
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(g_TerrainDecl[i], expected[i]) << "token " << i;
-  EXPECT_EQ(std::memcmp(&g_TerrainDecl[9], g_VSConst0, 16), 0);
-  EXPECT_EQ(g_VSConst0[1], 0.63f);
-  EXPECT_EQ(g_TerrainDecl[13], 0xFFFFFFFFu);
-}
-
 TEST(TerrainShadersTest, PixelConstantsFollowTheTimeOfDay) {
   // Before the first clock step: the start-up colours, with the inverse
   // ambient computed while the program started.
@@ -50,7 +41,7 @@ TEST(TerrainShadersTest, PixelConstantsFollowTheTimeOfDay) {
   DeviceScope scope;
   g_hPixelShader = 0x77;
   g_fFrameTime = 10.0f;
-  // Four distinct texture pointers; the recorder only compares them.
+  // Four distinct texture pointers; the device only compares them.
   alignas(16) static char storage[4][64];
   IDirect3DTexture8* tex[4];
   for (int i = 0; i < 4; ++i) tex[i] = reinterpret_cast<IDirect3DTexture8*>(storage[i]);

@@ -110,19 +110,27 @@ TEST_F(TerrainInitPatches, LogEntriesAndIndexSets) {
     EXPECT_EQ(desc.Usage, D3DUSAGE_WRITEONLY);
     const int strip[] = {544, 144, 40, 12};
     ASSERT_EQ(bytes.size(), static_cast<std::size_t>(strip[level] * 2));
+    Indices full(bytes.size() / 2);
+    std::memcpy(full.data(), bytes.data(), bytes.size());
+    EXPECT_EQ(full.back(), 272) << "the strip is copied whole";
+    if (level == 0) {
+      EXPECT_EQ(Indices(full.begin(), full.begin() + 6), (Indices{0, 17, 1, 18, 2, 19}));
+    }
     EXPECT_EQ(set.FullPrimCount, strip[level] - 2);
     ASSERT_TRUE(qv::test::FakeIndexBufferBytes(set.pScratchIB, bytes, desc));
     EXPECT_EQ(desc.Size, static_cast<UINT>(3 * (16 >> level) * (16 >> level) * 2));
   }
   // Each list lands in its own slot (level 3: one cell, literal indices).
-  const LodIndexSet& coarsest = m_Terrain->m_pLods[3];
-  auto list = [](const unsigned short* p, int n) { return Indices(p, p + n); };
-  EXPECT_EQ(list(coarsest.Ti, coarsest.TiCount), (Indices{0, 144, 16}));
-  EXPECT_EQ(list(coarsest.bi, coarsest.biCount), (Indices{272, 144, 288}));
-  EXPECT_EQ(list(coarsest.li, coarsest.liCount), (Indices{0, 144, 272}));
-  EXPECT_EQ(list(coarsest.ri, coarsest.riCount), (Indices{16, 144, 288}));
-  EXPECT_EQ(list(coarsest.Tr, coarsest.TrCount), (Indices{0, 8, 144, 8, 16, 144}));
-  EXPECT_EQ(coarsest.ClpCount, 0);
+  const LodIndexSet& c = m_Terrain->m_pLods[3];
+  const std::pair<const unsigned short*, int> stored[] = {
+      {c.Ti, c.TiCount}, {c.bi, c.biCount}, {c.li, c.liCount}, {c.ri, c.riCount},
+      {c.Tr, c.TrCount}, {c.Br, c.BrCount}, {c.lr, c.lrCount}, {c.rr, c.rrCount}};
+  const Indices literal[] = {{0, 144, 16},          {272, 144, 288},         {0, 144, 272},
+                             {16, 144, 288},        {0, 8, 144, 8, 16, 144}, {272, 280, 144, 280, 288, 144},
+                             {0, 136, 144, 136, 144, 272}, {16, 152, 144, 152, 144, 288}};
+  for (int i = 0; i < 8; ++i)
+    EXPECT_EQ(Indices(stored[i].first, stored[i].first + stored[i].second), literal[i]) << "list " << i;
+  EXPECT_EQ(c.ClpCount, 0);
   EXPECT_EQ(m_Terrain->m_pLods[0].ClpCount, 420);
 }
 

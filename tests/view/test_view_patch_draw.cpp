@@ -95,7 +95,7 @@ TEST_F(ViewLod, ALevelIsChosenOncePerFrame) {
 }
 
 // Drawing through Terrain::Render on a 64 x 64 map of 8-sample patches
-// (8 x 8 patches) with a recording device.
+// (8 x 8 patches) with the in-memory device.
 class ViewRender : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -216,15 +216,6 @@ TEST_F(ViewRender, MapEdgeSidesAreDrawnRegular) {
   for (const RecordedDraw& d : inner) EXPECT_EQ(tt.LevelOf(d), 0);
   // (1,0) at level 1 has the level-2 patch diagonally only: one draw.
   EXPECT_EQ(byPatch[tt.IndexOf(tt.At(1, 0))].size(), 1u);
-}
-
-TEST_F(ViewRender, OneLevelOnlyDrawsWholePatches) {
-  TestTerrain tt(64, 8, 1);
-  g_MaxLod = 0;
-  for (size_t i = 0; i < tt.patches.size(); ++i) SetLevel(tt.patches[i], static_cast<int>(i % 4));
-  tt.terrain->Render();
-  ASSERT_EQ(m_device.Draws().size(), 64u);
-  for (const RecordedDraw& d : m_device.Draws()) EXPECT_EQ(d.indices, tt.lods[0].pFullIB);
 }
 
 TEST_F(ViewRender, StreamIsBoundOnlyWhenTheBufferChanges) {
@@ -427,7 +418,7 @@ TEST(ViewRenderBuilt, EveryPatchDrawnWithIndicesInsideItsBlock) {
       ASSERT_GT(d.primitiveCount, 0u);
       for (unsigned short index : d.uploaded) ASSERT_LT(index, d.numVertices);
     }
-    // The whole-patch strips live in static buffers the recorder also reads.
+    // The whole-patch strips live in static buffers the device also reads.
     ASSERT_EQ(byPatch.size(), 256u);
     int stitched = 0;
     for (const auto& entry : byPatch) {
