@@ -69,6 +69,7 @@ TEST_F(ViewLod, LevelByDistance) {
       {{100, 0, 0}, {5101.5f, 0, 0}, 3, 1},
       {{0, 0, 0}, {0, 0, 0}, 3, 3},        // zero distance: the coarsest level
       {{0, 0, 0}, {0.9f, -0.9f, 0.5f}, 3, 3},
+      {{0, 0, 0}, {20001, 0, 0}, 5, 4},    // the level count follows g_MaxLod
       {{0, 0, 0}, {0, 0, 0}, 0, 0},
       {{0, 0, 0}, {100000, 0, 0}, 0, 0},
       {{0, 0, 0}, {46341, 0, 0}, 3, 3},    // a 32-bit square would overflow
