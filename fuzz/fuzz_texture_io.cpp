@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tests/support/fake_d3d8.h"
+#include "testing/fake_d3d8.h"
 #include "texture_io/d3dx8_tex.h"
 #include "texture_io/tex_image.h"
 

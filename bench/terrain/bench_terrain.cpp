@@ -8,8 +8,8 @@
 
 #include "terrain/terrain.h"
 #include "terrain/terrain_build.h"
-#include "tests/support/fake_d3d8.h"
-#include "tests/terrain/terrain_gl_device.h"
+#include "testing/fake_d3d8.h"
+#include "testing/headless_test_device.h"
 #include "tools/quorvel-makedata/makedata.h"
 
 namespace {
@@ -27,7 +27,7 @@ std::vector<unsigned char>& DefaultMapBlock() {
 }
 
 void BM_InitPatchesDefaultData(benchmark::State& state) {
-  if (!terrain_test::MakeHeadlessDevice()) {
+  if (!qv::test::MakeHeadlessDevice()) {
     state.SkipWithError("no headless device");
     return;
   }

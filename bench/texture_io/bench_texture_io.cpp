@@ -14,8 +14,8 @@
 
 #include <png.h>
 
-#include "tests/support/fake_d3d8.h"
-#include "tests/texture_io/tex_test_files.h"
+#include "testing/fake_d3d8.h"
+#include "testing/tex_test_files.h"
 #include "texture_io/d3dx8_tex.h"
 
 using namespace qv::textest;

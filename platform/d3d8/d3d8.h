@@ -646,12 +646,6 @@ struct IDirect3D8 : IUnknown {
 
 IDirect3D8* Direct3DCreate8(UINT sdkVersion);
 
-// Not part of Direct3D 8: reads the frame last presented by a device of this
-// layer as 8-bit RGB rows, top row first. False for any other device or when
-// nothing was presented yet.
-bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, int& width,
-                     int& height);
-
 // The shader validators of the runtime module "d3d8.dll" (the assembler finds
 // them with GetProcAddress). A failed stream returns D3DERR_INVALIDCALL and,
 // when asked for, an error text allocated on the process heap (HeapFree).

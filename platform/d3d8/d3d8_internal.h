@@ -126,7 +126,6 @@ struct BufferStore {
   bool locked = false;
   DWORD lockFlags = 0;
   UINT lockOffset = 0, lockSize = 0;
-  UINT dirtyBegin = 0, dirtyEnd = 0;  // written range not uploaded yet
 };
 
 class VertexBuffer final : public DeviceResource<VertexBuffer, IDirect3DVertexBuffer8> {
@@ -487,8 +486,3 @@ HRESULT DeviceResource<Derived, Interface>::GetDevice(IDirect3DDevice8** ppDevic
 Device* AsDevice(IDirect3DDevice8* device);
 
 }  // namespace qv::d3d8
-
-// For the frame benchmark: the GL program a device of this layer links for a
-// vertex and pixel shader pair (0 when the handles are not its shaders). The
-// device's context must be current.
-GLuint QvD3D8ProgramFor(IDirect3DDevice8* device, DWORD vertexShader, DWORD pixelShader);

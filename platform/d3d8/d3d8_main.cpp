@@ -6,8 +6,10 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <type_traits>
 
 #include "platform/d3d8/d3d8_internal.h"
+#include "platform/d3d8/d3d8_testing.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
 
@@ -214,7 +216,9 @@ bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, i
   return d && d->ReadFrame(rgb, width, height, true);
 }
 
-GLuint QvD3D8ProgramFor(IDirect3DDevice8* device, DWORD vertexShader, DWORD pixelShader) {
+static_assert(std::is_same_v<GLuint, unsigned int>, "QvD3D8ProgramFor hands out GL names");
+
+unsigned int QvD3D8ProgramFor(IDirect3DDevice8* device, DWORD vertexShader, DWORD pixelShader) {
   Device* d = AsDevice(device);
   return d ? d->ProgramFor(vertexShader, pixelShader) : 0;
 }

@@ -6,7 +6,7 @@
 #include "app/frame_timer.h"
 #include "log/log_file.h"
 #include "platform/win32/win32_host.h"
-#include "tests/support/temp_log.h"
+#include "testing/temp_log.h"
 
 namespace {
 

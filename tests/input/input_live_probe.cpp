@@ -19,7 +19,7 @@
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
-#include "tests/support/temp_log.h"
+#include "testing/temp_log.h"
 
 namespace {
 

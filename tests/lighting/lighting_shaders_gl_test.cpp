@@ -12,7 +12,8 @@
 #include "device/d3d_wrapper.h"
 #include "lighting/sky_map.h"
 #include "lighting/terrain_shaders.h"
-#include "tests/support/temp_log.h"
+#include "platform/d3d8/d3d8_testing.h"
+#include "testing/temp_log.h"
 #include "shader_asm/d3dx8_asm.h"
 #include "tools/headless/headless_device.h"
 #include "view/camera.h"
@@ -164,12 +165,6 @@ class TerrainShadersGLTest : public ::testing::Test {
 };
 
 qv::headless::Device TerrainShadersGLTest::s_headless;
-
-TEST_F(TerrainShadersGLTest, BothShadersAreCreatedFromTheirTexts) {
-  EXPECT_NE(g_hVertexShader, kNone);
-  EXPECT_NE(g_hPixelShader, kNone);
-  EXPECT_EQ(m_Log->Count("InitVS"), 0);
-}
 
 TEST_F(TerrainShadersGLTest, LightVectorIsPackedInTangentSpace) {
   // Light travelling along -z, tangent x, normal z: the direction towards the

@@ -7,21 +7,21 @@
 #include "device/d3d_wrapper.h"
 #include "lighting/sky_map.h"
 #include "lighting/terrain_shaders.h"
-#include "tests/support/recording_device.h"
-#include "tests/support/temp_log.h"
+#include "testing/fake_d3d8.h"
+#include "testing/temp_log.h"
 #include "view/camera.h"
 
 namespace {
 
 using qv::test::RecordedCall;
-using qv::test::RecordingDevice;
+using qv::test::FakeDevice;
 using qv::test::TempLog;
 
 constexpr DWORD kNone = 0xFFFFFFFFu;
 
-// Points g_pd3dDevice at a recorder for one test.
+// Points g_pd3dDevice at an in-memory device for one test.
 struct DeviceScope {
-  RecordingDevice device;
+  FakeDevice device;
   DeviceScope() { g_pd3dDevice = &device; }
   ~DeviceScope() { g_pd3dDevice = nullptr; }
   const std::vector<RecordedCall>& Calls() const { return device.calls; }
@@ -34,47 +34,6 @@ void ExpectConstant(const RecordedCall& call, const char* op, DWORD reg, std::ve
   for (size_t i = 0; i < data.size(); ++i) EXPECT_FLOAT_EQ(call.data[i], data[i]) << op << " c" << reg << "[" << i << "]";
 }
 
-std::vector<std::string> Lines(const char* text) {
-  std::vector<std::string> lines;
-  std::string current;
-  for (const char* p = text; *p; ++p) {
-    if (*p == '\n') {
-      lines.push_back(current);
-      current.clear();
-    } else {
-      current += *p;
-    }
-  }
-  EXPECT_TRUE(current.empty()) << "text does not end with a newline";
-  return lines;
-}
-
-TEST(TerrainShadersTest, ProgramTextsAreKeptByteForByte) {
-  EXPECT_EQ(std::strlen(g_TerrainVertexShaderText), 1103u);
-  EXPECT_EQ(std::strlen(g_TerrainPixelShaderText), 294u);
-  std::vector<std::string> vs = Lines(g_TerrainVertexShaderText);
-  std::vector<std::string> ps = Lines(g_TerrainPixelShaderText);
-  ASSERT_EQ(vs.size(), 25u);
-  ASSERT_EQ(ps.size(), 12u);
-  EXPECT_EQ(vs[0], "vs.1.0                             //Shader version 1.0\t\t\t");
-  EXPECT_EQ(vs[13], "mov oD0.w, c12.z   ");
-  EXPECT_EQ(vs[16], "add r1, r1, -c10;\t\t");
-  EXPECT_EQ(vs[24], "mov     oT3.xy , v10                //copy texcoords\t\t\t\t");
-  EXPECT_EQ(ps[0], "// texture only         ");
-  EXPECT_EQ(ps[7], "dp3_sat r1, t3_bx2, v0_bx2    ; t3 is bump, v0 is light direction");
-  EXPECT_EQ(ps[8], "mul\tr1.rgb, c2, r1 ; ");
-  EXPECT_EQ(ps[11], "mov\tr0.a, t0.a\t");
-}
-
-TEST(TerrainShadersTest, DeclarationFeedsTheVertexAndCarriesC0) {
-  const DWORD expected[9] = {0x20000000, 0x40020000, 0x40020003, 0x4002000B, 0x40010007,
-                             0x40010008, 0x40010009, 0x4001000A, 0x82000000};
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(g_TerrainDecl[i], expected[i]) << "token " << i;
-  EXPECT_EQ(std::memcmp(&g_TerrainDecl[9], g_VSConst0, 16), 0);
-  EXPECT_EQ(g_VSConst0[1], 0.63f);
-  EXPECT_EQ(g_TerrainDecl[13], 0xFFFFFFFFu);
-}
-
 TEST(TerrainShadersTest, PixelConstantsFollowTheTimeOfDay) {
   // Before the first clock step: the start-up colours, with the inverse
   // ambient computed while the program started.
@@ -82,7 +41,7 @@ TEST(TerrainShadersTest, PixelConstantsFollowTheTimeOfDay) {
   DeviceScope scope;
   g_hPixelShader = 0x77;
   g_fFrameTime = 10.0f;
-  // Four distinct texture pointers; the recorder only compares them.
+  // Four distinct texture pointers; the device only compares them.
   alignas(16) static char storage[4][64];
   IDirect3DTexture8* tex[4];
   for (int i = 0; i < 4; ++i) tex[i] = reinterpret_cast<IDirect3DTexture8*>(storage[i]);
@@ -209,7 +168,7 @@ TEST(TerrainShadersTest, RefusedCreationIsLoggedAsInformationAndLeavesNoHandle) 
   g_hVertexShader = g_hPixelShader = kNone;
   {
     DeviceScope scope;
-    scope.device.createResult = D3DERR_INVALIDCALL;
+    scope.device.Config().createShaderResult = D3DERR_INVALIDCALL;
     EXPECT_FALSE(InitVS());
     InitPS();
   }

@@ -5,7 +5,7 @@
 
 #include "app/frame_timer.h"
 #include "lighting/sky_map.h"
-#include "tests/support/temp_log.h"
+#include "testing/temp_log.h"
 
 namespace {
 

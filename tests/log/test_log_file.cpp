@@ -10,7 +10,7 @@
 
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
-#include "tests/support/temp_log.h"
+#include "testing/temp_log.h"
 
 namespace {
 
@@ -63,21 +63,14 @@ TEST_F(LogFileTest, GoldenLayoutOfARunWithErrors) {
   EXPECT_TRUE(std::regex_match(lines[1].substr(31), kStamp)) << lines[1];
   EXPECT_EQ(lines[1].substr(0, 31), "------ Beginning Log at (GMT): ");
   EXPECT_EQ(lines[2], "------ Filename: " + name);
-  EXPECT_EQ(lines[3], "");
-  EXPECT_EQ(lines[4], "Winmain");
-  EXPECT_EQ(lines[5], "[]:  Skymaps loaded");
-  EXPECT_EQ(lines[6], "[x]:  -5");
-  EXPECT_EQ(lines[7], "[odd]:  level three");
-  EXPECT_EQ(lines[8], "***********************ERROR*************************");
-  EXPECT_EQ(lines[8].size(), 53u);
-  EXPECT_EQ(lines[9], "[Game Initialize()]:  Could not read ReadMe file");
-  EXPECT_EQ(lines[10], "FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL");
-  EXPECT_EQ(lines[11], "[Winmain]:  Error game initialization");
-  EXPECT_EQ(lines[12], "after the fatal report");
-  EXPECT_EQ(lines[13], "[t]:  two");
-  EXPECT_EQ(lines[14], "lines");
-  EXPECT_EQ(lines[15], "Winmain");
-  EXPECT_EQ(lines[16], "------ ENDING WITH 2 errors!");
+  const std::vector<std::string> body(lines.begin() + 3, lines.begin() + 17);
+  EXPECT_EQ(body, (std::vector<std::string>{
+                      "", "Winmain", "[]:  Skymaps loaded", "[x]:  -5", "[odd]:  level three",
+                      "***********************ERROR*************************",  // 53 characters
+                      "[Game Initialize()]:  Could not read ReadMe file",
+                      "FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL",
+                      "[Winmain]:  Error game initialization", "after the fatal report", "[t]:  two", "lines",
+                      "Winmain", "------ ENDING WITH 2 errors!"}));
   EXPECT_EQ(lines[17].substr(0, 28), "------ Ending Log at (GMT): ");
   EXPECT_TRUE(std::regex_match(lines[17].substr(28), kStamp)) << lines[17];
 }

@@ -14,8 +14,8 @@
 #include "log/log_file.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_build.h"
-#include "tests/support/fake_d3d8.h"
-#include "tests/support/temp_log.h"
+#include "testing/fake_d3d8.h"
+#include "testing/temp_log.h"
 
 namespace terrain_test {
 
@@ -94,27 +94,10 @@ class UseHeightBlock {
 };
 
 // The in-memory device as g_pd3dDevice for the lifetime of the object.
-class FakeDevice {
- public:
-  FakeDevice() : m_D3D(new qv::test::FakeDirect3D8()) {
-    m_Device = m_D3D->MakeDevice();
-    g_pd3dDevice = m_Device;
-  }
-  ~FakeDevice() {
-    g_pd3dDevice = nullptr;
-    m_Device->Release();
-    m_D3D->Release();
-  }
-  FakeDevice(const FakeDevice&) = delete;
-  FakeDevice& operator=(const FakeDevice&) = delete;
-
-  qv::test::FakeD3DConfig& Config() { return m_D3D->Config(); }
-  qv::test::FakeCounters& Counters() { return m_D3D->Counters(); }
-  IDirect3DDevice8* Device() { return m_Device; }
-
- private:
-  qv::test::FakeDirect3D8* m_D3D;
-  IDirect3DDevice8* m_Device;
+struct DeviceInUse {
+  qv::test::FakeDevice device;
+  DeviceInUse() { g_pd3dDevice = &device; }
+  ~DeviceInUse() { g_pd3dDevice = nullptr; }
 };
 
 inline std::vector<TerrainVertex> VertexBufferContents(IDirect3DVertexBuffer8* vb) {

@@ -5,14 +5,14 @@
 #include <chrono>
 #include <cstdio>
 
-#include "tests/terrain/terrain_gl_device.h"
+#include "testing/headless_test_device.h"
 #include "tests/terrain/terrain_test_support.h"
 #include "tools/quorvel-makedata/makedata.h"
 
 namespace {
 
 TEST(TerrainGL, DefaultDataOnTheHeadlessDevice) {
-  ASSERT_TRUE(terrain_test::MakeHeadlessDevice());
+  ASSERT_TRUE(qv::test::MakeHeadlessDevice());
   terrain_test::ScratchDir dir;
   const auto heights = makedata::MakeHeightMap(1024, makedata::kDefaultSeed);
   dir.WriteFile("HeightMap20.raw", heights);

@@ -29,7 +29,7 @@ class TerrainInitPatches : public ::testing::Test {
   const TerrainPatch& Patch(int px, int pz) const { return m_Terrain->m_pPatches[pz * 32 + px]; }
 
   terrain_test::ScratchDir m_Dir;
-  terrain_test::FakeDevice m_Device;
+  terrain_test::DeviceInUse m_Device;
   terrain_test::HeightBlock m_Map;
   std::unique_ptr<Terrain> m_Terrain;
   terrain_test::UseHeightBlock m_Use;
@@ -100,29 +100,38 @@ TEST_F(TerrainInitPatches, LogEntriesAndIndexSets) {
             "5 17 65314 544 66");
   EXPECT_TRUE(m_Dir.Errors().empty());
 
-  terrain::LodIndexLists lists;
   for (int level = 0; level < 4; ++level) {
     SCOPED_TRACE(level);
     const LodIndexSet& set = m_Terrain->m_pLods[level];
-    terrain::BuildLodIndexLists(17, level, &lists);
     std::vector<std::uint8_t> bytes;
     D3DINDEXBUFFER_DESC desc{};
     ASSERT_TRUE(qv::test::FakeIndexBufferBytes(set.pFullIB, bytes, desc));
     EXPECT_EQ(desc.Format, D3DFMT_INDEX16);
     EXPECT_EQ(desc.Usage, D3DUSAGE_WRITEONLY);
-    ASSERT_EQ(bytes.size(), lists.strip.size() * 2);
-    EXPECT_EQ(0, std::memcmp(bytes.data(), lists.strip.data(), bytes.size()));
-    EXPECT_EQ(set.FullPrimCount, static_cast<int>(lists.strip.size()) - 2);
+    const int strip[] = {544, 144, 40, 12};
+    ASSERT_EQ(bytes.size(), static_cast<std::size_t>(strip[level] * 2));
+    Indices full(bytes.size() / 2);
+    std::memcpy(full.data(), bytes.data(), bytes.size());
+    EXPECT_EQ(full.back(), 272) << "the strip is copied whole";
+    if (level == 0) {
+      EXPECT_EQ(Indices(full.begin(), full.begin() + 6), (Indices{0, 17, 1, 18, 2, 19}));
+    }
+    EXPECT_EQ(set.FullPrimCount, strip[level] - 2);
     ASSERT_TRUE(qv::test::FakeIndexBufferBytes(set.pScratchIB, bytes, desc));
     EXPECT_EQ(desc.Size, static_cast<UINT>(3 * (16 >> level) * (16 >> level) * 2));
-    const std::pair<const unsigned short*, int> stored[] = {
-        {set.Ti, set.TiCount},   {set.bi, set.biCount}, {set.li, set.liCount}, {set.ri, set.riCount},
-        {set.Clp, set.ClpCount}, {set.Tr, set.TrCount}, {set.Br, set.BrCount}, {set.lr, set.lrCount},
-        {set.rr, set.rrCount}};
-    const Indices* built[] = {&lists.Ti, &lists.bi, &lists.li, &lists.ri, &lists.Clp,
-                              &lists.Tr, &lists.Br, &lists.lr, &lists.rr};
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(Indices(stored[i].first, stored[i].first + stored[i].second), *built[i]);
   }
+  // Each list lands in its own slot (level 3: one cell, literal indices).
+  const LodIndexSet& c = m_Terrain->m_pLods[3];
+  const std::pair<const unsigned short*, int> stored[] = {
+      {c.Ti, c.TiCount}, {c.bi, c.biCount}, {c.li, c.liCount}, {c.ri, c.riCount},
+      {c.Tr, c.TrCount}, {c.Br, c.BrCount}, {c.lr, c.lrCount}, {c.rr, c.rrCount}};
+  const Indices literal[] = {{0, 144, 16},          {272, 144, 288},         {0, 144, 272},
+                             {16, 144, 288},        {0, 8, 144, 8, 16, 144}, {272, 280, 144, 280, 288, 144},
+                             {0, 136, 144, 136, 144, 272}, {16, 152, 144, 152, 144, 288}};
+  for (int i = 0; i < 8; ++i)
+    EXPECT_EQ(Indices(stored[i].first, stored[i].first + stored[i].second), literal[i]) << "list " << i;
+  EXPECT_EQ(c.ClpCount, 0);
+  EXPECT_EQ(m_Terrain->m_pLods[0].ClpCount, 420);
 }
 
 TEST_F(TerrainInitPatches, PoolOfSixtyFiveThousand) {
@@ -162,10 +171,10 @@ TEST_F(TerrainInitPatches, PoolOfSixtyFiveThousand) {
   EXPECT_EQ(m_Dir.Errors()[0].message, "NOT enough VBs");
 
   // The destructor releases every buffer, never the device.
-  EXPECT_EQ(m_Device.Counters().liveBuffers, 5 + 8);
+  EXPECT_EQ(m_Device.device.Counters().liveBuffers, 5 + 8);
   m_Terrain.reset();
-  EXPECT_EQ(m_Device.Counters().liveBuffers, 0);
-  EXPECT_EQ(g_pd3dDevice, m_Device.Device());
+  EXPECT_EQ(m_Device.device.Counters().liveBuffers, 0);
+  EXPECT_EQ(g_pd3dDevice, &m_Device.device);
 }
 
 TEST_F(TerrainInitPatches, SmallerPoolLimits) {
@@ -181,7 +190,7 @@ TEST_F(TerrainInitPatches, SmallerPoolLimits) {
     EXPECT_EQ(m_Terrain->m_pPatches[i].FirstVertex, 0);
   }
   // The buffers of the first build were released when it was replaced.
-  EXPECT_EQ(m_Device.Counters().liveBuffers, 1024 + 4 * 2);
+  EXPECT_EQ(m_Device.device.Counters().liveBuffers, 1024 + 4 * 2);
 }
 
 TEST_F(TerrainInitPatches, UnevenPatchSize) {
@@ -216,25 +225,25 @@ TEST_F(TerrainInitPatches, RefusesUnsafeConfigurations) {
   for (const auto& e : errors) EXPECT_EQ(e.tag, "InitPatches");
   EXPECT_EQ(m_Terrain->m_pQuadRoot, nullptr);
   EXPECT_EQ(m_Terrain->m_pPatches, nullptr);
-  EXPECT_EQ(m_Device.Counters().vertexBuffersCreated, 0);
+  EXPECT_EQ(m_Device.device.Counters().vertexBuffersCreated, 0);
 }
 
 TEST_F(TerrainInitPatches, DeviceFailuresStopTheBuild) {
-  m_Device.Config().createVertexBufferResult = D3DERR_OUTOFVIDEOMEMORY;
+  m_Device.device.Config().createVertexBufferResult = D3DERR_OUTOFVIDEOMEMORY;
   EXPECT_FALSE(m_Terrain->InitPatches(32, 4, 65536));
   EXPECT_EQ(m_Dir.Errors().back().tag, "InitPatches");
-  m_Device.Config().createVertexBufferResult = D3D_OK;
+  m_Device.device.Config().createVertexBufferResult = D3D_OK;
 
   // The third patch's lock fails: it finds no buffer and the build stops there.
-  m_Device.Config().failLockAfter = m_Device.Counters().locks + 2;
+  m_Device.device.Config().failLockAfter = m_Device.device.Counters().locks + 2;
   EXPECT_FALSE(m_Terrain->InitPatches(32, 4, 65536));
   EXPECT_EQ(m_Dir.Errors().back().message, "ERROR Finding empty VB");
   EXPECT_NE(m_Terrain->m_pPatches[1].pVB, nullptr);
   EXPECT_EQ(m_Terrain->m_pPatches[2].pVB, nullptr);
   EXPECT_EQ(m_Terrain->m_pLods, nullptr);
-  m_Device.Config().failLockAfter = -1;
+  m_Device.device.Config().failLockAfter = -1;
 
-  m_Device.Config().createIndexBufferResult = D3DERR_OUTOFVIDEOMEMORY;
+  m_Device.device.Config().createIndexBufferResult = D3DERR_OUTOFVIDEOMEMORY;
   EXPECT_FALSE(m_Terrain->InitPatches(32, 4, 65536));
   EXPECT_EQ(m_Dir.Errors().back().tag, "InitPatches");
 }

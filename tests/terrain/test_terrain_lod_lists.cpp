@@ -100,22 +100,8 @@ TEST(TerrainLodLists, Sizes) {
     EXPECT_EQ(sizes.regular, regular[level]);
     EXPECT_EQ(sizes.interior, interior[level]);
   }
-  // For every level count the lists hold exactly the computed sizes.
-  LodIndexLists lists;
-  for (int levels = 1; levels <= terrain::kMaxLevels; ++levels) {
-    const int verts = (1 << levels) + 1;
-    for (int level = 0; level < levels; ++level) {
-      SCOPED_TRACE(::testing::Message() << "levels " << levels << " level " << level);
-      BuildLodIndexLists(verts, level, &lists);
-      const terrain::LodListSizes sizes = terrain::LodSizes((verts - 1) >> level);
-      EXPECT_EQ(lists.strip.size(), static_cast<std::size_t>(sizes.strip));
-      EXPECT_EQ(lists.Clp.size(), static_cast<std::size_t>(sizes.interior));
-      for (const Indices* list : {&lists.Ti, &lists.bi, &lists.li, &lists.ri})
-        EXPECT_EQ(list->size(), static_cast<std::size_t>(sizes.stitched));
-      for (const Indices* list : {&lists.Tr, &lists.Br, &lists.lr, &lists.rr})
-        EXPECT_EQ(list->size(), static_cast<std::size_t>(sizes.regular));
-    }
-  }
+  // The lists themselves are sized by the tiling test below: a list with a
+  // triangle too many or too few no longer covers its patch exactly once.
 }
 
 TEST(TerrainLodLists, ExactOrder) {

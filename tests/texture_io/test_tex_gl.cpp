@@ -7,9 +7,9 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/win32/win32_host.h"
-#include "tests/support/run_util.h"
-#include "tests/support/temp_log.h"
-#include "tests/texture_io/tex_test_files.h"
+#include "testing/run_util.h"
+#include "testing/temp_log.h"
+#include "testing/tex_test_files.h"
 #include "texture_io/d3dx8_tex.h"
 #include "tools/headless/headless_device.h"
 

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/support/fake_d3d8.h"
-#include "tests/support/temp_log.h"
-#include "tests/texture_io/tex_test_files.h"
+#include "testing/fake_d3d8.h"
+#include "testing/temp_log.h"
+#include "testing/tex_test_files.h"
 #include "texture_io/d3dx8_tex.h"
 #include "texture_io/tex_convert.h"
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "tests/texture_io/tex_test_files.h"
+#include "testing/tex_test_files.h"
 #include "texture_io/tex_convert.h"
 #include "texture_io/tex_image.h"
 

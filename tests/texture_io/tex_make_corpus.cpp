@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/texture_io/tex_test_files.h"
+#include "testing/tex_test_files.h"
 
 using namespace qv::textest;
 

@@ -14,7 +14,7 @@
 
 #include <png.h>
 
-#include "tests/support/temp_log.h"
+#include "testing/temp_log.h"
 #include "tools/quorvel-makedata/makedata.h"
 
 namespace {

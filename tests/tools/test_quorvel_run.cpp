@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/run_util.h"
+#include "testing/run_util.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "app/app_globals.h"
 #include "input/di_wrapper.h"
-#include "tests/support/fake_d3d8.h"
+#include "testing/fake_d3d8.h"
 #include "view/camera.h"
 
 namespace {
@@ -45,16 +45,14 @@ TEST_F(CameraTest, InitGivesTheDeviceItsProjection) {
   D3DXMATRIX expected;
   D3DXMatrixPerspectiveFovLH(&expected, 0.7853982f, 1.333f, 1.0f, 1000.0f);
   EXPECT_EQ(0, std::memcmp(&g_Camera.GetProjection(), &expected, sizeof expected));  // made with no device
-  auto* d3d = new qv::test::FakeDirect3D8();
-  g_pd3dDevice = d3d->MakeDevice();
+  qv::test::FakeDevice device;
+  g_pd3dDevice = &device;
   Camera camera;
   camera.Init();
-  D3DMATRIX given;
-  ASSERT_TRUE(qv::test::FakeDeviceTransform(g_pd3dDevice, D3DTS_PROJECTION, given));
-  EXPECT_EQ(0, std::memcmp(&given, &expected, sizeof expected));
-  g_pd3dDevice->Release();
   g_pd3dDevice = nullptr;
-  d3d->Release();
+  D3DMATRIX given;
+  ASSERT_TRUE(device.Transform(D3DTS_PROJECTION, given));
+  EXPECT_EQ(0, std::memcmp(&given, &expected, sizeof expected));
 }
 
 TEST_F(CameraTest, ViewMatrix) {

@@ -45,16 +45,6 @@ TEST(ViewDrawList, PatchSize16WalksNodesThenColumnsThenRows) {
   EXPECT_EQ(list[1024], 32);
 }
 
-TEST(ViewDrawList, PatchSize32) {
-  TestTerrain tt(1024, 32, 0);
-  const std::vector<int> list = ListFrame(*tt.terrain);
-  ASSERT_EQ(list.size(), 1024u);
-  ExpectPermutation(list, 1024);
-  for (int row = 0; row < 8; ++row) EXPECT_EQ(list[row], row * 32) << row;
-  EXPECT_EQ(list[8], 1);
-  EXPECT_EQ(list[64], 8);
-}
-
 TEST(ViewDrawList, RebuildingStartsFromEmpty) {
   TestTerrain tt(1024, 32, 0);
   const std::vector<int> first = ListFrame(*tt.terrain);

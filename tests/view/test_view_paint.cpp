@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "app/app_globals.h"
-#include "tests/support/recording_device.h"
-#include "tests/support/temp_log.h"
+#include "testing/fake_d3d8.h"
+#include "testing/temp_log.h"
 #include "view/paint.h"
 
-using qv::test::MemoryVertexBuffer;
+using qv::test::FakeVertexBuffer;
 using qv::test::TempLog;
 
 namespace {
@@ -38,7 +38,7 @@ class ViewPaint : public ::testing::Test {
 
   void SetVerts(int verts) {
     const int perPatch = verts * verts;
-    m_vb = std::make_unique<MemoryVertexBuffer>(static_cast<UINT>(2 * perPatch * 68));
+    m_vb = std::make_unique<FakeVertexBuffer>(static_cast<UINT>(2 * perPatch * 68));
     // Every float of every vertex starts as a distinct value.
     float* f = reinterpret_cast<float*>(m_vb->m_bytes.data());
     for (size_t i = 0; i < m_vb->m_bytes.size() / 4; ++i) f[i] = -1000.0f - static_cast<float>(i);
@@ -87,7 +87,7 @@ class ViewPaint : public ::testing::Test {
   TempLog m_log;
   Terrain m_terrain;
   TerrainPatch m_patches[2];
-  std::unique_ptr<MemoryVertexBuffer> m_vb;
+  std::unique_ptr<FakeVertexBuffer> m_vb;
   std::vector<BYTE> m_before;
   Terrain* m_saved = nullptr;
 };

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/temp_log.h"
+#include "testing/temp_log.h"
 #include "tests/view/view_test_terrain.h"
 #include "view/camera.h"
 
@@ -20,9 +20,9 @@ using qv::test::kRi;
 using qv::test::kRr;
 using qv::test::kTi;
 using qv::test::kTr;
-using qv::test::MemoryIndexBuffer;
+using qv::test::FakeIndexBuffer;
 using qv::test::RecordedDraw;
-using qv::test::RecordingDevice;
+using qv::test::FakeDevice;
 using qv::test::TestTerrain;
 
 namespace {
@@ -48,42 +48,42 @@ class ViewLod : public ::testing::Test {
   int m_savedMaxLod = 0;
 };
 
-TEST_F(ViewLod, EachLevelSpans5000UnitsUpperBoundIncluded) {
-  EXPECT_EQ(LevelAt(1, 0, 0), 0);
-  EXPECT_EQ(LevelAt(5000, 0, 0), 0);
-  EXPECT_EQ(LevelAt(5001, 0, 0), 1);
-  EXPECT_EQ(LevelAt(0, 0, -10000), 1);
-  EXPECT_EQ(LevelAt(0, 10001, 0), 2);
-  EXPECT_EQ(LevelAt(15000, 0, 0), 2);
-  EXPECT_EQ(LevelAt(15001, 0, 0), 3);
-  // Whole numbers at each step: 3000-4000-5000 triangle, and fractions cut off.
-  EXPECT_EQ(LevelAt(3000.9f, 0, 4000.9f), 0);
-  EXPECT_EQ(LevelAt(3000, 0, 4001), 0);  // sqrt(25008001) = 5000.8, cut to 5000
-  EXPECT_EQ(LevelAt(3000, 0, 4002), 1);
-  // The camera's own position counts.
-  g_Camera.SetPosition(100, 0, 0);
-  EXPECT_EQ(LevelAt(5100, 0, 0), 0);
-  EXPECT_EQ(LevelAt(5101.5f, 0, 0), 1);
-}
-
-TEST_F(ViewLod, ZeroDistanceGivesTheCoarsestLevel) {
-  EXPECT_EQ(LevelAt(0, 0, 0), 3);
-  EXPECT_EQ(LevelAt(0.9f, -0.9f, 0.5f), 3);
-  g_MaxLod = 0;
-  EXPECT_EQ(LevelAt(0, 0, 0), 0);
-  EXPECT_EQ(LevelAt(100000, 0, 0), 0);
-}
-
-TEST_F(ViewLod, FarDistancesDoNotOverflow) {
-  // Beyond 46341 units a 32-bit square would overflow.
-  EXPECT_EQ(LevelAt(46341, 0, 0), 3);
-  EXPECT_EQ(LevelAt(-2.0e9f, 2.0e9f, -2.0e9f), 3);
-  EXPECT_EQ(LevelAt(3.0e38f, -3.0e38f, 3.0e38f), 3);
-  g_Camera.SetPosition(-3.0e38f, 0, 3.0e38f);
-  EXPECT_EQ(LevelAt(3.0e38f, 0, -3.0e38f), 3);
-  g_MaxLod = 2000000;  // the threshold itself must not overflow either
-  g_Camera.SetPosition(0, 0, 0);
-  EXPECT_EQ(LevelAt(5001, 0, 0), 1);
+// Each level spans 5000 units, upper bound included, measured from the
+// camera in whole units (fractions cut off); no distance overflows.
+TEST_F(ViewLod, LevelByDistance) {
+  struct Row {
+    float camera[3], centre[3];
+    int maxLod, level;
+  } rows[] = {
+      {{0, 0, 0}, {1, 0, 0}, 3, 0},
+      {{0, 0, 0}, {5000, 0, 0}, 3, 0},
+      {{0, 0, 0}, {5001, 0, 0}, 3, 1},
+      {{0, 0, 0}, {0, 0, -10000}, 3, 1},
+      {{0, 0, 0}, {0, 10001, 0}, 3, 2},
+      {{0, 0, 0}, {15000, 0, 0}, 3, 2},
+      {{0, 0, 0}, {15001, 0, 0}, 3, 3},
+      {{0, 0, 0}, {3000.9f, 0, 4000.9f}, 3, 0},
+      {{0, 0, 0}, {3000, 0, 4001}, 3, 0},  // sqrt(25008001) = 5000.8, cut to 5000
+      {{0, 0, 0}, {3000, 0, 4002}, 3, 1},
+      {{100, 0, 0}, {5100, 0, 0}, 3, 0},   // the camera's own position counts
+      {{100, 0, 0}, {5101.5f, 0, 0}, 3, 1},
+      {{0, 0, 0}, {0, 0, 0}, 3, 3},        // zero distance: the coarsest level
+      {{0, 0, 0}, {0.9f, -0.9f, 0.5f}, 3, 3},
+      {{0, 0, 0}, {20001, 0, 0}, 5, 4},    // the level count follows g_MaxLod
+      {{0, 0, 0}, {0, 0, 0}, 0, 0},
+      {{0, 0, 0}, {100000, 0, 0}, 0, 0},
+      {{0, 0, 0}, {46341, 0, 0}, 3, 3},    // a 32-bit square would overflow
+      {{0, 0, 0}, {-2.0e9f, 2.0e9f, -2.0e9f}, 3, 3},
+      {{0, 0, 0}, {3.0e38f, -3.0e38f, 3.0e38f}, 3, 3},
+      {{-3.0e38f, 0, 3.0e38f}, {3.0e38f, 0, -3.0e38f}, 3, 3},
+      {{0, 0, 0}, {5001, 0, 0}, 2000000, 1},  // nor the threshold itself
+  };
+  for (const Row& r : rows) {
+    g_MaxLod = r.maxLod;
+    g_Camera.SetPosition(r.camera[0], r.camera[1], r.camera[2]);
+    EXPECT_EQ(LevelAt(r.centre[0], r.centre[1], r.centre[2]), r.level)
+        << r.centre[0] << " " << r.centre[1] << " " << r.centre[2] << " from " << r.camera[0];
+  }
 }
 
 TEST_F(ViewLod, ALevelIsChosenOncePerFrame) {
@@ -96,7 +96,7 @@ TEST_F(ViewLod, ALevelIsChosenOncePerFrame) {
 }
 
 // Drawing through Terrain::Render on a 64 x 64 map of 8-sample patches
-// (8 x 8 patches) with a recording device.
+// (8 x 8 patches) with the in-memory device.
 class ViewRender : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -139,7 +139,7 @@ class ViewRender : public ::testing::Test {
     return out;
   }
 
-  RecordingDevice m_device;
+  FakeDevice m_device;
   IDirect3DDevice8* m_savedDevice = nullptr;
   int m_savedMaxLod = 0;
 };
@@ -219,15 +219,6 @@ TEST_F(ViewRender, MapEdgeSidesAreDrawnRegular) {
   EXPECT_EQ(byPatch[tt.IndexOf(tt.At(1, 0))].size(), 1u);
 }
 
-TEST_F(ViewRender, OneLevelOnlyDrawsWholePatches) {
-  TestTerrain tt(64, 8, 1);
-  g_MaxLod = 0;
-  for (size_t i = 0; i < tt.patches.size(); ++i) SetLevel(tt.patches[i], static_cast<int>(i % 4));
-  tt.terrain->Render();
-  ASSERT_EQ(m_device.Draws().size(), 64u);
-  for (const RecordedDraw& d : m_device.Draws()) EXPECT_EQ(d.indices, tt.lods[0].pFullIB);
-}
-
 TEST_F(ViewRender, StreamIsBoundOnlyWhenTheBufferChanges) {
   TestTerrain tt(64, 8, 4, 3);  // patches spread over three buffers
   for (size_t i = 0; i < tt.patches.size(); ++i) SetLevel(tt.patches[i], static_cast<int>(i % 3));
@@ -293,7 +284,7 @@ TEST_F(ViewRender, UploadsDiscardAndAFailedLockSkipsItsDraw) {
   TestTerrain tt(64, 8, 4, 2);
   for (auto& p : tt.patches) SetLevel(p, 0);
   SetLevel(tt.At(3, 2), 1);
-  auto* scratch = static_cast<MemoryIndexBuffer*>(tt.lods[0].pScratchIB);
+  auto* scratch = static_cast<FakeIndexBuffer*>(tt.lods[0].pScratchIB);
   tt.terrain->Render();
   EXPECT_EQ(scratch->m_locks, 20);
   EXPECT_EQ(scratch->m_unlocks, 20);
@@ -409,7 +400,7 @@ TEST(ViewRenderBuilt, EveryPatchDrawnWithIndicesInsideItsBlock) {
     for (size_t i = 0; i < heights.size(); ++i) heights[i] = static_cast<char>((i * 37) % 251);
     std::ofstream("map.raw", std::ios::binary).write(heights.data(), heights.size());
   }
-  RecordingDevice device;
+  FakeDevice device;
   IDirect3DDevice8* savedDevice = g_pd3dDevice;
   const int savedMaxLod = g_MaxLod;
   g_pd3dDevice = &device;
@@ -428,7 +419,7 @@ TEST(ViewRenderBuilt, EveryPatchDrawnWithIndicesInsideItsBlock) {
       ASSERT_GT(d.primitiveCount, 0u);
       for (unsigned short index : d.uploaded) ASSERT_LT(index, d.numVertices);
     }
-    // The whole-patch strips live in static buffers the recorder also reads.
+    // The whole-patch strips live in static buffers the device also reads.
     ASSERT_EQ(byPatch.size(), 256u);
     int stitched = 0;
     for (const auto& entry : byPatch) {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/run_util.h"
-#include "tests/texture_io/tex_test_files.h"
+#include "testing/run_util.h"
+#include "testing/tex_test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -421,9 +421,6 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"ambient_missing", "Ambient.raw", nullptr, {kNoSky}, true},
         DamageCase{"diffuse_short", "Diffuse.raw", "short", {"[]:  Skymaps loaded"}, false},
         DamageCase{"ground_missing", "ground.bmp", nullptr, {kNoTexture}, false},
-        DamageCase{"overlay_missing", "overlay.tga", nullptr, {kNoTexture}, false},
-        DamageCase{"detail_missing", "detail.jpg", nullptr, {kNoTexture}, false},
-        DamageCase{"bump_missing", "bump.png", nullptr, {kNoTexture}, false},
         DamageCase{"ground_damaged", "ground.bmp", "BM not a bitmap", {kNoTexture}, false},
         DamageCase{"overlay_damaged", "overlay.tga", "\x01\x02\x03", {kNoTexture}, false},
         DamageCase{"detail_damaged", "detail.jpg", "\xFF\xD8\xFF\xE0 cut", {kNoTexture}, false},

@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/fake_d3d8.h"
-#include "tests/support/recording_device.h"
-#include "tests/support/temp_log.h"
+#include "testing/fake_d3d8.h"
+#include "testing/fake_d3d8.h"
+#include "testing/temp_log.h"
 #include "terrain/terrain.h"
 
-using qv::test::FakeDirect3D8;
-using qv::test::RecordingDevice;
+using qv::test::FakeDevice;
 using qv::test::TempLog;
 
 namespace {
@@ -40,11 +39,8 @@ class ViewTextures : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_log.Ok());
-    m_d3d = new FakeDirect3D8();
-    m_inner = m_d3d->MakeDevice();
-    m_device = std::make_unique<RecordingDevice>(m_inner);
     m_savedDevice = g_pd3dDevice;
-    g_pd3dDevice = m_device.get();
+    g_pd3dDevice = &m_device;
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) WriteBmp(name);
   }
   void TearDown() override {
@@ -53,8 +49,6 @@ class ViewTextures : public ::testing::Test {
       if (t) t->Release();
       t = nullptr;
     }
-    m_inner->Release();
-    m_d3d->Release();
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "bad.bmp"}) std::remove(name);
   }
 
@@ -76,9 +70,7 @@ class ViewTextures : public ::testing::Test {
 
   TempLog m_log;  // also the working folder for the files
   Terrain m_terrain;
-  FakeDirect3D8* m_d3d = nullptr;
-  IDirect3DDevice8* m_inner = nullptr;
-  std::unique_ptr<RecordingDevice> m_device;
+  FakeDevice m_device;
   IDirect3DDevice8* m_savedDevice = nullptr;
 };
 
@@ -87,7 +79,7 @@ TEST_F(ViewTextures, AllFourLoadedThenTwelveLinearFilters) {
   for (IDirect3DTexture8* t : m_terrain.m_pTextures) EXPECT_NE(t, nullptr);
   EXPECT_NE(m_terrain.m_pTextures[0], m_terrain.m_pTextures[1]);
 
-  const auto states = m_device->StageStates();
+  const auto states = m_device.StageStates();
   ASSERT_EQ(states.size(), 12u);
   const DWORD stages[4] = {2, 3, 0, 1};
   const D3DTEXTURESTAGESTATETYPE filters[3] = {D3DTSS_MIPFILTER, D3DTSS_MAGFILTER, D3DTSS_MINFILTER};
@@ -107,8 +99,8 @@ TEST_F(ViewTextures, MissingSecondFileStopsLoading) {
   EXPECT_EQ(m_terrain.m_pTextures[2], nullptr);
   EXPECT_EQ(m_terrain.m_pTextures[3], nullptr);
   // The third and fourth files, though valid, were never made into textures.
-  EXPECT_EQ(m_d3d->Counters().texturesCreated, 1);
-  EXPECT_TRUE(m_device->StageStates().empty());
+  EXPECT_EQ(m_device.Counters().texturesCreated, 1);
+  EXPECT_TRUE(m_device.StageStates().empty());
   EXPECT_EQ(m_log.Lines(), std::vector<std::string>{"COULDNT LOAD TEXTURE"});
   EXPECT_EQ(Count(debug, "Failed to load texture."), 1);
 }
@@ -125,7 +117,7 @@ TEST_F(ViewTextures, EmptyNamesAndDamagedFiles) {
   EXPECT_EQ(m_terrain.m_pTextures[3], nullptr);
   EXPECT_EQ(Count(m_log.Lines(), "COULDNT LOAD TEXTURE"), 2);
   EXPECT_EQ(Count(debug, "Failed to load texture."), 1);
-  EXPECT_TRUE(m_device->StageStates().empty());
+  EXPECT_TRUE(m_device.StageStates().empty());
 }
 
 TEST_F(ViewTextures, NoStalePointerSurvivesAFailedLoad) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "terrain/terrain.h"
-#include "tests/support/recording_device.h"
+#include "testing/fake_d3d8.h"
 
 namespace qv::test {
 
@@ -31,7 +31,7 @@ class TestTerrain {
     t.m_PatchesX = t.m_PatchesZ = n;
     t.m_PatchVerts = patchSize + 1;
 
-    for (int i = 0; i < buffers; ++i) vbs.push_back(std::make_unique<MemoryVertexBuffer>(68));
+    for (int i = 0; i < buffers; ++i) vbs.push_back(std::make_unique<FakeVertexBuffer>(68));
     patches.resize(static_cast<size_t>(n) * n);
     for (int r = 0; r < n; ++r) {
       for (int c = 0; c < n; ++c) {
@@ -99,10 +99,10 @@ class TestTerrain {
 
   std::unique_ptr<Terrain> terrain;
   std::vector<TerrainPatch> patches;
-  std::vector<std::unique_ptr<MemoryVertexBuffer>> vbs;
+  std::vector<std::unique_ptr<FakeVertexBuffer>> vbs;
   std::deque<TerrainQuadNode> nodes;
   std::vector<LodIndexSet> lods;
-  std::vector<std::unique_ptr<MemoryIndexBuffer>> ibs;
+  std::vector<std::unique_ptr<FakeIndexBuffer>> ibs;
   std::deque<std::vector<unsigned short>> lists;
 
  private:
@@ -138,9 +138,9 @@ class TestTerrain {
 
   void AddLevel(int level) {
     LodIndexSet s{};
-    ibs.push_back(std::make_unique<MemoryIndexBuffer>(256));
+    ibs.push_back(std::make_unique<FakeIndexBuffer>(256));
     s.pScratchIB = ibs.back().get();
-    ibs.push_back(std::make_unique<MemoryIndexBuffer>(256));
+    ibs.push_back(std::make_unique<FakeIndexBuffer>(256));
     s.pFullIB = ibs.back().get();
     // The whole-patch strip is marked like a list with id kListCount.
     for (size_t i = 0; i < ibs.back()->m_bytes.size() / 2; ++i) {

@@ -5,8 +5,9 @@
 #include <map>
 
 #include "platform/d3d8/d3d8_internal.h"
+#include "platform/d3d8/d3d8_testing.h"
 #include "tests/platform/d3d8/d3d8_test_util.h"
-#include "tests/support/terrain_shader_tokens.h"
+#include "testing/terrain_shader_tokens.h"
 
 namespace qv::test {
 namespace {

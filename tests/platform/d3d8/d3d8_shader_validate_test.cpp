@@ -12,7 +12,7 @@
 #include "platform/d3d8/d3d8_shader.h"
 #include "platform/d3d8/d3d8_state.h"
 #include "platform/win32/win32.h"
-#include "tests/support/terrain_shader_tokens.h"
+#include "testing/terrain_shader_tokens.h"
 
 namespace qv::d3d8 {
 namespace {

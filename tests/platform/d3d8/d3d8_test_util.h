@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
+#include "platform/d3d8/d3d8_testing.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
 #include "tools/headless/headless_device.h"

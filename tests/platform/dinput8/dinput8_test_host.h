@@ -10,7 +10,7 @@
 #include "platform/dinput8/dinput8_testing.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_host.h"
-#include "tests/support/temp_log.h"
+#include "testing/temp_log.h"
 
 namespace qv::test {
 

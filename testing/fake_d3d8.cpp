@@ -1,4 +1,4 @@
-#include "tests/support/fake_d3d8.h"
+#include "testing/fake_d3d8.h"
 
 #include <cstring>
 #include <map>
@@ -69,7 +69,7 @@ std::set<D3DFORMAT> FakeD3DConfig::CommonFormats() {
           D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_L8,       D3DFMT_A8L8};
 }
 
-class FakeDevice;
+class FakeTexture;
 
 class FakeSurface final : public IDirect3DSurface8 {
  public:
@@ -208,246 +208,272 @@ class FakeTexture final : public IDirect3DTexture8 {
   std::vector<std::unique_ptr<FakeSurface>> m_surfaces;
 };
 
-// Vertex and index buffers in system memory. Lock hands out the stored
-// bytes for the range asked (size 0: the rest of the buffer).
-template <class Interface, class Desc>
-class FakeBuffer final : public Interface {
- public:
-  FakeBuffer(IDirect3DDevice8* device, FakeCounters* counters, FakeD3DConfig* config, const Desc& desc)
-      : m_device(device), m_counters(counters), m_config(config), m_desc(desc), m_bytes(desc.Size, 0) {
-    ++m_counters->liveBuffers;
-  }
+// --- the device ---------------------------------------------------------------------
+FakeDevice::FakeDevice(const FakeD3DConfig& config)
+    : m_deleteAtLastRelease(false), m_d3d(new FakeDirect3D8(config)) {}
 
-  const Desc& Description() const { return m_desc; }
-  const std::vector<std::uint8_t>& Bytes() const { return m_bytes; }
+FakeDevice::FakeDevice(FakeDirect3D8* d3d, bool deleteAtLastRelease)
+    : m_deleteAtLastRelease(deleteAtLastRelease), m_d3d(d3d) {
+  m_d3d->AddRef();
+}
 
-  HRESULT QueryInterface(REFIID, void** ppv) override {
-    if (ppv) *ppv = nullptr;
-    return E_NOINTERFACE;
+FakeDevice::~FakeDevice() { m_d3d->Release(); }
+
+FakeD3DConfig& FakeDevice::Config() { return m_d3d->Config(); }
+FakeCounters& FakeDevice::Counters() { return m_d3d->Counters(); }
+
+HRESULT FakeDevice::QueryInterface(REFIID, void** ppv) {
+  if (ppv) *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG FakeDevice::Release() {
+  const ULONG r = m_refs > 0 ? --m_refs : 0;
+  if (r == 0 && m_deleteAtLastRelease) delete this;
+  return r;
+}
+
+std::vector<std::string> FakeDevice::Ops() const {
+  std::vector<std::string> ops;
+  for (const RecordedCall& c : calls) ops.push_back(c.op);
+  return ops;
+}
+
+int FakeDevice::Count(const std::string& op) const {
+  int n = 0;
+  for (const RecordedCall& c : calls) n += c.op == op;
+  return n;
+}
+
+std::vector<RecordedDraw> FakeDevice::Draws() const {
+  std::vector<RecordedDraw> draws;
+  for (const RecordedCall& c : calls)
+    if (c.op == "DrawIndexedPrimitive") draws.push_back(c.draw);
+  return draws;
+}
+
+std::vector<RecordedStageState> FakeDevice::StageStates() const {
+  std::vector<RecordedStageState> states;
+  for (const RecordedCall& c : calls)
+    if (c.op == "SetTextureStageState")
+      states.push_back({c.value, static_cast<D3DTEXTURESTAGESTATETYPE>(c.type), c.arg});
+  return states;
+}
+
+bool FakeDevice::Transform(D3DTRANSFORMSTATETYPE state, D3DMATRIX& matrix) const {
+  auto it = m_transforms.find(state);
+  if (it == m_transforms.end()) return false;
+  matrix = it->second;
+  return true;
+}
+
+HRESULT FakeDevice::GetDirect3D(IDirect3D8** ppD3D) {
+  if (!ppD3D) return D3DERR_INVALIDCALL;
+  m_d3d->AddRef();
+  *ppD3D = m_d3d;
+  return D3D_OK;
+}
+
+HRESULT FakeDevice::GetDeviceCaps(D3DCAPS8* pCaps) {
+  return m_d3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, pCaps);
+}
+
+HRESULT FakeDevice::GetDisplayMode(D3DDISPLAYMODE* pMode) {
+  return m_d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, pMode);
+}
+
+HRESULT FakeDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                  D3DPOOL pool, IDirect3DTexture8** ppTexture) {
+  if (!ppTexture) return D3DERR_INVALIDCALL;
+  *ppTexture = nullptr;
+  FakeD3DConfig& cfg = Config();
+  if (FAILED(cfg.createTextureResult)) return cfg.createTextureResult;
+  if (width == 0 || height == 0 || FakeFormatPitch(format, 1) == 0) return D3DERR_INVALIDCALL;
+  if (pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
+  if (pool != D3DPOOL_SYSTEMMEM && !cfg.textureFormats.count(format)) return D3DERR_INVALIDCALL;
+  if (width > cfg.caps.MaxTextureWidth || height > cfg.caps.MaxTextureHeight)
+    return D3DERR_INVALIDCALL;
+  UINT full = 1;
+  for (UINT w = width, h = height; w > 1 || h > 1; w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1)
+    ++full;
+  if (levels == 0 || levels > full) levels = full;
+  auto* t = new FakeTexture(this, &Counters(), &cfg, format, pool, usage);
+  AddRef();
+  UINT w = width, h = height;
+  for (UINT i = 0; i < levels; ++i) {
+    t->AddLevel(w, h);
+    w = w > 1 ? w / 2 : 1;
+    h = h > 1 ? h / 2 : 1;
   }
-  ULONG AddRef() override { return ++m_refs; }
-  ULONG Release() override {
-    ULONG r = --m_refs;
-    if (r == 0) {
-      IDirect3DDevice8* device = m_device;
-      --m_counters->liveBuffers;
-      delete this;
-      device->Release();
-    }
-    return r;
-  }
-  HRESULT GetDevice(IDirect3DDevice8** ppDevice) override {
-    if (!ppDevice) return D3DERR_INVALIDCALL;
-    m_device->AddRef();
-    *ppDevice = m_device;
-    return D3D_OK;
-  }
-  DWORD SetPriority(DWORD) override { return 0; }
-  DWORD GetPriority() override { return 0; }
-  void PreLoad() override {}
-  D3DRESOURCETYPE GetType() override { return m_desc.Type; }
-  HRESULT Lock(UINT offset, UINT size, BYTE** ppData, DWORD) override {
-    if (!ppData) return D3DERR_INVALIDCALL;
-    *ppData = nullptr;
-    if (m_locked || offset > m_desc.Size) return D3DERR_INVALIDCALL;
-    if (size == 0) size = m_desc.Size - offset;
-    if (size > m_desc.Size - offset) return D3DERR_INVALIDCALL;
-    if (m_config->failLockAfter >= 0 && m_counters->locks >= m_config->failLockAfter)
+  *ppTexture = t;
+  return D3D_OK;
+}
+
+HRESULT FakeDevice::UpdateTexture(IDirect3DBaseTexture8* pSource, IDirect3DBaseTexture8* pDest) {
+  ++Counters().updateTextureCalls;
+  if (FAILED(Config().updateTextureResult)) return Config().updateTextureResult;
+  auto* src = dynamic_cast<FakeTexture*>(pSource);
+  auto* dst = dynamic_cast<FakeTexture*>(pDest);
+  if (!src || !dst || src->Pool() != D3DPOOL_SYSTEMMEM || dst->Pool() != D3DPOOL_DEFAULT ||
+      src->Format() != dst->Format() || src->Levels().size() < dst->Levels().size())
+    return D3DERR_INVALIDCALL;
+  for (size_t i = 0; i < dst->Levels().size(); ++i) {
+    if (src->Levels()[i].width != dst->Levels()[i].width ||
+        src->Levels()[i].height != dst->Levels()[i].height)
       return D3DERR_INVALIDCALL;
-    ++m_counters->locks;
-    m_locked = true;
-    *ppData = m_bytes.data() + offset;
-    return D3D_OK;
   }
-  HRESULT Unlock() override {
-    if (!m_locked) return D3DERR_INVALIDCALL;
-    m_locked = false;
-    return D3D_OK;
-  }
-  HRESULT GetDesc(Desc* pDesc) override {
-    if (!pDesc) return D3DERR_INVALIDCALL;
-    *pDesc = m_desc;
-    return D3D_OK;
-  }
+  for (size_t i = 0; i < dst->Levels().size(); ++i) dst->Levels()[i].bytes = src->Levels()[i].bytes;
+  return D3D_OK;
+}
 
- private:
-  ~FakeBuffer() = default;
-  ULONG m_refs = 1;
-  IDirect3DDevice8* m_device;
-  FakeCounters* m_counters;
-  FakeD3DConfig* m_config;
-  Desc m_desc;
-  std::vector<std::uint8_t> m_bytes;
-  bool m_locked = false;
-};
+HRESULT FakeDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                       IDirect3DVertexBuffer8** pp) {
+  if (!pp) return D3DERR_INVALIDCALL;
+  *pp = nullptr;
+  if (FAILED(Config().createVertexBufferResult)) return Config().createVertexBufferResult;
+  if (length == 0 || pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
+  D3DVERTEXBUFFER_DESC desc{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage, pool, length, fvf};
+  *pp = new FakeVertexBuffer(this, &Counters(), &Config(), desc);
+  AddRef();
+  ++Counters().vertexBuffersCreated;
+  return D3D_OK;
+}
 
-using FakeVertexBuffer = FakeBuffer<IDirect3DVertexBuffer8, D3DVERTEXBUFFER_DESC>;
-using FakeIndexBuffer = FakeBuffer<IDirect3DIndexBuffer8, D3DINDEXBUFFER_DESC>;
+HRESULT FakeDevice::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                      IDirect3DIndexBuffer8** pp) {
+  if (!pp) return D3DERR_INVALIDCALL;
+  *pp = nullptr;
+  if (FAILED(Config().createIndexBufferResult)) return Config().createIndexBufferResult;
+  if (length == 0 || pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
+  if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
+  D3DINDEXBUFFER_DESC desc{format, D3DRTYPE_INDEXBUFFER, usage, pool, length};
+  *pp = new FakeIndexBuffer(this, &Counters(), &Config(), desc);
+  AddRef();
+  ++Counters().indexBuffersCreated;
+  return D3D_OK;
+}
 
-class FakeDevice final : public IDirect3DDevice8 {
- public:
-  explicit FakeDevice(FakeDirect3D8* d3d) : m_d3d(d3d) { m_d3d->AddRef(); }
+HRESULT FakeDevice::SetViewport(const D3DVIEWPORT8* pViewport) {
+  if (!pViewport) return D3DERR_INVALIDCALL;
+  m_viewport = *pViewport;
+  return D3D_OK;
+}
 
-  HRESULT QueryInterface(REFIID, void** ppv) override {
-    if (ppv) *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++m_refs; }
-  ULONG Release() override {
-    ULONG r = --m_refs;
-    if (r == 0) {
-      FakeDirect3D8* d3d = m_d3d;
-      delete this;
-      d3d->Release();
-    }
-    return r;
-  }
+HRESULT FakeDevice::GetViewport(D3DVIEWPORT8* pViewport) {
+  if (!pViewport) return D3DERR_INVALIDCALL;
+  *pViewport = m_viewport;
+  return D3D_OK;
+}
 
-  HRESULT GetDirect3D(IDirect3D8** ppD3D) override {
-    if (!ppD3D) return D3DERR_INVALIDCALL;
-    m_d3d->AddRef();
-    *ppD3D = m_d3d;
-    return D3D_OK;
-  }
-  HRESULT GetDeviceCaps(D3DCAPS8* pCaps) override {
-    return m_d3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, pCaps);
-  }
-  HRESULT GetDisplayMode(D3DDISPLAYMODE* pMode) override {
-    return m_d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, pMode);
-  }
+HRESULT FakeDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* pMatrix) {
+  if (!pMatrix) return D3DERR_INVALIDCALL;
+  m_transforms[state] = *pMatrix;
+  return D3D_OK;
+}
 
-  HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                        D3DPOOL pool, IDirect3DTexture8** ppTexture) override {
-    if (!ppTexture) return D3DERR_INVALIDCALL;
-    *ppTexture = nullptr;
-    FakeD3DConfig& cfg = m_d3d->Config();
-    if (FAILED(cfg.createTextureResult)) return cfg.createTextureResult;
-    if (width == 0 || height == 0 || FakeFormatPitch(format, 1) == 0) return D3DERR_INVALIDCALL;
-    if (pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
-    if (pool != D3DPOOL_SYSTEMMEM && !cfg.textureFormats.count(format)) return D3DERR_INVALIDCALL;
-    if (width > cfg.caps.MaxTextureWidth || height > cfg.caps.MaxTextureHeight)
-      return D3DERR_INVALIDCALL;
-    UINT full = 1;
-    for (UINT w = width, h = height; w > 1 || h > 1; w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1)
-      ++full;
-    if (levels == 0 || levels > full) levels = full;
-    auto* t = new FakeTexture(this, &m_d3d->Counters(), &cfg, format, pool, usage);
-    AddRef();
-    UINT w = width, h = height;
-    for (UINT i = 0; i < levels; ++i) {
-      t->AddLevel(w, h);
-      w = w > 1 ? w / 2 : 1;
-      h = h > 1 ? h / 2 : 1;
-    }
-    *ppTexture = t;
-    return D3D_OK;
-  }
+HRESULT FakeDevice::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* pMatrix) {
+  return pMatrix && Transform(state, *pMatrix) ? D3D_OK : D3DERR_INVALIDCALL;
+}
 
-  HRESULT UpdateTexture(IDirect3DBaseTexture8* pSource, IDirect3DBaseTexture8* pDest) override {
-    ++m_d3d->Counters().updateTextureCalls;
-    if (FAILED(m_d3d->Config().updateTextureResult)) return m_d3d->Config().updateTextureResult;
-    auto* src = dynamic_cast<FakeTexture*>(pSource);
-    auto* dst = dynamic_cast<FakeTexture*>(pDest);
-    if (!src || !dst || src->Pool() != D3DPOOL_SYSTEMMEM || dst->Pool() != D3DPOOL_DEFAULT ||
-        src->Format() != dst->Format() || src->Levels().size() < dst->Levels().size())
-      return D3DERR_INVALIDCALL;
-    for (size_t i = 0; i < dst->Levels().size(); ++i) {
-      if (src->Levels()[i].width != dst->Levels()[i].width ||
-          src->Levels()[i].height != dst->Levels()[i].height)
-        return D3DERR_INVALIDCALL;
-    }
-    for (size_t i = 0; i < dst->Levels().size(); ++i) dst->Levels()[i].bytes = src->Levels()[i].bytes;
-    return D3D_OK;
-  }
+HRESULT FakeDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
+  Record("SetRenderState", state).arg = value;
+  return D3D_OK;
+}
 
-  HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                             IDirect3DVertexBuffer8** pp) override {
-    if (!pp) return D3DERR_INVALIDCALL;
-    *pp = nullptr;
-    if (FAILED(m_d3d->Config().createVertexBufferResult)) return m_d3d->Config().createVertexBufferResult;
-    if (length == 0 || pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
-    D3DVERTEXBUFFER_DESC desc{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage, pool, length, fvf};
-    *pp = new FakeVertexBuffer(this, &m_d3d->Counters(), &m_d3d->Config(), desc);
-    AddRef();
-    ++m_d3d->Counters().vertexBuffersCreated;
-    return D3D_OK;
-  }
-  HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                            IDirect3DIndexBuffer8** pp) override {
-    if (!pp) return D3DERR_INVALIDCALL;
-    *pp = nullptr;
-    if (FAILED(m_d3d->Config().createIndexBufferResult)) return m_d3d->Config().createIndexBufferResult;
-    if (length == 0 || pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
-    if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
-    D3DINDEXBUFFER_DESC desc{format, D3DRTYPE_INDEXBUFFER, usage, pool, length};
-    *pp = new FakeIndexBuffer(this, &m_d3d->Counters(), &m_d3d->Config(), desc);
-    AddRef();
-    ++m_d3d->Counters().indexBuffersCreated;
-    return D3D_OK;
-  }
+HRESULT FakeDevice::SetTexture(DWORD stage, IDirect3DBaseTexture8* pTexture) {
+  Record("SetTexture", stage, pTexture);
+  return D3D_OK;
+}
 
-  bool Transform(D3DTRANSFORMSTATETYPE state, D3DMATRIX& matrix) const {
-    auto it = m_transforms.find(state);
-    if (it == m_transforms.end()) return false;
-    matrix = it->second;
-    return true;
-  }
+HRESULT FakeDevice::GetTexture(DWORD, IDirect3DBaseTexture8** pp) {
+  if (pp) *pp = nullptr;
+  return D3DERR_INVALIDCALL;
+}
 
-  // Everything below is a stub: the fake draws nothing.
-  HRESULT Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD) override { return D3D_OK; }
-  HRESULT BeginScene() override { return D3D_OK; }
-  HRESULT EndScene() override { return D3D_OK; }
-  HRESULT Present(const RECT*, const RECT*, HWND, const void*) override { return D3D_OK; }
-  HRESULT SetViewport(const D3DVIEWPORT8*) override { return D3D_OK; }
-  HRESULT GetViewport(D3DVIEWPORT8*) override { return D3DERR_INVALIDCALL; }
-  HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* pMatrix) override {
-    if (!pMatrix) return D3DERR_INVALIDCALL;
-    m_transforms[state] = *pMatrix;
-    return D3D_OK;
-  }
-  HRESULT GetTransform(D3DTRANSFORMSTATETYPE, D3DMATRIX*) override { return D3DERR_INVALIDCALL; }
-  HRESULT SetMaterial(const D3DMATERIAL8*) override { return D3D_OK; }
-  HRESULT GetMaterial(D3DMATERIAL8*) override { return D3DERR_INVALIDCALL; }
-  HRESULT SetRenderState(D3DRENDERSTATETYPE, DWORD) override { return D3D_OK; }
-  HRESULT GetRenderState(D3DRENDERSTATETYPE, DWORD*) override { return D3DERR_INVALIDCALL; }
-  HRESULT SetTexture(DWORD, IDirect3DBaseTexture8*) override { return D3D_OK; }
-  HRESULT GetTexture(DWORD, IDirect3DBaseTexture8** pp) override {
-    if (pp) *pp = nullptr;
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT SetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD) override { return D3D_OK; }
-  HRESULT GetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD*) override {
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT SetStreamSource(UINT, IDirect3DVertexBuffer8*, UINT) override { return D3D_OK; }
-  HRESULT SetIndices(IDirect3DIndexBuffer8*, UINT) override { return D3D_OK; }
-  HRESULT DrawPrimitive(D3DPRIMITIVETYPE, UINT, UINT) override { return D3D_OK; }
-  HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE, UINT, UINT, UINT, UINT) override { return D3D_OK; }
-  HRESULT CreateVertexShader(const DWORD*, const DWORD*, DWORD* pHandle, DWORD) override {
-    if (pHandle) *pHandle = 0;
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT SetVertexShader(DWORD) override { return D3D_OK; }
-  HRESULT GetVertexShader(DWORD*) override { return D3DERR_INVALIDCALL; }
-  HRESULT DeleteVertexShader(DWORD) override { return D3D_OK; }
-  HRESULT SetVertexShaderConstant(DWORD, const void*, DWORD) override { return D3D_OK; }
-  HRESULT GetVertexShaderConstant(DWORD, void*, DWORD) override { return D3DERR_INVALIDCALL; }
-  HRESULT CreatePixelShader(const DWORD*, DWORD* pHandle) override {
-    if (pHandle) *pHandle = 0;
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT SetPixelShader(DWORD) override { return D3D_OK; }
-  HRESULT GetPixelShader(DWORD*) override { return D3DERR_INVALIDCALL; }
-  HRESULT DeletePixelShader(DWORD) override { return D3D_OK; }
-  HRESULT SetPixelShaderConstant(DWORD, const void*, DWORD) override { return D3D_OK; }
-  HRESULT GetPixelShaderConstant(DWORD, void*, DWORD) override { return D3DERR_INVALIDCALL; }
+HRESULT FakeDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+  RecordedCall& c = Record("SetTextureStageState", stage);
+  c.type = type;
+  c.arg = value;
+  return D3D_OK;
+}
 
- private:
-  ~FakeDevice() = default;
-  ULONG m_refs = 1;
-  FakeDirect3D8* m_d3d;
-  std::map<D3DTRANSFORMSTATETYPE, D3DMATRIX> m_transforms;
-};
+HRESULT FakeDevice::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* pVB, UINT stride) {
+  Record("SetStreamSource", stream, pVB).arg = stride;
+  if (stream != 0) return D3DERR_INVALIDCALL;
+  m_stream = pVB;
+  return D3D_OK;
+}
+
+HRESULT FakeDevice::SetIndices(IDirect3DIndexBuffer8* pIB, UINT baseVertexIndex) {
+  Record("SetIndices", baseVertexIndex, pIB);
+  m_indices = pIB;
+  m_baseVertex = baseVertexIndex;
+  return D3D_OK;
+}
+
+HRESULT FakeDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices,
+                                         UINT startIndex, UINT primitiveCount) {
+  RecordedDraw& d = Record("DrawIndexedPrimitive", type).draw;
+  d = {type, minIndex, numVertices, startIndex, primitiveCount, m_indices, m_baseVertex, m_stream, {}};
+  if (auto* ib = dynamic_cast<FakeIndexBuffer*>(m_indices)) {
+    const size_t n = type == D3DPT_TRIANGLESTRIP ? primitiveCount + 2 : primitiveCount * 3;
+    const size_t have = ib->m_bytes.size() / 2;
+    d.uploaded.resize(n < have ? n : have);
+    std::memcpy(d.uploaded.data(), ib->m_bytes.data(), d.uploaded.size() * 2);
+  }
+  return D3D_OK;
+}
+
+HRESULT FakeDevice::CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction,
+                                       DWORD* pHandle, DWORD usage) {
+  return RecordShader("CreateVertexShader", usage, pDeclaration, pFunction, pHandle);
+}
+
+HRESULT FakeDevice::CreatePixelShader(const DWORD* pFunction, DWORD* pHandle) {
+  return RecordShader("CreatePixelShader", 0, pFunction, pFunction, pHandle);
+}
+
+HRESULT FakeDevice::SetVertexShader(DWORD handle) { return Record("SetVertexShader", handle), D3D_OK; }
+HRESULT FakeDevice::DeleteVertexShader(DWORD handle) { return Record("DeleteVertexShader", handle), D3D_OK; }
+HRESULT FakeDevice::SetPixelShader(DWORD handle) { return Record("SetPixelShader", handle), D3D_OK; }
+HRESULT FakeDevice::DeletePixelShader(DWORD handle) { return Record("DeletePixelShader", handle), D3D_OK; }
+
+HRESULT FakeDevice::SetVertexShaderConstant(DWORD reg, const void* pData, DWORD count) {
+  return RecordConstant("SetVertexShaderConstant", reg, pData, count);
+}
+
+HRESULT FakeDevice::SetPixelShaderConstant(DWORD reg, const void* pData, DWORD count) {
+  return RecordConstant("SetPixelShaderConstant", reg, pData, count);
+}
+
+RecordedCall& FakeDevice::Record(const char* op, DWORD value, const void* pointer) {
+  calls.emplace_back();
+  calls.back().op = op;
+  calls.back().value = value;
+  calls.back().pointer = pointer;
+  return calls.back();
+}
+
+// Both shader kinds: keeps the version and first word of the stream, then
+// hands out the next handle unless creation is made to fail.
+HRESULT FakeDevice::RecordShader(const char* op, DWORD value, const void* pointer, const DWORD* function,
+                                 DWORD* pHandle) {
+  Record(op, value, pointer);
+  lastFunction.clear();
+  if (function) lastFunction.assign(function, function + 2);
+  if (!function || !pHandle) return D3DERR_INVALIDCALL;
+  if (FAILED(Config().createShaderResult)) return Config().createShaderResult;
+  *pHandle = nextHandle;
+  return D3D_OK;
+}
+
+HRESULT FakeDevice::RecordConstant(const char* op, DWORD reg, const void* p, DWORD count) {
+  RecordedCall& c = Record(op, reg, p);
+  if (!p) return D3DERR_INVALIDCALL;
+  c.data.resize(4 * count);
+  std::memcpy(c.data.data(), p, 16 * count);
+  return D3D_OK;
+}
 
 // --- surfaces: their references are the texture's ------------------------------
 ULONG FakeSurface::AddRef() { return m_owner->AddRef(); }
@@ -527,11 +553,11 @@ HRESULT FakeDirect3D8::CreateDevice(UINT adapter, D3DDEVTYPE, HWND, DWORD,
   if (!ppDevice) return D3DERR_INVALIDCALL;
   *ppDevice = nullptr;
   if (adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
-  *ppDevice = new FakeDevice(this);
+  *ppDevice = new FakeDevice(this, true);
   return D3D_OK;
 }
 
-IDirect3DDevice8* FakeDirect3D8::MakeDevice() { return new FakeDevice(this); }
+FakeDevice* FakeDirect3D8::MakeDevice() { return new FakeDevice(this, true); }
 
 bool FakeTextureLevel(IDirect3DTexture8* texture, UINT level, std::vector<std::uint8_t>& bytes,
                       D3DSURFACE_DESC& desc) {
@@ -545,7 +571,7 @@ bool FakeVertexBufferBytes(IDirect3DVertexBuffer8* buffer, std::vector<std::uint
                            D3DVERTEXBUFFER_DESC& desc) {
   auto* b = dynamic_cast<FakeVertexBuffer*>(buffer);
   if (!b) return false;
-  bytes = b->Bytes();
+  bytes = b->m_bytes;
   desc = b->Description();
   return true;
 }
@@ -554,14 +580,9 @@ bool FakeIndexBufferBytes(IDirect3DIndexBuffer8* buffer, std::vector<std::uint8_
                           D3DINDEXBUFFER_DESC& desc) {
   auto* b = dynamic_cast<FakeIndexBuffer*>(buffer);
   if (!b) return false;
-  bytes = b->Bytes();
+  bytes = b->m_bytes;
   desc = b->Description();
   return true;
-}
-
-bool FakeDeviceTransform(IDirect3DDevice8* device, D3DTRANSFORMSTATETYPE state, D3DMATRIX& matrix) {
-  auto* d = dynamic_cast<FakeDevice*>(device);
-  return d && d->Transform(state, matrix);
 }
 
 }  // namespace qv::test

@@ -9,7 +9,7 @@
 #include "device/d3d_wrapper.h"
 #include "tools/headless/headless_device.h"
 
-namespace terrain_test {
+namespace qv::test {
 
 // Makes g_pd3dDevice if there is none yet; false when the host cannot.
 inline bool MakeHeadlessDevice() {
@@ -24,4 +24,4 @@ inline bool MakeHeadlessDevice() {
   return true;
 }
 
-}  // namespace terrain_test
+}  // namespace qv::test

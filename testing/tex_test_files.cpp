@@ -1,4 +1,4 @@
-#include "tests/texture_io/tex_test_files.h"
+#include "testing/tex_test_files.h"
 
 #include <csetjmp>
 #include <cstdio>
