@@ -178,18 +178,9 @@ TEST(LivePresent, TheWholeFrameFillsTheWindowLetterboxed) {
   // The window's real place, as the X server has it.
   ASSERT_EQ(std::system("xdotool search --name quorvel-present-probe getwindowgeometry --shell > geometry"), 0);
   int gx = -1, gy = -1, gw = 0, gh = 0;
-  {
-    std::ifstream in("geometry");
-    for (std::string line; std::getline(in, line);) {
-      const auto eq = line.find('=');
-      if (eq == std::string::npos) continue;
-      const std::string key = line.substr(0, eq);
-      const int value = std::atoi(line.c_str() + eq + 1);
-      if (key == "X") gx = value;
-      if (key == "Y") gy = value;
-      if (key == "WIDTH") gw = value;
-      if (key == "HEIGHT") gh = value;
-    }
+  if (FILE* f = std::fopen("geometry", "r")) {
+    EXPECT_EQ(std::fscanf(f, "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &gx, &gy, &gw, &gh), 4);
+    std::fclose(f);
   }
   ASSERT_GT(gw, 0);
   std::printf("screen %dx%d, window %dx%d at %d,%d\n", screen.width, screen.height, gw, gh, gx, gy);

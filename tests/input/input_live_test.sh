@@ -13,16 +13,16 @@ for tool in Xvfb xdotool xlogo import $wm; do
 done
 [ -x "$probe" ] || { echo "probe program '$probe' not found"; exit 1; }
 
-# A free display number: no lock file and no socket.
-display=""
-for n in $(seq 90 190); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "no free X display"; exit 1; }
-
+# Xvfb picks a free display itself and writes its number once it is ready,
+# so that live tests run side by side never share a server.
+numberfile=$(mktemp)
 # -br: a black root window, so that the picture's edges can be found.
-Xvfb "$display" -screen 0 "${size}x24" -br -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${size}x24" -br -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
 xvfb=$!
+for _ in $(seq 1 100); do [ -s "$numberfile" ] && break; sleep 0.1; done
+display=":$(head -n 1 "$numberfile")"
+rm -f "$numberfile"
+[ "$display" != ":" ] || { echo "Xvfb did not start"; kill $xvfb 2>/dev/null; exit 1; }
 wmpid=""
 trap 'kill $wmpid $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT INT TERM
 for _ in $(seq 1 50); do
