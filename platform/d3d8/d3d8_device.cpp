@@ -304,7 +304,9 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const void*) {
   FlushDraws();
   int ww = 0, wh = 0;
   // A window destroyed by the host gets no picture; the frame still counts.
-  if (WindowAlive()) SDL_GL_GetDrawableSize(m_window, &ww, &wh);
+  // The size is the window's real one: a full-screen request that no window
+  // manager carried out leaves the window smaller than SDL reports.
+  if (WindowAlive()) qv::host::WindowPixelSize(m_window, ww, wh);
   const int bw = static_cast<int>(m_params.BackBufferWidth);
   const int bh = static_cast<int>(m_params.BackBufferHeight);
   if (ww > 0 && wh > 0) {

@@ -239,6 +239,7 @@ LinkedProgram* Device::Link(DWORD vsHandle, DWORD psHandle) {
   lp.locAlphaFunc = glGetUniformLocation(lp.program, "qv_alphaFunc");
   lp.locAlphaRef = glGetUniformLocation(lp.program, "qv_alphaRef");
   lp.locStage0Bound = glGetUniformLocation(lp.program, "qv_stage0Bound");
+  lp.locDitherLevels = glGetUniformLocation(lp.program, "qv_ditherLevels");
   m_gl.UseProgram(lp.program);
   for (int i = 0; i < static_cast<int>(kMaxPixelTextures); ++i) {
     const std::string name = "qv_s" + std::to_string(i);

@@ -31,14 +31,31 @@ bool IsRasterState(DWORD s) {
   }
 }
 
-// Render states that the shaders' fixed uniforms carry (fog, alpha test).
+// Render states that the shaders' fixed uniforms carry (fog, alpha test, dither).
 bool IsUniformState(DWORD s) {
   switch (s) {
+    case D3DRS_DITHERENABLE:
     case D3DRS_FOGENABLE: case D3DRS_FOGCOLOR: case D3DRS_FOGTABLEMODE: case D3DRS_FOGSTART:
     case D3DRS_FOGEND: case D3DRS_FOGDENSITY: case D3DRS_FOGVERTEXMODE:
     case D3DRS_ALPHATESTENABLE: case D3DRS_ALPHAREF: case D3DRS_ALPHAFUNC:
       return true;
     default: return false;
+  }
+}
+
+// The largest value of each colour channel of a 16-bit target, to which the
+// ordered dither quantises; zero (no dither) for targets of 8 bits a channel.
+void DitherLevels(D3DFORMAT format, float levels[3]) {
+  switch (format) {
+    case D3DFMT_R5G6B5:
+      levels[0] = levels[2] = 31.0f;
+      levels[1] = 63.0f;
+      break;
+    case D3DFMT_X1R5G5B5: case D3DFMT_A1R5G5B5:
+      levels[0] = levels[1] = levels[2] = 31.0f;
+      break;
+    default:
+      break;
   }
 }
 
@@ -455,6 +472,9 @@ bool Device::ApplyDrawState() {
     glUniform1i(p.locAlphaFunc, rs[D3DRS_ALPHATESTENABLE] ? static_cast<GLint>(rs[D3DRS_ALPHAFUNC]) : 8);
     glUniform1f(p.locAlphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFF));
     glUniform1i(p.locStage0Bound, m_textures[0] ? 1 : 0);
+    float dither[3] = {0, 0, 0};
+    if (rs[D3DRS_DITHERENABLE]) DitherLevels(m_params.BackBufferFormat, dither);
+    glUniform3fv(p.locDitherLevels, 1, dither);
     float bump[4 * 4], lum[4 * 2];
     for (int s = 0; s < 4; ++s) {
       const DWORD* ts = m_stageStates[s];

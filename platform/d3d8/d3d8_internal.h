@@ -262,7 +262,7 @@ struct LinkedProgram {
   GLuint program = 0;
   GLint locC = -1, locPc = -1, locPixelAdjust = -1, locBumpMat = -1, locBumpLum = -1;
   GLint locFogMode = -1, locFogParams = -1, locFogColor = -1, locAlphaFunc = -1, locAlphaRef = -1;
-  GLint locStage0Bound = -1;
+  GLint locStage0Bound = -1, locDitherLevels = -1;
   std::uint64_t vsConstVersion = 0, psConstVersion = 0, fixedVersion = 0;
 };
 

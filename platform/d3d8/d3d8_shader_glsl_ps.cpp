@@ -3,8 +3,9 @@
 // Register ranges follow the caps: colour inputs are clamped to 0..1,
 // constants to -1..1, and every register write to +-kMaxPixelShaderValue.
 // The two halves of a co-issued pair are both computed before either writes.
-// After the program the common tail applies alpha test and fog, so those
-// render states work the same for every pixel shader.
+// After the program the common tail applies alpha test, fog and the ordered
+// dither of 16-bit targets, so those render states work the same for every
+// pixel shader.
 #include <cstdio>
 #include <sstream>
 
@@ -68,7 +69,24 @@ const char* kPsTail = R"(  if (qv_alphaFunc != 8) {
     f = clamp(f, 0.0, 1.0);
     col.rgb = f * col.rgb + (1.0 - f) * qv_fogColor;
   }
-  qv_FragColor = col;
+  qv_FragColor = qv_dither(col);
+}
+)";
+
+// The ordered dither of a 16-bit target (qv_ditherLevels: the largest value
+// of each channel, zero when the state is off or the target has 8 bits a
+// channel). The colour is quantised here, rounding down after adding a 4 x 4
+// Bayer threshold between 0 and 1 step, so a gradient averages to its exact
+// value, a colour the target holds exactly stays exact, and the result does
+// not depend on how the GL implementation rounds to the target's width.
+const char* kPsDither = R"(uniform vec3 qv_ditherLevels;
+const float qv_bayer[16] = float[16](0.0, 8.0, 2.0, 10.0, 12.0, 4.0, 14.0, 6.0,
+                                     3.0, 11.0, 1.0, 9.0, 15.0, 7.0, 13.0, 5.0);
+vec4 qv_dither(vec4 c) {
+  if (qv_ditherLevels.x == 0.0) return c;
+  ivec2 p = ivec2(gl_FragCoord.xy) & 3;
+  float t = (qv_bayer[p.y * 4 + p.x] + 0.5) / 16.0;
+  return vec4(floor(clamp(c.rgb, 0.0, 1.0) * qv_ditherLevels + t) / qv_ditherLevels, c.a);
 }
 )";
 
@@ -201,7 +219,7 @@ void EmitTex(std::ostringstream& o, const Instruction& in, const ShaderProgram& 
 
 std::string TranslatePixelShader(const ShaderProgram& ps) {
   std::ostringstream o;
-  o << kPsPrelude;
+  o << kPsPrelude << kPsDither;
   bool usesDepth = false;
   for (const Instruction& in : ps.code)
     if (in.opcode == kOpTexM3x2Depth) usesDepth = true;
@@ -253,7 +271,7 @@ std::string TranslatePixelShader(const ShaderProgram& ps) {
 
 std::string DefaultPixelShaderSource() {
   std::ostringstream o;
-  o << kPsPrelude;
+  o << kPsPrelude << kPsDither;
   o << "void main() {\n"
        "  vec4 col = clamp(qv_D0, 0.0, 1.0);\n"
        "  if (qv_stage0Bound != 0) {\n"

@@ -62,7 +62,7 @@ InputBackend::InputBackend() {
   }
   // Live: the host hands us every SDL event when it pumps; keep the relative
   // motion and wheel turns between reads. Keys and buttons are read from
-  // SDL's own state at read time.
+  // the current state at read time.
   m_ListenerId = qv::host::AddEventListener([this](const SDL_Event& e) {
     if (e.type == SDL_MOUSEMOTION) {
       m_Dx += e.motion.xrel;
@@ -112,6 +112,18 @@ void InputBackend::ReadKeys(BYTE keys[256]) {
   if (m_Scripted) {
     ApplyScript();
     std::memcpy(keys, m_Player->Keys(), 256);
+    return;
+  }
+  // The keyboard is read in the background: the display's own key state
+  // holds whichever window has the focus, where SDL's follows SDL's focused
+  // window (and forgets held keys when it loses the focus).
+  std::uint8_t global[32];
+  if (qv::host::GlobalKeyState(global)) {
+    for (int code = 0; code < 256; ++code) {
+      if (!(global[code / 8] & (1u << (code % 8)))) continue;
+      const BYTE dik = DikFromLinuxKey(code);
+      if (dik != 0) keys[dik] = 0x80;
+    }
     return;
   }
   int count = 0;

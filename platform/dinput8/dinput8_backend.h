@@ -1,6 +1,6 @@
-// Where the DirectInput devices get their data: the live host (SDL keyboard
-// state, mouse events) or the scripted host (the input script). One backend
-// is shared by every device alive at a time.
+// Where the DirectInput devices get their data: the live host (the display's
+// key state, or SDL's where there is none; mouse events) or the scripted host
+// (the input script). One backend is shared by every device alive at a time.
 #pragma once
 
 #include <cstdint>

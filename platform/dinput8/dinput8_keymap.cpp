@@ -82,6 +82,38 @@ constexpr bool PairsAreUnique() {
 }
 static_assert(PairsAreUnique(), "every scancode and every DIK_ code appears once in the key table");
 
+// Linux input key codes, which X servers report as their key codes plus 8:
+// up to F12 (88) they are the PC set 1 scan codes themselves, so equal to the
+// DIK_ code; the extended keys after them are numbered apart and listed here.
+constexpr int kLinuxSameAsDik = 88;
+struct LinuxPair {
+  int code;
+  BYTE dik;
+};
+constexpr LinuxPair s_linuxExtended[] = {
+    {96, DIK_NUMPADENTER}, {97, DIK_RCONTROL}, {98, DIK_DIVIDE}, {99, DIK_SYSRQ},
+    {100, DIK_RMENU},      {102, DIK_HOME},    {103, DIK_UP},    {104, DIK_PRIOR},
+    {105, DIK_LEFT},       {106, DIK_RIGHT},   {107, DIK_END},   {108, DIK_DOWN},
+    {109, DIK_NEXT},       {110, DIK_INSERT},  {111, DIK_DELETE}, {117, DIK_NUMPADEQUALS},
+    {119, DIK_PAUSE},      {125, DIK_LWIN},    {126, DIK_RWIN},  {127, DIK_APPS},
+};
+
+// Both ways of reading the keyboard must reach the same keys: every DIK_ code
+// a Linux key code gives is one the scancode table gives too.
+constexpr bool InKeyTable(BYTE dik) {
+  for (const KeyPair& p : s_keyPairs)
+    if (p.dik == dik) return true;
+  return false;
+}
+constexpr bool LinuxCodesAreInKeyTable() {
+  for (int code = 1; code <= kLinuxSameAsDik; ++code)
+    if (code != 84 && code != 85 && !InKeyTable(static_cast<BYTE>(code))) return false;
+  for (const LinuxPair& p : s_linuxExtended)
+    if (!InKeyTable(p.dik)) return false;
+  return true;
+}
+static_assert(LinuxCodesAreInKeyTable(), "every Linux key code maps to a key of the key table");
+
 // The lookup table, filled once from the pairs above.
 const std::array<BYTE, SDL_NUM_SCANCODES>& TranslateTable() {
   static const std::array<BYTE, SDL_NUM_SCANCODES> s_translateKey = [] {
@@ -97,6 +129,13 @@ const std::array<BYTE, SDL_NUM_SCANCODES>& TranslateTable() {
 BYTE DikFromScancode(int scancode) {
   if (scancode < 0 || scancode >= SDL_NUM_SCANCODES) return 0;
   return TranslateTable()[static_cast<std::size_t>(scancode)];
+}
+
+BYTE DikFromLinuxKey(int code) {
+  if (code >= 1 && code <= kLinuxSameAsDik) return InKeyTable(static_cast<BYTE>(code)) ? static_cast<BYTE>(code) : 0;
+  for (const LinuxPair& p : s_linuxExtended)
+    if (p.code == code) return p.dik;
+  return 0;
 }
 
 }  // namespace qv::dinput8

@@ -45,6 +45,17 @@ int FrameIndex();
 SDL_Window* Window();
 bool WindowHasFocus();
 
+// The size in pixels of a window's drawable as the window system has it now,
+// which is not always what was asked for (a full-screen request that no
+// window manager honoured); 0 x 0 for no window.
+void WindowPixelSize(SDL_Window* window, int& width, int& height);
+
+// The keys held on the whole display, whichever window (of any program) has
+// the focus, as Linux input key codes: bit n % 8 of keys[n / 8] for code n.
+// False where the window system offers no such state (Wayland, the offscreen
+// driver, an X server with another key numbering).
+bool GlobalKeyState(std::uint8_t keys[32]);
+
 // Polls SDL events: window events become window messages, and every event is
 // handed to the listeners (the input layer keeps its device state this way).
 void PumpEvents();

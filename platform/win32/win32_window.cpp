@@ -7,6 +7,7 @@
 // messages posted before it, and constant input can never hold it back.
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -122,6 +123,26 @@ void QueueInput(UINT message, WPARAM wParam, LPARAM lParam) {
       }
     }
   }
+  // A held key's auto-repeats are merged, as Windows does, into the key-down
+  // still waiting for that key: its repeat count (bits 0-15) grows instead
+  // of the queue, so a slow loop never finds a close request behind a
+  // backlog of repeats.
+  constexpr LPARAM kRepeatBit = static_cast<LPARAM>(1) << 30;
+  constexpr LPARAM kCountMask = 0xFFFF;
+  if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && (lParam & kRepeatBit)) {
+    // The newest message about this key decides: a key-up after the pending
+    // key-down ends that press, and the repeat then queues as usual.
+    for (auto it = S().input.rbegin(); it != S().input.rend(); ++it) {
+      MSG& m = *it;
+      if (m.wParam != wParam || (m.message != WM_KEYDOWN && m.message != WM_SYSKEYDOWN &&
+                                 m.message != WM_KEYUP && m.message != WM_SYSKEYUP))
+        continue;
+      if (m.message != message) break;
+      const LPARAM count = std::min<LPARAM>((m.lParam & kCountMask) + (lParam & kCountMask), kCountMask);
+      m.lParam = (m.lParam & ~kCountMask) | count;
+      return;
+    }
+  }
   S().input.push_back(MakeMsg(hWnd, message, wParam, lParam));
 }
 
@@ -142,6 +163,7 @@ void TranslateSdlEvent(const SDL_Event& e) {
       LPARAM lParam = 1 | (static_cast<LPARAM>(e.key.keysym.scancode & 0xFF) << 16);
       if (alt) lParam |= (static_cast<LPARAM>(1) << 29);
       if (!down) lParam |= (static_cast<LPARAM>(3) << 30);
+      if (down && e.key.repeat) lParam |= (static_cast<LPARAM>(1) << 30);  // was down already
       QueueInput(msg, VirtualKey(e.key.keysym.sym), lParam);
       break;
     }

@@ -1,31 +1,38 @@
 // Live host under a real X server: a visible window, a DIWrapper, and real
-// key and mouse events sent with xdotool. Run by input_live_test.sh, which
-// starts Xvfb; not a test of its own without a display.
+// key and mouse events sent with xdotool; the presented picture as the
+// screen shows it. Run by input_live_test.sh, which starts Xvfb (and a window
+// manager when asked); not a test of its own without a display.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <SDL.h>
 
 #include "input/di_wrapper.h"
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
+#include "platform/d3d8/d3d8.h"
 #include "platform/win32/win32_host.h"
 #include "testing/temp_log.h"
+#include "tools/headless/headless_device.h"
 
 namespace {
 
 std::string s_self;  // this program's path
+bool s_destroyed = false;  // the probe window got WM_DESTROY
 
 LRESULT CALLBACK ProbeProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_DESTROY) s_destroyed = true;
   return DefWindowProcA(hWnd, msg, wParam, lParam);
 }
 
@@ -48,6 +55,44 @@ void Xdotool(const std::string& args) {
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
+// Another program's window in front of ours: xlogo, started and given the
+// focus; it ends with the object.
+class OtherProgram {
+ public:
+  OtherProgram() {
+    if (std::system("xlogo -geometry 200x200+900+0 & echo $! > xlogo.pid") != 0) return;
+    std::ifstream("xlogo.pid") >> m_Pid;
+    Focus();
+  }
+  ~OtherProgram() {
+    if (m_Pid > 0) kill(m_Pid, SIGTERM);
+  }
+  static void Focus() { Xdotool("search --sync --class xlogo windowraise windowfocus --sync"); }
+  int m_Pid = 0;
+};
+
+// The screen as a person sees it: 8-bit RGB rows from `import -window root`.
+struct Screen {
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> rgb;
+  std::uint32_t At(int x, int y) const {
+    const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
+    return (std::uint32_t(rgb[i]) << 16) | (std::uint32_t(rgb[i + 1]) << 8) | rgb[i + 2];
+  }
+};
+bool CaptureScreen(Screen& screen) {
+  if (std::system("import -window root -depth 8 screen.ppm") != 0) return false;
+  std::ifstream in("screen.ppm", std::ios::binary);
+  std::string magic;
+  int maxValue = 0;
+  in >> magic >> screen.width >> screen.height >> maxValue;
+  in.get();
+  if (magic != "P6" || maxValue != 255 || screen.width <= 0 || screen.height <= 0) return false;
+  screen.rgb.resize(static_cast<std::size_t>(screen.width) * screen.height * 3);
+  in.read(reinterpret_cast<char*>(screen.rgb.data()), static_cast<std::streamsize>(screen.rgb.size()));
+  return static_cast<bool>(in);
+}
+
 class LiveInput : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -57,6 +102,7 @@ class LiveInput : public ::testing::Test {
     qv::host::Configure(config);
     m_Log = std::make_unique<qv::test::TempLog>();
     ASSERT_TRUE(m_Log->Ok());
+    s_destroyed = false;
 
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
@@ -89,6 +135,83 @@ class LiveInput : public ::testing::Test {
 };
 
 }  // namespace
+
+// The 1024 x 768 frame is shown whole: scaled to the window the X server
+// really gave (with or without a window manager to carry out the full-screen
+// request), keeping 4:3 with black bars, centred. The frame is blue with a
+// red top-left and a green bottom-right corner. First in the program: the
+// full-screen request meets a fresh SDL, as the viewer's does.
+TEST(LivePresent, TheWholeFrameFillsTheWindowLetterboxed) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  qv::test::TempLog log;  // also the working folder
+  ASSERT_TRUE(log.Ok());
+  qv::host::Reset();
+  qv::host::Configure(qv::host::Config{});
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = ProbeProc;
+  wc.lpszClassName = "Quorvel present probe";
+  ASSERT_NE(RegisterClassExA(&wc), 0);
+  HWND hWnd = CreateWindowExA(0, wc.lpszClassName, "quorvel-present-probe", WS_POPUP | WS_VISIBLE, 0, 0,
+                              1024, 768, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(hWnd, nullptr);
+  IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
+  ASSERT_NE(d3d, nullptr);
+  D3DPRESENT_PARAMETERS pp = qv::headless::SystemPresentParameters();  // full screen
+  pp.hDeviceWindow = hWnd;
+  IDirect3DDevice8* dev = nullptr;
+  ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hWnd, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                              &pp, &dev),
+            D3D_OK);
+  const D3DRECT topLeft = {0, 0, 64, 48}, bottomRight = {960, 720, 1024, 768};
+  for (int i = 0; i < 40; ++i) {  // time for a window manager to act
+    MSG msg{};
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
+    dev->Clear(1, &topLeft, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0);
+    dev->Clear(1, &bottomRight, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0);
+    dev->Present(nullptr, nullptr, nullptr, nullptr);
+    usleep(25000);
+  }
+  Screen screen;
+  ASSERT_TRUE(CaptureScreen(screen));
+  // The window's real place, as the X server has it.
+  ASSERT_EQ(std::system("xdotool search --name quorvel-present-probe getwindowgeometry --shell > geometry"), 0);
+  int gx = -1, gy = -1, gw = 0, gh = 0;
+  if (FILE* f = std::fopen("geometry", "r")) {
+    EXPECT_EQ(std::fscanf(f, "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &gx, &gy, &gw, &gh), 4);
+    std::fclose(f);
+  }
+  ASSERT_GT(gw, 0);
+  std::printf("screen %dx%d, window %dx%d at %d,%d\n", screen.width, screen.height, gw, gh, gx, gy);
+  if (std::getenv("QV_LIVE_WM")) {
+    EXPECT_EQ(gx, 0);
+    EXPECT_EQ(gy, 0);
+    EXPECT_EQ(gw, screen.width) << "the window manager made the window cover the screen";
+    EXPECT_EQ(gh, screen.height);
+  }
+  int dw = gw, dh = gw * 3 / 4;
+  if (dh > gh) dh = gh, dw = gh * 4 / 3;
+  const int dx = gx + (gw - dw) / 2, dy = gy + (gh - dh) / 2;
+  // The picture is what is not black; its edges to within 2 pixels.
+  int x0 = screen.width, y0 = screen.height, x1 = -1, y1 = -1;
+  for (int y = 0; y < screen.height; ++y)
+    for (int x = 0; x < screen.width; ++x)
+      if (screen.At(x, y) != 0) x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+  EXPECT_NEAR(x0, dx, 2);
+  EXPECT_NEAR(y0, dy, 2);
+  EXPECT_NEAR(x1 + 1, dx + dw, 2);
+  EXPECT_NEAR(y1 + 1, dy + dh, 2);
+  const int cx = dw / 16, cy = dh / 16;  // inside the corner squares
+  EXPECT_EQ(screen.At(dx + cx / 2, dy + cy / 2), 0xFF0000u) << "top-left corner";
+  EXPECT_EQ(screen.At(dx + dw - cx / 2, dy + dh - cy / 2), 0x00FF00u) << "bottom-right corner";
+  EXPECT_EQ(screen.At(dx + dw / 2, dy + dh / 2), 0x0000FFu) << "middle";
+  dev->Release();
+  d3d->Release();
+  DestroyWindow(hWnd);
+  UnregisterClassA(wc.lpszClassName, nullptr);
+  qv::host::Reset();
+}
 
 TEST_F(LiveInput, OpensBothDevicesWithoutErrors) {
   ASSERT_NE(m_Input->m_pKeyboard, nullptr);
@@ -169,6 +292,60 @@ TEST_F(LiveInput, AnotherWindowInFrontTakesTheMouseButNotTheKeyboard) {
   RunFramesUntil(di, [] { return false; }, 100);
   Xdotool("mousemove_relative -- 30 0");
   EXPECT_TRUE(RunFramesUntil(di, [&] { return di.GetX() > x; }));
+}
+
+// The keyboard is read in the background: behind another program's window a
+// held Escape is seen (the viewer quits on it), and a P held while the focus
+// moves away is not taken as released (the viewer paints on release) until
+// it is.
+TEST_F(LiveInput, KeysAreReadBehindAnotherProgramsWindow) {
+  DIWrapper& di = *m_Input;
+  Xdotool("keydown p");
+  ASSERT_TRUE(RunFramesUntil(di, [&] { return di.IsKeyDown(DIK_P) && !di.KeyReleased(DIK_P); }));
+  bool releasedEarly = false;
+  auto watchP = [&] { releasedEarly = releasedEarly || di.KeyReleased(DIK_P); };
+  OtherProgram xlogo;
+  ASSERT_GT(xlogo.m_Pid, 0);
+  EXPECT_TRUE(RunFramesUntil(di, [&] { watchP(); return !qv::host::WindowHasFocus(); }));
+  RunFramesUntil(di, [&] { watchP(); return false; }, 300);
+  EXPECT_FALSE(releasedEarly) << "P was read as released while it was held";
+  Xdotool("keyup p");
+  EXPECT_TRUE(RunFramesUntil(di, [&] { return di.KeyReleased(DIK_P); }));
+
+  ASSERT_FALSE(qv::host::WindowHasFocus()) << "xlogo has the focus";
+  Xdotool("keydown Escape");
+  EXPECT_TRUE(RunFramesUntil(di, [&] { return di.IsKeyDown(DIK_ESCAPE); })) << "Escape behind xlogo";
+  Xdotool("keyup Escape");
+  EXPECT_TRUE(RunFramesUntil(di, [&] { return !di.IsKeyDown(DIK_ESCAPE); }));
+}
+
+// Frames slowed to about ten a second, one message taken per frame as the
+// viewer's loop does, and a key held for three seconds (the X server repeats
+// it about 25 times a second): a close request is still taken within two
+// frames, since the repeats wait as one message.
+TEST_F(LiveInput, HeldKeyRepeatsDoNotDelayACloseRequest) {
+  int frame = 0;
+  int keyDowns = 0;
+  LPARAM repeats = 0;
+  auto slowFrame = [&] {
+    MSG msg{};
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_KEYDOWN && msg.wParam == VK_RIGHT) ++keyDowns, repeats += msg.lParam & 0xFFFF;
+      DispatchMessageA(&msg);
+    }
+    m_Input->Update();
+    usleep(100000);
+    ++frame;
+  };
+  Xdotool("keydown Right");
+  while (frame < 30) slowFrame();
+  const int closeAt = frame;
+  kill(getpid(), SIGTERM);  // a close request: SDL makes it a quit event
+  while (!s_destroyed && frame < closeAt + 100) slowFrame();
+  Xdotool("keyup Right");
+  EXPECT_TRUE(s_destroyed);
+  EXPECT_LE(frame - closeAt, 2) << "the close request waited " << frame - closeAt << " frames";
+  EXPECT_GT(repeats, keyDowns) << "the held key was repeated, and the repeats were counted";
 }
 
 // "--other-window": be another program with a window of its own, shown

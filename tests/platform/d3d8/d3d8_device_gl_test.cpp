@@ -1,5 +1,7 @@
 // Pixels read back headless: clear, present, orientation, culling, depth,
 // blending, fog, strips with a base vertex, batching, textures and filters.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "tests/platform/d3d8/d3d8_test_util.h"
@@ -18,13 +20,89 @@ std::vector<DWORD> PassColour() {
 TEST_F(DeviceGl, ClearedR5G6B5FrameReadsBackWidened) {
   Close();
   Open(D3DFMT_R5G6B5);
+  m_dev->SetRenderState(D3DRS_DITHERENABLE, TRUE);  // clears are never dithered
   ASSERT_EQ(m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF8264FFu, 1.0f, 0), D3D_OK);
   ASSERT_EQ(m_dev->BeginScene(), D3D_OK);
   ASSERT_EQ(m_dev->EndScene(), D3D_OK);
   PresentAndRead();
-  EXPECT_EQ(Pixel(0, 0), 0x8465FFu);
+  for (UINT y = 0; y < 4; ++y)
+    for (UINT x = 0; x < 4; ++x) EXPECT_EQ(Pixel(x, y), 0x8465FFu);
   EXPECT_EQ(Centre(), 0x8465FFu);
   EXPECT_EQ(Pixel(m_width - 1, m_height - 1), 0x8465FFu);
+}
+
+// D3DRS_DITHERENABLE on a 16-bit target: a black-to-white ramp, averaged per
+// column over the 4 rows of the dither pattern, follows the ramp an 8-bit
+// target shows to within half a step of each channel, where without the
+// state it is the 565 staircase (Mesa rounds down to 565: up to 0.85 steps
+// off); an 8-bit target is never dithered, and
+// colours the 16-bit target holds exactly stay exact in both modes.
+TEST_F(DeviceGl, DitherSpreadsA16BitRampAndKeepsExactColours) {
+  constexpr UINT kW = 256, kH = 4;
+  auto drawRamp = [&](D3DFORMAT format, DWORD dither) {
+    Close();
+    Open(format, true, kW, kH);
+    m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    m_dev->SetRenderState(D3DRS_DITHERENABLE, dither);
+    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+    std::vector<TestVertex> q = Quad(0.5f, 0xFF000000u);
+    q[1].color = q[3].color = 0xFFFFFFFFu;  // the right-hand corners
+    SetVertices(q);
+    ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    PresentAndRead();
+  };
+  // Channel c of pixel (x, y) in steps of that channel of R5G6B5.
+  const float kLevels[3] = {31.0f, 63.0f, 31.0f};
+  auto steps = [&](const std::vector<std::uint8_t>& rgb, UINT x, UINT y, int c) {
+    return rgb[(y * kW + x) * 3 + c] * kLevels[c] / 255.0f;
+  };
+  drawRamp(D3DFMT_X8R8G8B8, TRUE);
+  const std::vector<std::uint8_t> ideal = m_rgb;
+  for (UINT x = 0; x < kW; ++x)
+    for (UINT y = 1; y < kH; ++y) ASSERT_NEAR(ideal[(y * kW + x) * 3], ideal[x * 3], 1) << "8-bit target dithered";
+  for (DWORD dither : {FALSE, TRUE}) {
+    SCOPED_TRACE(dither ? "dither on" : "dither off");
+    drawRamp(D3DFMT_R5G6B5, dither);
+    for (int c = 0; c < 3; ++c) {
+      float worst = 0, total = 0;
+      int columnsVarying = 0;  // columns whose rows are not all alike
+      for (UINT x = 0; x < kW; ++x) {
+        float mean = 0;
+        bool varies = false;
+        for (UINT y = 0; y < kH; ++y) {
+          mean += steps(m_rgb, x, y, c) / kH;
+          varies = varies || m_rgb[(y * kW + x) * 3 + c] != m_rgb[x * 3 + c];
+        }
+        columnsVarying += varies ? 1 : 0;
+        const float error = std::fabs(mean - steps(ideal, x, 0, c));
+        worst = std::max(worst, error);
+        total += error;
+      }
+      SCOPED_TRACE(testing::Message() << "channel " << c << ": worst " << worst << ", mean " << total / kW
+                                      << ", varying columns " << columnsVarying);
+      if (dither) {
+        EXPECT_LE(worst, 0.5f + 0.02f);
+      }
+      EXPECT_TRUE(dither ? columnsVarying > static_cast<int>(kW) / 2 : columnsVarying < static_cast<int>(kW) / 16)
+          << "the 565 staircase has flat columns, the dithered ramp varies down most columns";
+      EXPECT_TRUE(dither ? total / kW < 0.2f : total / kW > 0.2f)
+          << "a staircase is off by a quarter step or more on average, the dithered ramp less";
+    }
+  }
+  // 16/31, 40/63, 5/31 are exact in R5G6B5: read back widened to 8 bits.
+  const float exact[4] = {16.0f / 31.0f, 40.0f / 63.0f, 5.0f / 31.0f, 1.0f};
+  const DWORD ps = MakePs(PixelProgram({0x00000001u, Dst(kTemp, 0), Src(kConst, 0)}));
+  for (DWORD dither : {FALSE, TRUE}) {
+    m_dev->SetRenderState(D3DRS_DITHERENABLE, dither);
+    ASSERT_EQ(m_dev->SetPixelShader(ps), D3D_OK);
+    ASSERT_EQ(m_dev->SetPixelShaderConstant(0, exact, 1), D3D_OK);
+    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    DrawQuad();
+    PresentAndRead();
+    for (UINT y = 0; y < kH; ++y)
+      for (UINT x = 0; x < 8; ++x) EXPECT_EQ(Pixel(x, y), 0x84A229u) << x << "," << y;
+  }
 }
 
 TEST_F(DeviceGl, ClearHonoursRectanglesAndRefusesMissingBuffers) {

@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/dinput8/dinput8.h"
 #include "platform/dinput8/dinput8_keymap.h"
@@ -107,4 +108,11 @@ TEST(DirectInputKeyMap, KeysMapToTheCodesOfTheirNames) {
                         DIK_L, DIK_Z, DIK_X, DIK_C, DIK_V, DIK_B, DIK_N, DIK_M};
   for (int i = 0; i < 26; ++i)
     EXPECT_EQ(DikFromScancode(SDL_SCANCODE_A + (rows[i] - 'A')), codes[i]) << rows[i];
+  // Linux key codes (the X server's key codes less 8) reach the same keys;
+  // the extended keys are numbered apart from their scan codes.
+  const std::pair<int, BYTE> linuxKeys[] = {{1, DIK_ESCAPE}, {25, DIK_P},      {88, DIK_F12},
+                                            {97, DIK_RCONTROL}, {103, DIK_UP}, {106, DIK_RIGHT},
+                                            {127, DIK_APPS}, {0, 0},         {84, 0},
+                                            {101, 0},        {255, 0},       {-1, 0}};
+  for (const auto& [code, dik] : linuxKeys) EXPECT_EQ(qv::dinput8::DikFromLinuxKey(code), dik) << code;
 }

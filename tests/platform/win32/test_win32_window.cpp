@@ -2,6 +2,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <vector>
 
 #include "platform/win32/win32.h"
@@ -144,6 +145,47 @@ TEST_F(Win32Window, PlainKeysStopAtTheWindowProcedure) {
   ASSERT_EQ(taken.size(), 1u);
   EXPECT_EQ(taken[0].message, WM_KEYDOWN);
   EXPECT_TRUE(IsWindow(hWnd)) << "F4 without Alt closes nothing";
+}
+
+// Auto-repeats of a held key wait as one key-down whose repeat count grows;
+// a release ends that press, and the close request keeps its place.
+TEST_F(Win32Window, KeyRepeatsMergeIntoOnePendingKeyDown) {
+  // A press (or release) followed by `repeats` auto-repeats of the same key.
+  auto key = [](Uint32 type, SDL_Keycode sym, SDL_Scancode sc, bool press, int repeats) {
+    for (int i = press ? 0 : 1; i <= repeats; ++i) {
+      SDL_Event e{};
+      e.type = type;
+      e.key.keysym.sym = sym;
+      e.key.keysym.scancode = sc;
+      e.key.repeat = i > 0 ? 1 : 0;
+      SDL_PushEvent(&e);
+    }
+  };
+  key(SDL_KEYDOWN, SDLK_RIGHT, SDL_SCANCODE_RIGHT, true, 50);
+  key(SDL_KEYDOWN, SDLK_p, SDL_SCANCODE_P, true, 0);
+  key(SDL_KEYDOWN, SDLK_RIGHT, SDL_SCANCODE_RIGHT, false, 2);  // still held behind the P
+  key(SDL_KEYUP, SDLK_RIGHT, SDL_SCANCODE_RIGHT, true, 0);
+  key(SDL_KEYDOWN, SDLK_RIGHT, SDL_SCANCODE_RIGHT, true, 2);  // pressed again
+  SDL_Event close{};
+  close.type = SDL_QUIT;
+  SDL_PushEvent(&close);
+  const std::vector<MSG> taken = Drain();
+  struct Want {
+    UINT message;
+    WPARAM key;
+    LPARAM count;
+  } want[] = {{WM_KEYDOWN, VK_RIGHT, 53}, {WM_KEYDOWN, 'P', 1},   {WM_KEYUP, VK_RIGHT, 1},
+              {WM_KEYDOWN, VK_RIGHT, 3},  {WM_CLOSE, 0, 0},        {WM_QUIT, 0, 0}};
+  ASSERT_EQ(taken.size(), std::size(want));
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(taken[i].message, want[i].message);
+    EXPECT_EQ(taken[i].wParam, want[i].key);
+    if (want[i].count) {
+      EXPECT_EQ(taken[i].lParam & 0xFFFF, want[i].count);
+    }
+  }
+  EXPECT_EQ(taken[0].lParam & (1 << 30), 0) << "the first press was not down before";
 }
 
 TEST_F(Win32Window, FrameLimitClosesTheWindowInTime) {
