@@ -66,9 +66,11 @@ TEST_F(ViewLod, EachLevelSpans5000UnitsUpperBoundIncluded) {
   EXPECT_EQ(LevelAt(5101.5f, 0, 0), 1);
 }
 
-TEST_F(ViewLod, ZeroDistanceGivesTheCoarsestLevel) {
-  EXPECT_EQ(LevelAt(0, 0, 0), 3);
-  EXPECT_EQ(LevelAt(0.9f, -0.9f, 0.5f), 3);
+// The camera at a patch centre gets the finest level, like d = 1: the
+// coarsest would open cracks against finer neighbours.
+TEST_F(ViewLod, ZeroDistanceGivesTheFinestLevel) {
+  EXPECT_EQ(LevelAt(0, 0, 0), 0);
+  EXPECT_EQ(LevelAt(0.9f, -0.9f, 0.5f), 0);
   g_MaxLod = 0;
   EXPECT_EQ(LevelAt(0, 0, 0), 0);
   EXPECT_EQ(LevelAt(100000, 0, 0), 0);
