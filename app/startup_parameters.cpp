@@ -1,8 +1,5 @@
 // Reading the start-up parameter file "Readme.txt".
 #include <cctype>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fstream>
 
 #include "app/app.h"
@@ -30,19 +27,10 @@ bool ReadWord(std::istream& in, char (&word)[256]) {
   return true;
 }
 
-bool ReadInt(std::istream& in, int* value) {
-  char word[256];
-  if (!ReadWord(in, word)) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(word, &end, 10);
-  if (end == word || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
-    in.setstate(std::ios::failbit);
-    return false;
-  }
-  *value = static_cast<int>(v);
-  return true;
-}
+// A number as stream extraction reads it: optional sign and digits, leaving
+// whatever follows them ("x10000" of "0x10000", ".0" of "65536.0") to the
+// next read. Out of the 32-bit range fails the stream.
+bool ReadInt(std::istream& in, int* value) { return static_cast<bool>(in >> *value); }
 
 }  // namespace
 

@@ -76,7 +76,6 @@ HRESULT Assemble(const char* src, UINT len, DWORD flags, ID3DXBuffer** constants
                  ID3DXBuffer** shader, ID3DXBuffer** errors) {
   qvasm::Context ctx(src, len, (flags & D3DXASM_DEBUG) != 0);
   qvasmparse(ctx);
-  qvasm::FlushLexErrors(ctx);
 
   std::string messages;
   for (const std::string& line : ctx.errorLines) {

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/win32/win32_types.h"
@@ -51,7 +50,8 @@ enum SrcMod : std::uint8_t {
   kModComplement = 6,
 };
 
-// Where a token was read: line number and index into Context::files.
+// Where a token was read: its line, and for instruction keywords which of
+// Context::keywordFiles holds the file name in force.
 struct SourcePos {
   int line;
   std::uint32_t file;
@@ -79,7 +79,7 @@ enum class RegStatus : std::uint8_t {
 // The semantic value of every token and grammar symbol. Kept trivially
 // copyable and small: the parser's value stack holds 500 of them.
 struct AsmValue {
-  SourcePos pos;  // tokens: where read; keywords: the statement's position
+  SourcePos pos;  // where the token was read
   Span text;      // identifier or number text
 
   std::uint32_t integer;  // INTEGER tokens (saturated)
@@ -119,8 +119,7 @@ struct Context {
   std::uint32_t len;
   std::uint32_t pos = 0;
   int line = 1;
-  std::uint32_t file = 0;           // index into files
-  std::vector<std::string> files;  // files[0] is the empty name
+  std::string file;  // the current file name, set by "#line"
   bool atLineStart = true;
   bool eotSent = false;
 
@@ -131,24 +130,25 @@ struct Context {
 
   bool debug;
 
-  // Errors.
+  // Errors. Every error line carries the line on which the lexer stood when
+  // it took the most recent instruction keyword (1 before the first one),
+  // with the current file name. Lines past kMaxErrorLines are only counted,
+  // so no text grows the error list past that.
   bool error = false;
   std::vector<std::string> errorLines;
   std::size_t errorCount = 0;
   bool streamFullReported = false;
-  // Errors the lexer found while reading ahead. The parser may still have to
-  // report errors of the statement before, so these wait for the next
-  // statement (or the end) to keep the error lines in text order.
-  std::vector<std::pair<SourcePos, std::string>> pendingLexErrors;
+  int keywordLine = 1;
+  // The file names in force when the last two keywords were taken: with one
+  // token of look-ahead, an instruction is reduced at the latest while the
+  // keyword after it is read, so two slots always suffice.
+  std::string keywordFiles[2];
+  std::uint32_t keywordCount = 0;
 
   // Output: instruction tokens, and constant definitions (pixel shader def
   // instructions, or vertex declaration fragments).
   std::vector<DWORD> code;
   std::vector<DWORD> consts;
-
-  // Position of the statement whose actions run now, and of the token read last.
-  SourcePos stmt{1, 0};
-  SourcePos lastToken{1, 0};
 
   // Debug comment bookkeeping.
   bool debugLineValid = false;
@@ -161,19 +161,16 @@ int Lex(AsmValue* value, Context& ctx);
 std::string SpanText(const Context& ctx, const Span& span);
 
 // Errors (asm_operands.cpp).
-void Report(Context& ctx, const SourcePos& at, const char* format, ...)
+void Report(Context& ctx, const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 3, 4)))
+    __attribute__((format(printf, 2, 3)))
 #endif
     ;
 bool Push(Context& ctx, std::vector<DWORD>& stream, DWORD word);
-void FlushLexErrors(Context& ctx);
 
 // Reduction actions (asm_operands.cpp).
-void SetVersion(Context& ctx, ShaderKind kind, const SourcePos& at, std::uint32_t major,
-                std::uint32_t minor);
-AsmValue Keyword(Context& ctx, const AsmValue& keyword, bool coissue);
-void Definition(Context& ctx, const AsmValue& keyword);
+void SetVersion(Context& ctx, ShaderKind kind, std::uint32_t major, std::uint32_t minor);
+AsmValue Keyword(const AsmValue& keyword, bool coissue);
 AsmValue PlainRegister(Context& ctx, const AsmValue& ident);
 AsmValue IndexedRegister(Context& ctx, const AsmValue& ident, const AsmValue& index);
 AsmValue WithSelector(const AsmValue& reg, const AsmValue* selector);

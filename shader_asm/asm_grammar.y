@@ -9,17 +9,17 @@
 %code {
 #include <cstring>
 
-/* The state and value stacks hold 500 entries and never grow. */
-#define YYINITDEPTH 500
-#define YYMAXDEPTH 500
+/* The state and value stacks hold 500 entries and never grow. The parser
+   calls a stack full while its last slot is taken, so it gets one more. */
+#define YYINITDEPTH 501
+#define YYMAXDEPTH 501
 
 int qvasmlex(QVASMSTYPE* value, qvasm::Context& ctx) { return qvasm::Lex(value, ctx); }
 
 void qvasmerror(qvasm::Context& ctx, const char* message) {
   /* The parser reports a full stack as exhausted memory. */
   if (std::strcmp(message, "memory exhausted") == 0) message = "yacc stack overflow";
-  qvasm::FlushLexErrors(ctx);
-  qvasm::Report(ctx, ctx.lastToken, "%s", message);
+  qvasm::Report(ctx, "%s", message);
 }
 }
 
@@ -43,9 +43,9 @@ text
 
 header
   : VS '.' INTEGER '.' INTEGER
-      { qvasm::SetVersion(ctx, qvasm::ShaderKind::Vertex, $1.pos, $3.integer, $5.integer); }
+      { qvasm::SetVersion(ctx, qvasm::ShaderKind::Vertex, $3.integer, $5.integer); }
   | PS '.' INTEGER '.' INTEGER
-      { qvasm::SetVersion(ctx, qvasm::ShaderKind::Pixel, $1.pos, $3.integer, $5.integer); }
+      { qvasm::SetVersion(ctx, qvasm::ShaderKind::Pixel, $3.integer, $5.integer); }
   ;
 
 body
@@ -67,7 +67,7 @@ definition
   ;
 
 defkw
-  : DEF { qvasm::Definition(ctx, $1); }
+  : DEF
   ;
 
 instructions
@@ -95,13 +95,12 @@ instruction
       }
   ;
 
-/* A leading '+' co-issues the instruction with the one before it. Reducing
-   the keyword marks the start of a new statement for error lines. */
-kw0 : OP0 { $$ = qvasm::Keyword(ctx, $1, false); } | '+' OP0 { $$ = qvasm::Keyword(ctx, $2, true); } ;
-kw1 : OP1 { $$ = qvasm::Keyword(ctx, $1, false); } | '+' OP1 { $$ = qvasm::Keyword(ctx, $2, true); } ;
-kw2 : OP2 { $$ = qvasm::Keyword(ctx, $1, false); } | '+' OP2 { $$ = qvasm::Keyword(ctx, $2, true); } ;
-kw3 : OP3 { $$ = qvasm::Keyword(ctx, $1, false); } | '+' OP3 { $$ = qvasm::Keyword(ctx, $2, true); } ;
-kw4 : OP4 { $$ = qvasm::Keyword(ctx, $1, false); } | '+' OP4 { $$ = qvasm::Keyword(ctx, $2, true); } ;
+/* A leading '+' co-issues the instruction with the one before it. */
+kw0 : OP0 { $$ = qvasm::Keyword($1, false); } | '+' OP0 { $$ = qvasm::Keyword($2, true); } ;
+kw1 : OP1 { $$ = qvasm::Keyword($1, false); } | '+' OP1 { $$ = qvasm::Keyword($2, true); } ;
+kw2 : OP2 { $$ = qvasm::Keyword($1, false); } | '+' OP2 { $$ = qvasm::Keyword($2, true); } ;
+kw3 : OP3 { $$ = qvasm::Keyword($1, false); } | '+' OP3 { $$ = qvasm::Keyword($2, true); } ;
+kw4 : OP4 { $$ = qvasm::Keyword($1, false); } | '+' OP4 { $$ = qvasm::Keyword($2, true); } ;
 
 dst
   : register { $$ = qvasm::Destination(ctx, $1, nullptr); }

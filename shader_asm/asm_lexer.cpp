@@ -47,11 +47,9 @@ constexpr DWORD kSaturateBit = 0x00100000u;
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsIdentChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
-bool IsBlank(char c) {
-  // A zero byte counts as white space: callers often pass a length that
-  // includes the string's terminator.
-  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\0';
-}
+// A zero byte is no white space: inside the text it is a character no rule
+// accepts (a terminator the caller counted in the length is cut off before).
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 bool Equals(const char* s, std::size_t n, const char* word) {
   return std::strlen(word) == n && std::memcmp(s, word, n) == 0;
@@ -131,7 +129,6 @@ void SkipSpaces(Context& ctx) {
 // name is given, the error lines carry it. Any other '#' line (or a '#' that
 // does not start its line) is refused and skipped.
 void Directive(Context& ctx) {
-  const SourcePos at{ctx.line, ctx.file};
   bool handled = false;
   const std::uint32_t rest = ctx.len - ctx.pos;
   if (ctx.atLineStart && rest > 5 && std::memcmp(ctx.src + ctx.pos, "#line", 5) == 0 &&
@@ -154,17 +151,14 @@ void Directive(Context& ctx) {
           if (c == '\\' && ctx.pos < ctx.len && ctx.src[ctx.pos] == '\\') ++ctx.pos;
           if (name.size() < kMaxName) name.push_back(c);
         }
-        if (name != ctx.files[ctx.file]) {
-          ctx.files.push_back(std::move(name));
-          ctx.file = static_cast<std::uint32_t>(ctx.files.size() - 1);
-        }
+        ctx.file = std::move(name);
       }
       // The newline that ends this line moves on to line `number`.
       ctx.line = static_cast<int>(number) - 1;
       handled = true;
     }
   }
-  if (!handled) ctx.pendingLexErrors.emplace_back(at, "preprocessor directives are not supported.");
+  if (!handled) Report(ctx, "preprocessor directives are not supported.");
   SkipToLineEnd(ctx);
 }
 
@@ -183,6 +177,11 @@ int LexIdentifier(AsmValue* value, Context& ctx) {
   if (!value->text.truncated) {
     DWORD dstBits = 0;
     if (const InstrInfo* info = FindInstruction(ctx.kind, s, length, &dstBits)) {
+      // Error lines from here on carry this keyword's line. Debug information
+      // names the file in force for each instruction.
+      ctx.keywordLine = ctx.line;
+      value->pos.file = ctx.keywordCount++ & 1;
+      if (ctx.debug) ctx.keywordFiles[value->pos.file] = ctx.file;
       value->opcode = info->opcode;
       value->dstBits = dstBits;
       value->coissue = false;
@@ -254,8 +253,7 @@ int Lex(AsmValue* value, Context& ctx) {
   *value = AsmValue{};
   for (;;) {
     if (ctx.pos >= ctx.len) {
-      value->pos = SourcePos{ctx.line, ctx.file};
-      ctx.lastToken = value->pos;
+      value->pos = SourcePos{ctx.line, 0};
       if (!ctx.eotSent) {
         ctx.eotSent = true;
         return QVASM_EOT;
@@ -282,8 +280,7 @@ int Lex(AsmValue* value, Context& ctx) {
     }
 
     ctx.atLineStart = false;
-    value->pos = SourcePos{ctx.line, ctx.file};
-    ctx.lastToken = value->pos;
+    value->pos = SourcePos{ctx.line, 0};
     if (IsLetter(c)) return LexIdentifier(value, ctx);
     if (IsDigit(c)) return LexNumber(value, ctx);
     ++ctx.pos;

@@ -118,13 +118,13 @@ bool CheckRegister(Context& ctx, const AsmValue& reg) {
     case RegStatus::Ok:
       return true;
     case RegStatus::BadName:
-      Report(ctx, ctx.stmt, "invalid register '%s'", name.c_str());
+      Report(ctx, "invalid register '%s'", name.c_str());
       return false;
     case RegStatus::BadIndexed:
-      Report(ctx, ctx.stmt, "invalid register '%s[%d]'", name.c_str(), int(reg.indexSum));
+      Report(ctx, "invalid register '%s[%d]'", name.c_str(), int(reg.indexSum));
       return false;
     case RegStatus::BadRelative:
-      Report(ctx, ctx.stmt, "invalid register '%s[a0.x + %d]'", name.c_str(), int(reg.indexSum));
+      Report(ctx, "invalid register '%s[a0.x + %d]'", name.c_str(), int(reg.indexSum));
       return false;
     case RegStatus::Reported:
       return false;
@@ -161,10 +161,12 @@ void EmitComment(Context& ctx, DWORD tag, const char* data, std::size_t size) {
 
 std::size_t g_asmMaxStreamWords = kMaxStreamWords;
 
+// One zero byte that ends the text is the caller's terminator, not text.
 Context::Context(const char* source, std::uint32_t length, bool debugInfo)
-    : src(source), len(length), files(1), debug(debugInfo) {}
+    : src(source), len(length > 0 && source[length - 1] == '\0' ? length - 1 : length),
+      debug(debugInfo) {}
 
-void Report(Context& ctx, const SourcePos& at, const char* format, ...) {
+void Report(Context& ctx, const char* format, ...) {
   ctx.error = true;
   ++ctx.errorCount;
   if (ctx.errorLines.size() >= kMaxErrorLines) return;
@@ -173,10 +175,9 @@ void Report(Context& ctx, const SourcePos& at, const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(message, sizeof message, format, args);
   va_end(args);
-  const std::string& file = at.file < ctx.files.size() ? ctx.files[at.file] : ctx.files[0];
   char line[3 * kMaxName + 64];
-  std::snprintf(line, sizeof line, "%.255s(%d) : (Assembly Error) %s", file.c_str(), at.line,
-                message);
+  std::snprintf(line, sizeof line, "%.255s(%d) : (Assembly Error) %s", ctx.file.c_str(),
+                ctx.keywordLine, message);
   ctx.errorLines.emplace_back(line);
 }
 
@@ -191,45 +192,30 @@ bool Push(Context& ctx, std::vector<DWORD>& stream, DWORD word) {
   }
   if (!grown && !ctx.streamFullReported) {
     ctx.streamFullReported = true;
-    Report(ctx, ctx.stmt, "Internal assembler error! %d", kStreamFullCode);
+    Report(ctx, "Internal assembler error! %d", kStreamFullCode);
   }
   if (!grown) ctx.error = true;
   return grown;
 }
 
-void FlushLexErrors(Context& ctx) {
-  for (const auto& pending : ctx.pendingLexErrors) Report(ctx, pending.first, "%s", pending.second.c_str());
-  ctx.pendingLexErrors.clear();
-}
-
-void SetVersion(Context& ctx, ShaderKind kind, const SourcePos& at, std::uint32_t major,
-                std::uint32_t minor) {
-  FlushLexErrors(ctx);
-  ctx.stmt = at;
+void SetVersion(Context& ctx, ShaderKind kind, std::uint32_t major, std::uint32_t minor) {
   ctx.kind = kind;
   ctx.versionRead = true;
   if (major > 255 || minor > 255) {
-    Report(ctx, at, "invalid version");
+    Report(ctx, "invalid version");
     major &= 0xFF;
     minor &= 0xFF;
   }
   ctx.version = (kind == ShaderKind::Vertex ? 0xFFFE0000u : 0xFFFF0000u) | major << 8 | minor;
   // Debug information starts the instruction stream with the whole text,
   // unless a "#line" has named the file it came from.
-  if (ctx.debug && ctx.files[ctx.file].empty()) EmitComment(ctx, FourCC('T', 'E', 'X', 'T'), ctx.src, ctx.len);
+  if (ctx.debug && ctx.file.empty()) EmitComment(ctx, FourCC('T', 'E', 'X', 'T'), ctx.src, ctx.len);
 }
 
-AsmValue Keyword(Context& ctx, const AsmValue& keyword, bool coissue) {
-  FlushLexErrors(ctx);
-  ctx.stmt = keyword.pos;
+AsmValue Keyword(const AsmValue& keyword, bool coissue) {
   AsmValue v = keyword;
   v.coissue = coissue;
   return v;
-}
-
-void Definition(Context& ctx, const AsmValue& keyword) {
-  FlushLexErrors(ctx);
-  ctx.stmt = keyword.pos;
 }
 
 // A register written as one identifier: letters, a number (none for oPos,
@@ -329,7 +315,7 @@ AsmValue IndexRegisterTerm(Context& ctx, const AsmValue& reg) {
     v.a0Count = 1;
   } else {
     if (reg.status != RegStatus::Reported)
-      Report(ctx, ctx.stmt, "illegal register in index expression");
+      Report(ctx, "illegal register in index expression");
     v.indexBad = true;
   }
   return v;
@@ -354,7 +340,7 @@ AsmValue CombineIndex(Context& ctx, const AsmValue& term, const AsmValue& rest) 
   if (rest.a0Count >= 2) {
     v.a0Count = 2;
   } else if (term.a0Count + rest.a0Count > 1) {
-    Report(ctx, ctx.stmt, "a0.x can only appear once in an index expression");
+    Report(ctx, "a0.x can only appear once in an index expression");
     v.a0Count = 2;
     v.indexBad = true;
   } else {
@@ -370,14 +356,14 @@ AsmValue Destination(Context& ctx, const AsmValue& reg, const AsmValue* maskValu
   bool maskOk = true;
   if (maskValue && !ParseMask(ctx, maskValue->text, &mask)) {
     const std::string text = SpanText(ctx, maskValue->text);
-    Report(ctx, ctx.stmt, "invalid mask '%s'", text.c_str());
+    Report(ctx, "invalid mask '%s'", text.c_str());
     maskOk = false;
     v.ok = false;
   }
   if (!CheckRegister(ctx, reg)) {
     v.ok = false;
   } else if (reg.modifier != kModNone) {
-    Report(ctx, ctx.stmt, "source modifiers are not allowed on destination registers");
+    Report(ctx, "source modifiers are not allowed on destination registers");
     v.ok = false;
   } else {
     bool typeOk;
@@ -387,11 +373,11 @@ AsmValue Destination(Context& ctx, const AsmValue& reg, const AsmValue* maskValu
       typeOk = reg.type == kRegTemp || reg.type == kRegAddrOrTexture || reg.type == kRegRastOut ||
                reg.type == kRegAttrOut || reg.type == kRegTexCrdOut;
     if (!typeOk) {
-      Report(ctx, ctx.stmt, "invalid destination register");
+      Report(ctx, "invalid destination register");
       v.ok = false;
     } else if (ctx.kind == ShaderKind::Pixel && maskOk && mask != 0x7 && mask != 0x8 &&
                mask != 0xF) {
-      Report(ctx, ctx.stmt, "invalid write mask");
+      Report(ctx, "invalid write mask");
       v.ok = false;
     }
   }
@@ -406,18 +392,18 @@ AsmValue Source(Context& ctx, const AsmValue& reg, SourceForm form) {
   bool swizzleOk = true;
   if (reg.hasSelector && !ParseSwizzle(ctx, reg.selector, &swizzle)) {
     const std::string text = SpanText(ctx, reg.selector);
-    Report(ctx, ctx.stmt, "invalid swizzle '%s'", text.c_str());
+    Report(ctx, "invalid swizzle '%s'", text.c_str());
     swizzleOk = false;
     v.ok = false;
   }
   if (!CheckRegister(ctx, reg)) {
     v.ok = false;
   } else if (reg.type > kRegAddrOrTexture) {
-    Report(ctx, ctx.stmt, "invalid source register");
+    Report(ctx, "invalid source register");
     v.ok = false;
   } else if (ctx.kind == ShaderKind::Pixel && swizzleOk && swizzle != kIdentitySwizzle &&
              swizzle != kAlphaSwizzle) {
-    Report(ctx, ctx.stmt, "invalid swizzle");
+    Report(ctx, "invalid swizzle");
     v.ok = false;
   }
   DWORD modifier = reg.modifier;
@@ -425,10 +411,10 @@ AsmValue Source(Context& ctx, const AsmValue& reg, SourceForm form) {
     modifier += 1;  // none -> negate, bias -> bias and negate, sign -> sign and negate
   } else if (form == SourceForm::Complement) {
     if (ctx.kind == ShaderKind::Vertex) {
-      Report(ctx, ctx.stmt, "complement not supported in vertex shaders");
+      Report(ctx, "complement not supported in vertex shaders");
       v.ok = false;
     } else if (modifier != kModNone) {
-      Report(ctx, ctx.stmt, "complement cannot be used with other modifiers");
+      Report(ctx, "complement cannot be used with other modifiers");
       v.ok = false;
     }
     modifier = kModComplement;
@@ -441,7 +427,7 @@ AsmValue Source(Context& ctx, const AsmValue& reg, SourceForm form) {
 void Define(Context& ctx, const AsmValue& reg, const float values[4]) {
   if (!CheckRegister(ctx, reg)) return;
   if (reg.type != kRegConst || reg.relative || reg.modifier != kModNone) {
-    Report(ctx, ctx.stmt, "invalid constant");
+    Report(ctx, "invalid constant");
     return;
   }
   if (ctx.error) return;  // no stream is handed out after an error
@@ -466,7 +452,7 @@ void Instruction(Context& ctx, const AsmValue& keyword, const AsmValue* operands
   if (ctx.error) return;  // no stream is handed out after an error
 
   if (ctx.debug) {
-    const std::string& file = ctx.files[keyword.pos.file];
+    const std::string& file = ctx.keywordFiles[keyword.pos.file & 1];
     if (file != ctx.debugFile) {
       ctx.debugFile = file;
       EmitComment(ctx, FourCC('F', 'I', 'L', 'E'), file.data(), file.size());

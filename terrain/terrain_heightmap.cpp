@@ -1,6 +1,10 @@
 // The heightmap: one headerless file of length x width unsigned bytes, row by
 // row, held in a block with one spare row on each side so that look-ups one
 // row or column beyond the map need no bounds test.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -32,15 +36,38 @@ void FreeHeightMap() {
   g_pHeightMap = nullptr;
 }
 
-// Bytes in the file, counted by reading it through; -1 if reading fails.
-long long CountFileBytes(std::FILE* file) {
+// Bytes in the file, counted by reading it through but never past `limit`
+// (a file that long is too long already); -1 if reading fails.
+long long CountFileBytes(std::FILE* file, long long limit) {
   unsigned char buffer[65536];
   long long count = 0;
-  for (;;) {
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+  while (count < limit) {
+    const long long want = limit - count < static_cast<long long>(sizeof buffer)
+                               ? limit - count
+                               : static_cast<long long>(sizeof buffer);
+    const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(want), file);
     count += static_cast<long long>(got);
-    if (got < sizeof buffer) return std::ferror(file) ? -1 : count;
+    if (got < static_cast<std::size_t>(want)) return std::ferror(file) ? -1 : count;
   }
+  return count;
+}
+
+// Opens a regular file for binary reading; null for anything else. A FIFO or
+// a device such as /dev/zero could block the open or never end, so the file
+// is opened without waiting and checked before anything is read.
+std::FILE* OpenRegularFile(const char* fileName) {
+  if (!fileName) return nullptr;
+  const int fd = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, "rb");
+  if (!file) close(fd);
+  return file;
 }
 
 }  // namespace
@@ -49,12 +76,15 @@ bool Terrain::LoadHM(const char* fileName, int length, int width) {
   using terrain::Report;
   FreeHeightMap();
 
-  std::FILE* file = fileName ? std::fopen(fileName, "rb") : nullptr;
+  std::FILE* file = OpenRegularFile(fileName);
   if (!file) {
     Report(LOG_ERROR, "Could not read RAW file", "LoadHM");
     return false;
   }
-  const long long counted = CountFileBytes(file);
+  // Counting stops one byte past the size asked for: enough to tell that a
+  // longer file does not match.
+  const long long asked = length > 0 && width > 0 ? static_cast<long long>(length) * width : 0;
+  const long long counted = CountFileBytes(file, asked + 1);
   std::fclose(file);
   if (counted < 0) {
     m_FileBytes = 0;
@@ -92,7 +122,7 @@ bool Terrain::LoadHM(const char* fileName, int length, int width) {
   std::memset(block, 0, blockBytes);
   g_pHeightMapBlock = block;
 
-  file = std::fopen(fileName, "rb");
+  file = OpenRegularFile(fileName);
   if (!file) {
     Report(LOG_ERROR, "Odd load file error", "LoadHM");
     FreeHeightMap();

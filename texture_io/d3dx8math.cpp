@@ -9,7 +9,7 @@ D3DXVECTOR3* D3DXVec3Normalize(D3DXVECTOR3* pOut, const D3DXVECTOR3* pV) {
     *pOut = *pV;
     return pOut;
   }
-  if (s <= 1e-10f) {
+  if (s < 1e-10f) {
     *pOut = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
     return pOut;
   }

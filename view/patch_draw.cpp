@@ -76,10 +76,12 @@ int TerrainPatch::ChooseLod() {
   const std::int64_t h = IntegerLength(dx, dz);
   const std::int64_t d = IntegerLength(h > 3037000499 ? 3037000499 : h, dy);
 
-  // Each level spans 5000 units, upper bound included. d = 0 leaves L at -1
-  // and falls through to the coarsest level.
+  // Each level spans 5000 units, upper bound included. d = 0 (the camera
+  // within a unit of the centre) is level 0 like d = 1: the coarsest level
+  // there would put the patch more than one level from its neighbours, whose
+  // stitched edges only close the gap to a neighbour one level coarser.
   int level = g_MaxLod;
-  while (level >= 0 && d <= static_cast<std::int64_t>(level) * kLodSpan) --level;
+  while (level > 0 && d <= static_cast<std::int64_t>(level) * kLodSpan) --level;
   Lod = (level >= 0 && level <= g_MaxLod) ? level : g_MaxLod;
   return Lod;
 }
@@ -164,9 +166,8 @@ void Terrain::Render() {
     }
   }
 
-  // Levels are cleared only once the whole frame is drawn. Clearing a patch
-  // right after its own draw would let a neighbour listed later choose it a
-  // second, possibly different level in the same frame and stitch against a
-  // side that was never drawn that way, opening a crack.
+  // Levels are cleared once the whole frame is drawn. Clearing each patch
+  // right after its own draw would do as well: a neighbour listed later would
+  // choose its level again from the same camera position and get the same one.
   for (int i = 0; i < m_PatchCount; ++i) m_pPatches[i].Lod = -1;
 }

@@ -26,8 +26,12 @@ constexpr std::uint32_t kMaxStreams = 8;
 // Pixel shader registers hold values in +-8: enough headroom for _x4 of a
 // colour product while staying a range that ps.1.x hardware offered.
 constexpr float kMaxPixelShaderValue = 8.0f;
-// A stream that has not ended after this many words is refused.
+// A stream that has not ended after this many words, comments not counted,
+// is refused.
 constexpr std::size_t kMaxShaderTokens = 16384;
+// Comment words are counted apart: a stream assembled with debug information
+// carries its whole source text. This is the assembler's largest stream.
+constexpr std::size_t kMaxShaderCommentTokens = std::size_t(1) << 24;
 constexpr std::size_t kMaxDeclarationTokens = 1024;
 
 // Every validation and translation failure has a code and one text.
@@ -125,6 +129,10 @@ enum Opcode : std::uint32_t {
 // Decodes and checks a vs.1.0/1.1 (pixel = false) or ps.1.0-1.3 stream. On
 // failure returns false with a one-line message that starts with the code.
 bool ParseShader(const DWORD* tokens, bool pixel, ShaderProgram& out, std::string& error);
+// Rows a vertex matrix instruction (m4x4 ... m3x2) reads from its second
+// source on; 0 for every other opcode. The validator and the translator both
+// count from this.
+std::uint32_t MatrixRows(std::uint32_t opcode);
 
 struct VertexElement {
   std::uint32_t stream = 0;

@@ -6,7 +6,9 @@
 // After the program the common tail applies alpha test, fog and the ordered
 // dither of 16-bit targets, so those render states work the same for every
 // pixel shader.
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <sstream>
 
 #include "platform/d3d8/d3d8_shader.h"
@@ -110,12 +112,15 @@ std::string Src(const SrcParam& s) {
   }
 }
 
+// A float as a GLSL literal. GLSL has no infinity literal: an infinity
+// becomes the largest float of its sign, so a clamp still gives +-1; NaN is 0.
 std::string Fmt(float f) {
+  if (std::isnan(f)) return "0.0";
+  if (std::isinf(f)) f = std::copysign(std::numeric_limits<float>::max(), f);
   char buf[48];
   std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(f));
   std::string s = buf;
-  if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
-  if (s == "inf" || s == "-inf" || s == "nan" || s == "-nan") s = "0.0";
+  if (s.find_first_of(".eE") == std::string::npos) s += ".0";
   return s;
 }
 

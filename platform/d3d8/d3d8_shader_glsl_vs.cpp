@@ -127,11 +127,9 @@ std::string TranslateVertexShader(const ShaderProgram& vs, bool& writesFog) {
     for (int s = 0; s < in.srcCount; ++s) {
       const SrcParam& p = in.src[s];
       if (p.type != kRegInput) continue;
-      const int rows = (in.opcode == kOpM4x4 || in.opcode == kOpM3x4) && s == 1 ? 4
-                       : (in.opcode == kOpM4x3 || in.opcode == kOpM3x3) && s == 1 ? 3
-                       : in.opcode == kOpM3x2 && s == 1                           ? 2
-                                                                                 : 1;
-      for (int r = 0; r < rows; ++r)
+      const std::uint32_t matrixRows = s == 1 ? MatrixRows(in.opcode) : 0;
+      const std::uint32_t rows = matrixRows ? matrixRows : 1;
+      for (std::uint32_t r = 0; r < rows; ++r)
         if (p.num + r < kMaxVertexInputs) inputUsed[p.num + r] = true;
     }
     if (in.hasDst && in.dst.type == kRegRastOut && in.dst.num == 1) writesFog = true;
@@ -175,11 +173,13 @@ std::string TranslateVertexShader(const ShaderProgram& vs, bool& writesFog) {
         e = "vec4(1.0, (" + s0 + ").y * (" + s1 + ").y, (" + s0 + ").z, (" + s1 + ").w)";
         break;
       case kOpFrc: e = "fract(" + s0 + ")"; break;
-      case kOpM4x4: e = MatrixExpr(in, 4, true); break;
-      case kOpM4x3: e = MatrixExpr(in, 3, true); maskLimit = 0x7; break;
-      case kOpM3x4: e = MatrixExpr(in, 4, false); break;
-      case kOpM3x3: e = MatrixExpr(in, 3, false); maskLimit = 0x7; break;
-      case kOpM3x2: e = MatrixExpr(in, 2, false); maskLimit = 0x3; break;
+      // One row per written component: m4x3 and m3x3 write xyz, m3x2 xy.
+      case kOpM4x4: case kOpM4x3: case kOpM3x4: case kOpM3x3: case kOpM3x2: {
+        const std::uint32_t rows = MatrixRows(in.opcode);
+        e = MatrixExpr(in, static_cast<int>(rows), in.opcode == kOpM4x4 || in.opcode == kOpM4x3);
+        maskLimit = (1u << rows) - 1;
+        break;
+      }
       default: e = "vec4(0.0)"; break;
     }
     if (in.dst.type == kRegAddrOrTexture) {

@@ -65,32 +65,33 @@ struct OpInfo {
   std::uint8_t kinds;
   std::uint8_t psMinMinor;  // first ps.1.x minor version that has it
   std::uint8_t srcCount;
-  bool tex;  // a ps texture-addressing instruction
+  bool tex;            // a ps texture-addressing instruction
+  std::uint8_t rows;   // matrix forms: registers read from the second source on
 };
 const OpInfo s_ops[] = {
-    {kOpNop, kBoth, 0, 0, false},        {kOpMov, kBoth, 0, 1, false},
-    {kOpAdd, kBoth, 0, 2, false},        {kOpSub, kBoth, 0, 2, false},
-    {kOpMad, kBoth, 0, 3, false},        {kOpMul, kBoth, 0, 2, false},
-    {kOpRcp, kVs, 0, 1, false},          {kOpRsq, kVs, 0, 1, false},
-    {kOpDp3, kBoth, 0, 2, false},        {kOpDp4, kBoth, 2, 2, false},
-    {kOpMin, kVs, 0, 2, false},          {kOpMax, kVs, 0, 2, false},
-    {kOpSlt, kVs, 0, 2, false},          {kOpSge, kVs, 0, 2, false},
-    {kOpExp, kVs, 0, 1, false},          {kOpLog, kVs, 0, 1, false},
-    {kOpLit, kVs, 0, 1, false},          {kOpDst, kVs, 0, 2, false},
-    {kOpLrp, kPs, 0, 3, false},          {kOpFrc, kVs, 0, 1, false},
-    {kOpM4x4, kVs, 0, 2, false},         {kOpM4x3, kVs, 0, 2, false},
-    {kOpM3x4, kVs, 0, 2, false},         {kOpM3x3, kVs, 0, 2, false},
-    {kOpM3x2, kVs, 0, 2, false},         {kOpTexCoord, kPs, 0, 0, true},
-    {kOpTexKill, kPs, 0, 0, true},       {kOpTex, kPs, 0, 0, true},
-    {kOpTexBem, kPs, 0, 1, true},        {kOpTexBemL, kPs, 0, 1, true},
-    {kOpTexReg2AR, kPs, 0, 1, true},     {kOpTexReg2GB, kPs, 0, 1, true},
-    {kOpTexM3x2Pad, kPs, 0, 1, true},    {kOpTexM3x2Tex, kPs, 0, 1, true},
-    {kOpTexM3x3Pad, kPs, 0, 1, true},    {kOpTexM3x3Tex, kPs, 0, 1, true},
-    {kOpTexM3x3Diff, kPs, 0, 1, true},   {kOpTexM3x3Spec, kPs, 0, 2, true},
-    {kOpTexM3x3VSpec, kPs, 0, 1, true},  {kOpExpP, kVs, 0, 1, false},
-    {kOpLogP, kVs, 0, 1, false},         {kOpCnd, kPs, 0, 3, false},
-    {kOpTexM3x2Depth, kPs, 3, 1, true},  {kOpTexDp3, kPs, 2, 1, true},
-    {kOpTexReg2RGB, kPs, 2, 1, true},
+    {kOpNop, kBoth, 0, 0, false, 0},        {kOpMov, kBoth, 0, 1, false, 0},
+    {kOpAdd, kBoth, 0, 2, false, 0},        {kOpSub, kBoth, 0, 2, false, 0},
+    {kOpMad, kBoth, 0, 3, false, 0},        {kOpMul, kBoth, 0, 2, false, 0},
+    {kOpRcp, kVs, 0, 1, false, 0},          {kOpRsq, kVs, 0, 1, false, 0},
+    {kOpDp3, kBoth, 0, 2, false, 0},        {kOpDp4, kBoth, 2, 2, false, 0},
+    {kOpMin, kVs, 0, 2, false, 0},          {kOpMax, kVs, 0, 2, false, 0},
+    {kOpSlt, kVs, 0, 2, false, 0},          {kOpSge, kVs, 0, 2, false, 0},
+    {kOpExp, kVs, 0, 1, false, 0},          {kOpLog, kVs, 0, 1, false, 0},
+    {kOpLit, kVs, 0, 1, false, 0},          {kOpDst, kVs, 0, 2, false, 0},
+    {kOpLrp, kPs, 0, 3, false, 0},          {kOpFrc, kVs, 0, 1, false, 0},
+    {kOpM4x4, kVs, 0, 2, false, 4},         {kOpM4x3, kVs, 0, 2, false, 3},
+    {kOpM3x4, kVs, 0, 2, false, 4},         {kOpM3x3, kVs, 0, 2, false, 3},
+    {kOpM3x2, kVs, 0, 2, false, 2},         {kOpTexCoord, kPs, 0, 0, true, 0},
+    {kOpTexKill, kPs, 0, 0, true, 0},       {kOpTex, kPs, 0, 0, true, 0},
+    {kOpTexBem, kPs, 0, 1, true, 0},        {kOpTexBemL, kPs, 0, 1, true, 0},
+    {kOpTexReg2AR, kPs, 0, 1, true, 0},     {kOpTexReg2GB, kPs, 0, 1, true, 0},
+    {kOpTexM3x2Pad, kPs, 0, 1, true, 0},    {kOpTexM3x2Tex, kPs, 0, 1, true, 0},
+    {kOpTexM3x3Pad, kPs, 0, 1, true, 0},    {kOpTexM3x3Tex, kPs, 0, 1, true, 0},
+    {kOpTexM3x3Diff, kPs, 0, 1, true, 0},   {kOpTexM3x3Spec, kPs, 0, 2, true, 0},
+    {kOpTexM3x3VSpec, kPs, 0, 1, true, 0},  {kOpExpP, kVs, 0, 1, false, 0},
+    {kOpLogP, kVs, 0, 1, false, 0},         {kOpCnd, kPs, 0, 3, false, 0},
+    {kOpTexM3x2Depth, kPs, 3, 1, true, 0},  {kOpTexDp3, kPs, 2, 1, true, 0},
+    {kOpTexReg2RGB, kPs, 2, 1, true, 0},
 };
 
 const OpInfo* FindOp(std::uint32_t op) {
@@ -102,7 +103,7 @@ const OpInfo* FindOp(std::uint32_t op) {
 DstParam DecodeDst(DWORD t) {
   DstParam d;
   d.type = (t >> 28) & 7;
-  d.num = t & 0x7FF;
+  d.num = t & 0xFFF;
   d.mask = (t >> 16) & 0xF;
   d.saturate = (t >> 20) & 1;
   d.shift = (t >> 24) & 0xF;
@@ -112,7 +113,7 @@ DstParam DecodeDst(DWORD t) {
 SrcParam DecodeSrc(DWORD t) {
   SrcParam s;
   s.type = (t >> 28) & 7;
-  s.num = t & 0x7FF;
+  s.num = t & 0xFFF;
   s.relative = (t >> 13) & 1;
   s.swizzle = (t >> 16) & 0xFF;
   s.mod = (t >> 24) & 0xF;
@@ -122,7 +123,6 @@ SrcParam DecodeSrc(DWORD t) {
 // Bits of a parameter token that carry nothing in these versions.
 bool ReservedBitsClear(DWORD t, bool dst) {
   if (!(t & 0x80000000u)) return false;
-  if (t & 0x800u) return false;  // register numbers stop at 2047
   if (dst) return (t & 0x00E0F000u) == 0;
   return (t & 0x0000D000u) == 0;
 }
@@ -299,12 +299,9 @@ ShaderError CheckVertexProgram(const ShaderProgram& p, std::size_t& where) {
   for (std::size_t i = 0; i < p.code.size(); ++i) {
     where = i;
     const Instruction& in = p.code[i];
-    switch (in.opcode) {
-      case kOpM4x4: case kOpM3x4: slots += 4; break;
-      case kOpM4x3: case kOpM3x3: slots += 3; break;
-      case kOpM3x2: slots += 2; break;
-      default: ++slots;
-    }
+    // A matrix form takes one slot per row.
+    const std::uint32_t rows = MatrixRows(in.opcode);
+    slots += rows ? rows : 1;
     if (slots > kMaxVertexInstructions) return ShaderError::TooManyInstructions;
     if (in.hasDst && in.dst.type == kRegRastOut && in.dst.num == 0) wrotePos = true;
     // One constant and one input register per instruction (the same register
@@ -321,21 +318,14 @@ ShaderError CheckVertexProgram(const ShaderProgram& p, std::size_t& where) {
         inputSeen = id;
       }
     }
-    // Matrix forms read the rows after the named register.
-    if (in.opcode >= kOpM4x4 && in.opcode <= kOpM3x2 && !in.src[1].relative &&
-        in.src[1].type == kRegConst) {
-      const std::uint32_t rows = (in.opcode == kOpM4x4 || in.opcode == kOpM3x4) ? 4
-                                 : (in.opcode == kOpM3x2)                        ? 2
-                                                                                 : 3;
-      if (in.src[1].num + rows > kMaxVertexConstants) return ShaderError::RegisterOutOfRange;
-    }
-    if (in.opcode >= kOpM4x4 && in.opcode <= kOpM3x2 && in.src[1].type == kRegTemp) {
-      const std::uint32_t rows = (in.opcode == kOpM4x4 || in.opcode == kOpM3x4) ? 4 : 3;
-      if (in.src[1].num + rows > kMaxVertexTemps) return ShaderError::RegisterOutOfRange;
-    }
-    if (in.opcode >= kOpM4x4 && in.opcode <= kOpM3x2 && in.src[1].type == kRegInput) {
-      const std::uint32_t rows = (in.opcode == kOpM4x4 || in.opcode == kOpM3x4) ? 4 : 3;
-      if (in.src[1].num + rows > kMaxVertexInputs) return ShaderError::RegisterOutOfRange;
+    // Matrix forms read the rows after the named register; a relative
+    // constant is checked at run time.
+    if (rows && !in.src[1].relative) {
+      const SrcParam& m = in.src[1];
+      const std::uint32_t limit = m.type == kRegConst ? kMaxVertexConstants
+                                  : m.type == kRegTemp ? kMaxVertexTemps
+                                                       : kMaxVertexInputs;
+      if (m.num + rows > limit) return ShaderError::RegisterOutOfRange;
     }
   }
   if (!wrotePos) return ShaderError::NoPositionWritten;
@@ -343,6 +333,11 @@ ShaderError CheckVertexProgram(const ShaderProgram& p, std::size_t& where) {
 }
 
 }  // namespace
+
+std::uint32_t MatrixRows(std::uint32_t opcode) {
+  const OpInfo* info = FindOp(opcode);
+  return info ? info->rows : 0;
+}
 
 const char* ShaderErrorText(ShaderError code) {
   const auto i = static_cast<std::size_t>(code);
@@ -370,29 +365,35 @@ bool ParseShader(const DWORD* tokens, bool pixel, ShaderProgram& out, std::strin
     return false;
   }
   Checker checker(pixel, out.minor);
-  // Tokens are only read while i < kMaxShaderTokens; a stream without its end
-  // token within the limit is refused before anything past the limit is read.
+  // Instruction tokens are only read while fewer than kMaxShaderTokens of
+  // them have been; comments are skipped unread and have a budget of their
+  // own. A stream without its end token within the limits is refused before
+  // anything past them is read.
   std::size_t i = 1;
+  std::size_t commentWords = 0;
+  // True when `words` more instruction tokens stay within the limit.
+  auto fits = [&](std::size_t words) { return i - commentWords + words < kMaxShaderTokens; };
   auto fail = [&](ShaderError e, std::size_t at) {
     error = Message(e, at);
     out.code.clear();
     return false;
   };
   for (;;) {
-    if (i >= kMaxShaderTokens) return fail(ShaderError::MissingEnd, i);
+    if (!fits(0)) return fail(ShaderError::MissingEnd, i);
     const DWORD t = tokens[i];
     if (t == 0x0000FFFFu) break;
     const std::size_t at = i;
     if ((t & 0xFFFFu) == 0xFFFEu) {  // comment: length in bits 16-30
       const std::size_t len = (t >> 16) & 0x7FFF;
-      if (i + 1 + len >= kMaxShaderTokens) return fail(ShaderError::BadComment, at);
+      if (commentWords + 1 + len > kMaxShaderCommentTokens) return fail(ShaderError::BadComment, at);
+      commentWords += 1 + len;
       i += 1 + len;
       continue;
     }
     const std::uint32_t op = t & 0xFFFF;
     if (op == kOpDef) {
       if (!pixel) return fail(ShaderError::OpcodeNotInVersion, at);
-      if (i + 6 >= kMaxShaderTokens) return fail(ShaderError::MissingEnd, at);
+      if (!fits(6)) return fail(ShaderError::MissingEnd, at);
       Instruction in;
       in.opcode = kOpDef;
       in.hasDst = true;
@@ -416,7 +417,7 @@ bool ParseShader(const DWORD* tokens, bool pixel, ShaderProgram& out, std::strin
     in.hasDst = op != kOpNop;
     in.srcCount = info->srcCount;
     const std::size_t words = (in.hasDst ? 1 : 0) + in.srcCount;
-    if (i + words >= kMaxShaderTokens) return fail(ShaderError::MissingEnd, at);
+    if (!fits(words)) return fail(ShaderError::MissingEnd, at);
     std::size_t k = i + 1;
     if (in.hasDst) {
       if (!ReservedBitsClear(tokens[k], true)) return fail(ShaderError::TruncatedInstruction, at);
@@ -519,7 +520,9 @@ bool ParseDeclaration(const DWORD* tokens, VertexDeclaration& out, std::string& 
       case D3DVSD_TOKEN_CONSTMEM: {
         const std::uint32_t count = (t >> 25) & 0xF;
         const std::uint32_t first = t & 0x7F;
-        if (first + count > kMaxVertexConstants || i + 1 + 4 * count >= kMaxDeclarationTokens)
+        // Bits 7-24 are not part of the address: a register of 128 or more
+        // must not wrap onto a low one.
+        if ((t & 0x01FFFF80u) || first + count > kMaxVertexConstants || i + 1 + 4 * count >= kMaxDeclarationTokens)
           return fail(ShaderError::BadDeclarationToken);
         for (std::uint32_t r = 0; r < count; ++r) {
           DeclConstant c;

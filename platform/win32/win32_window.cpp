@@ -8,6 +8,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -182,7 +183,33 @@ void ResetWindowState() {
 
 using namespace qv::win32;
 
+namespace {
+
+// SIGINT and SIGTERM ask the program to close, as a close request from the
+// window manager does: the next message pump turns them into WM_CLOSE, so
+// the run ends through its normal clean-up and closes its log. The handlers
+// are set with the first window class, before anything slow or blocking runs,
+// and without SA_RESTART: a read blocked on a pipe fails instead of waiting.
+volatile std::sig_atomic_t s_closeSignal = 0;
+
+void OnCloseSignal(int) { s_closeSignal = 1; }
+
+void CatchCloseSignals() {
+  static bool s_installed = false;
+  if (s_installed) return;
+  s_installed = true;
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  struct sigaction action {};
+  action.sa_handler = OnCloseSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
 ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
+  CatchCloseSignals();
   if (!wc || wc->cbSize != sizeof(WNDCLASSEXA) || !wc->lpszClassName || !wc->lpfnWndProc) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -282,6 +309,10 @@ BOOL PeekMessageA(MSG* msg, HWND hWnd, UINT filterMin, UINT filterMax, UINT remo
   if (!msg) return FALSE;
   qv::host::BeginLoopIteration();
   qv::host::PumpEvents();
+  if (s_closeSignal) {
+    s_closeSignal = 0;
+    QueueInput(WM_CLOSE, 0, 0);
+  }
   State& s = S();
   std::deque<MSG>* source = nullptr;
   if (!s.posted.empty()) {

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 #include "app/app.h"
@@ -61,6 +62,35 @@ TEST(StartupParameters, ANonNumberStopsTheChain) {
   const std::string neg = Write("neg.txt", "a -16 b 4 c 65536 d t0 e t1 f t2 g t3");
   ASSERT_TRUE(ReadStartupParameters(neg.c_str(), &p));
   EXPECT_EQ(p.patchSize, -16);
+}
+
+// Numbers are read as a chain of >> extractions reads them: a word that
+// starts with a number gives that number and leaves the rest to the next read.
+TEST(StartupParameters, NumbersReadAsAChainOfExtractions) {
+  const char* texts[] = {
+      "a 16 b 4 c 65536.0 d t0 e t1 f t2 g t3",
+      "a 16 b 4 c 0x10000 d t0 e t1 f t2 g t3",
+      "a 16b 4 c 65536 d t0 e t1 f t2 g t3",
+      "a +16 b 4 c -0 d t0 e t1 f t2 g t3",
+      "a 16 b 4x c 65536 d t0 e t1 f t2 g t3",
+      "a - 16 b 4 c 65536 d t0 e t1 f t2 g t3",
+      "a 16 b 4 c 99999999999 d t0 e t1 f t2 g t3",
+  };
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    std::istringstream chain(text);
+    std::string label, names[4];
+    int numbers[3] = {0, 0, 0};
+    chain >> label >> numbers[0] >> label >> numbers[1] >> label >> numbers[2];
+    for (std::string& name : names) chain >> label >> name;
+    StartupParameters p;
+    EXPECT_EQ(ReadStartupParameters(Write("chain.txt", text).c_str(), &p), !chain.fail());
+    if (chain.fail()) continue;
+    EXPECT_EQ(p.patchSize, numbers[0]);
+    EXPECT_EQ(p.levels, numbers[1]);
+    EXPECT_EQ(p.vertexLimit, numbers[2]);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(p.textures[i], names[i]);
+  }
 }
 
 TEST(StartupParameters, OverlongWordsAreBoundedTo255) {

@@ -19,9 +19,35 @@ std::string Line(int line, const std::string& message) {
   return "(" + std::to_string(line) + ") : (Assembly Error) " + message + "\n";
 }
 
+// Every error carries the line on which the lexer stood when it took the
+// most recent instruction keyword, 1 before the first one; not the line of
+// the offending token.
+TEST(AsmErrors, LineIsTheLastInstructionKeywordsLine) {
+  const struct {
+    const char* text;
+    int line;
+    const char* message;
+  } cases[] = {
+      {"vs.1.1\nmov r0, v0\n\n\nfoo\n", 2, "syntax error"},
+      {"; nothing\n", 1, "syntax error"},
+      {"\n\nvs.256.0\n", 1, "invalid version"},
+      {"#line 40\nvs.256.1", 1, "invalid version"},
+      {"vs.1.1\n\n\n\nmov r0, v0\n#define X\n", 5, "preprocessor directives are not supported."},
+      {"vs.1.1\n#define X 1\nmov r0, v0", 1, "preprocessor directives are not supported."},
+      {"vs.1.1\n\ndef r0, 1, 2, 3, 4\nmov r0, v0", 1, "invalid constant"},
+      {"ps.1.1\ndef c0, 1, 2, 3, 4\n", 1, "syntax error"},
+      {"vs.1.1\nmov r0,\n", 2, "syntax error"},
+      {"vs.1.1\nmov r0, v0\nMOV r1, v0", 2, "syntax error"},
+      // The last source is checked once the next keyword has been read.
+      {"vs.1.1\nmov r0, v16\n\nmov r1, v0", 4, "invalid register 'v16'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Errors(c.text), Line(c.line, c.message)) << c.text;
+  EXPECT_EQ(Errors("#line 100 \"a\"\nvs.1.1\nmov r12, v0"), "a" + Line(101, "invalid register 'r12'"));
+}
+
 TEST(AsmErrors, Version) {
   EXPECT_EQ(Errors("vs.256.0"), Line(1, "invalid version"));
-  EXPECT_EQ(Errors("\n\nps.1.4096\nmov r0, v0"), Line(3, "invalid version"));
+  EXPECT_EQ(Errors("\n\nps.1.4096\nmov r0, v0"), Line(1, "invalid version"));
   EXPECT_EQ(Errors("vs.1"), Line(1, "syntax error"));
   EXPECT_EQ(Errors("mov r0, v0"), Line(1, "syntax error"));
   EXPECT_EQ(Errors("VS.1.1"), Line(1, "syntax error"));
@@ -98,36 +124,34 @@ TEST(AsmErrors, IndexExpressions) {
 }
 
 TEST(AsmErrors, Definitions) {
-  EXPECT_EQ(Errors("vs.1.1\n\ndef r0, 1, 2, 3, 4\nmov r0, v0"), Line(3, "invalid constant"));
-  EXPECT_EQ(Errors("vs.1.1\ndef c[a0.x + 1], 1, 2, 3, 4\nmov r0, v0"), Line(2, "invalid constant"));
-  EXPECT_EQ(Errors("ps.1.1\ndef t0, 1, 2, 3, 4\nmov r0, v0"), Line(2, "invalid constant"));
-  EXPECT_EQ(Errors("ps.1.1\ndef c16, 1, 2, 3, 4\nmov r0, v0"), Line(2, "invalid register 'c16'"));
+  // Definitions come before any instruction keyword: their errors carry line 1.
+  EXPECT_EQ(Errors("vs.1.1\ndef c[a0.x + 1], 1, 2, 3, 4\nmov r0, v0"), Line(1, "invalid constant"));
+  EXPECT_EQ(Errors("ps.1.1\ndef t0, 1, 2, 3, 4\nmov r0, v0"), Line(1, "invalid constant"));
+  EXPECT_EQ(Errors("ps.1.1\ndef c16, 1, 2, 3, 4\nmov r0, v0"), Line(1, "invalid register 'c16'"));
   // Definitions come first, and at least one instruction follows them.
-  EXPECT_EQ(Errors("ps.1.1\nmov r0, v0\ndef c0, 1, 2, 3, 4"), Line(3, "syntax error"));
-  EXPECT_EQ(Errors("ps.1.1\ndef c0, 1, 2, 3, 4\n"), Line(3, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\nmov r0, v0\ndef c0, 1, 2, 3, 4"), Line(2, "syntax error"));
   EXPECT_EQ(Errors("ps.1.1\ndef c0, 1, 2, 3\nmov r0, v0"), Line(3, "syntax error"));
 }
 
 TEST(AsmErrors, NamesAreCaseSensitiveAndKindSpecific) {
-  EXPECT_EQ(Errors("vs.1.1\nMOV r0, v0"), Line(2, "syntax error"));
+  EXPECT_EQ(Errors("vs.1.1\nMOV r0, v0"), Line(1, "syntax error"));
   EXPECT_EQ(Errors("vs.1.1\nmov r0, V0"), Line(2, "invalid register 'V0'"));
-  EXPECT_EQ(Errors("vs.1.1\nmov r0, v0\nmul_x2 r0, r1, r2"), Line(3, "syntax error"));
-  EXPECT_EQ(Errors("vs.1.1\nmul_sat r0, r1, r2"), Line(2, "syntax error"));
-  EXPECT_EQ(Errors("ps.1.1\nmul_sat_x2 r0, r1, r2"), Line(2, "syntax error"));
-  EXPECT_EQ(Errors("ps.1.1\nmul_x2_x4 r0, r1, r2"), Line(2, "syntax error"));
-  EXPECT_EQ(Errors("ps.1.1\nmul_ r0, r1, r2"), Line(2, "syntax error"));
-  EXPECT_EQ(Errors("ps.1.1\nrsq r0, r1"), Line(2, "syntax error"));
-  EXPECT_EQ(Errors("vs.1.1\ntex t0"), Line(2, "syntax error"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, v0\nmul_x2 r0, r1, r2"), Line(2, "syntax error"));
+  EXPECT_EQ(Errors("vs.1.1\nmul_sat r0, r1, r2"), Line(1, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\nmul_sat_x2 r0, r1, r2"), Line(1, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\nmul_x2_x4 r0, r1, r2"), Line(1, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\nmul_ r0, r1, r2"), Line(1, "syntax error"));
+  EXPECT_EQ(Errors("ps.1.1\nrsq r0, r1"), Line(1, "syntax error"));
+  EXPECT_EQ(Errors("vs.1.1\ntex t0"), Line(1, "syntax error"));
   EXPECT_EQ(Errors("vs.1.1\nmov r0, v0 @"), Line(2, "syntax error"));
 }
 
 TEST(AsmErrors, PreprocessorLines) {
-  EXPECT_EQ(Errors("vs.1.1\n#define X 1\nmov r0, v0"), Line(2, "preprocessor directives are not supported."));
-  EXPECT_EQ(Errors("vs.1.1\n  #include \"a\"\nmov r0, v0"), Line(2, "preprocessor directives are not supported."));
+  EXPECT_EQ(Errors("vs.1.1\n  #include \"a\"\nmov r0, v0"), Line(1, "preprocessor directives are not supported."));
   // A '#' inside a line is refused too, and the rest of that line skipped.
   EXPECT_EQ(Errors("vs.1.1\nmov r0, v0 # mov r1, v1\nmov r2, v2"),
             Line(2, "preprocessor directives are not supported."));
-  EXPECT_EQ(Errors("vs.1.1\n#line\nmov r0, v0"), Line(2, "preprocessor directives are not supported."));
+  EXPECT_EQ(Errors("vs.1.1\n#line\nmov r0, v0"), Line(1, "preprocessor directives are not supported."));
 }
 
 TEST(AsmErrors, LineDirectiveSetsTheLineAndFile) {
@@ -142,23 +166,22 @@ TEST(AsmErrors, LineDirectiveSetsTheLineAndFile) {
 
 TEST(AsmErrors, SeveralErrorsEachOnItsOwnLine) {
   // The last operand of an instruction is checked after the next keyword has
-  // been read: its error still carries its own line.
+  // been read, so its error carries that keyword's line.
   EXPECT_EQ(Errors("vs.1.1\nmov r0, v16\nmov r12, v0\n\nadd r0.yx, r0, oPos\nmov r0, v0\n"),
-            Line(2, "invalid register 'v16'") + Line(3, "invalid register 'r12'") +
-                Line(5, "invalid mask 'yx'") + Line(5, "invalid source register"));
-  // A directive read while looking ahead is reported after the line before it.
+            Line(3, "invalid register 'v16'") + Line(3, "invalid register 'r12'") +
+                Line(5, "invalid mask 'yx'") + Line(6, "invalid source register"));
+  // A directive is reported when the lexer meets it, looking ahead or not.
   EXPECT_EQ(Errors("vs.1.1\nmov r0, v16\n#define X\nmov r1, v0\n#undef X"),
-            Line(2, "invalid register 'v16'") + Line(3, "preprocessor directives are not supported.") +
-                Line(5, "preprocessor directives are not supported."));
+            Line(2, "preprocessor directives are not supported.") + Line(4, "invalid register 'v16'") +
+                Line(4, "preprocessor directives are not supported."));
   EXPECT_EQ(Errors("ps.1.1\n#pragma x\ntex t0\nmov r0.x, t0.y\n"),
-            Line(2, "preprocessor directives are not supported.") + Line(4, "invalid write mask") +
+            Line(1, "preprocessor directives are not supported.") + Line(4, "invalid write mask") +
                 Line(4, "invalid swizzle"));
 }
 
 TEST(AsmErrors, SyntaxErrorEndsTheParse) {
   EXPECT_EQ(Errors("vs.1.1\nmov r12, v0\nmov r0 v0\nmov r12, v0"),
             Line(2, "invalid register 'r12'") + Line(3, "syntax error"));
-  EXPECT_EQ(Errors("vs.1.1\nmov r0,\n"), Line(3, "syntax error"));
   EXPECT_EQ(Errors("vs.1.1\nmov r0, c[1.5]"), Line(2, "syntax error"));
 }
 
@@ -170,10 +193,10 @@ std::string IndexOfZeros(int terms) {
 
 TEST(AsmErrors, DeepIndexOverflowsTheParserStack) {
   // Each further index term puts two more entries on the parser stack:
-  // "mov r0, c[" with n terms needs 2n + 6 entries, and the 500th overflows.
-  const AsmResult fits = Assemble(IndexOfZeros(246));
+  // "mov r0, c[" with n terms needs 2n + 6 entries; 500 fit, the 501st overflows.
+  const AsmResult fits = Assemble(IndexOfZeros(247));
   EXPECT_EQ(fits.errors, Line(3, "invalid register 'r12'"));
-  EXPECT_EQ(Errors(IndexOfZeros(247)), Line(2, "yacc stack overflow"));
+  EXPECT_EQ(Errors(IndexOfZeros(248)), Line(2, "yacc stack overflow"));
   EXPECT_EQ(Errors(IndexOfZeros(100000)), Line(2, "yacc stack overflow"));
 }
 

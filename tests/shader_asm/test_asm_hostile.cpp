@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -95,6 +98,38 @@ TEST(AsmHostile, MegabyteOfErrorsIsBounded) {
   EXPECT_EQ(Assemble(garbage).hr, D3DXERR_INVALIDDATA);
 }
 
+TEST(AsmHostile, ZeroBytes) {
+  // One zero that ends the text is the caller's terminator; any other zero
+  // is a character that no rule accepts.
+  EXPECT_EQ(Assemble(std::string("vs.1.1\nmov r0, v0\0", 18)).hr, S_OK);
+  EXPECT_EQ(Assemble(std::string("vs.1.1\0\nmov r0, v0", 18)).errors,
+            "(1) : (Assembly Error) syntax error\n");
+  EXPECT_EQ(Assemble(std::string("vs.1.1\nmov r0, v0\0\0", 19)).errors,
+            "(2) : (Assembly Error) syntax error\n");
+}
+
+// Refused directives are counted, not kept: the peak memory of a text of
+// nothing but "#" lines stays within a few times the text's size. Measured
+// in a child process, whose peak starts from its size at the fork.
+TEST(AsmHostile, DirectiveLinesDoNotGrowMemory) {
+  std::string text;
+  while (text.size() < 3200000) text += "#\n";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const HRESULT hr = D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), 0, nullptr,
+                                          nullptr, nullptr);
+    getrusage(RUSAGE_SELF, &after);
+    const long grownKb = after.ru_maxrss - before.ru_maxrss;
+    _exit(hr == D3DXERR_INVALIDDATA && grownKb < long(text.size() * 3 / 1024) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST(AsmHostile, StreamThatCannotGrow) {
   const std::size_t saved = qvasm::g_asmMaxStreamWords;
   qvasm::g_asmMaxStreamWords = 10;
@@ -103,8 +138,9 @@ TEST(AsmHostile, StreamThatCannotGrow) {
   qvasm::g_asmMaxStreamWords = saved;
   EXPECT_EQ(r.hr, D3DXERR_INVALIDDATA);
   EXPECT_FALSE(r.gotShader);
-  EXPECT_EQ(r.errors, "(6) : (Assembly Error) Internal assembler error! 849\n");  // the fourth instruction
-  EXPECT_EQ(p.errors, "(3) : (Assembly Error) Internal assembler error! 849\n");
+  // The fourth instruction is emitted once the fifth keyword has been read.
+  EXPECT_EQ(r.errors, "(7) : (Assembly Error) Internal assembler error! 849\n");
+  EXPECT_EQ(p.errors, "(1) : (Assembly Error) Internal assembler error! 849\n");
 }
 
 TEST(AsmHostile, OverlongNamesAndNumbers) {

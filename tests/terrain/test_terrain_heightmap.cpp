@@ -1,5 +1,8 @@
 // LoadHM: the file's size test, the border rows, and what a failed load leaves.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -63,6 +66,23 @@ TEST_F(TerrainLoadHM, MissingAndEmptyFiles) {
   m_Dir.WriteFile("Empty.raw", {});
   EXPECT_TRUE(m_Terrain.LoadHM("Empty.raw", 0, 0));
   EXPECT_EQ(m_Dir.Errors().size(), 1u);
+}
+
+// Only regular files are read (a FIFO would block the open, /dev/zero never
+// ends), and counting stops one byte past the size asked for.
+TEST_F(TerrainLoadHM, NonRegularAndEndlessFiles) {
+  ASSERT_EQ(mkfifo("Fifo.raw", 0600), 0);
+  EXPECT_FALSE(m_Terrain.LoadHM("Fifo.raw", 1024, 1024));
+  EXPECT_FALSE(m_Terrain.LoadHM("/dev/zero", 1024, 1024));
+  auto errors = m_Dir.Errors();
+  ASSERT_EQ(errors.size(), 2u);
+  for (const auto& e : errors) EXPECT_EQ(e.tag + ": " + e.message, "LoadHM: Could not read RAW file");
+  const int fd = open("Huge.raw", O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, off_t(1) << 36), 0);  // 64 GB, sparse
+  close(fd);
+  EXPECT_FALSE(m_Terrain.LoadHM("Huge.raw", 1024, 1024));
+  EXPECT_EQ(m_Terrain.m_FileBytes, 1024 * 1024 + 1);
 }
 
 TEST_F(TerrainLoadHM, FailedReloadLeavesNoMap) {

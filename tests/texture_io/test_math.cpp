@@ -35,6 +35,12 @@ TEST(Vec3Normalize, TolerancesAndZero) {
   EXPECT_EQ(*D3DXVec3Normalize(&out, &v), D3DXVECTOR3(0, 0, 0));
   v = D3DXVECTOR3(1e-4f, 0, 0);
   EXPECT_FLOAT_EQ(D3DXVec3Normalize(&out, &v)->x, 1.0f);
+  // The bound is exclusive: s of exactly 1e-10f (x * x is one step below it,
+  // y * y adds that step) is normalised, one step less is zero.
+  v = D3DXVECTOR3(1e-5f, 2.6e-9f, 0);
+  EXPECT_NEAR(D3DXVec3Normalize(&out, &v)->x, 1.0f, 1e-6f);
+  v = D3DXVECTOR3(1e-5f, 0, 0);
+  EXPECT_EQ(*D3DXVec3Normalize(&out, &v), D3DXVECTOR3(0, 0, 0));
   // In place.
   v = D3DXVECTOR3(3, 0, 4);
   D3DXVec3Normalize(&v, &v);

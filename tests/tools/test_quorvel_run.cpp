@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -131,6 +132,26 @@ TEST_F(QuorvelRun, AGoodParameterFileRunsUntilTheWindowCloses) {
   EXPECT_EQ(Find(log, "[Game Initialize()]:  Could not read ReadMe file"), -1);
   EXPECT_EQ(Find(log, "[Winmain]:  Error game initialization"), -1);
   EXPECT_GT(Find(log, "[Game Cleanup]:  Cleaning Done"), 0);
+}
+
+// A heightmap that never ends (/dev/zero) must not hang start-up: it is
+// refused with the read error, and a SIGTERM sent meanwhile finds a run that
+// ends promptly with its log closed (a hung run is killed after 30 s).
+TEST_F(QuorvelRun, EndlessHeightmapAndSigtermEndPromptly) {
+  WriteFile("Readme.txt", "PatchSize 16 Levels 4 MaxVertices 65536 T0 a.bmp T1 b.tga T2 c.jpg T3 d.png");
+  ASSERT_EQ(RunCommand("ln -s /dev/zero " + dir_ + "/HeightMap20.raw").exitCode, 0);
+  const RunResult r = RunCommand(
+      "sh -c '" + std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " --frames 100000 >" + dir_ +
+      "/summary.txt & pid=$!; sleep 1; kill -TERM $pid 2>/dev/null; i=0;"
+      " while kill -0 $pid 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done;"
+      " if kill -0 $pid 2>/dev/null; then kill -KILL $pid; echo hung; fi; wait $pid'");
+  EXPECT_EQ(r.out.find("hung"), std::string::npos);
+  std::ifstream summary(dir_ + "/summary.txt");
+  const std::string text((std::istreambuf_iterator<char>(summary)), std::istreambuf_iterator<char>());
+  const std::vector<std::string> log = Lines(Field(text, "log"));
+  EXPECT_GT(Find(log, "[LoadHM]:  Could not read RAW file"), 0);
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back().rfind("------ Ending Log at (GMT): ", 0), 0u) << log.back();
 }
 
 TEST_F(QuorvelRun, LiveBinaryIgnoresItsCommandLine) {

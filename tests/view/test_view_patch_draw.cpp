@@ -67,8 +67,8 @@ TEST_F(ViewLod, LevelByDistance) {
       {{0, 0, 0}, {3000, 0, 4002}, 3, 1},
       {{100, 0, 0}, {5100, 0, 0}, 3, 0},   // the camera's own position counts
       {{100, 0, 0}, {5101.5f, 0, 0}, 3, 1},
-      {{0, 0, 0}, {0, 0, 0}, 3, 3},        // zero distance: the coarsest level
-      {{0, 0, 0}, {0.9f, -0.9f, 0.5f}, 3, 3},
+      {{0, 0, 0}, {0, 0, 0}, 3, 0},        // zero distance: the finest level, like d = 1,
+      {{0, 0, 0}, {0.9f, -0.9f, 0.5f}, 3, 0},  // so no crack opens against finer neighbours
       {{0, 0, 0}, {20001, 0, 0}, 5, 4},    // the level count follows g_MaxLod
       {{0, 0, 0}, {0, 0, 0}, 0, 0},
       {{0, 0, 0}, {100000, 0, 0}, 0, 0},

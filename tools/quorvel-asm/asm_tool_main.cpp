@@ -1,6 +1,8 @@
-// quorvel-asm FILE [--vs-constants] [--debug]: assembles a shader text and
-// prints the token stream as hex words, eight to a line; the error lines go to
-// standard error and the exit code is then 1.
+// quorvel-asm FILE [--vs-constants] [--debug] [--no-validate]: assembles a
+// shader text and prints the token stream as hex words, eight to a line; the
+// error lines go to standard error and the exit code is then 1. The stream is
+// validated by the graphics layer's validators, as in the viewer, unless
+// --no-validate is given.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/d3d8/d3d8.h"
 #include "shader_asm/d3dx8_asm.h"
 
 namespace {
@@ -21,8 +24,10 @@ void PrintWords(ID3DXBuffer* buffer) {
   }
 }
 
+const char kUsage[] = "usage: quorvel-asm FILE [--vs-constants] [--debug] [--no-validate]\n";
+
 int Usage() {
-  std::fprintf(stderr, "usage: quorvel-asm FILE [--vs-constants] [--debug]\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -37,6 +42,11 @@ int main(int argc, char** argv) {
       printConstants = true;
     } else if (std::strcmp(argv[i], "--debug") == 0) {
       flags |= D3DXASM_DEBUG;
+    } else if (std::strcmp(argv[i], "--no-validate") == 0) {
+      flags |= D3DXASM_SKIPVALIDATION;
+    } else if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
     } else if (argv[i][0] == '-' || path) {
       return Usage();
     } else {
@@ -56,6 +66,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The viewer's device registers "d3d8.dll" before any shader is assembled;
+  // so does the tool, so both validate a text alike.
+  QvD3D8RegisterModule();
   ID3DXBuffer* constants = nullptr;
   ID3DXBuffer* shader = nullptr;
   ID3DXBuffer* errors = nullptr;

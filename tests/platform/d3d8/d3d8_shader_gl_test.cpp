@@ -232,6 +232,11 @@ TEST_F(ShaderGl, PixelInstructionsAndModifiers) {
       // def wins over the constant set through the device.
       {"def", {0x51, Dst(kConst, 3), FloatBits(0.25f), FloatBits(0.5f), FloatBits(0.75f), FloatBits(1.0f),
                1, Dst(kTemp, 0), Src(kConst, 3)}, {{3, one}}, 0xFFFFFFFFu, 0x4080BF},
+      // A def of an infinity clamps like any out-of-range constant: +inf to 1, -inf to -1
+      // (c3 * 0.5 + 0.5).
+      {"def infinities", {0x51, Dst(kConst, 3), 0x7F800000u, 0xFF800000u, FloatBits(0.0f), FloatBits(1.0f),
+                          4, Dst(kTemp, 0), Src(kConst, 3), Src(kConst, 4), Src(kConst, 4)},
+       {{4, h}}, 0xFFFFFFFFu, 0xFF0080},
   };
   for (const PsCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -3,6 +3,7 @@
 // without a GL context.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -98,6 +99,9 @@ TEST(ShaderValidate, VertexStreamsRefused) {
   // m4x4 reads four rows: c92 is the last first row that fits.
   EXPECT_EQ(VsError(Vs({20, Dst(kTemp, 0), Src(kTemp, 1), Src(kConst, 92)})), 0);
   EXPECT_EQ(VsError(Vs({20, Dst(kTemp, 0), Src(kTemp, 1), Src(kConst, 93)})), E(ShaderError::RegisterOutOfRange));
+  // Numbers 2048-4095 fill the token's 12 bits: out of range, not a cut-short instruction.
+  EXPECT_EQ(VsError(Vs({1, Dst(kTemp, 0), Src(kConst, 2048)})), E(ShaderError::RegisterOutOfRange));
+  EXPECT_EQ(VsError(Vs({1, Dst(kTemp, 4095), Src(kTemp, 0)})), E(ShaderError::RegisterOutOfRange));
   // Texture-addressing opcodes are pixel-only.
   EXPECT_EQ(VsError(Vs({0x42, Dst(kTemp, 0)})), E(ShaderError::OpcodeNotInVersion));
 }
@@ -107,8 +111,19 @@ TEST(ShaderValidate, StreamLengthLimits) {
   std::vector<DWORD> t(kMaxShaderTokens, 0u);
   t[0] = 0xFFFE0101u;
   EXPECT_EQ(VsError(t), E(ShaderError::MissingEnd));
-  // A comment that claims to run past the limit.
-  EXPECT_EQ(VsError({0xFFFE0101u, 0x7FFFFFFEu, 0xFFFF}), E(ShaderError::BadComment));
+  // Comments do not count against the instruction limit (a debug stream
+  // carries its source text) but have a budget of their own.
+  const std::size_t block = 0x8000;  // a comment token and 0x7FFF words
+  const std::size_t blocks = kMaxShaderCommentTokens / block;
+  std::vector<DWORD> commented((blocks + 1) * block + 4, 0u);
+  commented[0] = 0xFFFE0101u;
+  for (std::size_t b = 0; b <= blocks; ++b) commented[1 + b * block] = 0x7FFFFFFEu;
+  EXPECT_EQ(VsError(commented), E(ShaderError::BadComment));
+  commented[1 + blocks * block] = 1;  // the last block becomes mov oPos, v0 and the end
+  commented[2 + blocks * block] = Dst(kRast, 0);
+  commented[3 + blocks * block] = Src(kInput, 0);
+  commented[4 + blocks * block] = 0xFFFF;
+  EXPECT_EQ(VsError(commented), 0);
   // 129 instruction slots are too many for vs.1.1; 128 are fine.
   std::vector<DWORD> body;
   for (int i = 0; i < 127; ++i) body.insert(body.end(), {1, Dst(kTemp, 0), Src(kTemp, 1)});
@@ -177,6 +192,10 @@ TEST(ShaderValidate, Declarations) {
   EXPECT_FALSE(ParseDeclaration(tess, d, e));
   const DWORD constPastEnd[] = {D3DVSD_CONST(95, 2), 0, 0, 0, 0, 0, 0, 0, 0, D3DVSD_END()};
   EXPECT_FALSE(ParseDeclaration(constPastEnd, d, e));
+  // A constant register of 128 or more must not wrap onto register n & 0x7F.
+  const DWORD constHigh[] = {0x82000080u, 0, 0, 0, 0, D3DVSD_END()};
+  EXPECT_FALSE(ParseDeclaration(constHigh, d, e));
+  EXPECT_EQ(Code(e), E(ShaderError::BadDeclarationToken));
   std::vector<DWORD> endless(kMaxDeclarationTokens, 0u);  // NOP tokens without an end
   EXPECT_FALSE(ParseDeclaration(endless.data(), d, e));
   EXPECT_EQ(Code(e), E(ShaderError::DeclarationTooLong));
@@ -214,6 +233,32 @@ TEST(ShaderValidate, ValidatorsExportedFromTheModule) {
   EXPECT_EQ(vsFn(Vs({}).data(), nullptr, &caps, FALSE, nullptr), D3DERR_INVALIDCALL);
   const DWORD badDecl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, 9), D3DVSD_END()};
   EXPECT_EQ(vsFn(Vs({}).data(), badDecl, nullptr, FALSE, nullptr), D3DERR_INVALIDCALL);
+}
+
+// Each matrix form reads its rows from the second source on. At the last
+// first row that fits, the validator accepts and the translation reads that
+// row's last register; one further is refused.
+TEST(ShaderValidate, MatrixRowsAtTheLastRegisters) {
+  const struct { DWORD op; std::uint32_t rows; } ops[] = {{20, 4}, {21, 3}, {22, 4}, {23, 3}, {24, 2}};
+  const struct { std::uint32_t type, count; const char* name; } files[] = {
+      {kConst, kMaxVertexConstants, "c[%u])"}, {kTemp, kMaxVertexTemps, "r%u)"}, {kInput, kMaxVertexInputs, "v%u)"}};
+  for (const auto& op : ops) {
+    for (const auto& file : files) {
+      const std::uint32_t first = file.count - op.rows;
+      SCOPED_TRACE(testing::Message() << "opcode " << op.op << " register type " << file.type);
+      const std::vector<DWORD> t = Vs({op.op, Dst(kTemp, 0), Src(kTemp, 1), Src(file.type, first)});
+      ShaderProgram p;
+      std::string e;
+      ASSERT_TRUE(ParseShader(t.data(), false, p, e)) << e;
+      bool fog = false;
+      const std::string glsl = TranslateVertexShader(p, fog);
+      char last[16];
+      std::snprintf(last, sizeof last, file.name, file.count - 1);
+      EXPECT_NE(glsl.find(last), std::string::npos) << glsl;
+      EXPECT_EQ(VsError(Vs({op.op, Dst(kTemp, 0), Src(kTemp, 1), Src(file.type, first + 1)})),
+                E(ShaderError::RegisterOutOfRange));
+    }
+  }
 }
 
 TEST(ShaderValidate, EveryErrorHasItsOwnText) {

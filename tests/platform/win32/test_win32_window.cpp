@@ -1,7 +1,10 @@
 // The window and its message queue, on SDL's offscreen driver.
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <iterator>
 #include <vector>
 
@@ -22,6 +25,41 @@ LRESULT TestProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     default:
       return DefWindowProcA(hWnd, message, wParam, lParam);
+  }
+}
+
+// SIGTERM and SIGINT, even before the window exists, become a close request
+// at the next message pump instead of ending the process. Run in a child
+// process, first in this program, so that nothing has started SDL before.
+TEST(Win32Signals, TermAndIntBecomeACloseRequest) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      qv::host::Config config;
+      config.scripted = true;
+      config.visible_window = false;
+      qv::host::Configure(config);
+      WNDCLASSEXA wc{};
+      wc.cbSize = sizeof wc;
+      wc.lpfnWndProc = TestProc;
+      wc.lpszClassName = "signal class";
+      if (!RegisterClassExA(&wc)) _exit(2);
+      raise(sig);
+      if (!CreateWindowExA(0, "signal class", "test", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
+                           nullptr))
+        _exit(3);
+      MSG msg;
+      bool closed = false;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message != WM_QUIT) {
+        closed |= msg.message == WM_CLOSE;
+        DispatchMessageA(&msg);
+      }
+      _exit(closed && msg.message == WM_QUIT ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "signal " << sig << " status " << status;
   }
 }
 
