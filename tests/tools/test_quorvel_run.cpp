@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -133,18 +134,62 @@ TEST_F(QuorvelRun, AGoodParameterFileRunsUntilTheWindowCloses) {
   EXPECT_GT(Find(log, "[Game Cleanup]:  Cleaning Done"), 0);
 }
 
-TEST_F(QuorvelRun, LiveBinaryIgnoresItsCommandLine) {
-  // The live host on the offscreen driver: the system reads no command line,
-  // so these words change nothing; the empty folder makes the run quit.
+TEST_F(QuorvelRun, LiveBinaryRunsInTheFolderItIsGiven) {
+  // The live host on the offscreen driver, started elsewhere: the system
+  // reads its files from and writes its log into DIR; the empty folder makes
+  // the run quit.
   const std::string bin = std::string(QUORVEL_RUN_BIN);
   const std::string live = bin.substr(0, bin.rfind("/quorvel-run/")) + "/quorvel/quorvel";
-  const RunResult r =
-      RunCommand("cd " + dir_ + " && SDL_VIDEODRIVER=offscreen " + live + " --frames 1 -x garbage");
+  const RunResult r = RunCommand("cd / && SDL_VIDEODRIVER=offscreen " + live + " " + dir_);
   EXPECT_EQ(r.exitCode, 0);
   bool found = false;
   for (const auto& entry : std::filesystem::directory_iterator(dir_))
     found |= entry.path().filename().string().rfind("Log_", 0) == 0;
   EXPECT_TRUE(found);
+}
+
+// The user's own terrain, imported from a PGM the test writes, runs
+// without a logged error.
+TEST_F(QuorvelRun, ImportedTerrainRunsWithoutErrors) {
+  std::string pgm = "P5 64 48 255\n";
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) pgm += static_cast<char>(x * 4);
+  WriteFile("slope.pgm", pgm);
+  ASSERT_EQ(RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + dir_ + "/data --heightmap " + dir_ + "/slope.pgm")
+                .exitCode, 0);
+  const RunResult r = RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + "/data --frames 5 --clock 20");
+  EXPECT_EQ(r.exitCode, 0);
+  const std::vector<std::string> log = Lines(Field(r.out, "log"));
+  EXPECT_EQ(Find(log, kErrorBanner), -1);
+  EXPECT_EQ(Find(log, kFatalBanner), -1);
+  EXPECT_TRUE(Has(log, "------ ENDING SUCCESSFULLY! \"And there was much rejoicing\""));
+}
+
+// The main job's flight, twice with the same --epoch, in two folders made
+// alike: the paint stroke (seeded from the calendar time), every picture and
+// the whole log are the same, and the log is named and dated by the epoch.
+TEST_F(QuorvelRun, MainFlightRepeatsExactlyWithTheSameEpoch) {
+  std::vector<unsigned char> files[2][3];
+  for (int run = 0; run < 2; ++run) {
+    const std::string data = dir_ + "/data" + std::to_string(run);
+    ASSERT_EQ(RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + data + " --seed 1").exitCode, 0);
+    const RunResult r = RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + data + " --clock 51 --input " +
+                                   QUORVEL_SOURCE_DIR + "/scripts/flight.input --epoch 1000000000 --shot 150:" +
+                                   data + "/a.png --shot 390:" + data + "/b.png");
+    EXPECT_EQ(r.exitCode, 0);
+    ASSERT_EQ(Field(r.out, "log"), data + "/Log_1000000000.log");
+    const std::vector<std::string> log = Lines(data + "/Log_1000000000.log");
+    EXPECT_TRUE(Has(log, "------ Beginning Log at (GMT): Sun Sep 09 01:46:40 2001"));
+    int n = 0;
+    for (const char* name : {"/Log_1000000000.log", "/a.png", "/b.png"}) {
+      std::ifstream in(data + name, std::ios::binary);
+      files[run][n++].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+  }
+  for (int n = 0; n < 3; ++n) {
+    EXPECT_FALSE(files[0][n].empty()) << n;
+    EXPECT_TRUE(files[0][n] == files[1][n]) << n;
+  }
 }
 
 }  // namespace

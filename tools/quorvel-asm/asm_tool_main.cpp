@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "shader_asm/d3dx8_asm.h"
+#include "tools/cli/tool_cli.h"
 
 namespace {
 
@@ -21,14 +22,22 @@ void PrintWords(ID3DXBuffer* buffer) {
   }
 }
 
-int Usage() {
-  std::fprintf(stderr, "usage: quorvel-asm FILE [--vs-constants] [--debug]\n");
-  return 2;
-}
+const qv::cli::Program kProgram = {
+    "quorvel-asm",
+    "usage: quorvel-asm FILE [--vs-constants] [--debug]\n"
+    "Assembles a vertex or pixel shader text and prints the token stream as hex\n"
+    "words, eight to a line; on an error the error lines go to standard error\n"
+    "and the exit code is 1.\n"
+    "  --vs-constants  also print, after a line \"constants:\", the declaration\n"
+    "                  words a vertex shader's def statements make\n"
+    "  --debug         put the debug comment blocks (TEXT, FILE, LINE) into the\n"
+    "                  token stream\n"
+    "  -h, --help      show this text\n"};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (qv::cli::WantsHelp(argc, argv)) return qv::cli::PrintHelp(kProgram);
   const char* path = nullptr;
   bool printConstants = false;
   DWORD flags = 0;
@@ -37,13 +46,15 @@ int main(int argc, char** argv) {
       printConstants = true;
     } else if (std::strcmp(argv[i], "--debug") == 0) {
       flags |= D3DXASM_DEBUG;
-    } else if (argv[i][0] == '-' || path) {
-      return Usage();
+    } else if (qv::cli::IsOption(argv[i])) {
+      return qv::cli::BadUsage(kProgram, std::string("unknown option '") + argv[i] + "'");
+    } else if (path) {
+      return qv::cli::BadUsage(kProgram, std::string("one shader file only, not also '") + argv[i] + "'");
     } else {
       path = argv[i];
     }
   }
-  if (!path) return Usage();
+  if (!path) return qv::cli::BadUsage(kProgram, "no shader file named");
 
   std::ifstream file(path, std::ios::binary);
   if (!file) {
