@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -87,10 +88,10 @@ struct ImportOptions {
   int raw_width = 0, raw_height = 0;
   bool fixed_range = false;  // map [range_low, range_high] to 0..255, not the data's own
   double range_low = 0.0, range_high = 0.0;
+  std::uint64_t max_samples = 1ull << 27;  // width x height at most (512 MiB as floats)
 };
 
 constexpr int kMaxImportSide = 65535;
-constexpr std::uint64_t kMaxImportSamples = 1ull << 27;  // 512 MiB as floats
 
 // Samples row by row, top row first, in the source's own units.
 struct Elevation {
@@ -100,6 +101,8 @@ struct Elevation {
 };
 
 bool ReadElevation(const ImportOptions& options, Elevation* out, std::string* error);
+// The same from an open file (read from its start); options.path names it in messages.
+bool ReadElevationFrom(std::FILE* file, const ImportOptions& options, Elevation* out, std::string* error);
 
 // Resamples to size x size: per axis, area averaging when shrinking and
 // bilinear interpolation when enlarging.

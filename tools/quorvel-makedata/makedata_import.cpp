@@ -19,7 +19,8 @@ namespace {
 
 using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-bool SizeAllowed(const std::string& path, std::uint64_t width, std::uint64_t height, std::string* error) {
+bool SizeAllowed(const ImportOptions& options, std::uint64_t width, std::uint64_t height, std::string* error) {
+  const std::string& path = options.path;
   if (width == 0 || height == 0) {
     *error = path + ": the image has no samples";
     return false;
@@ -29,9 +30,9 @@ bool SizeAllowed(const std::string& path, std::uint64_t width, std::uint64_t hei
              " is too large (at most 65535 a side)";
     return false;
   }
-  if (width * height > kMaxImportSamples) {
+  if (width * height > options.max_samples) {
     *error = path + ": " + std::to_string(width) + " x " + std::to_string(height) +
-             " is too large (at most " + std::to_string(kMaxImportSamples) + " samples)";
+             " is too large (at most " + std::to_string(options.max_samples) + " samples)";
     return false;
   }
   return true;
@@ -100,7 +101,8 @@ void ConvertPngRow(const png_byte* row, const PngShape& shape, float* out) {
   }
 }
 
-bool ReadPng(const std::string& path, std::FILE* file, Elevation* out, std::string* error) {
+bool ReadPng(const ImportOptions& options, std::FILE* file, Elevation* out, std::string* error) {
+  const std::string& path = options.path;
   PngContext context{};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, ImportPngError, ImportPngWarning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -118,7 +120,7 @@ bool ReadPng(const std::string& path, std::FILE* file, Elevation* out, std::stri
     *error = path + ": bad or truncated PNG (" + context.message + ")";
     return false;
   }
-  if (!SizeAllowed(path, shape.width, shape.height, error)) return false;
+  if (!SizeAllowed(options, shape.width, shape.height, error)) return false;
   if ((shape.depth != 8 && shape.depth != 16) || (shape.channels != 1 && shape.channels != 3)) {
     *error = path + ": unsupported PNG layout";
     return false;
@@ -145,9 +147,11 @@ bool ReadPng(const std::string& path, std::FILE* file, Elevation* out, std::stri
 
 // ---- PGM (P5) and raw ---------------------------------------------------
 
-bool ReadWhole(const std::string& path, std::FILE* file, std::vector<std::uint8_t>* bytes, std::string* error) {
+bool ReadWhole(const ImportOptions& options, std::FILE* file, std::vector<std::uint8_t>* bytes,
+               std::string* error) {
+  const std::string& path = options.path;
   // The largest file worth reading: the largest grid of 16-bit samples plus a header.
-  constexpr std::uint64_t kMaxBytes = kMaxImportSamples * 2 + 4096;
+  const std::uint64_t kMaxBytes = options.max_samples * 2 + 4096;
   std::uint8_t chunk[65536];
   std::size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
@@ -174,8 +178,9 @@ void DecodeSamples(const std::uint8_t* data, int bytesPerSample, bool bigEndian,
   }
 }
 
-bool ReadPgm(const std::string& path, const std::vector<std::uint8_t>& bytes, Elevation* out,
+bool ReadPgm(const ImportOptions& options, const std::vector<std::uint8_t>& bytes, Elevation* out,
              std::string* error) {
+  const std::string& path = options.path;
   // "P5", then width, height and maxval in ASCII, separated by white space
   // and comments ('#' to the end of the line), then one white-space byte.
   std::size_t pos = 2;
@@ -199,7 +204,7 @@ bool ReadPgm(const std::string& path, const std::vector<std::uint8_t>& bytes, El
     return false;
   }
   ++pos;
-  if (!SizeAllowed(path, fields[0], fields[1], error)) return false;
+  if (!SizeAllowed(options, fields[0], fields[1], error)) return false;
   if (fields[2] == 0 || fields[2] > 65535) {
     *error = path + ": PGM maxval " + std::to_string(fields[2]) + " is not 1..65535";
     return false;
@@ -270,24 +275,27 @@ AxisTaps MakeAxisTaps(int source, int size) {
 }  // namespace
 
 bool ReadElevation(const ImportOptions& options, Elevation* out, std::string* error) {
-  const std::string& path = options.path;
-  FilePtr file(std::fopen(path.c_str(), "rb"), std::fclose);
+  FilePtr file(std::fopen(options.path.c_str(), "rb"), std::fclose);
   if (!file) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
+    *error = "cannot open " + options.path + ": " + std::strerror(errno);
     return false;
   }
+  return ReadElevationFrom(file.get(), options, out, error);
+}
+
+bool ReadElevationFrom(std::FILE* file, const ImportOptions& options, Elevation* out, std::string* error) {
+  const std::string& path = options.path;
   std::uint8_t magic[8] = {};
-  const std::size_t got = std::fread(magic, 1, sizeof magic, file.get());
-  std::rewind(file.get());
-  if (options.raw_width <= 0 && got == 8 && png_sig_cmp(magic, 0, 8) == 0)
-    return ReadPng(path, file.get(), out, error);
+  const std::size_t got = std::fread(magic, 1, sizeof magic, file);
+  std::rewind(file);
+  if (options.raw_width <= 0 && got == 8 && png_sig_cmp(magic, 0, 8) == 0) return ReadPng(options, file, out, error);
   std::vector<std::uint8_t> bytes;
-  if (!ReadWhole(path, file.get(), &bytes, error)) return false;
+  if (!ReadWhole(options, file, &bytes, error)) return false;
   if (options.raw_width > 0) {
-    if (!SizeAllowed(path, options.raw_width, options.raw_height, error)) return false;
+    if (!SizeAllowed(options, options.raw_width, options.raw_height, error)) return false;
     return ReadRaw(options, bytes, out, error);
   }
-  if (got >= 2 && magic[0] == 'P' && magic[1] == '5') return ReadPgm(path, bytes, out, error);
+  if (got >= 2 && magic[0] == 'P' && magic[1] == '5') return ReadPgm(options, bytes, out, error);
   *error = path + ": unsupported format (a PNG, a binary PGM \"P5\", or a raw 16-bit grid with --raw-size)";
   return false;
 }
