@@ -32,6 +32,10 @@ struct HostState {
   std::chrono::steady_clock::time_point previous;
 };
 
+// The fixed calendar time, apart from HostState: time() may be called while
+// statics are destroyed at exit (the log's end banner), so it must stay valid.
+long long s_Epoch = -1;
+
 HostState& H() {
   static HostState state;
   return state;
@@ -49,6 +53,7 @@ std::uint32_t BootMilliseconds() {
 
 void Configure(const Config& config) {
   H().config = config;
+  s_Epoch = config.epoch;
   if (config.scripted) {
     // The offscreen driver gives a GL context with no display at all.
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
@@ -61,6 +66,7 @@ const Config& GetConfig() { return H().config; }
 void Reset() {
   qv::win32::ResetWindowState();
   H() = HostState{};
+  s_Epoch = -1;
 }
 
 int FrameIndex() { return H().frameIndex; }
@@ -162,6 +168,20 @@ void OnPresent(const FrameReader& reader) {
 }
 
 }  // namespace qv::host
+
+// The system takes the calendar time from the C library's time() (the paint
+// seed, the log file's name and banners). This definition stands in front of
+// the C library's for the whole program, so that a scripted run can fix it.
+extern "C" std::time_t time(std::time_t* out) noexcept {
+  std::time_t now = static_cast<std::time_t>(qv::host::s_Epoch);
+  if (qv::host::s_Epoch < 0) {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    now = ts.tv_sec;
+  }
+  if (out) *out = now;
+  return now;
+}
 
 DWORD timeGetTime() {
   auto& h = qv::host::H();

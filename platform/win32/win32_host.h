@@ -29,6 +29,7 @@ struct Config {
   int max_frames = -1;        // >= 0: the window is closed after this many frames
   std::string input_script;   // scripted input file ("" = none)
   std::vector<Shot> shots;    // screenshots to take at Present
+  long long epoch = -1;       // >= 0: the calendar time time() returns, seconds since 1970
 };
 
 // Set before WinMain runs; Reset() returns everything to the live defaults.

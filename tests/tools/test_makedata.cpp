@@ -1,7 +1,7 @@
 // quorvel-makedata: the data set is complete, byte-identical for a seed, and
 // each file has the shape the viewer reads.
 #include <gtest/gtest.h>
-
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -26,8 +26,9 @@ std::vector<unsigned char> ReadAll(const fs::path& path) {
   return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int RunTool(const std::string& arguments) {
-  return std::system((std::string(QUORVEL_MAKEDATA_BIN) + " " + arguments + " 2>/dev/null").c_str());
+int RunTool(const std::string& arguments, const std::string& errors = "/dev/null") {
+  const int status = std::system((std::string(QUORVEL_MAKEDATA_BIN) + " " + arguments + " 2>" + errors).c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class MakeData : public ::testing::Test {
@@ -145,6 +146,165 @@ TEST(MakeDataTextures, TileWithoutSeams) {
       }
     }
     EXPECT_LT(wrap, inner * 1.6) << "channels " << image.channels;
+  }
+}
+
+// ---- importing the user's own terrain ----
+
+void WriteBytes(const fs::path& path, const std::vector<unsigned char>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+// Heights 0..1 at (u, v) in 0..1: a slope rising to the south-east, a
+// cone with its top in the middle, or stripes: every other column high,
+// which averages to a half.
+enum class Shape { Slope, Cone, Stripes };
+double ShapeAt(Shape shape, double u, double v) {
+  if (shape == Shape::Slope) return (u + v) / 2;
+  if (shape == Shape::Stripes) return 0.5;
+  return std::max(0.0, 1.0 - 2.0 * std::hypot(u - 0.5, v - 0.5));
+}
+
+enum class Format { Png16, PngColour, Pgm8, Pgm16, Raw16 };
+
+// Writes the shape sampled at sample centres, `top` the highest value, and
+// returns the samples.
+std::vector<unsigned> WriteSource(const fs::path& path, Format format, Shape shape, int w, int h, unsigned top) {
+  std::vector<unsigned> samples;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      samples.push_back(shape == Shape::Stripes ? top * (x % 2)
+                                                : unsigned(std::lround(top * ShapeAt(shape, (x + 0.5) / w, (y + 0.5) / h))));
+  std::vector<unsigned char> bytes;
+  if (format == Format::Png16 || format == Format::PngColour) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = w;
+    image.height = h;
+    image.format = format == Format::Png16 ? PNG_FORMAT_LINEAR_Y : PNG_FORMAT_RGB;
+    std::vector<png_uint_16> grey(samples.begin(), samples.end());
+    std::vector<png_byte> rgb;
+    for (unsigned s : samples) rgb.insert(rgb.end(), {0, png_byte(s), 0});  // green only
+    EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0,
+                                        format == Format::Png16 ? static_cast<void*>(grey.data()) : rgb.data(),
+                                        0, nullptr));
+    return samples;
+  }
+  if (format != Format::Raw16) {
+    const std::string header = "P5\n# made by the test\n" + std::to_string(w) + " " + std::to_string(h) + "\n" +
+                               std::to_string(top) + "\n";
+    bytes.assign(header.begin(), header.end());
+  }
+  for (unsigned s : samples) {
+    if (format == Format::Pgm16) bytes.push_back(static_cast<unsigned char>(s >> 8));
+    bytes.push_back(static_cast<unsigned char>(s));
+    if (format == Format::Raw16) bytes.push_back(static_cast<unsigned char>(s >> 8));
+  }
+  WriteBytes(path, bytes);
+  return samples;
+}
+
+// Each source comes out as the 8-bit map of its shape within one step:
+// shrinking (area average), enlarging (bilinear), a non-square source, colour
+// as luminance, raw little-endian samples and a fixed height range.
+TEST_F(MakeData, ImportedTerrainKeepsItsShape) {
+  struct Case {
+    const char* name;
+    Format format;
+    Shape shape;
+    int w, h;
+    unsigned top;
+    double low, high;  // --height-range; low == high: the data's own range
+  };
+  const Case cases[] = {
+      {"png16_shrunk", Format::Png16, Shape::Cone, 2048, 2048, 65535, 0, 0},
+      {"pgm16_enlarged", Format::Pgm16, Shape::Slope, 32, 24, 60000, 0, 0},
+      {"pgm8_stripes", Format::Pgm8, Shape::Stripes, 2048, 512, 255, 0, 0},
+      {"png_colour", Format::PngColour, Shape::Slope, 256, 256, 255, 0, 0},
+      {"raw16_range", Format::Raw16, Shape::Cone, 1024, 1024, 40000, -1000, 79000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path source = m_Root / c.name, out = m_Root / (std::string(c.name) + "_data");
+    const std::vector<unsigned> samples = WriteSource(source, c.format, c.shape, c.w, c.h, c.top);
+    std::string args = out.string() + " --heightmap " + source.string();
+    if (c.format == Format::Raw16) args += " --raw-size " + std::to_string(c.w) + "x" + std::to_string(c.h);
+    if (c.low != c.high) args += " --height-range " + std::to_string(c.low) + ":" + std::to_string(c.high);
+    ASSERT_EQ(RunTool(args, (m_Root / "stderr").string()), 0);
+    const auto notes = ReadAll(m_Root / "stderr");
+    EXPECT_EQ(std::string(notes.begin(), notes.end()).find("not square") != std::string::npos, c.w != c.h);
+
+    const auto map = ReadAll(out / "HeightMap20.raw");
+    ASSERT_EQ(map.size(), 1024u * 1024u);
+    EXPECT_TRUE(fs::is_regular_file(out / "Readme.txt"));
+    double low = c.low, high = c.high;
+    if (low == high) {
+      low = *std::min_element(samples.begin(), samples.end());
+      high = *std::max_element(samples.begin(), samples.end());
+    }
+    // Output centres, held within the outermost sample centres (edges clamp).
+    auto at = [](int i, int n) { return std::clamp((i + 0.5) / 1024, 0.5 / n, 1 - 0.5 / n); };
+    int worst = 0;
+    for (int j = 0; j < 1024; ++j)
+      for (int i = 0; i < 1024; ++i) {
+        const double height = c.top * ShapeAt(c.shape, at(i, c.w), at(j, c.h));
+        const double expected = std::clamp(255.0 * (height - low) / (high - low), 0.0, 255.0);
+        const int error = int(std::lround(std::fabs(map[j * 1024 + i] - expected)));
+        if (error > worst) worst = error;
+      }
+    EXPECT_LE(worst, 1);
+  }
+}
+
+// Bad input: one line on stderr and exit code 1, and no folder written;
+// bad option values: exit code 2 with the usage. A flat map is written, with
+// a warning.
+TEST_F(MakeData, ImportRejectsBadInputClearly) {
+  WriteSource(m_Root / "good.png", Format::Png16, Shape::Cone, 64, 64, 1000);
+  WriteSource(m_Root / "good.raw", Format::Raw16, Shape::Cone, 64, 64, 1000);
+  const auto png = ReadAll(m_Root / "good.png");
+  WriteBytes(m_Root / "cut.png", std::vector<unsigned char>(png.begin(), png.begin() + png.size() / 2));
+  const std::string cutPgm = "P5 64 64 65535\n" + std::string(100, 'x');
+  WriteBytes(m_Root / "cut.pgm", std::vector<unsigned char>(cutPgm.begin(), cutPgm.end()));
+  WriteBytes(m_Root / "wide.pgm", {'P', '5', ' ', '7', '0', '0', '0', '0', ' ', '2', ' ', '2', '5', '5', '\n'});
+  WriteBytes(m_Root / "text.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
+  WriteBytes(m_Root / "flat.pgm", {'P', '5', ' ', '2', ' ', '1', ' ', '9', '\n', 7, 7});
+  struct Case {
+    std::string args;
+    int exitCode;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"--heightmap missing.png", 1, "cannot open"},
+      {"--heightmap text.txt", 1, "unsupported format"},
+      {"--heightmap cut.png", 1, "truncated"},
+      {"--heightmap cut.pgm", 1, "truncated"},
+      {"--heightmap wide.pgm", 1, "too large"},
+      {"--heightmap good.raw --raw-size 64x65", 1, "truncated"},
+      {"--heightmap flat.pgm", 0, "flat"},
+      {"--heightmap good.png --raw-size 0x5", 2, "--raw-size"},
+      {"--heightmap good.png --height-range 5:5", 2, "--height-range"},
+      {"--raw-size 64x64", 2, "--heightmap"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    std::error_code ec;
+    fs::remove_all(m_Root / "out", ec);
+    EXPECT_EQ(RunTool("out " + c.args, "stderr"), c.exitCode);
+    std::ifstream in(m_Root / "stderr");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].rfind("quorvel-makedata: ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(c.says), std::string::npos) << lines[0];
+    if (c.exitCode == 1) {
+      EXPECT_EQ(lines.size(), 1u);
+    } else if (c.exitCode == 2) {
+      EXPECT_EQ(lines[1].rfind("usage: quorvel-makedata", 0), 0u);
+    } else {
+      EXPECT_EQ(ReadAll(m_Root / "out" / "HeightMap20.raw"), std::vector<unsigned char>(1024 * 1024, 0));
+    }
+    EXPECT_EQ(fs::exists(m_Root / "out"), c.exitCode == 0);
   }
 }
 

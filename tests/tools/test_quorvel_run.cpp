@@ -154,18 +154,68 @@ TEST_F(QuorvelRun, EndlessHeightmapAndSigtermEndPromptly) {
   EXPECT_EQ(log.back().rfind("------ Ending Log at (GMT): ", 0), 0u) << log.back();
 }
 
-TEST_F(QuorvelRun, LiveBinaryIgnoresItsCommandLine) {
-  // The live host on the offscreen driver: the system reads no command line,
-  // so these words change nothing; the empty folder makes the run quit.
+TEST_F(QuorvelRun, LiveBinaryRunsInTheFolderItIsGiven) {
+  // The live host on the offscreen driver, started elsewhere: the system
+  // reads its files from and writes its log into DIR; the empty folder makes
+  // the run quit.
   const std::string bin = std::string(QUORVEL_RUN_BIN);
   const std::string live = bin.substr(0, bin.rfind("/quorvel-run/")) + "/quorvel/quorvel";
-  const RunResult r =
-      RunCommand("cd " + dir_ + " && SDL_VIDEODRIVER=offscreen " + live + " --frames 1 -x garbage");
+  const RunResult r = RunCommand("cd / && SDL_VIDEODRIVER=offscreen " + live + " " + dir_);
   EXPECT_EQ(r.exitCode, 0);
   bool found = false;
   for (const auto& entry : std::filesystem::directory_iterator(dir_))
     found |= entry.path().filename().string().rfind("Log_", 0) == 0;
   EXPECT_TRUE(found);
+}
+
+// The user's own terrain, imported from a PGM the test writes, runs
+// without a logged error.
+TEST_F(QuorvelRun, ImportedTerrainRunsWithoutErrors) {
+  std::string pgm = "P5 64 48 255\n";
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) pgm += static_cast<char>(x * 4);
+  WriteFile("slope.pgm", pgm);
+  ASSERT_EQ(RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + dir_ + "/data --heightmap " + dir_ + "/slope.pgm")
+                .exitCode, 0);
+  const RunResult r = RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + "/data --frames 5 --clock 20");
+  EXPECT_EQ(r.exitCode, 0);
+  const std::vector<std::string> log = Lines(Field(r.out, "log"));
+  EXPECT_EQ(Find(log, kErrorBanner), -1);
+  EXPECT_EQ(Find(log, kFatalBanner), -1);
+  EXPECT_TRUE(Has(log, "------ ENDING SUCCESSFULLY! \"And there was much rejoicing\""));
+}
+
+// The main job's flight to frame 200, where the square painted at frame 144
+// is in view: twice with the same --epoch, the picture and the whole log are
+// the same byte for byte, and the log is named and dated by the epoch; with
+// the next second as epoch the paint seed, and so the picture, differ.
+TEST_F(QuorvelRun, MainFlightRepeatsExactlyWithTheSameEpoch) {
+  const std::string data = dir_ + "/data";
+  ASSERT_EQ(RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + data + " --seed 1").exitCode, 0);
+  auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  std::vector<char> shots[3], logs[3];
+  for (int run = 0; run < 3; ++run) {
+    const std::string epoch = run < 2 ? "1000000000" : "1000000001";
+    const std::string shot = dir_ + "/shot" + std::to_string(run) + ".png";
+    const RunResult r = RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + data + " --clock 51 --input " +
+                                   QUORVEL_SOURCE_DIR + "/scripts/flight.input --frames 201 --epoch " + epoch +
+                                   " --shot 200:" + shot);
+    EXPECT_EQ(r.exitCode, 0);
+    const std::string log = data + "/Log_" + epoch + ".log";
+    ASSERT_EQ(Field(r.out, "log"), log);
+    shots[run] = read(shot);
+    logs[run] = read(log);
+    ASSERT_FALSE(shots[run].empty());
+    std::filesystem::remove(log);  // the next run would append to it
+  }
+  EXPECT_TRUE(shots[0] == shots[1]);
+  EXPECT_TRUE(logs[0] == logs[1]);
+  EXPECT_NE(std::string(logs[0].begin(), logs[0].end()).find("Beginning Log at (GMT): Sun Sep 09 01:46:40 2001"),
+            std::string::npos);
+  EXPECT_FALSE(shots[0] == shots[2]) << "the paint stroke is seeded from the calendar time";
 }
 
 }  // namespace

@@ -14,13 +14,14 @@ TEST(RunOptions, DefaultsAreScriptedAndOffscreen) {
   EXPECT_FALSE(o.host.visible_window);
   EXPECT_EQ(o.host.max_frames, -1);
   EXPECT_EQ(o.host.clock_step_ms, 0);
+  EXPECT_EQ(o.host.epoch, -1) << "the real calendar time";
 }
 
 TEST(RunOptions, EveryOption) {
   RunOptions o;
   std::string error;
   ASSERT_TRUE(ParseRunOptions({"--dir", "d", "--frames", "5", "--clock", "20", "--input", "in.txt",
-                               "--shot", "2:a.png", "--shot", "10:dir/b:c.png", "--window"},
+                               "--shot", "2:a.png", "--shot", "10:dir/b:c.png", "--window", "--epoch", "0"},
                               &o, &error))
       << error;
   EXPECT_EQ(o.dir, "d");
@@ -33,6 +34,7 @@ TEST(RunOptions, EveryOption) {
   EXPECT_EQ(o.host.shots[1].path, "dir/b:c.png") << "only the first colon separates";
   EXPECT_FALSE(o.host.scripted);
   EXPECT_TRUE(o.host.visible_window);
+  EXPECT_EQ(o.host.epoch, 0);
 }
 
 TEST(RunOptions, MalformedValuesAreRefused) {
@@ -48,6 +50,8 @@ TEST(RunOptions, MalformedValuesAreRefused) {
                                              {"--shot", "a.png"},
                                              {"--shot", "x:a.png"},
                                              {"--shot", "3:"},
+                                             {"--epoch", "-1"},
+                                             {"--epoch", "2147483648"},
                                              {"--bogus"}}) {
     error.clear();
     EXPECT_FALSE(ParseRunOptions(args, &o, &error)) << args[0];

@@ -12,6 +12,7 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "shader_asm/d3dx8_asm.h"
+#include "tools/cli/tool_cli.h"
 
 namespace {
 
@@ -24,16 +25,23 @@ void PrintWords(ID3DXBuffer* buffer) {
   }
 }
 
-const char kUsage[] = "usage: quorvel-asm FILE [--vs-constants] [--debug] [--no-validate]\n";
-
-int Usage() {
-  std::fputs(kUsage, stderr);
-  return 2;
-}
+const qv::cli::Program kProgram = {
+    "quorvel-asm",
+    "usage: quorvel-asm FILE [--vs-constants] [--debug] [--no-validate]\n"
+    "Assembles a vertex or pixel shader text and prints the token stream as hex\n"
+    "words, eight to a line; on an error the error lines go to standard error\n"
+    "and the exit code is 1.\n"
+    "  --vs-constants  also print, after a line \"constants:\", the declaration\n"
+    "                  words a vertex shader's def statements make\n"
+    "  --debug         put the debug comment blocks (TEXT, FILE, LINE) into the\n"
+    "                  token stream\n"
+    "  --no-validate   skip the validation the viewer's device does\n"
+    "  -h, --help      show this text\n"};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (qv::cli::WantsHelp(argc, argv)) return qv::cli::PrintHelp(kProgram);
   const char* path = nullptr;
   bool printConstants = false;
   DWORD flags = 0;
@@ -44,16 +52,15 @@ int main(int argc, char** argv) {
       flags |= D3DXASM_DEBUG;
     } else if (std::strcmp(argv[i], "--no-validate") == 0) {
       flags |= D3DXASM_SKIPVALIDATION;
-    } else if (std::strcmp(argv[i], "--help") == 0) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (argv[i][0] == '-' || path) {
-      return Usage();
+    } else if (qv::cli::IsOption(argv[i])) {
+      return qv::cli::BadUsage(kProgram, std::string("unknown option '") + argv[i] + "'");
+    } else if (path) {
+      return qv::cli::BadUsage(kProgram, std::string("one shader file only, not also '") + argv[i] + "'");
     } else {
       path = argv[i];
     }
   }
-  if (!path) return Usage();
+  if (!path) return qv::cli::BadUsage(kProgram, "no shader file named");
 
   std::ifstream file(path, std::ios::binary);
   if (!file) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -74,7 +75,46 @@ bool WriteBytes(const std::string& path, const void* data, std::size_t size, std
 extern const char* const kTextureNames[4];
 
 // Writes "Readme.txt", "HeightMap20.raw", "Diffuse.raw", "Ambient.raw" and
-// the four textures into dir (created when missing).
-bool WriteDataSet(const std::string& dir, std::uint64_t seed, std::string* error);
+// the four textures into dir (created when missing). With heights (1024 x
+// 1024 bytes) that map is written instead of the generated one.
+bool WriteDataSet(const std::string& dir, std::uint64_t seed, std::string* error,
+                  const std::vector<std::uint8_t>* heights = nullptr);
+
+// Elevation data brought by the user: an 8- or 16-bit grey (or colour, taken
+// as luminance) PNG, an 8- or 16-bit binary PGM (P5), or with raw_width > 0 a
+// raw grid of unsigned 16-bit little-endian samples.
+struct ImportOptions {
+  std::string path;
+  int raw_width = 0, raw_height = 0;
+  bool fixed_range = false;  // map [range_low, range_high] to 0..255, not the data's own
+  double range_low = 0.0, range_high = 0.0;
+  std::uint64_t max_samples = 1ull << 27;  // width x height at most (512 MiB as floats)
+};
+
+constexpr int kMaxImportSide = 65535;
+
+// Samples row by row, top row first, in the source's own units.
+struct Elevation {
+  int width = 0;
+  int height = 0;
+  std::vector<float> samples;
+};
+
+bool ReadElevation(const ImportOptions& options, Elevation* out, std::string* error);
+// The same from an open file (read from its start); options.path names it in messages.
+bool ReadElevationFrom(std::FILE* file, const ImportOptions& options, Elevation* out, std::string* error);
+
+// Resamples to size x size: per axis, area averaging when shrinking and
+// bilinear interpolation when enlarging.
+std::vector<float> ResampleSquare(const Elevation& source, int size);
+
+// The map written for the viewer: low..high to 0..255, values outside clamped.
+// With low >= high every height is 0.
+std::vector<std::uint8_t> QuantizeHeights(const std::vector<float>& heights, double low, double high);
+
+// Reads, resamples and quantizes; notes (a non-square source, a flat map) are
+// appended to *notes, one line each.
+bool ImportHeightMap(const ImportOptions& options, std::vector<std::uint8_t>* heights, std::string* notes,
+                     std::string* error);
 
 }  // namespace makedata

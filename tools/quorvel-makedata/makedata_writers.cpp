@@ -177,7 +177,12 @@ bool WritePng(const std::string& path, const Image& image, std::string* error) {
 
 const char* const kTextureNames[4] = {"ground.bmp", "overlay.tga", "detail.jpg", "bump.png"};
 
-bool WriteDataSet(const std::string& dir, std::uint64_t seed, std::string* error) {
+bool WriteDataSet(const std::string& dir, std::uint64_t seed, std::string* error,
+                  const std::vector<std::uint8_t>* heights) {
+  if (heights && heights->size() != static_cast<std::size_t>(kHeightMapSize) * kHeightMapSize) {
+    *error = "the heightmap must be 1024 x 1024 bytes";
+    return false;
+  }
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec || !std::filesystem::is_directory(dir)) {
@@ -190,8 +195,9 @@ bool WriteDataSet(const std::string& dir, std::uint64_t seed, std::string* error
   for (int i = 0; i < 4; ++i) readme += "Texture" + std::to_string(i) + " " + kTextureNames[i] + "\n";
   if (!WriteBytes(base + "Readme.txt", readme.data(), readme.size(), error)) return false;
 
-  const std::vector<std::uint8_t> heights = MakeHeightMap(kHeightMapSize, seed);
-  if (!WriteBytes(base + "HeightMap20.raw", heights.data(), heights.size(), error)) return false;
+  const std::vector<std::uint8_t> made = heights ? std::vector<std::uint8_t>() : MakeHeightMap(kHeightMapSize, seed);
+  const std::vector<std::uint8_t>& map = heights ? *heights : made;
+  if (!WriteBytes(base + "HeightMap20.raw", map.data(), map.size(), error)) return false;
 
   std::uint8_t diffuse[kSkyTableBytes], ambient[kSkyTableBytes];
   MakeSkyTables(diffuse, ambient);

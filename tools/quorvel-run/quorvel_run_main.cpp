@@ -12,20 +12,15 @@
 #include "app/app.h"
 #include "log/log_file.h"
 #include "run_options.h"
+#include "tools/cli/tool_cli.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  for (const std::string& a : args)
-    if (a == "--help" || a == "-h") {
-      std::fputs(RunUsage().c_str(), stdout);
-      return 0;
-    }
+  const qv::cli::Program program = {"quorvel-run", RunUsage()};
+  if (qv::cli::WantsHelp(argc, argv)) return qv::cli::PrintHelp(program);
+  const std::vector<std::string> args(argv + 1, argv + argc);
   RunOptions options;
   std::string error;
-  if (!ParseRunOptions(args, &options, &error)) {
-    std::fprintf(stderr, "quorvel-run: %s\n%s", error.c_str(), RunUsage().c_str());
-    return 2;
-  }
+  if (!ParseRunOptions(args, &options, &error)) return qv::cli::BadUsage(program, error);
   // Files named on the command line are relative to where the run started,
   // not to the data folder the system runs in.
   char startDir[4096];

@@ -29,9 +29,23 @@ double Percentile(std::vector<double> values, double p) {
 
 }  // namespace
 
-std::string RunUsage() {
+const char* RunUsage() {
   return "usage: quorvel-run [--dir DIR] [--frames N] [--clock MS] [--input FILE]\n"
-         "                   [--shot FRAME:FILE.png]... [--window]\n";
+         "                   [--shot FRAME:FILE.png]... [--window] [--epoch SECONDS]\n"
+         "The viewer on the scripted host (offscreen, input from a script); prints a\n"
+         "summary of the run and exits with the viewer's exit code.\n"
+         "  --dir DIR         the data folder the viewer runs in (default .)\n"
+         "  --frames N        close the window after N frames, as a user would\n"
+         "  --clock MS        a virtual clock that advances MS milliseconds a frame\n"
+         "                    (default: the real clock)\n"
+         "  --input FILE      input script: one event a line, \"<frame> key <code> down|up\",\n"
+         "                    \"<frame> button <n> down|up\", \"<frame> move <dx> <dy> [<dz>]\"\n"
+         "  --shot FRAME:FILE.png  save the picture of frame FRAME (from 0); repeatable\n"
+         "  --window          a live window instead of the offscreen one\n"
+         "  --epoch SECONDS   the calendar time the viewer sees, in seconds since\n"
+         "                    1970-01-01 UTC (the paint seed, the log's name and\n"
+         "                    banners); with --clock and --input a run repeats exactly\n"
+         "  -h, --help        show this text\n";
 }
 
 bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, std::string* error) {
@@ -78,6 +92,14 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
       }
       shot.path = v.substr(colon + 1);
       o.host.shots.push_back(shot);
+    } else if (a == "--epoch") {
+      if (!value(&v)) return false;
+      int seconds = 0;
+      if (!ParseInt(v, 0, &seconds)) {
+        *error = "--epoch needs whole seconds from 0 to 2147483647, not '" + v + "'";
+        return false;
+      }
+      o.host.epoch = seconds;
     } else if (a == "--window") {
       o.host.scripted = false;
       o.host.visible_window = true;

@@ -14,7 +14,7 @@ struct RunOptions {
 // Parses the options; false with a message in *error for anything malformed.
 bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, std::string* error);
 
-std::string RunUsage();
+const char* RunUsage();
 
 // The summary: one "name: value" a line.
 std::string FormatSummary(const qv::host::Stats& stats, int exitCode, double wallMs,

@@ -16,6 +16,7 @@
 #include "platform/win32/win32_host.h"
 #include "texture_io/d3dx8_tex.h"
 #include "texture_io/tex_convert.h"
+#include "tools/cli/tool_cli.h"
 #include "tools/headless/headless_device.h"
 
 namespace {
@@ -106,29 +107,33 @@ bool ReadLevel0(IDirect3DTexture8* tex, std::uint32_t& w, std::uint32_t& h, std:
   return true;
 }
 
-int Usage() {
-  std::fprintf(stderr, "usage: quorvel-texinfo FILE [--png OUT]\n");
-  return 2;
-}
+const qv::cli::Program kProgram = {
+    "quorvel-texinfo",
+    "usage: quorvel-texinfo FILE [--png OUT]\n"
+    "Tells what the texture loader makes of an image file (BMP, JPEG, TGA, PNG,\n"
+    "DDS, PPM, DIB): the texture's format, size and levels, and what the file holds.\n"
+    "  --png OUT   also write level 0 of the texture as an 8-bit RGBA PNG file\n"
+    "  -h, --help  show this text\n"};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (qv::cli::WantsHelp(argc, argv)) return qv::cli::PrintHelp(kProgram);
   std::string input, pngOut;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--png") {
-      if (i + 1 >= argc) return Usage();
+      if (i + 1 >= argc) return qv::cli::BadUsage(kProgram, "--png needs a file name");
       pngOut = argv[++i];
-    } else if (!arg.empty() && arg[0] == '-') {
-      return Usage();
+    } else if (qv::cli::IsOption(argv[i])) {
+      return qv::cli::BadUsage(kProgram, "unknown option '" + arg + "'");
     } else if (input.empty()) {
       input = arg;
     } else {
-      return Usage();
+      return qv::cli::BadUsage(kProgram, "one image file only, not also '" + arg + "'");
     }
   }
-  if (input.empty()) return Usage();
+  if (input.empty()) return qv::cli::BadUsage(kProgram, "no image file named");
 
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   qv::headless::Device headless;
