@@ -4,6 +4,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/app_globals.h"
@@ -44,10 +45,7 @@ class ViewPaint : public ::testing::Test {
     for (size_t i = 0; i < m_vb->m_bytes.size() / 4; ++i) f[i] = -1000.0f - static_cast<float>(i);
     for (int i = 0; i < 2; ++i) {
       TerrainPatch& p = m_patches[i];
-      p.X0 = 128 * i;
-      p.X1 = 128 * (i + 1);
-      p.Z0 = 0;
-      p.Z1 = 128;
+      std::tie(p.X0, p.X1, p.Z0, p.Z1) = std::make_tuple(128 * i, 128 * (i + 1), 0, 128);
       p.pVB = m_vb.get();
       p.FirstVertex = i * perPatch;
       p.VertexCount = perPatch;
@@ -99,10 +97,7 @@ TEST_F(ViewPaint, SquareAroundTheCameraGetsOneTexel) {
   for (int r = 2; r <= 11; ++r) {
     for (int c = 2; c <= 11; ++c) {
       const TerrainVertex& v = Vertex(0, c, r);
-      EXPECT_FLOAT_EQ(v.Tex[0][0], u);
-      EXPECT_FLOAT_EQ(v.Tex[0][1], u);
-      EXPECT_FLOAT_EQ(v.Tex[2][0], u);
-      EXPECT_FLOAT_EQ(v.Tex[2][1], u);
+      for (float t : {v.Tex[0][0], v.Tex[0][1], v.Tex[2][0], v.Tex[2][1]}) EXPECT_FLOAT_EQ(t, u);
     }
   }
   // Only sets 0 and 2 change: compare the rest of one painted vertex.
