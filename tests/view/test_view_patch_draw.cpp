@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "testing/temp_log.h"
 #include "tests/view/view_test_terrain.h"
 #include "view/camera.h"
 
@@ -354,48 +352,6 @@ TEST_F(ViewRender, NothingIsTouchedWithoutGridLevelsOrDevice) {
   tt.terrain->Render();
   EXPECT_TRUE(m_device.Draws().empty());
   tt.terrain->m_pPatches = tt.patches.data();
-}
-
-// The whole path on a terrain that the terrain code built: a 256 x 256 map of
-// 16-sample patches, seen from a camera west of the map so that the level
-// boundary at 5000 units runs through the grid.
-TEST_F(ViewRender, BuiltTerrainDrawsEveryPatchWithIndicesInsideItsBlock) {
-  qv::test::TempLog log;
-  ASSERT_TRUE(log.Ok());
-  {
-    std::vector<char> heights(256 * 256);
-    for (size_t i = 0; i < heights.size(); ++i) heights[i] = static_cast<char>((i * 37) % 251);
-    std::ofstream("map.raw", std::ios::binary).write(heights.data(), heights.size());
-  }
-  FakeDevice& device = m_device;
-  {
-    Terrain terrain;
-    ASSERT_TRUE(terrain.LoadHM("map.raw", 256, 256));
-    ASSERT_TRUE(terrain.InitPatches(16, 4, 65536));
-    ASSERT_EQ(terrain.m_PatchCount, 256);
-    g_Camera.SetPosition(-3900.0f, 0.0f, 1024.0f);
-    device.Clear();
-    terrain.Render();
-
-    std::map<std::pair<IDirect3DVertexBuffer8*, UINT>, std::vector<RecordedDraw>> byPatch;
-    for (const RecordedDraw& d : device.Draws()) {
-      byPatch[{d.stream, d.baseVertex}].push_back(d);
-      ASSERT_GT(d.primitiveCount, 0u);
-      for (unsigned short index : d.uploaded) ASSERT_LT(index, d.numVertices);
-    }
-    // The whole-patch strips live in static buffers the device also reads.
-    ASSERT_EQ(byPatch.size(), 256u);
-    int stitched = 0;
-    for (const auto& entry : byPatch) {
-      const size_t n = entry.second.size();
-      EXPECT_TRUE(n == 1 || n == 5) << n;
-      if (n == 5) ++stitched;
-    }
-    // One column of patches borders the coarser level.
-    EXPECT_GE(stitched, 16);
-    EXPECT_LE(stitched, 32);
-    for (int i = 0; i < terrain.m_PatchCount; ++i) EXPECT_EQ(terrain.m_pPatches[i].Lod, -1);
-  }
 }
 
 }  // namespace
