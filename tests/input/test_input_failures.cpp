@@ -4,8 +4,7 @@
 
 #include <string>
 
-#include "input/di_wrapper.h"
-#include "tests/platform/dinput8/dinput8_test_host.h"
+#include "tests/input/input_test_util.h"
 
 using qv::test::ScriptedInput;
 
@@ -28,11 +27,8 @@ TEST(DIWrapperFailure, EachRefusedStepIsLoggedWithItsCodeAndPostsQuit) {
   for (int n = 1; n <= 9; ++n) {
     const Step& step = steps[n - 1];
     SCOPED_TRACE(step.message);
-    ScriptedInput host("");
-    qv::dinput8::testing::FailNthCall(n, DIERR_INPUTLOST);
-    HWND hWnd = nullptr;
-    HINSTANCE hInstance = nullptr;
-    DIWrapper di(&hWnd, &hInstance);
+    input_test::Input in("", n, DIERR_INPUTLOST);
+    auto& [host, armed, hWnd, hInstance, di] = in;
     const std::string text = host.LogText();
     EXPECT_NE(text.find("***********************ERROR*************************\n"
                         "[DIWrapper::DIWrapper]:  " + std::string(step.message) +
@@ -53,21 +49,14 @@ TEST(DIWrapperFailure, EachRefusedStepIsLoggedWithItsCodeAndPostsQuit) {
 }
 
 TEST(DIWrapperFailure, WithoutALogTheQuitIsStillPosted) {
-  ScriptedInput host("", false);
-  qv::dinput8::testing::FailNthCall(1, E_FAIL);
-  HWND hWnd = nullptr;
-  HINSTANCE hInstance = nullptr;
-  DIWrapper di(&hWnd, &hInstance);
-  di.Update();
+  input_test::Input in("", 1, E_FAIL, false);
+  in.di.Update();
   EXPECT_TRUE(ScriptedInput::NextFrame());
 }
 
 TEST(DIWrapperFailure, AnUnacquiredKeyboardIsReportedEveryFrameWithoutQuitting) {
-  ScriptedInput host("0 key 0x01 down\n");
-  HWND hWnd = nullptr;
-  HINSTANCE hInstance = nullptr;
-  qv::dinput8::testing::FailNthCall(5, E_FAIL);  // the keyboard's Acquire
-  DIWrapper di(&hWnd, &hInstance);
+  input_test::Input in("0 key 0x01 down\n", 5);  // the keyboard's Acquire fails
+  auto& [host, armed, hWnd, hInstance, di] = in;
   EXPECT_TRUE(ScriptedInput::NextFrame());  // construction's quit request
   for (int f = 1; f <= 3; ++f) {
     EXPECT_FALSE(ScriptedInput::NextFrame()) << "a failed read posts no quit";
@@ -80,10 +69,8 @@ TEST(DIWrapperFailure, AnUnacquiredKeyboardIsReportedEveryFrameWithoutQuitting) 
 }
 
 TEST(DIWrapperFailure, InTheBackgroundTheMouseKeepsItsPlaceAndTheKeyboardReads) {
-  ScriptedInput host("0 move 10 10 120\n1 move 50 50 120\n1 key 0x01 down\n2 move 50 50\n4 move 7 -7\n");
-  HWND hWnd = nullptr;
-  HINSTANCE hInstance = nullptr;
-  DIWrapper di(&hWnd, &hInstance);
+  input_test::Input in("0 move 10 10 120\n1 move 50 50 120\n1 key 0x01 down\n2 move 50 50\n4 move 7 -7\n");
+  auto& [host, armed, hWnd, hInstance, di] = in;
   di.SetScreen(1024, 768);
   ScriptedInput::NextFrame();
   di.Update();

@@ -5,23 +5,13 @@
 #include <cstring>
 #include <string>
 
-#include "input/di_wrapper.h"
-#include "tests/platform/dinput8/dinput8_test_host.h"
+#include "tests/input/input_test_util.h"
 
 namespace {
 
-struct TypedText {
-  explicit TypedText(const std::string& script) : host(script) { di.ResetText(0); }
-  qv::test::ScriptedInput host;
-  HWND hWnd = nullptr;
-  HINSTANCE hInstance = nullptr;
-  DIWrapper di{&hWnd, &hInstance};
-  void Frames(int n) {
-    for (int i = 0; i < n; ++i) {
-      qv::test::ScriptedInput::NextFrame();
-      di.Update();
-    }
-  }
+// Text collection switched on from the start.
+struct TypedText : input_test::Input {
+  explicit TypedText(const std::string& script) : Input(script) { di.ResetText(0); }
 };
 
 // Presses a key in frame f and lets it go in frame f + 1.

@@ -35,30 +35,18 @@ class ScratchDir {
     std::string message;
   };
   // The log's tagged entries so far, in order.
-  std::vector<Entry> Entries() const {
-    std::ifstream in(g_pLog->FileName());
+  std::vector<Entry> Entries(bool errorsOnly = false) const {
     std::vector<Entry> entries;
-    std::string line;
     bool banner = false;
-    while (std::getline(in, line)) {
-      if (line.find("*****ERROR*****") != std::string::npos) {
-        banner = true;
-        continue;
-      }
+    for (const std::string& line : m_tmp.Lines()) {
       const std::size_t close = line.find("]:  ");
-      if (!line.empty() && line[0] == '[' && close != std::string::npos) {
+      if (line[0] == '[' && close != std::string::npos && (banner || !errorsOnly))
         entries.push_back({banner, line.substr(1, close - 1), line.substr(close + 4)});
-      }
-      banner = false;
+      banner = line.find("*****ERROR*****") != std::string::npos;
     }
     return entries;
   }
-  std::vector<Entry> Errors() const {
-    std::vector<Entry> errors;
-    for (const Entry& e : Entries())
-      if (e.error) errors.push_back(e);
-    return errors;
-  }
+  std::vector<Entry> Errors() const { return Entries(true); }
 
  private:
   qv::test::TempLog m_tmp;

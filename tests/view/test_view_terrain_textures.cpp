@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "testing/fake_d3d8.h"
-#include "testing/fake_d3d8.h"
 #include "testing/temp_log.h"
+#include "testing/tex_test_files.h"
 #include "terrain/terrain.h"
 
 using qv::test::FakeDevice;
@@ -15,24 +15,12 @@ using qv::test::TempLog;
 
 namespace {
 
-// A 2 x 2 24-bit BMP.
+// A valid 2 x 2 24-bit bitmap.
 void WriteBmp(const std::string& path) {
-  std::vector<unsigned char> f(70, 0);
-  auto put32 = [&](size_t at, unsigned v) {
-    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<unsigned char>(v >> (8 * i));
-  };
-  f[0] = 'B';
-  f[1] = 'M';
-  put32(2, 70);
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, 2);
-  put32(22, 2);
-  f[26] = 1;
-  f[28] = 24;
-  put32(34, 16);
-  for (size_t i = 54; i < 70; ++i) f[i] = static_cast<unsigned char>(i * 7);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
+  qv::textest::DibShape shape;
+  shape.width = shape.height = 2;
+  shape.rows = {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}};
+  qv::textest::WriteFile(path, qv::textest::MakeBmp(shape));
 }
 
 class ViewTextures : public ::testing::Test {
@@ -49,7 +37,6 @@ class ViewTextures : public ::testing::Test {
       if (t) t->Release();
       t = nullptr;
     }
-    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "bad.bmp"}) std::remove(name);
   }
 
   // Loads and returns what went to the debugger.
@@ -59,9 +46,6 @@ class ViewTextures : public ::testing::Test {
     return ::testing::internal::GetCapturedStderr();
   }
 
-  static int Count(const std::vector<std::string>& lines, const std::string& text) {
-    return static_cast<int>(std::count(lines.begin(), lines.end(), text));
-  }
   static int Count(const std::string& text, const std::string& what) {
     int n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -88,7 +72,7 @@ TEST_F(ViewTextures, AllFourLoadedThenTwelveLinearFilters) {
     EXPECT_EQ(states[i].type, filters[i % 3]) << i;
     EXPECT_EQ(states[i].value, static_cast<DWORD>(D3DTEXF_LINEAR)) << i;
   }
-  EXPECT_EQ(Count(m_log.Lines(), "COULDNT LOAD TEXTURE"), 0);
+  EXPECT_EQ(m_log.Count("COULDNT LOAD TEXTURE"), 0);
   EXPECT_EQ(Count(debug, "Failed to load texture."), 0);
 }
 
@@ -108,14 +92,14 @@ TEST_F(ViewTextures, MissingSecondFileStopsLoading) {
 TEST_F(ViewTextures, EmptyNamesAndDamagedFiles) {
   std::string debug = Load("", "", "", "");
   for (IDirect3DTexture8* t : m_terrain.m_pTextures) EXPECT_EQ(t, nullptr);
-  EXPECT_EQ(Count(m_log.Lines(), "COULDNT LOAD TEXTURE"), 1);
+  EXPECT_EQ(m_log.Count("COULDNT LOAD TEXTURE"), 1);
   EXPECT_EQ(Count(debug, "Failed to load texture."), 1);
 
   std::ofstream("bad.bmp", std::ios::binary) << "BM this is not a bitmap";
   debug = Load("a.bmp", "b.bmp", "c.bmp", "bad.bmp");
   EXPECT_NE(m_terrain.m_pTextures[2], nullptr);
   EXPECT_EQ(m_terrain.m_pTextures[3], nullptr);
-  EXPECT_EQ(Count(m_log.Lines(), "COULDNT LOAD TEXTURE"), 2);
+  EXPECT_EQ(m_log.Count("COULDNT LOAD TEXTURE"), 2);
   EXPECT_EQ(Count(debug, "Failed to load texture."), 1);
   EXPECT_TRUE(m_device.StageStates().empty());
 }

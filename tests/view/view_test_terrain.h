@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "terrain/terrain.h"
@@ -42,13 +43,9 @@ class TestTerrain {
         p.pRight = c + 1 < n ? &patches[i + 1] : nullptr;
         p.pTop = r > 0 ? &patches[i - n] : nullptr;
         p.pBottom = r + 1 < n ? &patches[i + n] : nullptr;
-        p.X0 = c * patchSize * 8;
-        p.X1 = (c + 1) * patchSize * 8;
-        p.Z0 = r * patchSize * 8;
-        p.Z1 = (r + 1) * patchSize * 8;
-        p.Centre[0] = (p.X0 + p.X1) / 2.0f;
-        p.Centre[1] = 0.0f;
-        p.Centre[2] = (p.Z0 + p.Z1) / 2.0f;
+        const int side = patchSize * 8;
+        std::tie(p.X0, p.X1, p.Z0, p.Z1) = std::make_tuple(c * side, (c + 1) * side, r * side, (r + 1) * side);
+        std::tie(p.Centre[0], p.Centre[1], p.Centre[2]) = std::make_tuple((c + 0.5f) * side, 0.0f, (r + 0.5f) * side);
         p.FirstVertex = i * 7;  // any distinct base will do
         p.VertexCount = t.m_PatchVerts * t.m_PatchVerts;
         p.pVB = vbs[i % buffers].get();
