@@ -16,7 +16,7 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=ON -DQUORVE
   -DQUORVEL_BENCH=OFF
 cmake --build build-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j"$JOBS" -L nogl --timeout 600
+  ctest --test-dir build-asan --output-on-failure -j"$JOBS" -L cpu --timeout 600
 
 if [ -x fuzz/run_fuzzers.sh ]; then
   echo "== fuzzers"
