@@ -644,6 +644,9 @@ IDirect3D8* Direct3DCreate8(UINT sdkVersion);
 // nothing was presented yet.
 bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, int& width,
                      int& height);
+// Not part of Direct3D 8: turns this layer's early rejection of draws wholly
+// outside the clip volume on or off (for comparisons; the pixels are the same).
+void QvD3D8SetDrawSkip(IDirect3DDevice8* device, bool on);
 
 // The shader validators of the runtime module "d3d8.dll" (the assembler finds
 // them with GetProcAddress). A failed stream returns D3DERR_INVALIDCALL and,

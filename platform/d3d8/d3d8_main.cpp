@@ -214,6 +214,10 @@ bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, i
   return d && d->ReadFrame(rgb, width, height, true);
 }
 
+void QvD3D8SetDrawSkip(IDirect3DDevice8* device, bool on) {
+  if (Device* d = AsDevice(device)) d->SetDrawSkip(on);
+}
+
 GLuint QvD3D8ProgramFor(IDirect3DDevice8* device, DWORD vertexShader, DWORD pixelShader) {
   Device* d = AsDevice(device);
   return d ? d->ProgramFor(vertexShader, pixelShader) : 0;
