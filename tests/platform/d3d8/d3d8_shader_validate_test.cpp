@@ -306,6 +306,26 @@ TEST(ShaderTranslate, PlainPositionTransformFound) {
   EXPECT_EQ(FindClipTransform(terrain).firstConst, 4);
 }
 
+// The terrain's pixel shader keeps only the clamps that can change a value:
+// no register write of its program can leave +-8, and constants come clamped.
+TEST(ShaderTranslate, PixelSourceDropsClampsThatCannotChangeAValue) {
+  ShaderProgram ps;
+  std::string e;
+  ASSERT_TRUE(ParseShader(reinterpret_cast<const DWORD*>(qv::test::kTerrainPixelShaderTokens), true, ps, e));
+  const std::string glsl = TranslatePixelShader(ps);
+  EXPECT_EQ(glsl.find("-8.0, 8.0)"), std::string::npos) << glsl;
+  EXPECT_EQ(glsl.find("clamp(pc["), std::string::npos) << glsl;
+  EXPECT_NE(glsl.find("clamp(vec4(dot("), std::string::npos) << "dp3_sat keeps its clamp";
+  // _x4 of a product of two x4 products can pass 8: that write stays clamped.
+  const std::vector<DWORD> t = Ps({5, Dst(kTemp, 1, 0xF, 2u << 24), Src(kConst, 0), Src(kConst, 0),
+                                   5, Dst(kTemp, 1, 0xF, 2u << 24), Src(kTemp, 1), Src(kTemp, 1),
+                                   1, Dst(kTemp, 0), Src(kTemp, 1)});
+  ASSERT_TRUE(ParseShader(t.data(), true, ps, e)) << e;
+  const std::string clamped = TranslatePixelShader(ps);
+  EXPECT_EQ(clamped.find("-8.0, 8.0)"), clamped.rfind("-8.0, 8.0)")) << "exactly one clamp";
+  EXPECT_NE(clamped.find("-8.0, 8.0)"), std::string::npos);
+}
+
 // --- GL state cache and enum tables ---------------------------------------------------
 
 TEST(GlStateCache, IssuesOnlyChanges) {
