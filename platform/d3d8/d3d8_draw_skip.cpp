@@ -9,6 +9,8 @@
 namespace qv::d3d8 {
 namespace {
 
+constexpr std::size_t kMaxBoxes = 1u << 16;
+
 bool PlainSource(const SrcParam& s) { return s.swizzle == 0xE4 && s.mod == 0 && !s.relative; }
 
 }  // namespace
@@ -87,6 +89,8 @@ const VertexBox* VertexBoxCache::Find(const std::uint8_t* data, std::size_t size
       if (i == 0 || v[k] > box.hi[k]) box.hi[k] = v[k];
     }
   }
+  // Ranges that change every draw would grow the cache without end.
+  if (m_boxes.size() >= kMaxBoxes) m_boxes.clear();
   return &m_boxes.emplace(key, box).first->second;
 }
 
