@@ -105,6 +105,7 @@ HRESULT VertexBuffer::Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) {
 HRESULT VertexBuffer::Unlock() {
   HRESULT result;
   if (!EndLock(m_store, &result)) return result;
+  m_boxes.Forget(m_store.lockOffset, std::size_t{m_store.lockOffset} + m_store.lockSize);
   m_device->MakeCurrent();
   // With NOOVERWRITE the caller promises not to touch what pending draws
   // read, so they need not be issued first.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <set>
@@ -66,6 +67,8 @@ Device* AsDevice(IDirect3DDevice8* device) {
 
 Device::Device(Direct3D8* d3d, const D3DPRESENT_PARAMETERS& params) : m_d3d(d3d), m_params(params) {
   m_d3d->AddRef();
+  const char* noSkip = std::getenv("QUORVEL_NO_DRAW_SKIP");
+  m_drawSkip = !(noSkip && std::strcmp(noSkip, "1") == 0);
   LiveDevices().insert(this);
 }
 
@@ -392,6 +395,12 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
       (static_cast<std::uint64_t>(m_baseVertex) + minIndex + numVertices) * s0.stride >
           s0.vb->Size())
     return D3DERR_INVALIDCALL;
+  if (m_indices->Locked()) return D3DERR_INVALIDCALL;
+  if (OutsideClip(type, std::uint64_t{m_baseVertex} + minIndex, numVertices)) {
+    qv::host::CountDraw(primitiveCount);
+    qv::host::CountSkippedDraw();
+    return D3D_OK;
+  }
   MakeCurrent();
   if (!PrepareDraw()) return D3DERR_INVALIDCALL;
   GLuint buffer = 0;
@@ -421,12 +430,34 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
   const Stream& s0 = m_streams[0];
   if (!s0.vb || (static_cast<std::uint64_t>(startVertex) + count) * s0.stride > s0.vb->Size())
     return D3DERR_INVALIDCALL;
+  if (OutsideClip(type, startVertex, static_cast<UINT>(count))) {
+    qv::host::CountDraw(primitiveCount);
+    qv::host::CountSkippedDraw();
+    return D3D_OK;
+  }
   MakeCurrent();
   FlushDraws();
   if (!PrepareDraw()) return D3DERR_INVALIDCALL;
   glDrawArrays(mode, static_cast<GLint>(startVertex) + m_baseShift, static_cast<GLsizei>(count));
   qv::host::CountDraw(IsTriangles(type) ? primitiveCount : 0);
   return D3D_OK;
+}
+
+bool Device::OutsideClip(D3DPRIMITIVETYPE type, std::uint64_t first, UINT count) {
+  // Points and lines are left alone: GL may draw them wider than a pixel.
+  if (!m_drawSkip || !IsTriangles(type) || first > 0xFFFFFFFFu || !(m_vsHandle & 1)) return false;
+  const VertexShaderObject* vs = FindVs(m_vsHandle);
+  if (!vs || vs->clip.input < 0 || m_viewport.Width == 0 || m_viewport.Height == 0) return false;
+  for (const VertexElement& e : vs->declaration.elements) {
+    if (e.reg != static_cast<std::uint32_t>(vs->clip.input)) continue;
+    const Stream& s = m_streams[e.stream];
+    if (!s.vb || !s.stride) return false;
+    const VertexBox* box = s.vb->Box(static_cast<UINT>(first), count, s.stride, e.offset, e.type);
+    return box && BoxOutsideClip(*box, &m_vsConst[vs->clip.firstConst],
+                                 1.0f / static_cast<float>(m_viewport.Width),
+                                 1.0f / static_cast<float>(m_viewport.Height));
+  }
+  return false;
 }
 
 bool Device::PrepareDraw() {

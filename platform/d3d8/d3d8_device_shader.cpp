@@ -53,6 +53,7 @@ HRESULT Device::CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunc
     return D3DERR_INVALIDCALL;
   }
   vs->glsl = TranslateVertexShader(vs->program, vs->writesFog);
+  vs->clip = FindClipTransform(vs->program);
   MakeCurrent();
   vs->shader = Compile(GL_VERTEX_SHADER, vs->glsl);
   if (!vs->shader) return D3DERR_INVALIDCALL;

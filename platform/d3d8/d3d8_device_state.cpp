@@ -451,7 +451,15 @@ bool Device::ApplyDrawState() {
     p.vsConstVersion = m_vsConstVersion;
   }
   if (p.psConstVersion != m_psConstVersion) {
-    glUniform4fv(p.locPc, kMaxPixelConstants, &m_psConst[0][0]);
+    // Pixel shaders read their constants clamped to -1..1: clamped here once
+    // per upload instead of in every pixel (NaN reads as 0).
+    float pc[kMaxPixelConstants][4];
+    for (std::uint32_t r = 0; r < kMaxPixelConstants; ++r)
+      for (int k = 0; k < 4; ++k) {
+        const float v = m_psConst[r][k];
+        pc[r][k] = v > 1.0f ? 1.0f : v < -1.0f ? -1.0f : v == v ? v : 0.0f;
+      }
+    glUniform4fv(p.locPc, kMaxPixelConstants, &pc[0][0]);
     p.psConstVersion = m_psConstVersion;
   }
   if (p.fixedVersion != m_fixedVersion) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
+#include "platform/d3d8/d3d8_draw_skip.h"
 #include "platform/d3d8/d3d8_formats.h"
 #include "platform/d3d8/d3d8_shader.h"
 #include "platform/d3d8/d3d8_state.h"
@@ -144,9 +145,15 @@ class VertexBuffer final : public DeviceResource<VertexBuffer, IDirect3DVertexBu
   GLuint Gl() const { return m_store.gl; }
   std::size_t ArenaOffset() const { return m_arenaOffset; }
   UINT Size() const { return static_cast<UINT>(m_store.data.size()); }
+  // The bounds of one declared element over vertices [first, first + count).
+  const VertexBox* Box(UINT first, UINT count, UINT stride, UINT offset, DWORD type) {
+    return m_boxes.Find(m_store.data.data(), m_store.data.size(), first, count, stride, offset,
+                        type);
+  }
 
  private:
   BufferStore m_store;
+  VertexBoxCache m_boxes;
   DWORD m_fvf;
   bool m_valid = false;
   int m_arena = -1;
@@ -165,6 +172,7 @@ class IndexBuffer final : public DeviceResource<IndexBuffer, IDirect3DIndexBuffe
   bool Valid() const { return m_valid; }
   UINT Size() const { return static_cast<UINT>(m_store.data.size()); }
   UINT IndexSize() const { return m_format == D3DFMT_INDEX32 ? 4 : 2; }
+  bool Locked() const { return m_store.locked; }
   // Where draws read the indices: the buffer's own object, or after a
   // discarding lock the device's stream buffer at an offset (streamed again
   // when the stream buffer has wrapped since).
@@ -249,6 +257,7 @@ struct VertexShaderObject {
   std::string glsl;
   GLuint shader = 0;
   bool writesFog = false;
+  ClipTransform clip;  // how the position is placed, for early rejection
 };
 
 struct PixelShaderObject {
@@ -370,6 +379,8 @@ class Device final : public IDirect3DDevice8 {
   // Textures may be released while bound: the device forgets them.
   void ForgetTexture(Texture* texture);
   void ForgetBuffer(IDirect3DVertexBuffer8* vb, IDirect3DIndexBuffer8* ib);
+  // Early rejection on or off (on unless QUORVEL_NO_DRAW_SKIP=1 at creation).
+  void SetDrawSkip(bool on) { m_drawSkip = on; }
 
  private:
   enum Dirty : std::uint32_t {
@@ -404,6 +415,9 @@ class Device final : public IDirect3DDevice8 {
   PixelShaderObject* FindPs(DWORD handle);
   void UpdateSampler(DWORD stage);
   bool EnsureRing(std::size_t bytes);
+  // Whether a triangle draw over vertices [first, first + count) lies wholly
+  // outside the clip volume, so that GL can be spared it.
+  bool OutsideClip(D3DPRIMITIVETYPE type, std::uint64_t first, UINT count);
 
   RefCount m_ref;
   Direct3D8* m_d3d;
@@ -473,6 +487,7 @@ class Device final : public IDirect3DDevice8 {
 
   DrawBatch m_batch;
   bool m_warnedFixedFunction = false;
+  bool m_drawSkip = true;
 };
 
 template <class Derived, class Interface>

@@ -216,6 +216,10 @@ bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, i
   return d && d->ReadFrame(rgb, width, height, true);
 }
 
+void QvD3D8SetDrawSkip(IDirect3DDevice8* device, bool on) {
+  if (Device* d = AsDevice(device)) d->SetDrawSkip(on);
+}
+
 static_assert(std::is_same_v<GLuint, unsigned int>, "QvD3D8ProgramFor hands out GL names");
 
 unsigned int QvD3D8ProgramFor(IDirect3DDevice8* device, DWORD vertexShader, DWORD pixelShader) {

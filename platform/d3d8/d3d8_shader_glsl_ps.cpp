@@ -1,11 +1,15 @@
 // ps.1.0-1.3 programs to GLSL 3.30 fragment shaders.
 //
 // Register ranges follow the caps: colour inputs are clamped to 0..1,
-// constants to -1..1, and every register write to +-kMaxPixelShaderValue.
+// constants to -1..1 (the device uploads them clamped), and every register
+// write to +-kMaxPixelShaderValue. A write whose value provably lies in that
+// range already (tracked per register from the sources' ranges) is not
+// clamped: the clamp could not change it.
 // The two halves of a co-issued pair are both computed before either writes.
 // After the program the common tail applies alpha test, fog and the ordered
 // dither of 16-bit targets, so those render states work the same for every
 // pixel shader.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -92,6 +96,94 @@ vec4 qv_dither(vec4 c) {
 }
 )";
 
+// Bounds of the values a register (any of its components) can hold.
+struct Range {
+  float lo = 0.0f, hi = 0.0f;
+};
+constexpr float kUnbounded = std::numeric_limits<float>::infinity();
+
+Range Union(Range a, Range b) { return {std::min(a.lo, b.lo), std::max(a.hi, b.hi)}; }
+Range Add(Range a, Range b) { return {a.lo + b.lo, a.hi + b.hi}; }
+Range Mul(Range a, Range b) {
+  const float p[4] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
+  Range r{p[0], p[0]};
+  for (float v : p) {
+    // 0 x infinity: the bound is lost.
+    if (std::isnan(v)) return {-kUnbounded, kUnbounded};
+    r = Union(r, {v, v});
+  }
+  return r;
+}
+Range Scale(Range a, float k) { return Mul(a, {k, k}); }
+
+// What each register may hold while the program runs.
+struct Ranges {
+  Range r[kMaxPixelTemps], t[kMaxPixelTextures];
+  Range Of(std::uint32_t type, std::uint32_t num) const {
+    if (type == kRegTemp && num < kMaxPixelTemps) return r[num];
+    if (type == kRegAddrOrTexture && num < kMaxPixelTextures) return t[num];
+    if (type == kRegInput) return {0.0f, 1.0f};
+    if (type == kRegConst) return {-1.0f, 1.0f};
+    return {-kUnbounded, kUnbounded};
+  }
+  Range* Slot(std::uint32_t type, std::uint32_t num) {
+    if (type == kRegTemp && num < kMaxPixelTemps) return &r[num];
+    if (type == kRegAddrOrTexture && num < kMaxPixelTextures) return &t[num];
+    return nullptr;
+  }
+};
+
+Range SrcRange(const Ranges& ranges, const SrcParam& s) {
+  const Range x = ranges.Of(s.type, s.num);
+  switch (s.mod) {
+    case 1: return Scale(x, -1.0f);
+    case 2: return Add(x, {-0.5f, -0.5f});
+    case 3: return Add(Scale(x, -1.0f), {0.5f, 0.5f});
+    case 4: return Add(Scale(x, 2.0f), {-1.0f, -1.0f});
+    case 5: return Add(Scale(x, -2.0f), {1.0f, 1.0f});
+    case 6: return Add(Scale(x, -1.0f), {1.0f, 1.0f});
+    default: return x;
+  }
+}
+
+// The range of an arithmetic instruction's value before its shift.
+Range ArithRange(const Ranges& ranges, const Instruction& in) {
+  const Range a = in.srcCount > 0 ? SrcRange(ranges, in.src[0]) : Range{};
+  const Range b = in.srcCount > 1 ? SrcRange(ranges, in.src[1]) : Range{};
+  const Range c = in.srcCount > 2 ? SrcRange(ranges, in.src[2]) : Range{};
+  switch (in.opcode) {
+    case kOpMov: return a;
+    case kOpAdd: return Add(a, b);
+    case kOpSub: return Add(a, Scale(b, -1.0f));
+    case kOpMul: return Mul(a, b);
+    case kOpMad: return Add(Mul(a, b), c);
+    case kOpLrp: return Add(c, Mul(a, Add(b, Scale(c, -1.0f))));  // c + a (b - c)
+    case kOpDp3: return Scale(Mul(a, b), 3.0f);
+    case kOpDp4: return Scale(Mul(a, b), 4.0f);
+    case kOpCnd: return Union(b, c);
+    default: return {0.0f, 0.0f};
+  }
+}
+
+// What a texture instruction leaves in its register: samples of the
+// device's formats lie in -1..1 (signed formats included), texcoord in 0..1.
+Range TexRange(std::uint32_t opcode) {
+  switch (opcode) {
+    case kOpTexCoord: return {0.0f, 1.0f};
+    case kOpTex:
+    case kOpTexBem:
+    case kOpTexReg2AR:
+    case kOpTexReg2GB:
+    case kOpTexReg2RGB:
+    case kOpTexM3x2Tex:
+    case kOpTexM3x3Tex:
+    case kOpTexM3x3Diff:
+    case kOpTexM3x3Spec:
+    case kOpTexM3x3VSpec: return {-1.0f, 1.0f};
+    default: return {-kUnbounded, kUnbounded};
+  }
+}
+
 std::string Reg(std::uint32_t type, std::uint32_t num) {
   char buf[16];
   const char* prefix = type == kRegTemp ? "r" : type == kRegInput ? "v" : type == kRegConst ? "c" : "t";
@@ -142,19 +234,29 @@ std::string ArithExpr(const Instruction& in) {
   }
 }
 
-std::string ShiftAndClamp(const DstParam& d, const std::string& value) {
+// The shifted and clamped value; *range comes in as the value's range and
+// leaves as the written one.
+std::string ShiftAndClamp(const DstParam& d, const std::string& value, Range* range) {
   std::string e = value;
+  float k = 1.0f;
   switch (d.shift) {
-    case 1: e = "(" + e + ") * 2.0"; break;
-    case 2: e = "(" + e + ") * 4.0"; break;
-    case 3: e = "(" + e + ") * 8.0"; break;
-    case 0xF: e = "(" + e + ") * 0.5"; break;
-    case 0xE: e = "(" + e + ") * 0.25"; break;
-    case 0xD: e = "(" + e + ") * 0.125"; break;
+    case 1: e = "(" + e + ") * 2.0"; k = 2.0f; break;
+    case 2: e = "(" + e + ") * 4.0"; k = 4.0f; break;
+    case 3: e = "(" + e + ") * 8.0"; k = 8.0f; break;
+    case 0xF: e = "(" + e + ") * 0.5"; k = 0.5f; break;
+    case 0xE: e = "(" + e + ") * 0.25"; k = 0.25f; break;
+    case 0xD: e = "(" + e + ") * 0.125"; k = 0.125f; break;
     default: break;
   }
-  if (d.saturate) return "clamp(" + e + ", 0.0, 1.0)";
-  return "clamp(" + e + ", -" + Fmt(kMaxPixelShaderValue) + ", " + Fmt(kMaxPixelShaderValue) + ")";
+  const Range r = Scale(*range, k);
+  if (d.saturate) {
+    *range = {0.0f, 1.0f};
+    return "clamp(" + e + ", 0.0, 1.0)";
+  }
+  const float m = kMaxPixelShaderValue;
+  *range = {std::max(r.lo, -m), std::min(r.hi, m)};
+  if (r.lo >= -m && r.hi <= m) return e;
+  return "clamp(" + e + ", -" + Fmt(m) + ", " + Fmt(m) + ")";
 }
 
 // Texture addressing: each writes the whole texture register.
@@ -239,25 +341,40 @@ std::string TranslatePixelShader(const ShaderProgram& ps) {
       o << "  vec4 c" << i << " = clamp(vec4(" << Fmt(def->def[0]) << ", " << Fmt(def->def[1])
         << ", " << Fmt(def->def[2]) << ", " << Fmt(def->def[3]) << "), -1.0, 1.0);\n";
     else
-      o << "  vec4 c" << i << " = clamp(pc[" << i << "], -1.0, 1.0);\n";
+      o << "  vec4 c" << i << " = pc[" << i << "];\n";
   }
   for (std::uint32_t i = 0; i < kMaxPixelTemps; ++i) o << "  vec4 r" << i << " = vec4(0.0);\n";
   for (std::uint32_t i = 0; i < kMaxPixelTextures; ++i) o << "  vec4 t" << i << " = vec4(0.0);\n";
   if (usesDepth) o << "  float qv_depth = gl_FragCoord.z;\n";
   const auto& code = ps.code;
+  Ranges ranges;
+  // Both halves of a pair read the ranges from before either writes.
+  auto write = [&](Ranges& next, const DstParam& d, Range value) {
+    if (Range* slot = next.Slot(d.type, d.num))
+      *slot = (d.mask & 0xF) == 0xF ? value : Union(*slot, value);
+  };
   for (std::size_t i = 0; i < code.size(); ++i) {
     const Instruction& in = code[i];
     if (in.opcode == kOpDef || in.opcode == kOpNop) continue;
     if (in.opcode >= kOpTexCoord && in.opcode != kOpExpP && in.opcode != kOpLogP &&
         in.opcode != kOpCnd) {
       EmitTex(o, in, ps, i);
+      if (Range* slot = ranges.Slot(kRegAddrOrTexture, in.dst.num)) *slot = TexRange(in.opcode);
       continue;
     }
     // A pair: this instruction and a co-issued one right after it.
     const bool pair = i + 1 < code.size() && code[i + 1].coissue;
     const Instruction* second = pair ? &code[i + 1] : nullptr;
-    o << "  { vec4 qa = " << ShiftAndClamp(in.dst, ArithExpr(in)) << ";\n";
-    if (second) o << "    vec4 qb = " << ShiftAndClamp(second->dst, ArithExpr(*second)) << ";\n";
+    Ranges next = ranges;
+    Range ra = ArithRange(ranges, in);
+    o << "  { vec4 qa = " << ShiftAndClamp(in.dst, ArithExpr(in), &ra) << ";\n";
+    write(next, in.dst, ra);
+    if (second) {
+      Range rb = ArithRange(ranges, *second);
+      o << "    vec4 qb = " << ShiftAndClamp(second->dst, ArithExpr(*second), &rb) << ";\n";
+      write(next, second->dst, rb);
+    }
+    ranges = next;
     const std::string ma = GlslMask(in.dst.mask);
     o << "    " << Reg(in.dst.type, in.dst.num) << ma << " = qa" << ma << ";\n";
     if (second) {

@@ -17,3 +17,7 @@ bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, i
 // pixel shader pair; 0 when the handles are not its shaders or the device is
 // not one of this layer. The device's context must be current.
 unsigned int QvD3D8ProgramFor(IDirect3DDevice8* device, DWORD vertexShader, DWORD pixelShader);
+
+// Turns the layer's early rejection of draws wholly outside the clip volume on
+// or off (for comparisons; the pixels are the same either way).
+void QvD3D8SetDrawSkip(IDirect3DDevice8* device, bool on);

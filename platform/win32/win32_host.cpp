@@ -123,6 +123,8 @@ void CountDraw(std::uint64_t triangles) {
   H().stats.triangles += triangles;
 }
 
+void CountSkippedDraw() { H().stats.draws_skipped += 1; }
+
 void SetVirtualTime(std::uint32_t ms) { H().virtualTime = ms; }
 
 void SetClockOverride(std::function<std::uint32_t()> clock) { H().clockOverride = std::move(clock); }

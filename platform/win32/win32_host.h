@@ -70,10 +70,12 @@ struct Stats {
   std::uint64_t frames = 0;
   std::uint64_t draws = 0;
   std::uint64_t triangles = 0;
+  std::uint64_t draws_skipped = 0;  // counted draws that GL was spared
   std::vector<double> frame_ms;  // wall time between consecutive frames
 };
 Stats& GetStats();
 void CountDraw(std::uint64_t triangles);
+void CountSkippedDraw();
 
 // Virtual clock control for tests: with a clock step configured, timeGetTime
 // returns this value; it starts at 10000 ms and advances by the step per frame.

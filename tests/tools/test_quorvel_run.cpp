@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -185,37 +187,59 @@ TEST_F(QuorvelRun, ImportedTerrainRunsWithoutErrors) {
   EXPECT_TRUE(Has(log, "------ ENDING SUCCESSFULLY! \"And there was much rejoicing\""));
 }
 
-// The main job's flight to frame 200, where the square painted at frame 144
-// is in view: twice with the same --epoch, the picture and the whole log are
-// the same byte for byte, and the log is named and dated by the epoch; with
-// the next second as epoch the paint seed, and so the picture, differ.
-TEST_F(QuorvelRun, MainFlightRepeatsExactlyWithTheSameEpoch) {
+// The main job's flight, twice with the same --epoch side by side, once with
+// draw skipping and once without: every screenshot and the whole log are the
+// same byte for byte (the log named and dated by the epoch), so a scripted run
+// repeats exactly and skipping never changes a pixel. With the next second as
+// epoch the paint seed, and so the picture after the stroke at frame 144,
+// differs.
+TEST_F(QuorvelRun, MainFlightRepeatsExactlyWithAndWithoutDrawSkipping) {
+  namespace fs = std::filesystem;
   const std::string data = dir_ + "/data";
   ASSERT_EQ(RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + data + " --seed 1").exitCode, 0);
   auto read = [](const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   };
-  std::vector<char> shots[3], logs[3];
-  for (int run = 0; run < 3; ++run) {
-    const std::string epoch = run < 2 ? "1000000000" : "1000000001";
-    const std::string shot = dir_ + "/shot" + std::to_string(run) + ".png";
-    const RunResult r = RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + data + " --clock 51 --input " +
-                                   QUORVEL_SOURCE_DIR + "/scripts/flight.input --frames 201 --epoch " + epoch +
-                                   " --shot 200:" + shot);
-    EXPECT_EQ(r.exitCode, 0);
-    const std::string log = data + "/Log_" + epoch + ".log";
-    ASSERT_EQ(Field(r.out, "log"), log);
-    shots[run] = read(shot);
-    logs[run] = read(log);
-    ASSERT_FALSE(shots[run].empty());
-    std::filesystem::remove(log);  // the next run would append to it
+  const int frames[] = {100, 130, 180, 200, 230, 300, 390};
+  struct Run {
+    const char* name;
+    const char* env;
+    const char* epoch;
+    int last;  // the last frame shot
+    RunResult result;
+  } runs[] = {{"skip", "", "1000000000", 390, {}},
+              {"noskip", "QUORVEL_NO_DRAW_SKIP=1 ", "1000000000", 390, {}},
+              {"later", "", "1000000001", 200, {}}};
+  for (Run& run : runs) fs::copy(data, dir_ + "/" + run.name, fs::copy_options::recursive);
+  auto start = [&](Run& run) {
+    const std::string dir = dir_ + "/" + run.name;
+    std::string args = " --dir " + dir + " --clock 51 --input " + QUORVEL_SOURCE_DIR +
+                       "/scripts/flight.input --epoch " + run.epoch + " --frames " + std::to_string(run.last + 1);
+    for (int f : frames)
+      if (f <= run.last) args += " --shot " + std::to_string(f) + ":" + dir + "/" + std::to_string(f) + ".png";
+    run.result = RunCommand(std::string(run.env) + QUORVEL_RUN_BIN + args);
+  };
+  std::thread second([&] { start(runs[1]); });
+  start(runs[0]);
+  second.join();
+  start(runs[2]);
+  for (const Run& run : runs) {
+    ASSERT_EQ(run.result.exitCode, 0) << run.result.out;
+    ASSERT_EQ(Field(run.result.out, "log"), dir_ + "/" + run.name + "/Log_" + run.epoch + ".log");
   }
-  EXPECT_TRUE(shots[0] == shots[1]);
-  EXPECT_TRUE(logs[0] == logs[1]);
-  EXPECT_NE(std::string(logs[0].begin(), logs[0].end()).find("Beginning Log at (GMT): Sun Sep 09 01:46:40 2001"),
-            std::string::npos);
-  EXPECT_FALSE(shots[0] == shots[2]) << "the paint stroke is seeded from the calendar time";
+  EXPECT_GT(std::atof(Field(runs[0].result.out, "draws_skipped_per_frame").c_str()), 100.0);
+  EXPECT_EQ(std::atof(Field(runs[1].result.out, "draws_skipped_per_frame").c_str()), 0.0);
+  const std::string log = read(Field(runs[0].result.out, "log"));
+  EXPECT_EQ(log, read(Field(runs[1].result.out, "log")));
+  EXPECT_NE(log.find("Beginning Log at (GMT): Sun Sep 09 01:46:40 2001"), std::string::npos);
+  for (int f : frames) {
+    const std::string shot = read(dir_ + "/skip/" + std::to_string(f) + ".png");
+    ASSERT_FALSE(shot.empty()) << f;
+    EXPECT_TRUE(shot == read(dir_ + "/noskip/" + std::to_string(f) + ".png")) << "frame " << f;
+  }
+  EXPECT_FALSE(read(dir_ + "/skip/200.png") == read(dir_ + "/later/200.png"))
+      << "the paint stroke is seeded from the calendar time";
 }
 
 }  // namespace

@@ -64,11 +64,13 @@ TEST(RunOptions, SummaryLines) {
   stats.frames = 4;
   stats.draws = 10;
   stats.triangles = 1000;
+  stats.draws_skipped = 6;
   stats.frame_ms = {4.0, 1.0, 3.0, 2.0};
   const std::string s = FormatSummary(stats, 0, 12.5, "/x/Log_1.log");
   EXPECT_EQ(s,
             "frames: 4\nexit_code: 0\nwall_ms: 12.5\nframe_ms_median: 2.000\nframe_ms_p95: 4.000\n"
-            "draws_per_frame: 2.5\ntriangles_per_frame: 250.0\nlog: /x/Log_1.log\n");
+            "draws_per_frame: 2.5\ntriangles_per_frame: 250.0\ndraws_skipped_per_frame: 1.5\n"
+            "log: /x/Log_1.log\n");
   EXPECT_NE(FormatSummary(qv::host::Stats{}, 0, 0, "").find("draws_per_frame: 0.0"),
             std::string::npos)
       << "no division by zero frames";

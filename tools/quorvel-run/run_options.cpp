@@ -118,10 +118,13 @@ std::string FormatSummary(const qv::host::Stats& stats, int exitCode, double wal
   char text[1024];
   std::snprintf(text, sizeof text,
                 "frames: %llu\nexit_code: %d\nwall_ms: %.1f\nframe_ms_median: %.3f\n"
-                "frame_ms_p95: %.3f\ndraws_per_frame: %.1f\ntriangles_per_frame: %.1f\nlog: %s\n",
+                "frame_ms_p95: %.3f\ndraws_per_frame: %.1f\ntriangles_per_frame: %.1f\n"
+                "draws_skipped_per_frame: %.1f\nlog: %s\n",
                 static_cast<unsigned long long>(stats.frames), exitCode, wallMs,
                 Percentile(stats.frame_ms, 0.5), Percentile(stats.frame_ms, 0.95),
                 frames > 0 ? static_cast<double>(stats.draws) / frames : 0.0,
-                frames > 0 ? static_cast<double>(stats.triangles) / frames : 0.0, logName.c_str());
+                frames > 0 ? static_cast<double>(stats.triangles) / frames : 0.0,
+                frames > 0 ? static_cast<double>(stats.draws_skipped) / frames : 0.0,
+                logName.c_str());
   return text;
 }

@@ -17,6 +17,18 @@ std::vector<DWORD> PassColour() {
                         0x00000001u, Dst(kTexOut, 0), Src(kInput, 7)});  // mov oT0, v7
 }
 
+// A static index buffer holding the strip 0, 1, 2, 3 (null on failure).
+IDirect3DIndexBuffer8* StripIndices(IDirect3DDevice8* dev) {
+  IDirect3DIndexBuffer8* strip = nullptr;
+  BYTE* p = nullptr;
+  if (dev->CreateIndexBuffer(8, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &strip) != D3D_OK)
+    return nullptr;
+  const WORD s[4] = {0, 1, 2, 3};
+  if (strip->Lock(0, 8, &p, 0) == D3D_OK) std::memcpy(p, s, 8);
+  strip->Unlock();
+  return strip;
+}
+
 TEST_F(DeviceGl, ClearedR5G6B5FrameReadsBackWidened) {
   Close();
   Open(D3DFMT_R5G6B5);
@@ -275,13 +287,9 @@ TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   for (const TestVertex& q : Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1)) v.push_back(q);  // top right
   for (const TestVertex& q : Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0)) v.push_back(q);  // bottom left
   SetVertices(v);
-  IDirect3DIndexBuffer8* strip = nullptr;
-  ASSERT_EQ(m_dev->CreateIndexBuffer(8, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &strip), D3D_OK);
+  IDirect3DIndexBuffer8* strip = StripIndices(m_dev);
+  ASSERT_TRUE(strip);
   BYTE* p = nullptr;
-  ASSERT_EQ(strip->Lock(0, 8, &p, 0), D3D_OK);
-  const WORD s[4] = {0, 1, 2, 3};
-  std::memcpy(p, s, 8);
-  ASSERT_EQ(strip->Unlock(), D3D_OK);
   IDirect3DIndexBuffer8* scratch = nullptr;
   ASSERT_EQ(m_dev->CreateIndexBuffer(64, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, D3DFMT_INDEX16,
                                      D3DPOOL_DEFAULT, &scratch), D3D_OK);
@@ -317,6 +325,80 @@ TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   m_dev->SetIndices(nullptr, 0);
   strip->Release();
   scratch->Release();
+}
+
+// Early rejection. With the position a plain transform by c4..c7, a draw
+// whose vertices all lie beyond one clip plane is counted but spared GL; one
+// that straddles a plane (the half-pixel shift included) is drawn; a shader of
+// another form never skips; relocking the vertices changes the decision.
+TEST_F(DeviceGl, DrawsWhollyOutsideTheClipVolumeAreSkipped) {
+  std::vector<DWORD> plain = {0xFFFE0101u};
+  for (std::uint32_t i = 0; i < 4; ++i)  // dp4 oPos.<i>, v0, c<4 + i>
+    plain.insert(plain.end(), {9u, Dst(kRast, 0, 1u << i), Src(kInput, 0), Src(kConst, 4 + i)});
+  plain.insert(plain.end(), {0x00000001u, Dst(kAttr, 0), Src(kInput, 5), 0x0000FFFFu});
+  const DWORD plainVs = MakeVs(plain), otherVs = MakeVs(PassColour());
+  const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  ASSERT_EQ(m_dev->SetVertexShaderConstant(4, identity, 4), D3D_OK);
+  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  IDirect3DIndexBuffer8* strip = StripIndices(m_dev);
+  ASSERT_TRUE(strip);
+  BYTE* p = nullptr;
+  const int W = static_cast<int>(m_width), H = static_cast<int>(m_height);
+  // Draws a white quad; whether it was skipped, and whether pixel (x, y) is white.
+  auto draw = [&](int x, int y) {
+    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    const std::uint64_t before = qv::host::GetStats().draws_skipped;
+    EXPECT_EQ(m_dev->SetIndices(strip, 0), D3D_OK);
+    EXPECT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
+    PresentAndRead();
+    return std::make_pair(qv::host::GetStats().draws_skipped != before,
+                          x >= 0 && Pixel(x, y) == 0xFFFFFFu);
+  };
+  struct Case {
+    const char* what;
+    bool plainShader;
+    float x0, y0, x1, y1, z;
+    bool skipped;
+    int x, y;  // a pixel the quad must cover when drawn (-1: none)
+  } cases[] = {
+      {"inside", true, -1, -1, 1, 1, 0.5f, false, W / 2, H / 2},
+      {"right of x = w", true, 1.2f, -1, 3, 1, 0.5f, true, -1, 0},
+      {"left of x = -w", true, -3, -1, -1.2f, 1, 0.5f, true, -1, 0},
+      {"above y = w", true, -1, 1.2f, 1, 3, 0.5f, true, -1, 0},
+      {"below y = -w", true, -1, -3, 1, -1.2f, 0.5f, true, -1, 0},
+      {"in front of z = 0", true, -1, -1, 1, 1, -0.5f, true, -1, 0},
+      {"behind z = w", true, -1, -1, 1, 1, 1.5f, true, -1, 0},
+      {"straddling x = w", true, 0.5f, -1, 3, 1, 0.5f, false, W - 1, H / 2},
+      {"straddling two planes", true, 0.5f, 0.5f, 3, 3, 0.5f, false, W - 1, 0},
+      // A quarter pixel beyond x = -w: the half-pixel shift brings it back in.
+      {"just left of x = -w", true, -3, -1, -1.004f, 1, 0.5f, false, -1, 0},
+      {"other shader", false, 1.2f, -1, 3, 1, 0.5f, false, -1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(m_dev->SetVertexShader(c.plainShader ? plainVs : otherVs), D3D_OK);
+    SetVertices(Quad(c.z, 0xFFFFFFFFu, c.x0, c.y0, c.x1, c.y1));
+    const auto got = draw(c.x, c.y);
+    EXPECT_EQ(got.first, c.skipped);
+    EXPECT_TRUE(c.x < 0 || got.second);
+  }
+  // Relocking the same buffer moves the quad in and out of the picture.
+  ASSERT_EQ(m_dev->SetVertexShader(plainVs), D3D_OK);
+  const std::vector<TestVertex> in = Quad(0.5f), out = Quad(0.5f, 0xFFFFFFFFu, 1.2f, -1, 3, 1);
+  for (const auto* v : {&in, &out, &in}) {
+    ASSERT_EQ(m_vb->Lock(0, 0, &p, 0), D3D_OK);
+    std::memcpy(p, v->data(), v->size() * sizeof(TestVertex));
+    ASSERT_EQ(m_vb->Unlock(), D3D_OK);
+    const auto got = draw(W / 2, H / 2);
+    EXPECT_EQ(got.first, v == &out);
+    EXPECT_EQ(got.second, v == &in);
+  }
+  // Turned off, nothing is skipped.
+  QvD3D8SetDrawSkip(m_dev, false);
+  SetVertices(out);
+  EXPECT_FALSE(draw(-1, 0).first);
+  m_dev->SetIndices(nullptr, 0);
+  strip->Release();
 }
 
 // Vertex buffers share buffer objects; switching between them between draws

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
+#include "platform/d3d8/d3d8_draw_skip.h"
 #include "platform/d3d8/d3d8_formats.h"
 #include "platform/d3d8/d3d8_shader.h"
 #include "platform/d3d8/d3d8_state.h"
@@ -282,6 +283,92 @@ TEST(ShaderTranslate, VertexSourceKeepsDirect3DConventions) {
   EXPECT_NE(glsl.find("-o_Pos.y"), std::string::npos);
   EXPECT_NE(glsl.find("layout(location = 11) in vec4 v11"), std::string::npos);
   EXPECT_EQ(glsl.find("in vec4 v1;"), std::string::npos) << "only read inputs are declared";
+}
+
+// Only a position that is exactly dp4 (or m4x4) of one input by four
+// consecutive constants may be used to reject draws.
+TEST(ShaderTranslate, PlainPositionTransformFound) {
+  const DWORD v0 = Src(kInput, 0), v1 = Src(kInput, 1);
+  auto dp4 = [](std::uint32_t mask, DWORD a, DWORD b) {
+    return std::vector<DWORD>{9, Dst(kRast, 0, mask), a, b};
+  };
+  auto four = [&](DWORD in, std::uint32_t c0, std::uint32_t c1, std::uint32_t c2, std::uint32_t c3) {
+    std::vector<DWORD> t;
+    const std::uint32_t regs[4] = {c0, c1, c2, c3};
+    for (int i = 0; i < 4; ++i) {
+      const auto d = dp4(1u << i, in, Src(kConst, regs[i]));
+      t.insert(t.end(), d.begin(), d.end());
+    }
+    return t;
+  };
+  auto cat = [](std::vector<DWORD> a, const std::vector<DWORD>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const std::vector<DWORD> plain = four(v0, 4, 5, 6, 7);
+  struct Case {
+    const char* what;
+    std::vector<DWORD> body;
+    int input, first;
+  } cases[] = {
+      {"dp4 rows", plain, 0, 4},
+      {"input 1", four(v1, 8, 9, 10, 11), 1, 8},
+      {"constant first", {9, Dst(kRast, 0, 1), Src(kConst, 4), v0, 9, Dst(kRast, 0, 2), Src(kConst, 5), v0,
+                          9, Dst(kRast, 0, 4), Src(kConst, 6), v0, 9, Dst(kRast, 0, 8), Src(kConst, 7), v0},
+       0, 4},
+      {"m4x4", {20, Dst(kRast, 0), v1, Src(kConst, 12)}, 1, 12},
+      {"rows out of order", four(v0, 5, 4, 6, 7), -1, -1},
+      {"rows not consecutive", four(v0, 4, 5, 6, 8), -1, -1},
+      {"w missing", std::vector<DWORD>(plain.begin(), plain.end() - 4), -1, -1},
+      {"written again", cat(plain, {1, Dst(kRast, 0, 1), v0}), -1, -1},
+      {"negated input", cat(dp4(1, Src(kInput, 0, 0xE4, 1), Src(kConst, 4)),
+                            std::vector<DWORD>(plain.begin() + 4, plain.end())), -1, -1},
+      {"swizzled input", cat(dp4(1, Src(kInput, 0, 0x00), Src(kConst, 4)),
+                             std::vector<DWORD>(plain.begin() + 4, plain.end())), -1, -1},
+      {"two inputs", cat(dp4(1, v1, Src(kConst, 4)), std::vector<DWORD>(plain.begin() + 4, plain.end())),
+       -1, -1},
+      {"relative constant", cat({1, Dst(kTex, 0, 1), Src(kConst, 0), 9, Dst(kRast, 0, 1), v0,
+                                 Src(kConst, 4) | 0x2000u},
+                                std::vector<DWORD>(plain.begin() + 4, plain.end())), -1, -1},
+      {"mov", {1, Dst(kRast, 0), v0}, -1, -1},
+  };
+  for (const Case& c : cases) {
+    std::vector<DWORD> t = {0xFFFE0101u};
+    t.insert(t.end(), c.body.begin(), c.body.end());
+    t.push_back(0xFFFF);
+    ShaderProgram vs;
+    std::string e;
+    ASSERT_TRUE(ParseShader(t.data(), false, vs, e)) << c.what << ": " << e;
+    const ClipTransform found = FindClipTransform(vs);
+    EXPECT_EQ(found.input, c.input) << c.what;
+    EXPECT_TRUE(c.input < 0 || found.firstConst == c.first) << c.what;
+  }
+  ShaderProgram terrain;
+  std::string e;
+  ASSERT_TRUE(ParseShader(reinterpret_cast<const DWORD*>(qv::test::kTerrainVertexShaderTokens), false,
+                          terrain, e));
+  EXPECT_EQ(FindClipTransform(terrain).input, 0);
+  EXPECT_EQ(FindClipTransform(terrain).firstConst, 4);
+}
+
+// The terrain's pixel shader keeps only the clamps that can change a value:
+// no register write of its program can leave +-8, and constants come clamped.
+TEST(ShaderTranslate, PixelSourceDropsClampsThatCannotChangeAValue) {
+  ShaderProgram ps;
+  std::string e;
+  ASSERT_TRUE(ParseShader(reinterpret_cast<const DWORD*>(qv::test::kTerrainPixelShaderTokens), true, ps, e));
+  const std::string glsl = TranslatePixelShader(ps);
+  EXPECT_EQ(glsl.find("-8.0, 8.0)"), std::string::npos) << glsl;
+  EXPECT_EQ(glsl.find("clamp(pc["), std::string::npos) << glsl;
+  EXPECT_NE(glsl.find("clamp(vec4(dot("), std::string::npos) << "dp3_sat keeps its clamp";
+  // _x4 of a product of two x4 products can pass 8: that write stays clamped.
+  const std::vector<DWORD> t = Ps({5, Dst(kTemp, 1, 0xF, 2u << 24), Src(kConst, 0), Src(kConst, 0),
+                                   5, Dst(kTemp, 1, 0xF, 2u << 24), Src(kTemp, 1), Src(kTemp, 1),
+                                   1, Dst(kTemp, 0), Src(kTemp, 1)});
+  ASSERT_TRUE(ParseShader(t.data(), true, ps, e)) << e;
+  const std::string clamped = TranslatePixelShader(ps);
+  EXPECT_EQ(clamped.find("-8.0, 8.0)"), clamped.rfind("-8.0, 8.0)")) << "exactly one clamp";
+  EXPECT_NE(clamped.find("-8.0, 8.0)"), std::string::npos);
 }
 
 // --- GL state cache and enum tables ---------------------------------------------------
