@@ -105,10 +105,14 @@ TEST(SkyMapTest, ADayIs240StepsWithTheLightTurningAboutX) {
   for (const auto& r : rows) {
     Steps(r.steps, diffuse, ambient);
     EXPECT_NEAR(g_TimeOfDay, r.hour, r.hour == 0.0f ? 0.0f : 1e-4f);
-    if (r.degree >= 0) EXPECT_EQ(DiffuseDegree(diffuse), r.degree) << r.hour;
-    if (r.degree >= 0) EXPECT_EQ(AmbientDegree(ambient), r.degree) << r.hour;
-    if (!std::isnan(r.lightY)) EXPECT_NEAR(g_LightDir.y, r.lightY, 1e-4f) << r.hour;
-    if (!std::isnan(r.lightZ)) EXPECT_NEAR(g_LightDir.z, r.lightZ, 1e-4f) << r.hour;
+    if (r.degree >= 0) {
+      EXPECT_EQ(DiffuseDegree(diffuse), r.degree) << r.hour;
+      EXPECT_EQ(AmbientDegree(ambient), r.degree) << r.hour;
+    }
+    if (!std::isnan(r.lightY)) {
+      EXPECT_NEAR(g_LightDir.y, r.lightY, 1e-4f) << r.hour;
+      EXPECT_NEAR(g_LightDir.z, r.lightZ, 1e-4f) << r.hour;
+    }
     EXPECT_EQ(g_LightDir.x, 0.0f);
   }
   // The alpha components are never written.
