@@ -50,9 +50,17 @@ bool RunFramesUntil(DIWrapper& di, const std::function<bool()>& done, int timeou
   return false;
 }
 
+// A search walks the window tree; a window the window manager destroys
+// meanwhile makes xdotool fail with BadWindow, so a failed command is tried
+// again a few times.
 void Xdotool(const std::string& args) {
   const std::string command = "xdotool " + args;
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  int status = -1;
+  for (int attempt = 0; attempt < 5 && status != 0; ++attempt) {
+    if (attempt > 0) usleep(100000);
+    status = std::system(command.c_str());
+  }
+  ASSERT_EQ(status, 0) << command;
 }
 
 // Another program's window in front of ours: xlogo, started and given the

@@ -5,9 +5,9 @@
 probe="$1"
 size="${2:-1280x1024}"
 wm="$3"
-for tool in Xvfb xdotool xlogo import $wm; do
+for tool in Xvfb xdotool xlogo xprop import $wm; do
   if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIP: live input test needs $tool (apt-get install xvfb xdotool x11-apps imagemagick openbox)"
+    echo "SKIP: live input test needs $tool (apt-get install xvfb xdotool x11-apps x11-utils imagemagick openbox)"
     exit 77
   fi
 done
@@ -33,7 +33,11 @@ if [ -n "$wm" ]; then
   DISPLAY="$display" "$wm" >/dev/null 2>&1 &
   wmpid=$!
   export QV_LIVE_WM="$wm"
-  sleep 1  # the window manager takes over the root window
+  # The window manager has taken over once it names itself on the root window.
+  for _ in $(seq 1 100); do
+    DISPLAY="$display" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
 fi
 
 unset SDL_VIDEODRIVER
