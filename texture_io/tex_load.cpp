@@ -17,7 +17,12 @@ ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& 
   static constexpr Reader s_readers[] = {ReadBmp, ReadPpm, ReadDds, ReadJpeg, ReadPng, ReadTga, ReadDib};
   for (Reader reader : s_readers) {
     out = TexImageChain();
-    if (reader(data, size, out) == ReadResult::Accepted && !out.levels.empty()) return ReadResult::Accepted;
+    const ReadResult r = reader(data, size, out);
+    if (r == ReadResult::Accepted && !out.levels.empty()) return r;
+    if (r == ReadResult::TooLarge) {
+      out = TexImageChain();
+      return r;
+    }
   }
   out = TexImageChain();
   return ReadResult::Rejected;
@@ -175,21 +180,14 @@ HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UI
   return D3D_OK;
 }
 
-HRESULT CreateFromMemory(IDirect3DDevice8* device, const std::uint8_t* data, std::size_t size,
-                         UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                         D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                         D3DXIMAGE_INFO* info, PALETTEENTRY* paletteOut,
-                         IDirect3DTexture8** ppTexture) {
-  if (usage == D3DX_DEFAULT) usage = 0;
-  if ((usage & ~(D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) ||
-      (pool != D3DPOOL_DEFAULT && pool != D3DPOOL_MANAGED && pool != D3DPOOL_SYSTEMMEM))
-    return D3DERR_INVALIDCALL;
-  if ((filter != D3DX_DEFAULT && !FilterValid(filter)) ||
-      (mipFilter != D3DX_DEFAULT && !FilterValid(mipFilter)))
-    return D3DERR_INVALIDCALL;
+}  // namespace
 
-  TexImageChain chain;
-  if (ReadImage(data, size, chain) != ReadResult::Accepted) return D3DXERR_INVALIDDATA;
+HRESULT CreateTextureFromImage(IDirect3DDevice8* device, const TexImageChain& chain, UINT width,
+                               UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                               D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                               D3DXIMAGE_INFO* info, PALETTEENTRY* paletteOut,
+                               IDirect3DTexture8** ppTexture) {
+  if (chain.levels.empty()) return D3DXERR_INVALIDDATA;
   const TexImage& first = chain.levels.front();
   if (info) {
     info->Width = first.width;
@@ -233,6 +231,14 @@ HRESULT CreateFromMemory(IDirect3DDevice8* device, const std::uint8_t* data, std
   if (filter == D3DX_DEFAULT)
     filter = (bump ? D3DX_FILTER_POINT : D3DX_FILTER_TRIANGLE) | D3DX_FILTER_DITHER;
   if (mipFilter == D3DX_DEFAULT) mipFilter = bump ? D3DX_FILTER_POINT : D3DX_FILTER_BOX;
+
+  // Arguments are checked once the image is read, with the device's
+  // requirements: a file no reader accepts is bad data whatever was asked.
+  if (usage == D3DX_DEFAULT) usage = 0;
+  if ((usage & ~(D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) ||
+      (pool != D3DPOOL_DEFAULT && pool != D3DPOOL_MANAGED && pool != D3DPOOL_SYSTEMMEM) ||
+      !FilterValid(filter) || !FilterValid(mipFilter))
+    return D3DERR_INVALIDCALL;
 
   TextureRequest request;
   request.width = (width == 0 || width == D3DX_DEFAULT) ? first.width : width;
@@ -294,6 +300,8 @@ HRESULT CreateFromMemory(IDirect3DDevice8* device, const std::uint8_t* data, std
   return D3D_OK;
 }
 
+namespace {
+
 // The system error behind a failed file call, as a result code. A call
 // that failed without setting an error must still not read as success.
 HRESULT LastErrorResult() {
@@ -315,9 +323,12 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice8* pDevice, LPCVOID p
                                             PALETTEENTRY* pPalette, IDirect3DTexture8** ppTexture) {
   if (!pDevice || !pSrcData || !ppTexture) return D3DERR_INVALIDCALL;
   try {
-    return CreateFromMemory(pDevice, static_cast<const std::uint8_t*>(pSrcData), SrcDataSize, Width,
-                            Height, MipLevels, Usage, Format, Pool, Filter, MipFilter, ColorKey,
-                            pSrcInfo, pPalette, ppTexture);
+    TexImageChain chain;
+    const ReadResult read = ReadImage(static_cast<const std::uint8_t*>(pSrcData), SrcDataSize, chain);
+    if (read == ReadResult::TooLarge) return E_OUTOFMEMORY;
+    if (read != ReadResult::Accepted) return D3DXERR_INVALIDDATA;
+    return CreateTextureFromImage(pDevice, chain, Width, Height, MipLevels, Usage, Format, Pool,
+                                  Filter, MipFilter, ColorKey, pSrcInfo, pPalette, ppTexture);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
