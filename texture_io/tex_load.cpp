@@ -98,21 +98,25 @@ bool FilterValid(DWORD filter) {
 
 bool IsPaletteFormat(D3DFORMAT f) { return f == D3DFMT_P8 || f == D3DFMT_A8P8; }
 
-// Writes `image` (already decoded) into a level, resampled to its size.
-HRESULT StoreLevel(IDirect3DTexture8* texture, UINT level, const FloatImage& image, DWORD filter,
-                   const PALETTEENTRY* palette) {
+// The pixels of a locked level, as a source or a target of ConvertImage.
+PixelRect LevelPixels(const LockedLevel& level, const PALETTEENTRY* palette) {
+  PixelRect r;
+  r.format = level.Desc().Format;
+  r.data = r.writable = level.Bits();
+  r.pitch = level.Pitch();
+  r.width = level.Desc().Width;
+  r.height = level.Desc().Height;
+  r.palette = palette;
+  return r;
+}
+
+// Writes `src` into a level, converted and resampled to it.
+HRESULT StoreLevel(IDirect3DTexture8* texture, UINT level, const PixelRect& src, DWORD filter,
+                   D3DCOLOR colorKey) {
   LockedLevel dst;
   HRESULT hr = dst.Lock(texture, level, 0);
   if (FAILED(hr)) return hr;
-  const D3DSURFACE_DESC& d = dst.Desc();
-  FloatImage scaled;
-  const FloatImage* source = &image;
-  if (d.Width != image.width || d.Height != image.height) {
-    scaled.Resize(d.Width, d.Height);
-    Resample(image, scaled, filter);
-    source = &scaled;
-  }
-  if (!EncodePixels(*source, d.Format, dst.Bits(), dst.Pitch(), palette,
+  if (!ConvertImage(src, LevelPixels(dst, src.palette), filter, colorKey,
                     (filter & D3DX_FILTER_DITHER) != 0))
     return D3DERR_INVALIDCALL;
   return D3D_OK;
@@ -120,8 +124,7 @@ HRESULT StoreLevel(IDirect3DTexture8* texture, UINT level, const FloatImage& ima
 
 // Loads an image record into a texture level. A record already in the
 // level's format and size is copied as it is, so nothing is lost to
-// conversion (DXT blocks stay as they were); anything else goes through
-// the float form.
+// conversion (DXT blocks stay as they were); anything else is converted.
 HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, const TexImage& img, DWORD filter,
                   D3DCOLOR colorKey) {
   D3DSURFACE_DESC desc{};
@@ -139,11 +142,18 @@ HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, const TexImage& img, D
       std::memcpy(dst.Bits() + std::size_t(r) * dst.Pitch(), img.data + std::size_t(r) * img.pitch, rowBytes);
     return D3D_OK;
   }
-  FloatImage decoded;
-  if (!DecodePixels(img.format, img.data, img.pitch, img.width, img.height, palette, decoded))
+  // The record must decode as a whole before anything is written.
+  if (!CanConvertFormat(img.format) || (IsPaletteFormat(img.format) && !palette) ||
+      img.pitch < RowBytes(img.format, img.width))
     return D3DXERR_INVALIDDATA;
-  if (colorKey != 0) ApplyColorKey(decoded, colorKey);
-  return StoreLevel(texture, level, decoded, filter, palette);
+  PixelRect src;
+  src.format = img.format;
+  src.data = img.data;
+  src.pitch = img.pitch;
+  src.width = img.width;
+  src.height = img.height;
+  src.palette = palette;
+  return StoreLevel(texture, level, src, filter, colorKey);
 }
 
 HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UINT srcLevel,
@@ -159,22 +169,22 @@ HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UI
   if (!CanConvertFormat(desc.Format) || (IsPaletteFormat(desc.Format) && !palette))
     return D3DERR_INVALIDCALL;
   // Point and box build each level from the one before; the others go back
-  // to the source level every time.
+  // to the source level every time. The box filter on byte channels works
+  // on the bytes themselves.
   const DWORD kind = filter & 0xFF;
   const bool chained = kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_BOX;
-  FloatImage from;
-  bool haveFrom = false;
   for (UINT level = srcLevel + 1; level < count; ++level) {
-    if (!haveFrom || chained) {
-      LockedLevel src;
-      hr = src.Lock(texture, chained ? level - 1 : srcLevel, D3DLOCK_READONLY);
+    LockedLevel src;
+    hr = src.Lock(texture, chained ? level - 1 : srcLevel, D3DLOCK_READONLY);
+    if (FAILED(hr)) return hr;
+    const PixelRect from = LevelPixels(src, palette);
+    if (kind == D3DX_FILTER_BOX) {
+      LockedLevel dst;
+      hr = dst.Lock(texture, level, 0);
       if (FAILED(hr)) return hr;
-      if (!DecodePixels(src.Desc().Format, src.Bits(), src.Pitch(), src.Desc().Width,
-                        src.Desc().Height, palette, from))
-        return D3DERR_INVALIDCALL;
-      haveFrom = true;
+      if (HalveBytes(from, LevelPixels(dst, palette))) continue;
     }
-    hr = StoreLevel(texture, level, from, filter, palette);
+    hr = StoreLevel(texture, level, from, filter, 0);
     if (FAILED(hr)) return hr;
   }
   return D3D_OK;
