@@ -29,7 +29,7 @@ void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-HRESULT LoadOn(qv::test::FakeDirect3D8* d3d, const qv::tex::TexImageChain& chain, D3DPOOL pool,
+HRESULT LoadOn(qv::test::FakeDirect3D8* d3d, qv::tex::TexImageChain& chain, D3DPOOL pool,
                PALETTEENTRY* palette) {
   IDirect3DDevice8* device = d3d->MakeDevice();
   IDirect3DTexture8* tex = kUntouched;
@@ -70,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The second device only for images of moderate size: its work per pixel
   // is the same, its formats are what differs.
   if (std::uint64_t(first.width) * first.height > (1u << 16)) return 0;
+  // The first load may have let the pixels go: read again (a small image).
+  Check(qv::tex::ReadImage(data, size, chain) == qv::tex::ReadResult::Accepted);
   auto* pow2 = new qv::test::FakeDirect3D8();
   qv::test::FakeD3DConfig& c = pow2->Config();
   c.caps.TextureCaps |= D3DPTEXTURECAPS_POW2;

@@ -120,8 +120,9 @@ ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& 
 
 // Makes a texture from an image already read, as
 // D3DXCreateTextureFromFileInMemoryEx does after reading its file (the
-// same arguments, with the chain in place of the file).
-HRESULT CreateTextureFromImage(IDirect3DDevice8* device, const TexImageChain& chain, UINT width,
+// same arguments, with the chain in place of the file). The records'
+// pixels are released once the texture no longer needs them.
+HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, UINT width,
                                UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
                                D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
                                D3DXIMAGE_INFO* info, PALETTEENTRY* paletteOut,

@@ -192,7 +192,7 @@ HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UI
 
 }  // namespace
 
-HRESULT CreateTextureFromImage(IDirect3DDevice8* device, const TexImageChain& chain, UINT width,
+HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, UINT width,
                                UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
                                D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
                                D3DXIMAGE_INFO* info, PALETTEENTRY* paletteOut,
@@ -290,6 +290,12 @@ HRESULT CreateTextureFromImage(IDirect3DDevice8* device, const TexImageChain& ch
     const TexImage& last = chain.levels[loaded - 1];
     const DWORD kind = mipFilter & 0xFF;
     if ((filter & 0xFF) == D3DX_FILTER_NONE || kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_BOX) {
+      // The other levels come from the texture itself: the decoded image is
+      // let go first, so that it and the whole chain never coexist.
+      for (TexImage& img : chain.levels) {
+        std::vector<std::uint8_t>().swap(img.storage);
+        img.data = nullptr;
+      }
       hr = FilterLevels(target, last.palette.empty() ? nullptr : last.palette.data(), loaded - 1,
                         mipFilter);
       if (FAILED(hr)) return hr;
