@@ -106,21 +106,23 @@ void ResampleRows(std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t
   const std::size_t rowFloats = std::size_t(dstWidth) * 4;
 
   // Source rows filtered across (dstWidth texels each), kept while the
-  // target rows still to come need them. Taps move down the source as the
-  // target row does, so a row that the next target row does not use is
-  // dropped; a wrapped-around edge row is simply filtered again.
+  // target rows still to come need them, in order of their index. Taps move
+  // down the source as the target row does, so a row that the next target
+  // row does not use is dropped; a wrapped-around edge row is simply
+  // filtered again.
   struct Across {
     std::uint32_t index;
     std::vector<float> texels;
   };
+  auto byIndex = [](const Across& a, std::uint32_t index) { return a.index < index; };
   std::vector<Across> kept;
   auto acrossRow = [&](std::uint32_t index) -> const float* {
-    for (const Across& a : kept)
-      if (a.index == index) return a.texels.data();
+    auto at = std::lower_bound(kept.begin(), kept.end(), index, byIndex);
+    if (at != kept.end() && at->index == index) return at->texels.data();
     const float* in = sourceRow(index);
     if (!in) return nullptr;
-    kept.push_back({index, std::vector<float>(rowFloats)});
-    float* mid = kept.back().texels.data();
+    at = kept.insert(at, Across{index, std::vector<float>(rowFloats)});
+    float* mid = at->texels.data();
     for (std::uint32_t x = 0; x < dstWidth; ++x) {
       float acc[4] = {0, 0, 0, 0};
       for (std::uint32_t k = 0; k < across.count[x]; ++k) {
@@ -132,6 +134,7 @@ void ResampleRows(std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t
     }
     return mid;
   };
+  std::vector<std::uint32_t> needed;
 
   std::vector<float> row(rowFloats);
   for (std::uint32_t y = 0; y < dstHeight; ++y) {
@@ -144,13 +147,13 @@ void ResampleRows(std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t
     }
     if (!targetRow(y, row.data())) return;
     if (y + 1 < dstHeight) {
-      const Tap* next = &down.taps[down.first[y + 1]];
-      const Tap* nextEnd = next + down.count[y + 1];
+      needed.clear();
+      for (std::uint32_t k = 0; k < down.count[y + 1]; ++k)
+        needed.push_back(down.taps[down.first[y + 1] + k].index);
+      std::sort(needed.begin(), needed.end());
       kept.erase(std::remove_if(kept.begin(), kept.end(),
                                 [&](const Across& a) {
-                                  return std::none_of(next, nextEnd, [&](const Tap& t) {
-                                    return t.index == a.index;
-                                  });
+                                  return !std::binary_search(needed.begin(), needed.end(), a.index);
                                 }),
                  kept.end());
     }
