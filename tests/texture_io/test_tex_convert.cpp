@@ -290,8 +290,14 @@ TEST(TexConvert, RowByRowMatchesTheWholeImage) {
       PixelRect from{f, src.data(), nullptr, sp, z[0], z[1], nullptr};
       ASSERT_TRUE(ConvertImage(from, {f, nullptr, floatBox.data(), dp, z[2], z[3], nullptr}, D3DX_FILTER_BOX, 0, false));
       ASSERT_TRUE(HalveBytes(from, {f, nullptr, byteBox.data(), dp, z[2], z[3], nullptr})) << f;
-      for (std::size_t i = 0; i < byteBox.size(); ++i)
+      // Within a step everywhere, and equal but for the float path's
+      // rounding of exact halves.
+      std::size_t differ = 0;
+      for (std::size_t i = 0; i < byteBox.size(); ++i) {
         EXPECT_LE(std::abs(int(byteBox[i]) - int(floatBox[i])), 1) << f << " byte " << i;
+        differ += byteBox[i] != floatBox[i];
+      }
+      EXPECT_LE(differ * 8, byteBox.size()) << f;
     }
   }
   // Anything else is left to the float path.
