@@ -141,12 +141,15 @@ ReadResult ReadJpeg(const std::uint8_t* data, std::size_t size, TexImageChain& o
   img.height = header.height;
   img.format = header.grey ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
   img.pitch = header.width * (header.grey ? 1 : 4);
-  img.storage.resize(std::size_t(img.pitch) * header.height);
-  std::vector<std::uint8_t> rgb(header.grey ? 0 : std::size_t(header.width) * 3);
-  if (!Decode(data, size, header.grey, img.storage.data(), img.pitch, header.width, header.height,
-              rgb.data()))
-    return ReadResult::Rejected;
-  img.data = img.storage.data();
+  img.decode = [data, size, header](std::uint8_t* rows, std::size_t pitch) {
+    std::vector<std::uint8_t> rgb(header.grey ? 0 : std::size_t(header.width) * 3);
+    return Decode(data, size, header.grey, rows, pitch, header.width, header.height, rgb.data());
+  };
+  if (!out.deferPixels) {
+    img.storage.resize(std::size_t(img.pitch) * header.height);
+    if (!img.decode(img.storage.data(), img.pitch)) return ReadResult::Rejected;
+    img.data = img.storage.data();
+  }
   out.levels.clear();
   out.levels.push_back(std::move(img));
   out.fileFormat = D3DXIFF_JPG;

@@ -127,6 +127,22 @@ struct PngStructs {
   }
 };
 
+// Decodes the whole file again into rows `pitch` bytes apart; the header
+// must give the layout the first reading found.
+bool DecodePngRows(const std::uint8_t* data, std::size_t size, std::size_t rowBytes,
+                   std::uint32_t height, std::uint8_t* dst, std::size_t pitch) {
+  PngStructs structs;
+  PngState& s = structs.state;
+  if (!s.png || !s.info) return false;
+  s.data = data;
+  s.size = size;
+  if (ReadInfo(&s) != ReadResult::Accepted || s.rowBytes != rowBytes || s.height != height)
+    return false;
+  std::vector<png_bytep> rows(height);
+  for (png_uint_32 y = 0; y < height; ++y) rows[y] = dst + pitch * y;
+  return ReadRows(&s, rows.data());
+}
+
 }  // namespace
 
 ReadResult ReadPng(const std::uint8_t* data, std::size_t size, TexImageChain& out) {
@@ -167,10 +183,17 @@ ReadResult ReadPng(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   // The row layout libpng will deliver must be the one the format says.
   if (s.rowBytes != std::size_t(s.width) * bytesPerPixel) return ReadResult::Rejected;
   img.pitch = static_cast<std::uint32_t>(s.rowBytes);
-  img.storage.resize(s.rowBytes * s.height);
-  std::vector<png_bytep> rows(s.height);
-  for (png_uint_32 y = 0; y < s.height; ++y) rows[y] = img.storage.data() + s.rowBytes * y;
-  if (!ReadRows(&s, rows.data())) return ReadResult::Rejected;
+  img.decode = [data, size, rowBytes = s.rowBytes, height = s.height](std::uint8_t* rows,
+                                                                      std::size_t pitch) {
+    return DecodePngRows(data, size, rowBytes, height, rows, pitch);
+  };
+  if (!out.deferPixels) {
+    img.storage.resize(s.rowBytes * s.height);
+    std::vector<png_bytep> rows(s.height);
+    for (png_uint_32 y = 0; y < s.height; ++y) rows[y] = img.storage.data() + s.rowBytes * y;
+    if (!ReadRows(&s, rows.data())) return ReadResult::Rejected;
+    img.data = img.storage.data();
+  }
 
   if (img.format == D3DFMT_P8) {
     img.palette = WhitePalette();
@@ -178,7 +201,6 @@ ReadResult ReadPng(const std::uint8_t* data, std::size_t size, TexImageChain& ou
       img.palette[i] = PALETTEENTRY{s.palette[i].red, s.palette[i].green, s.palette[i].blue, 255};
     for (int i = 0; i < s.paletteAlphaCount; ++i) img.palette[i].peFlags = s.paletteAlpha[i];
   }
-  img.data = img.storage.data();
   out.levels.clear();
   out.levels.push_back(std::move(img));
   out.fileFormat = D3DXIFF_PNG;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "texture_io/d3dx8_tex.h"
@@ -29,12 +30,20 @@ struct TexImage {
   std::uint32_t height = 0;
   std::vector<PALETTEENTRY> palette;  // 256 entries for palette formats, empty otherwise
   std::vector<std::uint8_t> storage;
+  // Set instead of the pixels when the reader was asked to leave them in the
+  // file (data is then null): decodes them into rows `pitch` bytes apart,
+  // each `this->pitch` bytes long; false for a file damaged past its header.
+  std::function<bool(std::uint8_t* rows, std::size_t pitch)> decode;
 };
 
 // The levels a reader found, largest first (several for a DDS mip chain).
 struct TexImageChain {
   std::vector<TexImage> levels;
   D3DXIMAGE_FILEFORMAT fileFormat = D3DXIFF_BMP;
+  // Asks the JPEG and PNG readers to check the header only and leave the
+  // decoding to TexImage::decode, so that the loader can decode straight
+  // into the texture.
+  bool deferPixels = false;
 };
 
 // Reads little- or big-endian values and byte ranges without ever reading
@@ -116,7 +125,8 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
 
 // Tries the readers in their fixed order (BMP, PPM, DDS, JPEG, PNG, TGA, DIB);
 // the first reader that accepts the file or finds it too large decides.
-ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out);
+ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out,
+                     bool deferPixels = false);
 
 // Makes a texture from an image already read, as
 // D3DXCreateTextureFromFileInMemoryEx does after reading its file (the

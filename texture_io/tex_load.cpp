@@ -11,12 +11,14 @@
 
 namespace qv::tex {
 
-ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out) {
+ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out,
+                     bool deferPixels) {
   using Reader = ReadResult (*)(const std::uint8_t*, std::size_t, TexImageChain&);
   // Strongest signatures first; TGA has none, and a bare DIB header is tried last.
   static constexpr Reader s_readers[] = {ReadBmp, ReadPpm, ReadDds, ReadJpeg, ReadPng, ReadTga, ReadDib};
   for (Reader reader : s_readers) {
     out = TexImageChain();
+    out.deferPixels = deferPixels;
     const ReadResult r = reader(data, size, out);
     if (r == ReadResult::Accepted && !out.levels.empty()) return r;
     if (r == ReadResult::TooLarge) {
@@ -125,7 +127,7 @@ HRESULT StoreLevel(IDirect3DTexture8* texture, UINT level, const PixelRect& src,
 // Loads an image record into a texture level. A record already in the
 // level's format and size is copied as it is, so nothing is lost to
 // conversion (DXT blocks stay as they were); anything else is converted.
-HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, const TexImage& img, DWORD filter,
+HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, TexImage& img, DWORD filter,
                   D3DCOLOR colorKey) {
   D3DSURFACE_DESC desc{};
   HRESULT hr = texture->GetLevelDesc(level, &desc);
@@ -138,12 +140,19 @@ HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, const TexImage& img, D
     if (FAILED(hr)) return hr;
     const std::uint32_t rowBytes = RowBytes(img.format, img.width);
     if (rowBytes == 0 || dst.Pitch() < rowBytes) return D3DERR_INVALIDCALL;
+    // Pixels still in the file are decoded straight into the level.
+    if (!img.data && img.decode) return img.decode(dst.Bits(), dst.Pitch()) ? D3D_OK : D3DXERR_INVALIDDATA;
     for (std::uint32_t r = 0; r < RowCount(img.format, img.height); ++r)
       std::memcpy(dst.Bits() + std::size_t(r) * dst.Pitch(), img.data + std::size_t(r) * img.pitch, rowBytes);
     return D3D_OK;
   }
+  if (!img.data && img.decode) {
+    img.storage.resize(std::size_t(img.pitch) * img.height);
+    if (!img.decode(img.storage.data(), img.pitch)) return D3DXERR_INVALIDDATA;
+    img.data = img.storage.data();
+  }
   // The record must decode as a whole before anything is written.
-  if (!CanConvertFormat(img.format) || (IsPaletteFormat(img.format) && !palette) ||
+  if (!img.data || !CanConvertFormat(img.format) || (IsPaletteFormat(img.format) && !palette) ||
       img.pitch < RowBytes(img.format, img.width))
     return D3DXERR_INVALIDDATA;
   PixelRect src;
@@ -280,14 +289,14 @@ HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, U
   if (levelCount == 0) return D3DERR_INVALIDCALL;
 
   UINT loaded = 0;
-  for (const TexImage& img : chain.levels) {
+  for (TexImage& img : chain.levels) {
     if (loaded >= levelCount) break;
     hr = LoadLevel(target, loaded, img, filter, colorKey);
     if (FAILED(hr)) return hr;
     ++loaded;
   }
   if (loaded < levelCount) {
-    const TexImage& last = chain.levels[loaded - 1];
+    TexImage& last = chain.levels[loaded - 1];
     const DWORD kind = mipFilter & 0xFF;
     if ((filter & 0xFF) == D3DX_FILTER_NONE || kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_BOX) {
       // The other levels come from the texture itself: the decoded image is
@@ -340,7 +349,8 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice8* pDevice, LPCVOID p
   if (!pDevice || !pSrcData || !ppTexture) return D3DERR_INVALIDCALL;
   try {
     TexImageChain chain;
-    const ReadResult read = ReadImage(static_cast<const std::uint8_t*>(pSrcData), SrcDataSize, chain);
+    const ReadResult read =
+        ReadImage(static_cast<const std::uint8_t*>(pSrcData), SrcDataSize, chain, true);
     if (read == ReadResult::TooLarge) return E_OUTOFMEMORY;
     if (read != ReadResult::Accepted) return D3DXERR_INVALIDDATA;
     return CreateTextureFromImage(pDevice, chain, Width, Height, MipLevels, Usage, Format, Pool,

@@ -20,11 +20,14 @@
 using namespace qv::test;
 using namespace qv::textest;
 
-// The largest single allocation through operator new since the last reset:
-// the pixel buffers of the readers and the loader go through it.
+// The largest single allocation and the bytes allocated through operator
+// new since the last reset: the pixel buffers of the readers, the loader
+// and the test device go through it.
 static std::atomic<std::size_t> g_largestNew{0};
+static std::atomic<std::size_t> g_totalNew{0};
 
 void* operator new(std::size_t n) {
+  g_totalNew += n;
   std::size_t seen = g_largestNew.load();
   while (n > seen && !g_largestNew.compare_exchange_weak(seen, n)) {
   }
@@ -624,6 +627,26 @@ TEST_F(TexLoad, LargeImagesAreCutToTheDeviceMaximum) {
   IDirect3DTexture8* tex = kUntouched;
   EXPECT_EQ(Load(MakeBmp(rle), &tex), E_OUTOFMEMORY);
   EXPECT_EQ(tex, kUntouched);
+}
+
+// PNG and JPEG pixels that need no conversion are decoded straight into
+// the texture: nothing but the texture's levels is allocated for them.
+TEST_F(TexLoad, PngAndJpegDecodeStraightIntoTheTexture) {
+  PngShape png;
+  png.width = png.height = 256;
+  for (std::uint32_t y = 0; y < 256; ++y) png.rows.push_back(Bytes(256 * 3, static_cast<std::uint8_t>(y)));
+  Bytes rgb(256 * 256 * 3);
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i / 768);
+  const std::size_t chainBytes = 256 * 256 * 4 * 4 / 3 + 16;
+  for (const Bytes& file : {MakePng(png), MakeJpeg(256, 256, false, rgb)}) {
+    IDirect3DTexture8* tex = nullptr;
+    g_totalNew = 0;
+    ASSERT_EQ(Load(file, &tex), D3D_OK);
+    EXPECT_LT(g_totalNew.load(), chainBytes + 65536);
+    EXPECT_NEAR(Pixels(tex, 0).At(9, 200)[1], 200 / 255.0, 3 / 255.0);
+    EXPECT_NEAR(Pixels(tex, 1).At(9, 100)[1], 201 / 255.0, 3 / 255.0);
+    tex->Release();
+  }
 }
 
 TEST_F(TexLoad, RunsPastTheEndAreCut) {
