@@ -21,7 +21,7 @@ namespace {
 
 // Larger images are read but not made into textures: resampling millions
 // of pixels down to the small device takes too long for one input.
-constexpr std::uint64_t kMaxLoadedPixels = 1u << 20;
+constexpr std::uint64_t kMaxLoadedPixels = 1u << 18;
 
 IDirect3DTexture8* const kUntouched = reinterpret_cast<IDirect3DTexture8*>(std::uintptr_t(0x40));
 
