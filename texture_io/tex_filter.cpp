@@ -4,6 +4,8 @@
 // are mirrored back with the mirror flags.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <unordered_map>
 
 #include "texture_io/tex_convert.h"
 
@@ -106,23 +108,17 @@ void ResampleRows(std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t
   const std::size_t rowFloats = std::size_t(dstWidth) * 4;
 
   // Source rows filtered across (dstWidth texels each), kept while the
-  // target rows still to come need them, in order of their index. Taps move
+  // target rows still to come need them, by source index. Taps move
   // down the source as the target row does, so a row that the next target
   // row does not use is dropped; a wrapped-around edge row is simply
   // filtered again.
-  struct Across {
-    std::uint32_t index;
-    std::vector<float> texels;
-  };
-  auto byIndex = [](const Across& a, std::uint32_t index) { return a.index < index; };
-  std::vector<Across> kept;
+  std::unordered_map<std::uint32_t, std::vector<float>> kept;
   auto acrossRow = [&](std::uint32_t index) -> const float* {
-    auto at = std::lower_bound(kept.begin(), kept.end(), index, byIndex);
-    if (at != kept.end() && at->index == index) return at->texels.data();
+    auto found = kept.find(index);
+    if (found != kept.end()) return found->second.data();
     const float* in = sourceRow(index);
     if (!in) return nullptr;
-    at = kept.insert(at, Across{index, std::vector<float>(rowFloats)});
-    float* mid = at->texels.data();
+    float* mid = kept.emplace(index, std::vector<float>(rowFloats)).first->second.data();
     for (std::uint32_t x = 0; x < dstWidth; ++x) {
       float acc[4] = {0, 0, 0, 0};
       for (std::uint32_t k = 0; k < across.count[x]; ++k) {
@@ -151,11 +147,8 @@ void ResampleRows(std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t
       for (std::uint32_t k = 0; k < down.count[y + 1]; ++k)
         needed.push_back(down.taps[down.first[y + 1] + k].index);
       std::sort(needed.begin(), needed.end());
-      kept.erase(std::remove_if(kept.begin(), kept.end(),
-                                [&](const Across& a) {
-                                  return !std::binary_search(needed.begin(), needed.end(), a.index);
-                                }),
-                 kept.end());
+      for (auto it = kept.begin(); it != kept.end();)
+        it = std::binary_search(needed.begin(), needed.end(), it->first) ? std::next(it) : kept.erase(it);
     }
   }
 }
