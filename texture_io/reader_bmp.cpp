@@ -12,9 +12,10 @@ ReadResult ReadBmp(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   c.Skip(4);
   const std::uint32_t pixelOffset = c.U32LE();
   if (fileSize > size) return ReadResult::Rejected;
-  if (ReadDibBody(data, size, 14, pixelOffset, out) != ReadResult::Accepted) {
+  const ReadResult r = ReadDibBody(data, size, 14, pixelOffset, out);
+  if (r != ReadResult::Accepted) {
     out.levels.clear();
-    return ReadResult::Rejected;
+    return r;
   }
   out.fileFormat = D3DXIFF_BMP;
   return ReadResult::Accepted;

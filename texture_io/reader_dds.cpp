@@ -34,8 +34,8 @@ D3DFORMAT FormatFromPixelFormat(std::uint32_t flags, std::uint32_t fourCC, std::
 }
 
 // Bytes of one row (of 4x4 blocks for DXT) and the number of rows of a level.
-void LevelLayout(D3DFORMAT f, std::uint32_t w, std::uint32_t h, std::uint32_t& pitch,
-                 std::uint32_t& rows) {
+void LevelLayout(D3DFORMAT f, std::uint64_t w, std::uint64_t h, std::uint64_t& pitch,
+                 std::uint64_t& rows) {
   switch (f) {
     case D3DFMT_DXT1:
       pitch = ((w + 3) / 4) * 8;
@@ -80,7 +80,7 @@ ReadResult ReadDds(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   const std::uint32_t aMask = c.U32LE();
   c.Seek(112);
   const std::uint32_t caps2 = c.U32LE();
-  if (c.Failed() || !ImageSizeOk(width, height)) return ReadResult::Rejected;
+  if (c.Failed() || width == 0 || height == 0) return ReadResult::Rejected;
 
   const D3DFORMAT format = FormatFromPixelFormat(pfFlags, fourCC, bits, gMask, aMask);
   if (format == D3DFMT_UNKNOWN) return ReadResult::Rejected;
@@ -96,15 +96,16 @@ ReadResult ReadDds(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   for (int face = 0; face < faces; ++face) {
     std::uint32_t w = width, h = height;
     for (std::uint32_t level = 0; level < levels; ++level) {
-      std::uint32_t pitch = 0, rows = 0;
+      std::uint64_t pitch = 0, rows = 0;
       LevelLayout(format, w, h, pitch, rows);
+      if (pitch > c.Remaining() / rows) return ReadResult::Rejected;
       const std::uint8_t* p = c.Take(std::size_t(pitch) * rows);
       if (!p) return ReadResult::Rejected;
       if (face == 0 && chain.size() < kMaxKeptLevels) {
         TexImage img;
         img.format = format;
         img.data = p;
-        img.pitch = pitch;
+        img.pitch = static_cast<std::uint32_t>(pitch);  // within the file's size
         img.width = w;
         img.height = h;
         chain.push_back(std::move(img));
@@ -113,6 +114,10 @@ ReadResult ReadDds(const std::uint8_t* data, std::size_t size, TexImageChain& ou
       h = h > 1 ? h / 2 : 1;
     }
   }
+  // The levels lie in the file, checked above; the size limits still bound
+  // what converting them may allocate.
+  const ReadResult fits = CheckImageSize(width, height);
+  if (fits != ReadResult::Accepted) return fits;
   out.levels = std::move(chain);
   out.fileFormat = D3DXIFF_DDS;
   return ReadResult::Accepted;

@@ -104,7 +104,6 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
   const bool topDown = rawHeight < 0;
   const std::uint32_t w = static_cast<std::uint32_t>(width);
   const std::uint32_t h = static_cast<std::uint32_t>(topDown ? -rawHeight : rawHeight);
-  if (!ImageSizeOk(w, h)) return ReadResult::Rejected;
 
   switch (compression) {
     case kBiRgb:
@@ -164,16 +163,26 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
   }
   if (pixelPos != kPackedDib && !c.Seek(pixelPos)) return ReadResult::Rejected;
 
+  // Uncompressed rows must all be in the file before anything is allocated
+  // for them; run-length data has no such bound (an end-of-bitmap code may
+  // come early), so only the size limits apply to it.
+  const bool rle = compression == kBiRle8 || compression == kBiRle4;
+  const std::uint64_t stride = ((std::uint64_t(w) * bits + 31) / 32) * 4;
+  const std::uint8_t* rows = nullptr;
+  if (!rle) {
+    if (stride > c.Remaining() / h) return ReadResult::Rejected;
+    rows = c.Take(stride * h);
+  }
+  const ReadResult fits = CheckImageSize(w, h);
+  if (fits != ReadResult::Accepted) return fits;
+
   const std::uint32_t outBpp = bits <= 8 ? 1 : bits / 8;
   img.pitch = w * outBpp;
-  img.storage.assign(std::size_t(img.pitch) * h, 0);
-
-  if (compression == kBiRle8 || compression == kBiRle4) {
+  if (rle) {
+    img.storage.assign(std::size_t(img.pitch) * h, 0);
     if (!DecodeRle(c, compression == kBiRle4, w, h, img.storage.data())) return ReadResult::Rejected;
   } else {
-    const std::size_t stride = ((std::size_t(w) * bits + 31) / 32) * 4;
-    const std::uint8_t* rows = c.Take(stride * h);
-    if (!rows) return ReadResult::Rejected;
+    img.storage.resize(std::size_t(img.pitch) * h);
     for (std::uint32_t y = 0; y < h; ++y) {
       const std::uint8_t* src = rows + stride * (topDown ? y : h - 1 - y);
       std::uint8_t* dst = img.storage.data() + std::size_t(img.pitch) * y;

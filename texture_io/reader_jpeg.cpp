@@ -28,12 +28,16 @@ extern "C" void JpegErrorExit(j_common_ptr info) {
 }
 
 // Warnings are not printed; a file that ends early is remembered so that it
-// can be rejected instead of handing out grey-filled rows.
+// can be rejected instead of handing out grey-filled rows. Scan data cut
+// short shows as the end of the file, or as a marker (often the end marker)
+// where compressed data or a restart marker should be.
 extern "C" void JpegEmitMessage(j_common_ptr info, int level) {
   JpegError* err = reinterpret_cast<JpegError*>(info->err);
   if (level < 0) {
     ++err->mgr.num_warnings;
-    if (err->mgr.msg_code == JWRN_JPEG_EOF) err->truncated = true;
+    const int code = err->mgr.msg_code;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || code == JWRN_MUST_RESYNC)
+      err->truncated = true;
   }
 }
 
@@ -50,6 +54,8 @@ void InitError(jpeg_decompress_struct& info, JpegError& err) {
 struct JpegHeader {
   std::uint32_t width, height;
   bool grey;
+  bool arithmetic;
+  std::uint64_t firstComponentBlocks;
 };
 
 bool ReadHeader(const std::uint8_t* data, std::size_t size, JpegHeader* header) {
@@ -69,14 +75,18 @@ bool ReadHeader(const std::uint8_t* data, std::size_t size, JpegHeader* header) 
   header->width = info.image_width;
   header->height = info.image_height;
   header->grey = info.num_components == 1;
+  header->arithmetic = info.arith_code != FALSE;
+  header->firstComponentBlocks =
+      ok ? std::uint64_t(info.comp_info[0].width_in_blocks) * info.comp_info[0].height_in_blocks : 0;
   jpeg_destroy_decompress(&info);
   return ok;
 }
 
-// Decodes into `rows` (pitch bytes apart): one byte per pixel for grey,
-// three (red, green, blue) for colour.
-bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t* rows,
-            std::size_t pitch, std::uint32_t height) {
+// Decodes into `out` (pitch bytes apart): one byte per pixel for grey; for
+// colour, each row goes through `rgb` (width x 3 bytes) into blue, green,
+// red, 255.
+bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t* out,
+            std::size_t pitch, std::uint32_t width, std::uint32_t height, std::uint8_t* rgb) {
   jpeg_decompress_struct info;
   JpegError err;
   InitError(info, err);
@@ -89,18 +99,28 @@ bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t*
   jpeg_read_header(&info, TRUE);
   info.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_start_decompress(&info);
-  if (info.output_height != height || info.output_components != (grey ? 1 : 3)) {
+  if (info.output_width != width || info.output_height != height ||
+      info.output_components != (grey ? 1 : 3)) {
     jpeg_destroy_decompress(&info);
     return false;
   }
   while (info.output_scanline < info.output_height && !err.truncated) {
-    JSAMPROW row = rows + pitch * info.output_scanline;
-    jpeg_read_scanlines(&info, &row, 1);
+    std::uint8_t* dst = out + pitch * info.output_scanline;
+    JSAMPROW row = grey ? dst : rgb;
+    if (jpeg_read_scanlines(&info, &row, 1) != 1) break;
+    if (!grey) {
+      for (std::uint32_t x = 0; x < width; ++x) {
+        dst[x * 4 + 0] = rgb[x * 3 + 2];
+        dst[x * 4 + 1] = rgb[x * 3 + 1];
+        dst[x * 4 + 2] = rgb[x * 3 + 0];
+        dst[x * 4 + 3] = 255;
+      }
+    }
   }
-  if (!err.truncated) jpeg_finish_decompress(&info);
-  const bool ok = !err.truncated;
+  const bool ok = !err.truncated && info.output_scanline == info.output_height;
+  if (ok) jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
-  return ok;
+  return ok && !err.truncated;
 }
 
 }  // namespace
@@ -108,34 +128,28 @@ bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t*
 ReadResult ReadJpeg(const std::uint8_t* data, std::size_t size, TexImageChain& out) {
   if (size < 4 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF) return ReadResult::Rejected;
   JpegHeader header{};
-  if (!ReadHeader(data, size, &header) || !ImageSizeOk(header.width, header.height))
+  if (!ReadHeader(data, size, &header) || header.width == 0 || header.height == 0)
     return ReadResult::Rejected;
+  // Huffman coding spends at least one bit on each block of the first
+  // component: a file shorter than that cannot hold the image it claims.
+  if (!header.arithmetic && size < header.firstComponentBlocks / 8) return ReadResult::Rejected;
+  const ReadResult fits = CheckImageSize(header.width, header.height);
+  if (fits != ReadResult::Accepted) return fits;
 
   TexImage img;
   img.width = header.width;
   img.height = header.height;
-  const std::size_t decodedPitch = std::size_t(header.width) * (header.grey ? 1 : 3);
-  std::vector<std::uint8_t> decoded(decodedPitch * header.height);
-  if (!Decode(data, size, header.grey, decoded.data(), decodedPitch, header.height))
-    return ReadResult::Rejected;
-
-  if (header.grey) {
-    img.format = D3DFMT_L8;
-    img.pitch = header.width;
-    img.storage = std::move(decoded);
-  } else {
-    img.format = D3DFMT_X8R8G8B8;
-    img.pitch = header.width * 4;
+  img.format = header.grey ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
+  img.pitch = header.width * (header.grey ? 1 : 4);
+  img.decode = [data, size, header](std::uint8_t* rows, std::size_t pitch) {
+    std::vector<std::uint8_t> rgb(header.grey ? 0 : std::size_t(header.width) * 3);
+    return Decode(data, size, header.grey, rows, pitch, header.width, header.height, rgb.data());
+  };
+  if (!out.deferPixels) {
     img.storage.resize(std::size_t(img.pitch) * header.height);
-    const std::size_t pixels = std::size_t(header.width) * header.height;
-    for (std::size_t i = 0; i < pixels; ++i) {
-      img.storage[i * 4 + 0] = decoded[i * 3 + 2];
-      img.storage[i * 4 + 1] = decoded[i * 3 + 1];
-      img.storage[i * 4 + 2] = decoded[i * 3 + 0];
-      img.storage[i * 4 + 3] = 255;
-    }
+    if (!img.decode(img.storage.data(), img.pitch)) return ReadResult::Rejected;
+    img.data = img.storage.data();
   }
-  img.data = img.storage.data();
   out.levels.clear();
   out.levels.push_back(std::move(img));
   out.fileFormat = D3DXIFF_JPG;

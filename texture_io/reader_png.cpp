@@ -46,15 +46,23 @@ extern "C" void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1)
 extern "C" void PngWarning(png_structp, png_const_charp) {}
 
 // Reads the header, sets the transformations and works out the row layout.
-bool ReadInfo(PngState* s) {
-  if (setjmp(png_jmpbuf(s->png))) return false;
+ReadResult ReadInfo(PngState* s) {
+  if (setjmp(png_jmpbuf(s->png))) return ReadResult::Rejected;
   png_set_read_fn(s->png, s, PngRead);
-  // The limits apply before libpng allocates anything for the image.
-  png_set_user_limits(s->png, kMaxImageSide, kMaxImageSide);
+  // Our own size limits are checked once the file is known to be long
+  // enough; libpng's are lifted to what the format allows.
+  png_set_user_limits(s->png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_read_info(s->png, s->info);
   int bitDepth = 0, interlace = 0;
   png_get_IHDR(s->png, s->info, &s->width, &s->height, &bitDepth, &s->colorType, &interlace,
                nullptr, nullptr);
+  // Deflate packs at most 1032 bytes into one, so a file this short cannot
+  // hold the rows its header claims. Checked, like the size limits, before
+  // libpng allocates its row buffers.
+  const std::uint64_t fileBytes = (std::uint64_t(png_get_rowbytes(s->png, s->info)) + 1) * s->height;
+  if (s->size < fileBytes / 1032) return ReadResult::Rejected;
+  const ReadResult fits = CheckImageSize(s->width, s->height);
+  if (fits != ReadResult::Accepted) return fits;
   s->transparency = png_get_valid(s->png, s->info, PNG_INFO_tRNS) != 0;
 
   if (bitDepth == 16) png_set_strip_16(s->png);
@@ -97,7 +105,7 @@ bool ReadInfo(PngState* s) {
       s->paletteAlphaCount = 0;
     }
   }
-  return true;
+  return ReadResult::Accepted;
 }
 
 bool ReadRows(PngState* s, png_bytepp rows) {
@@ -119,6 +127,22 @@ struct PngStructs {
   }
 };
 
+// Decodes the whole file again into rows `pitch` bytes apart; the header
+// must give the layout the first reading found.
+bool DecodePngRows(const std::uint8_t* data, std::size_t size, std::size_t rowBytes,
+                   std::uint32_t height, std::uint8_t* dst, std::size_t pitch) {
+  PngStructs structs;
+  PngState& s = structs.state;
+  if (!s.png || !s.info) return false;
+  s.data = data;
+  s.size = size;
+  if (ReadInfo(&s) != ReadResult::Accepted || s.rowBytes != rowBytes || s.height != height)
+    return false;
+  std::vector<png_bytep> rows(height);
+  for (png_uint_32 y = 0; y < height; ++y) rows[y] = dst + pitch * y;
+  return ReadRows(&s, rows.data());
+}
+
 }  // namespace
 
 ReadResult ReadPng(const std::uint8_t* data, std::size_t size, TexImageChain& out) {
@@ -128,7 +152,8 @@ ReadResult ReadPng(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   if (!s.png || !s.info) return ReadResult::Rejected;
   s.data = data;
   s.size = size;
-  if (!ReadInfo(&s) || !ImageSizeOk(s.width, s.height)) return ReadResult::Rejected;
+  const ReadResult header = ReadInfo(&s);
+  if (header != ReadResult::Accepted) return header;
 
   TexImage img;
   img.width = s.width;
@@ -158,10 +183,17 @@ ReadResult ReadPng(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   // The row layout libpng will deliver must be the one the format says.
   if (s.rowBytes != std::size_t(s.width) * bytesPerPixel) return ReadResult::Rejected;
   img.pitch = static_cast<std::uint32_t>(s.rowBytes);
-  img.storage.resize(s.rowBytes * s.height);
-  std::vector<png_bytep> rows(s.height);
-  for (png_uint_32 y = 0; y < s.height; ++y) rows[y] = img.storage.data() + s.rowBytes * y;
-  if (!ReadRows(&s, rows.data())) return ReadResult::Rejected;
+  img.decode = [data, size, rowBytes = s.rowBytes, height = s.height](std::uint8_t* rows,
+                                                                      std::size_t pitch) {
+    return DecodePngRows(data, size, rowBytes, height, rows, pitch);
+  };
+  if (!out.deferPixels) {
+    img.storage.resize(s.rowBytes * s.height);
+    std::vector<png_bytep> rows(s.height);
+    for (png_uint_32 y = 0; y < s.height; ++y) rows[y] = img.storage.data() + s.rowBytes * y;
+    if (!ReadRows(&s, rows.data())) return ReadResult::Rejected;
+    img.data = img.storage.data();
+  }
 
   if (img.format == D3DFMT_P8) {
     img.palette = WhitePalette();
@@ -169,7 +201,6 @@ ReadResult ReadPng(const std::uint8_t* data, std::size_t size, TexImageChain& ou
       img.palette[i] = PALETTEENTRY{s.palette[i].red, s.palette[i].green, s.palette[i].blue, 255};
     for (int i = 0; i < s.paletteAlphaCount; ++i) img.palette[i].peFlags = s.paletteAlpha[i];
   }
-  img.data = img.storage.data();
   out.levels.clear();
   out.levels.push_back(std::move(img));
   out.fileFormat = D3DXIFF_PNG;

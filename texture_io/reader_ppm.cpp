@@ -47,10 +47,13 @@ ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   TexCursor c(data, size);
   c.Skip(2);
   std::uint32_t w = 0, h = 0, maxval = 0;
-  if (!ReadNumber(c, kMaxImageSide, w) || !ReadNumber(c, kMaxImageSide, h) ||
+  if (!ReadNumber(c, 0x7FFFFFFF, w) || !ReadNumber(c, 0x7FFFFFFF, h) ||
       !ReadNumber(c, 65535, maxval))
     return ReadResult::Rejected;
-  if (!ImageSizeOk(w, h) || maxval == 0) return ReadResult::Rejected;
+  if (w == 0 || h == 0 || maxval == 0) return ReadResult::Rejected;
+  // Every pixel takes at least three bytes of the file, which also keeps the
+  // byte counts below from overflowing.
+  if (std::uint64_t(w) * h > size) return ReadResult::Rejected;
 
   TexImage img;
   img.format = D3DFMT_X8R8G8B8;
@@ -67,6 +70,8 @@ ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& ou
     // Every sample needs at least two bytes (a digit and a separator), which
     // bounds what a short file can make us allocate above.
     if ((size - c.Pos()) / 2 + 1 < pixels * 3) return ReadResult::Rejected;
+    const ReadResult fits = CheckImageSize(w, h);
+    if (fits != ReadResult::Accepted) return fits;
     img.storage.resize(pixels * 4);
     for (std::size_t i = 0; i < pixels; ++i) {
       std::uint32_t rgb[3];
@@ -84,6 +89,8 @@ ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& ou
     const std::size_t sampleBytes = maxval > 255 ? 2 : 1;
     const std::uint8_t* s = c.Take(pixels * 3 * sampleBytes);
     if (!s) return ReadResult::Rejected;
+    const ReadResult fits = CheckImageSize(w, h);
+    if (fits != ReadResult::Accepted) return fits;
     img.storage.resize(pixels * 4);
     for (std::size_t i = 0; i < pixels; ++i) {
       std::uint32_t rgb[3];

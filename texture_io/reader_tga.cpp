@@ -45,7 +45,7 @@ ReadResult ReadTga(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   const std::uint8_t descriptor = c.U8();
 
   if (mapType > 1 || (imageType & ~0x0B) != 0 || (imageType & 3) == 0) return ReadResult::Rejected;
-  if (!ImageSizeOk(width, height)) return ReadResult::Rejected;
+  if (width == 0 || height == 0) return ReadResult::Rejected;
   const bool rle = (imageType & 8) != 0;
   const int kind = imageType & 3;  // 1 colour-mapped, 2 true colour, 3 grey
 
@@ -96,6 +96,8 @@ ReadResult ReadTga(const std::uint8_t* data, std::size_t size, TexImageChain& ou
     // Each packet of at most 128 pixels takes at least 1 + bpp bytes: a file
     // too short for that cannot hold the image, whatever it claims.
     if (c.Remaining() / (1 + bpp) < (pixels + 127) / 128) return ReadResult::Rejected;
+    const ReadResult fits = CheckImageSize(width, height);
+    if (fits != ReadResult::Accepted) return fits;
     unpacked.resize(pixels * bpp);
     std::size_t done = 0;
     while (done < pixels) {
@@ -118,6 +120,8 @@ ReadResult ReadTga(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   } else {
     filePixels = c.Take(pixels * bpp);
     if (!filePixels) return ReadResult::Rejected;
+    const ReadResult fits = CheckImageSize(width, height);
+    if (fits != ReadResult::Accepted) return fits;
   }
 
   const bool topDown = (descriptor & kDescTopDown) != 0;

@@ -517,6 +517,95 @@ bool EncodePixels(const FloatImage& in, D3DFORMAT f, std::uint8_t* data, std::ui
   return true;
 }
 
+bool ConvertImage(const PixelRect& src, const PixelRect& dst, DWORD filter, D3DCOLOR colorKey,
+                  bool dither) {
+  if (!CanConvertFormat(src.format) || !CanConvertFormat(dst.format) || !src.data || !dst.writable ||
+      src.width == 0 || src.height == 0 || dst.width == 0 || dst.height == 0 ||
+      src.pitch < RowBytes(src.format, src.width) || dst.pitch < RowBytes(dst.format, dst.width))
+    return false;
+  bool ok = true;
+
+  // Source rows decoded one at a time (a row of blocks for DXT).
+  const std::uint32_t srcUnit = IsDxtFormat(src.format) ? 4 : 1;
+  FloatImage decoded;
+  std::uint32_t decodedFirst = ~0u;
+  auto sourceRow = [&](std::uint32_t y) -> const float* {
+    const std::uint32_t first = y / srcUnit * srcUnit;
+    if (first != decodedFirst) {
+      const std::uint32_t rows = std::min(srcUnit, src.height - first);
+      if (!DecodePixels(src.format, src.data + std::size_t(first / srcUnit) * src.pitch, src.pitch,
+                        src.width, rows, src.palette, decoded)) {
+        ok = false;
+        return nullptr;
+      }
+      if (colorKey != 0) ApplyColorKey(decoded, colorKey);
+      decodedFirst = first;
+    }
+    return decoded.At(0, y - first);
+  };
+
+  // Target rows gathered into bands that start on a multiple of 16, so that
+  // DXT blocks and the dither pattern fall as they do for a whole image.
+  constexpr std::uint32_t kBand = 16;
+  const std::uint32_t dstUnit = IsDxtFormat(dst.format) ? 4 : 1;
+  FloatImage band;
+  band.Resize(dst.width, std::min(kBand, dst.height));
+  std::uint32_t bandFirst = 0;
+  auto targetRow = [&](std::uint32_t y, const float* row) {
+    std::copy(row, row + std::size_t(dst.width) * 4, band.At(0, y - bandFirst));
+    const std::uint32_t rows = y + 1 - bandFirst;
+    if (rows < band.height && y + 1 < dst.height) return true;
+    if (rows < band.height) {  // the last band, shorter than the others
+      band.height = rows;
+      band.pixels.resize(std::size_t(dst.width) * rows * 4);
+    }
+    if (!EncodePixels(band, dst.format, dst.writable + std::size_t(bandFirst / dstUnit) * dst.pitch,
+                      dst.pitch, dst.palette, dither)) {
+      ok = false;
+      return false;
+    }
+    bandFirst = y + 1;
+    return true;
+  };
+  ResampleRows(src.width, src.height, dst.width, dst.height, filter, sourceRow, targetRow);
+  return ok;
+}
+
+bool HalveBytes(const PixelRect& src, const PixelRect& dst) {
+  if (src.format != dst.format || !src.data || !dst.writable) return false;
+  const PackedLayout* l = FindPacked(src.format);
+  if (!l || !ByteChannels(*l)) return false;
+  const bool halveX = src.width == 2 * dst.width, halveY = src.height == 2 * dst.height;
+  if ((!halveX && !(src.width == 1 && dst.width == 1)) || (!halveY && !(src.height == 1 && dst.height == 1)))
+    return false;
+  if (src.pitch < RowBytes(src.format, src.width) || dst.pitch < RowBytes(dst.format, dst.width))
+    return false;
+  // Which bytes of a pixel hold a channel; the others take the fill bits.
+  const std::uint32_t bytes = l->bytes;
+  bool channel[4] = {false, false, false, false};
+  for (const Field* f : {&l->r, &l->g, &l->b, &l->a})
+    if (f->bits) channel[f->shift / 8] = true;
+  const std::uint32_t nx = halveX ? 2 : 1, ny = halveY ? 2 : 1;
+  const std::uint32_t shift = (halveX ? 1 : 0) + (halveY ? 1 : 0), half = (1u << shift) >> 1;
+  for (std::uint32_t y = 0; y < dst.height; ++y) {
+    const std::uint8_t* a = src.data + std::size_t(y) * ny * src.pitch;
+    const std::uint8_t* b = halveY ? a + src.pitch : a;
+    std::uint8_t* out = dst.writable + std::size_t(y) * dst.pitch;
+    for (std::uint32_t x = 0; x < dst.width; ++x, a += nx * bytes, b += nx * bytes, out += bytes) {
+      for (std::uint32_t k = 0; k < bytes; ++k) {
+        if (!channel[k]) {
+          out[k] = static_cast<std::uint8_t>(l->fill >> (8 * k));
+          continue;
+        }
+        std::uint32_t sum = a[k] + (halveX ? a[k + bytes] : 0u);
+        if (halveY) sum += b[k] + (halveX ? b[k + bytes] : 0u);
+        out[k] = static_cast<std::uint8_t>((sum + half) >> shift);
+      }
+    }
+  }
+  return true;
+}
+
 void ApplyColorKey(FloatImage& image, D3DCOLOR key) {
   auto byte = [](float v) { return std::uint32_t(ToByte(std::clamp(v, 0.0f, 1.0f) * 255)); };
   for (std::size_t i = 0; i < image.pixels.size(); i += 4) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "texture_io/d3dx8_tex.h"
@@ -52,5 +53,38 @@ void ApplyColorKey(FloatImage& image, D3DCOLOR key);
 // Resamples `in` to `out`'s size with a D3DX_FILTER_* value (filter in the
 // low byte, mirror flags above; without them the image wraps at its edges).
 void Resample(const FloatImage& in, FloatImage& out, DWORD filter);
+
+// The same a row at a time: `sourceRow(y)` gives source row y (srcWidth
+// float pixels, valid until the next call) or null to stop; each finished
+// target row goes to `targetRow`, in order, which returns false to stop.
+// Only the few filtered rows the current target row needs are held.
+using SourceRowFn = std::function<const float*(std::uint32_t y)>;
+using TargetRowFn = std::function<bool(std::uint32_t y, const float* row)>;
+void ResampleRows(std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t dstWidth,
+                  std::uint32_t dstHeight, DWORD filter, const SourceRowFn& sourceRow,
+                  const TargetRowFn& targetRow);
+
+// Pixels in one of the formats above, for ConvertImage.
+struct PixelRect {
+  D3DFORMAT format = D3DFMT_UNKNOWN;
+  const std::uint8_t* data = nullptr;  // the first row (of blocks for DXT)
+  std::uint8_t* writable = nullptr;    // the same, for a target
+  std::uint32_t pitch = 0, width = 0, height = 0;
+  const PALETTEENTRY* palette = nullptr;  // 256 entries, for palette formats
+};
+
+// Converts `src` into `dst`, resampled to dst's size with `filter`, a few
+// rows at a time: memory stays at a band of rows, not a float image. With a
+// non-zero `colorKey` matching source pixels become transparent black
+// first; `dither` as for EncodePixels. False when a format or pitch is not
+// usable (nothing else can fail).
+bool ConvertImage(const PixelRect& src, const PixelRect& dst, DWORD filter, D3DCOLOR colorKey,
+                  bool dither);
+
+// The box filter from one level to the next (each side halved, or kept at
+// 1) straight on bytes, for formats whose channels are all whole unsigned
+// bytes: each channel is the rounded mean of the 1, 2 or 4 texels under
+// it. False, with nothing written, for any other format or size.
+bool HalveBytes(const PixelRect& src, const PixelRect& dst);
 
 }  // namespace qv::tex

@@ -4,6 +4,8 @@
 // are mirrored back with the mirror flags.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <unordered_map>
 
 #include "texture_io/tex_convert.h"
 
@@ -90,39 +92,75 @@ Taps BuildTaps(std::uint32_t src, std::uint32_t dst, DWORD filter, bool mirror) 
 
 }  // namespace
 
-void Resample(const FloatImage& in, FloatImage& out, DWORD filter) {
-  if (in.width == out.width && in.height == out.height) {
+void ResampleRows(std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t dstWidth,
+                  std::uint32_t dstHeight, DWORD filter, const SourceRowFn& sourceRow,
+                  const TargetRowFn& targetRow) {
+  if (srcWidth == dstWidth && srcHeight == dstHeight) {
     // Every filter keeps an image of the same size as it is.
-    out.pixels = in.pixels;
+    for (std::uint32_t y = 0; y < dstHeight; ++y) {
+      const float* row = sourceRow(y);
+      if (!row || !targetRow(y, row)) return;
+    }
     return;
   }
-  const Taps across = BuildTaps(in.width, out.width, filter, (filter & D3DX_FILTER_MIRROR_U) != 0);
-  const Taps down = BuildTaps(in.height, out.height, filter, (filter & D3DX_FILTER_MIRROR_V) != 0);
+  const Taps across = BuildTaps(srcWidth, dstWidth, filter, (filter & D3DX_FILTER_MIRROR_U) != 0);
+  const Taps down = BuildTaps(srcHeight, dstHeight, filter, (filter & D3DX_FILTER_MIRROR_V) != 0);
+  const std::size_t rowFloats = std::size_t(dstWidth) * 4;
 
-  // Across: in.height rows of out.width texels.
-  FloatImage mid;
-  mid.Resize(out.width, in.height);
-  for (std::uint32_t y = 0; y < in.height; ++y) {
-    for (std::uint32_t x = 0; x < out.width; ++x) {
+  // Source rows filtered across (dstWidth texels each), kept while the
+  // target rows still to come need them, by source index. Taps move
+  // down the source as the target row does, so a row that the next target
+  // row does not use is dropped; a wrapped-around edge row is simply
+  // filtered again.
+  std::unordered_map<std::uint32_t, std::vector<float>> kept;
+  auto acrossRow = [&](std::uint32_t index) -> const float* {
+    auto found = kept.find(index);
+    if (found != kept.end()) return found->second.data();
+    const float* in = sourceRow(index);
+    if (!in) return nullptr;
+    float* mid = kept.emplace(index, std::vector<float>(rowFloats)).first->second.data();
+    for (std::uint32_t x = 0; x < dstWidth; ++x) {
       float acc[4] = {0, 0, 0, 0};
       for (std::uint32_t k = 0; k < across.count[x]; ++k) {
         const Tap& tap = across.taps[across.first[x] + k];
-        const float* p = in.At(tap.index, y);
+        const float* p = in + std::size_t(tap.index) * 4;
         for (int c = 0; c < 4; ++c) acc[c] += p[c] * tap.weight;
       }
-      std::copy(acc, acc + 4, mid.At(x, y));
+      std::copy(acc, acc + 4, mid + std::size_t(x) * 4);
     }
-  }
-  // Down.
-  std::fill(out.pixels.begin(), out.pixels.end(), 0.0f);
-  for (std::uint32_t y = 0; y < out.height; ++y) {
-    float* row = out.At(0, y);
+    return mid;
+  };
+  std::vector<std::uint32_t> needed;
+
+  std::vector<float> row(rowFloats);
+  for (std::uint32_t y = 0; y < dstHeight; ++y) {
+    std::fill(row.begin(), row.end(), 0.0f);
     for (std::uint32_t k = 0; k < down.count[y]; ++k) {
       const Tap& tap = down.taps[down.first[y] + k];
-      const float* src = mid.At(0, tap.index);
-      for (std::size_t i = 0; i < std::size_t(out.width) * 4; ++i) row[i] += src[i] * tap.weight;
+      const float* src = acrossRow(tap.index);
+      if (!src) return;
+      for (std::size_t i = 0; i < rowFloats; ++i) row[i] += src[i] * tap.weight;
+    }
+    if (!targetRow(y, row.data())) return;
+    if (y + 1 < dstHeight) {
+      needed.clear();
+      for (std::uint32_t k = 0; k < down.count[y + 1]; ++k)
+        needed.push_back(down.taps[down.first[y + 1] + k].index);
+      std::sort(needed.begin(), needed.end());
+      for (auto it = kept.begin(); it != kept.end();)
+        it = std::binary_search(needed.begin(), needed.end(), it->first) ? std::next(it) : kept.erase(it);
     }
   }
+}
+
+void Resample(const FloatImage& in, FloatImage& out, DWORD filter) {
+  ResampleRows(
+      in.width, in.height, out.width, out.height, filter,
+      [&in](std::uint32_t y) { return in.At(0, y); },
+      [&out](std::uint32_t y, const float* row) {
+        std::copy(row, row + std::size_t(out.width) * 4, out.At(0, y));
+        return true;
+      });
 }
 
 }  // namespace qv::tex

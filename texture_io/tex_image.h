@@ -5,15 +5,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "texture_io/d3dx8_tex.h"
 
 namespace qv::tex {
 
-// Limits on what a file may claim before anything is allocated for it.
-constexpr std::uint32_t kMaxImageSide = 16384;
-constexpr std::uint64_t kMaxImagePixels = std::uint64_t(1) << 24;
+// The largest image the readers decode: 2^28 pixels (1 GiB at four bytes a
+// pixel, e.g. 16384 x 16384) and 2^24 on a side, which keeps every row's
+// byte count within 32 bits. A valid file beyond this is not refused as bad
+// data; the loader answers E_OUTOFMEMORY. Readers check first that the file
+// can hold the pixels it claims, so a short file is still rejected as such.
+constexpr std::uint32_t kMaxImageSide = std::uint32_t(1) << 24;
+constexpr std::uint64_t kMaxImagePixels = std::uint64_t(1) << 28;
 
 // One level of an image. Pixels either point into the file (data) or into
 // storage, which the record owns.
@@ -25,12 +30,20 @@ struct TexImage {
   std::uint32_t height = 0;
   std::vector<PALETTEENTRY> palette;  // 256 entries for palette formats, empty otherwise
   std::vector<std::uint8_t> storage;
+  // Set instead of the pixels when the reader was asked to leave them in the
+  // file (data is then null): decodes them into rows `pitch` bytes apart,
+  // each `this->pitch` bytes long; false for a file damaged past its header.
+  std::function<bool(std::uint8_t* rows, std::size_t pitch)> decode;
 };
 
 // The levels a reader found, largest first (several for a DDS mip chain).
 struct TexImageChain {
   std::vector<TexImage> levels;
   D3DXIMAGE_FILEFORMAT fileFormat = D3DXIFF_BMP;
+  // Asks the JPEG and PNG readers to check the header only and leave the
+  // decoding to TexImage::decode, so that the loader can decode straight
+  // into the texture.
+  bool deferPixels = false;
 };
 
 // Reads little- or big-endian values and byte ranges without ever reading
@@ -90,8 +103,9 @@ class TexCursor {
   bool m_failed = false;
 };
 
-// Reader results: a reader either fills the chain or rejects the file.
-enum class ReadResult { Accepted, Rejected };
+// Reader results: a reader fills the chain, rejects the file, or
+// recognises a file whose image is beyond the decoding limits above.
+enum class ReadResult { Accepted, Rejected, TooLarge };
 
 // Each reader looks at the whole file; on rejection the chain is left empty.
 ReadResult ReadBmp(const std::uint8_t* data, std::size_t size, TexImageChain& out);
@@ -109,13 +123,28 @@ constexpr std::size_t kPackedDib = ~std::size_t(0);
 ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t headerPos,
                        std::size_t pixelPos, TexImageChain& out);
 
-// Tries the readers in their fixed order (BMP, PPM, DDS, JPEG, PNG, TGA, DIB).
-ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out);
+// Tries the readers in their fixed order (BMP, PPM, DDS, JPEG, PNG, TGA, DIB);
+// the first reader that accepts the file or finds it too large decides.
+ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out,
+                     bool deferPixels = false);
 
-// True when width x height is within the limits above.
-inline bool ImageSizeOk(std::uint64_t width, std::uint64_t height) {
-  return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
-         width * height <= kMaxImagePixels;
+// Makes a texture from an image already read, as
+// D3DXCreateTextureFromFileInMemoryEx does after reading its file (the
+// same arguments, with the chain in place of the file). The records'
+// pixels are released once the texture no longer needs them.
+HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, UINT width,
+                               UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                               D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                               D3DXIMAGE_INFO* info, PALETTEENTRY* paletteOut,
+                               IDirect3DTexture8** ppTexture);
+
+// Rejected for an empty image, TooLarge beyond the limits above, Accepted
+// otherwise. Readers call it once they know the file holds the pixels.
+inline ReadResult CheckImageSize(std::uint64_t width, std::uint64_t height) {
+  if (width == 0 || height == 0) return ReadResult::Rejected;
+  if (width > kMaxImageSide || height > kMaxImageSide || width * height > kMaxImagePixels)
+    return ReadResult::TooLarge;
+  return ReadResult::Accepted;
 }
 
 // A palette of 256 opaque white entries, for readers to fill.

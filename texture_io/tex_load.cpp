@@ -11,13 +11,20 @@
 
 namespace qv::tex {
 
-ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out) {
+ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out,
+                     bool deferPixels) {
   using Reader = ReadResult (*)(const std::uint8_t*, std::size_t, TexImageChain&);
   // Strongest signatures first; TGA has none, and a bare DIB header is tried last.
   static constexpr Reader s_readers[] = {ReadBmp, ReadPpm, ReadDds, ReadJpeg, ReadPng, ReadTga, ReadDib};
   for (Reader reader : s_readers) {
     out = TexImageChain();
-    if (reader(data, size, out) == ReadResult::Accepted && !out.levels.empty()) return ReadResult::Accepted;
+    out.deferPixels = deferPixels;
+    const ReadResult r = reader(data, size, out);
+    if (r == ReadResult::Accepted && !out.levels.empty()) return r;
+    if (r == ReadResult::TooLarge) {
+      out = TexImageChain();
+      return r;
+    }
   }
   out = TexImageChain();
   return ReadResult::Rejected;
@@ -93,21 +100,25 @@ bool FilterValid(DWORD filter) {
 
 bool IsPaletteFormat(D3DFORMAT f) { return f == D3DFMT_P8 || f == D3DFMT_A8P8; }
 
-// Writes `image` (already decoded) into a level, resampled to its size.
-HRESULT StoreLevel(IDirect3DTexture8* texture, UINT level, const FloatImage& image, DWORD filter,
-                   const PALETTEENTRY* palette) {
+// The pixels of a locked level, as a source or a target of ConvertImage.
+PixelRect LevelPixels(const LockedLevel& level, const PALETTEENTRY* palette) {
+  PixelRect r;
+  r.format = level.Desc().Format;
+  r.data = r.writable = level.Bits();
+  r.pitch = level.Pitch();
+  r.width = level.Desc().Width;
+  r.height = level.Desc().Height;
+  r.palette = palette;
+  return r;
+}
+
+// Writes `src` into a level, converted and resampled to it.
+HRESULT StoreLevel(IDirect3DTexture8* texture, UINT level, const PixelRect& src, DWORD filter,
+                   D3DCOLOR colorKey) {
   LockedLevel dst;
   HRESULT hr = dst.Lock(texture, level, 0);
   if (FAILED(hr)) return hr;
-  const D3DSURFACE_DESC& d = dst.Desc();
-  FloatImage scaled;
-  const FloatImage* source = &image;
-  if (d.Width != image.width || d.Height != image.height) {
-    scaled.Resize(d.Width, d.Height);
-    Resample(image, scaled, filter);
-    source = &scaled;
-  }
-  if (!EncodePixels(*source, d.Format, dst.Bits(), dst.Pitch(), palette,
+  if (!ConvertImage(src, LevelPixels(dst, src.palette), filter, colorKey,
                     (filter & D3DX_FILTER_DITHER) != 0))
     return D3DERR_INVALIDCALL;
   return D3D_OK;
@@ -115,9 +126,8 @@ HRESULT StoreLevel(IDirect3DTexture8* texture, UINT level, const FloatImage& ima
 
 // Loads an image record into a texture level. A record already in the
 // level's format and size is copied as it is, so nothing is lost to
-// conversion (DXT blocks stay as they were); anything else goes through
-// the float form.
-HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, const TexImage& img, DWORD filter,
+// conversion (DXT blocks stay as they were); anything else is converted.
+HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, TexImage& img, DWORD filter,
                   D3DCOLOR colorKey) {
   D3DSURFACE_DESC desc{};
   HRESULT hr = texture->GetLevelDesc(level, &desc);
@@ -130,15 +140,29 @@ HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, const TexImage& img, D
     if (FAILED(hr)) return hr;
     const std::uint32_t rowBytes = RowBytes(img.format, img.width);
     if (rowBytes == 0 || dst.Pitch() < rowBytes) return D3DERR_INVALIDCALL;
+    // Pixels still in the file are decoded straight into the level.
+    if (!img.data && img.decode) return img.decode(dst.Bits(), dst.Pitch()) ? D3D_OK : D3DXERR_INVALIDDATA;
     for (std::uint32_t r = 0; r < RowCount(img.format, img.height); ++r)
       std::memcpy(dst.Bits() + std::size_t(r) * dst.Pitch(), img.data + std::size_t(r) * img.pitch, rowBytes);
     return D3D_OK;
   }
-  FloatImage decoded;
-  if (!DecodePixels(img.format, img.data, img.pitch, img.width, img.height, palette, decoded))
+  if (!img.data && img.decode) {
+    img.storage.resize(std::size_t(img.pitch) * img.height);
+    if (!img.decode(img.storage.data(), img.pitch)) return D3DXERR_INVALIDDATA;
+    img.data = img.storage.data();
+  }
+  // The record must decode as a whole before anything is written.
+  if (!img.data || !CanConvertFormat(img.format) || (IsPaletteFormat(img.format) && !palette) ||
+      img.pitch < RowBytes(img.format, img.width))
     return D3DXERR_INVALIDDATA;
-  if (colorKey != 0) ApplyColorKey(decoded, colorKey);
-  return StoreLevel(texture, level, decoded, filter, palette);
+  PixelRect src;
+  src.format = img.format;
+  src.data = img.data;
+  src.pitch = img.pitch;
+  src.width = img.width;
+  src.height = img.height;
+  src.palette = palette;
+  return StoreLevel(texture, level, src, filter, colorKey);
 }
 
 HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UINT srcLevel,
@@ -154,42 +178,35 @@ HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UI
   if (!CanConvertFormat(desc.Format) || (IsPaletteFormat(desc.Format) && !palette))
     return D3DERR_INVALIDCALL;
   // Point and box build each level from the one before; the others go back
-  // to the source level every time.
+  // to the source level every time. The box filter on byte channels works
+  // on the bytes themselves.
   const DWORD kind = filter & 0xFF;
   const bool chained = kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_BOX;
-  FloatImage from;
-  bool haveFrom = false;
   for (UINT level = srcLevel + 1; level < count; ++level) {
-    if (!haveFrom || chained) {
-      LockedLevel src;
-      hr = src.Lock(texture, chained ? level - 1 : srcLevel, D3DLOCK_READONLY);
+    LockedLevel src;
+    hr = src.Lock(texture, chained ? level - 1 : srcLevel, D3DLOCK_READONLY);
+    if (FAILED(hr)) return hr;
+    const PixelRect from = LevelPixels(src, palette);
+    if (kind == D3DX_FILTER_BOX) {
+      LockedLevel dst;
+      hr = dst.Lock(texture, level, 0);
       if (FAILED(hr)) return hr;
-      if (!DecodePixels(src.Desc().Format, src.Bits(), src.Pitch(), src.Desc().Width,
-                        src.Desc().Height, palette, from))
-        return D3DERR_INVALIDCALL;
-      haveFrom = true;
+      if (HalveBytes(from, LevelPixels(dst, palette))) continue;
     }
-    hr = StoreLevel(texture, level, from, filter, palette);
+    hr = StoreLevel(texture, level, from, filter, 0);
     if (FAILED(hr)) return hr;
   }
   return D3D_OK;
 }
 
-HRESULT CreateFromMemory(IDirect3DDevice8* device, const std::uint8_t* data, std::size_t size,
-                         UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                         D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                         D3DXIMAGE_INFO* info, PALETTEENTRY* paletteOut,
-                         IDirect3DTexture8** ppTexture) {
-  if (usage == D3DX_DEFAULT) usage = 0;
-  if ((usage & ~(D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) ||
-      (pool != D3DPOOL_DEFAULT && pool != D3DPOOL_MANAGED && pool != D3DPOOL_SYSTEMMEM))
-    return D3DERR_INVALIDCALL;
-  if ((filter != D3DX_DEFAULT && !FilterValid(filter)) ||
-      (mipFilter != D3DX_DEFAULT && !FilterValid(mipFilter)))
-    return D3DERR_INVALIDCALL;
+}  // namespace
 
-  TexImageChain chain;
-  if (ReadImage(data, size, chain) != ReadResult::Accepted) return D3DXERR_INVALIDDATA;
+HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, UINT width,
+                               UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                               D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                               D3DXIMAGE_INFO* info, PALETTEENTRY* paletteOut,
+                               IDirect3DTexture8** ppTexture) {
+  if (chain.levels.empty()) return D3DXERR_INVALIDDATA;
   const TexImage& first = chain.levels.front();
   if (info) {
     info->Width = first.width;
@@ -234,6 +251,14 @@ HRESULT CreateFromMemory(IDirect3DDevice8* device, const std::uint8_t* data, std
     filter = (bump ? D3DX_FILTER_POINT : D3DX_FILTER_TRIANGLE) | D3DX_FILTER_DITHER;
   if (mipFilter == D3DX_DEFAULT) mipFilter = bump ? D3DX_FILTER_POINT : D3DX_FILTER_BOX;
 
+  // Arguments are checked once the image is read, with the device's
+  // requirements: a file no reader accepts is bad data whatever was asked.
+  if (usage == D3DX_DEFAULT) usage = 0;
+  if ((usage & ~(D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) ||
+      (pool != D3DPOOL_DEFAULT && pool != D3DPOOL_MANAGED && pool != D3DPOOL_SYSTEMMEM) ||
+      !FilterValid(filter) || !FilterValid(mipFilter))
+    return D3DERR_INVALIDCALL;
+
   TextureRequest request;
   request.width = (width == 0 || width == D3DX_DEFAULT) ? first.width : width;
   request.height = (height == 0 || height == D3DX_DEFAULT) ? first.height : height;
@@ -264,16 +289,22 @@ HRESULT CreateFromMemory(IDirect3DDevice8* device, const std::uint8_t* data, std
   if (levelCount == 0) return D3DERR_INVALIDCALL;
 
   UINT loaded = 0;
-  for (const TexImage& img : chain.levels) {
+  for (TexImage& img : chain.levels) {
     if (loaded >= levelCount) break;
     hr = LoadLevel(target, loaded, img, filter, colorKey);
     if (FAILED(hr)) return hr;
     ++loaded;
   }
   if (loaded < levelCount) {
-    const TexImage& last = chain.levels[loaded - 1];
+    TexImage& last = chain.levels[loaded - 1];
     const DWORD kind = mipFilter & 0xFF;
     if ((filter & 0xFF) == D3DX_FILTER_NONE || kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_BOX) {
+      // The other levels come from the texture itself: the decoded image is
+      // let go first, so that it and the whole chain never coexist.
+      for (TexImage& img : chain.levels) {
+        std::vector<std::uint8_t>().swap(img.storage);
+        img.data = nullptr;
+      }
       hr = FilterLevels(target, last.palette.empty() ? nullptr : last.palette.data(), loaded - 1,
                         mipFilter);
       if (FAILED(hr)) return hr;
@@ -293,6 +324,8 @@ HRESULT CreateFromMemory(IDirect3DDevice8* device, const std::uint8_t* data, std
   *ppTexture = texture.Detach();
   return D3D_OK;
 }
+
+namespace {
 
 // The system error behind a failed file call, as a result code. A call
 // that failed without setting an error must still not read as success.
@@ -315,9 +348,13 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice8* pDevice, LPCVOID p
                                             PALETTEENTRY* pPalette, IDirect3DTexture8** ppTexture) {
   if (!pDevice || !pSrcData || !ppTexture) return D3DERR_INVALIDCALL;
   try {
-    return CreateFromMemory(pDevice, static_cast<const std::uint8_t*>(pSrcData), SrcDataSize, Width,
-                            Height, MipLevels, Usage, Format, Pool, Filter, MipFilter, ColorKey,
-                            pSrcInfo, pPalette, ppTexture);
+    TexImageChain chain;
+    const ReadResult read =
+        ReadImage(static_cast<const std::uint8_t*>(pSrcData), SrcDataSize, chain, true);
+    if (read == ReadResult::TooLarge) return E_OUTOFMEMORY;
+    if (read != ReadResult::Accepted) return D3DXERR_INVALIDDATA;
+    return CreateTextureFromImage(pDevice, chain, Width, Height, MipLevels, Usage, Format, Pool,
+                                  Filter, MipFilter, ColorKey, pSrcInfo, pPalette, ppTexture);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {

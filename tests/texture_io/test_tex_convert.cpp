@@ -225,3 +225,83 @@ TEST(TexResample, KernelsAndEdges) {
   Resample(two, out, D3DX_FILTER_NONE);
   EXPECT_EQ(out.pixels[2 * 4 + 3], 0.0f);
 }
+
+// Converting a band of rows at a time gives the very bytes of converting
+// the whole image through one float copy, for every kind of source and
+// target, filter, edge mode, dither and size (bands of 16 rows, DXT rows of
+// blocks, heights that end mid-band); the byte box filter stays within one
+// step of the float one.
+TEST(TexConvert, RowByRowMatchesTheWholeImage) {
+  std::vector<PALETTEENTRY> palette(256);
+  for (int i = 0; i < 256; ++i)
+    palette[i] = PALETTEENTRY{std::uint8_t(i * 7), std::uint8_t(i * 13), std::uint8_t(255 - i), std::uint8_t(i * 3)};
+  std::uint32_t seed = 99;
+  auto noise = [&seed](std::size_t n) {
+    std::vector<std::uint8_t> b(n);
+    for (std::uint8_t& v : b) v = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    return b;
+  };
+  struct Case {
+    D3DFORMAT from, to;
+    std::uint32_t sw, sh, dw, dh;
+    DWORD filter;
+    D3DCOLOR key;
+  };
+  const Case cases[] = {
+      {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, 37, 41, 16, 19, D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, 0},
+      {D3DFMT_R8G8B8, D3DFMT_X8R8G8B8, 40, 40, 40, 40, D3DX_FILTER_TRIANGLE, 0},
+      {D3DFMT_A8R8G8B8, D3DFMT_DXT5, 33, 35, 20, 18, D3DX_FILTER_BOX | D3DX_FILTER_MIRROR, 0},
+      {D3DFMT_DXT1, D3DFMT_A4R4G4B4, 24, 36, 24, 36, D3DX_FILTER_LINEAR | D3DX_FILTER_DITHER, 0},
+      {D3DFMT_DXT3, D3DFMT_DXT1, 16, 40, 7, 33, D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR_V, 0},
+      {D3DFMT_P8, D3DFMT_P8, 19, 23, 40, 45, D3DX_FILTER_POINT, 0},
+      {D3DFMT_L8, D3DFMT_YUY2, 30, 34, 15, 34, D3DX_FILTER_NONE, 0},
+      {D3DFMT_YUY2, D3DFMT_A8L8, 22, 20, 23, 50, D3DX_FILTER_NONE, 0},
+      {D3DFMT_V8U8, D3DFMT_Q8W8V8U8, 32, 32, 16, 16, D3DX_FILTER_POINT, 0},
+      {D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, 18, 18, 9, 9, D3DX_FILTER_TRIANGLE, 0xFF000000u},
+      {D3DFMT_R3G3B2, D3DFMT_A8R8G8B8, 64, 48, 64, 48, D3DX_FILTER_BOX, 0xFF000000u},
+  };
+  for (const Case& c : cases) {
+    const std::uint32_t sp = RowBytes(c.from, c.sw), dp = RowBytes(c.to, c.dw);
+    std::vector<std::uint8_t> src = noise(std::size_t(sp) * RowCount(c.from, c.sh));
+    // Some pixels that are zero bytes: opaque black, the key, in the keyed cases.
+    for (std::size_t i = 0; i + 1 < src.size(); i += 30) src[i] = src[i + 1] = 0;
+    FloatImage whole, sized;
+    ASSERT_TRUE(DecodePixels(c.from, src.data(), sp, c.sw, c.sh, palette.data(), whole));
+    if (c.key) ApplyColorKey(whole, c.key);
+    sized.Resize(c.dw, c.dh);
+    Resample(whole, sized, c.filter);
+    std::vector<std::uint8_t> want(std::size_t(dp) * RowCount(c.to, c.dh));
+    ASSERT_TRUE(EncodePixels(sized, c.to, want.data(), dp, palette.data(), (c.filter & D3DX_FILTER_DITHER) != 0));
+
+    std::vector<std::uint8_t> got(want.size(), 0xCD);
+    PixelRect from{c.from, src.data(), nullptr, sp, c.sw, c.sh, palette.data()};
+    PixelRect to{c.to, nullptr, got.data(), dp, c.dw, c.dh, palette.data()};
+    ASSERT_TRUE(ConvertImage(from, to, c.filter, c.key, (c.filter & D3DX_FILTER_DITHER) != 0));
+    EXPECT_EQ(got, want) << c.from << " to " << c.to << " " << c.dw << " x " << c.dh;
+  }
+
+  // The byte box filter: each side halved or kept at 1, every byte format.
+  for (D3DFORMAT f : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R8G8B8, D3DFMT_L8, D3DFMT_A8L8, D3DFMT_A8}) {
+    const std::uint32_t sizes[][4] = {{16, 8, 8, 4}, {1, 6, 1, 3}, {10, 1, 5, 1}, {1, 1, 1, 1}};
+    for (const auto& z : sizes) {
+      const std::uint32_t sp = RowBytes(f, z[0]), dp = RowBytes(f, z[2]);
+      std::vector<std::uint8_t> src = noise(std::size_t(sp) * z[1]);
+      std::vector<std::uint8_t> floatBox(std::size_t(dp) * z[3]), byteBox(floatBox.size());
+      PixelRect from{f, src.data(), nullptr, sp, z[0], z[1], nullptr};
+      ASSERT_TRUE(ConvertImage(from, {f, nullptr, floatBox.data(), dp, z[2], z[3], nullptr}, D3DX_FILTER_BOX, 0, false));
+      ASSERT_TRUE(HalveBytes(from, {f, nullptr, byteBox.data(), dp, z[2], z[3], nullptr})) << f;
+      // Within a step everywhere, and equal but for the float path's
+      // rounding of exact halves.
+      std::size_t differ = 0;
+      for (std::size_t i = 0; i < byteBox.size(); ++i) {
+        EXPECT_LE(std::abs(int(byteBox[i]) - int(floatBox[i])), 1) << f << " byte " << i;
+        differ += byteBox[i] != floatBox[i];
+      }
+      EXPECT_LE(differ * 8, byteBox.size()) << f;
+    }
+  }
+  // Anything else is left to the float path.
+  std::vector<std::uint8_t> a(64), b(64);
+  EXPECT_FALSE(HalveBytes({D3DFMT_R5G6B5, a.data(), nullptr, 8, 4, 4, nullptr}, {D3DFMT_R5G6B5, nullptr, b.data(), 4, 2, 2, nullptr}));
+  EXPECT_FALSE(HalveBytes({D3DFMT_L8, a.data(), nullptr, 6, 6, 6, nullptr}, {D3DFMT_L8, nullptr, b.data(), 4, 4, 4, nullptr}));
+}

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <string>
 
 #include "testing/fake_d3d8.h"
@@ -16,6 +19,27 @@
 
 using namespace qv::test;
 using namespace qv::textest;
+
+// The largest single allocation and the bytes allocated through operator
+// new since the last reset: the pixel buffers of the readers, the loader
+// and the test device go through it.
+static std::atomic<std::size_t> g_largestNew{0};
+static std::atomic<std::size_t> g_totalNew{0};
+
+void* operator new(std::size_t n) {
+  g_totalNew += n;
+  std::size_t seen = g_largestNew.load();
+  while (n > seen && !g_largestNew.compare_exchange_weak(seen, n)) {
+  }
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+// These pair with the operator new above, which takes its memory from malloc.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -376,6 +400,9 @@ TEST_F(TexLoad, ArgumentChecks) {
   EXPECT_EQ(Load(file, nullptr), D3DERR_INVALIDCALL);
   EXPECT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, static_cast<D3DPOOL>(7)),
             D3DERR_INVALIDCALL);
+  // The file is read before usage and pool are looked at.
+  EXPECT_EQ(Load(Bytes(13, 'B'), &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, static_cast<D3DPOOL>(7)),
+            D3DXERR_INVALIDDATA);
   EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(m_device, file.data(), static_cast<UINT>(file.size()), 0,
                                                 0, 0, D3DUSAGE_DYNAMIC, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
                                                 D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &tex),
@@ -505,6 +532,7 @@ TEST_F(TexLoad, TruncationAtEveryPointFails) {
 
 TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
   IDirect3DTexture8* tex = kUntouched;
+  g_largestNew = 0;
   DibShape small;
   small.rows = {Bytes(3, 0)};
   const Bytes one = MakeBmp(small);
@@ -517,10 +545,31 @@ TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
     return f;
   };
   EXPECT_EQ(Load(withSize(0x7FFFFFFF, 0x7FFFFFFF), &tex), D3DXERR_INVALIDDATA);
-  // Within each side's limit, too many pixels.
   EXPECT_EQ(Load(withSize(16384, 16384), &tex), D3DXERR_INVALIDDATA);
-  // Within every limit, far more rows than the file holds.
+  // Far more rows than the file holds, at 8 and at 32 bits (62 bytes).
   EXPECT_EQ(Load(withSize(4096, 4096), &tex), D3DXERR_INVALIDDATA);
+  DibShape deep;
+  deep.bits = 32;
+  deep.rows = {Bytes(4, 0)};
+  Bytes deep4096 = MakeBmp(deep);
+  for (int i = 0; i < 4; ++i) deep4096[18 + i] = deep4096[22 + i] = static_cast<std::uint8_t>(4096 >> (8 * i));
+  EXPECT_EQ(Load(deep4096, &tex), D3DXERR_INVALIDDATA);
+  // A PNG and a JPEG whose headers claim 4096 x 4096 over a few bytes of data.
+  PngShape png;
+  png.width = png.height = 64;
+  png.rows.assign(64, Bytes(64 * 3, 7));
+  Bytes bigPng = MakePng(png);
+  for (int at : {16, 20}) bigPng[at + 2] = 0x10, bigPng[at + 3] = 0;  // IHDR width, height (big-endian)
+  EXPECT_EQ(Load(bigPng, &tex), D3DXERR_INVALIDDATA);
+  Bytes bigJpeg = MakeJpeg(16, 16, false, Bytes(16 * 16 * 3, 90));
+  for (std::size_t i = 2; i + 8 < bigJpeg.size(); ++i)
+    if (bigJpeg[i] == 0xFF && bigJpeg[i + 1] == 0xC0) {  // SOF0: height, width at +5, +7
+      bigJpeg[i + 5] = bigJpeg[i + 7] = 0x10;
+      bigJpeg[i + 6] = bigJpeg[i + 8] = 0;
+      break;
+    }
+  EXPECT_EQ(Load(bigJpeg, &tex), D3DXERR_INVALIDDATA);
+  EXPECT_LT(g_largestNew.load(), std::size_t(1) << 20) << "allocated for pixels the file cannot hold";
   TgaShape tga;
   tga.width = tga.height = 4000;
   tga.pixels = {1, 2, 3};
@@ -536,6 +585,68 @@ TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
   EXPECT_EQ(Load(Bytes(ppm.begin(), ppm.end()), &tex), D3DXERR_INVALIDDATA);
   EXPECT_EQ(tex, kUntouched);
   EXPECT_EQ(Counters().texturesCreated, 0);
+}
+
+// Valid images beyond 16384 on a side or 2^24 pixels load, cut to the
+// device's maximum; beyond the decoding limit they are out of memory, not
+// bad data.
+TEST_F(TexLoad, LargeImagesAreCutToTheDeviceMaximum) {
+  PngShape png;
+  png.width = 8192;
+  png.height = 2049;
+  png.colorType = 0;
+  png.rows.assign(png.height, Bytes(png.width, 0x60));
+  Bytes grey(5000 * 4000, 0xA0);
+  const struct {
+    const char* name;
+    Bytes file;
+    UINT width, height;
+    int value;
+  } cases[] = {
+      {"png 8192 x 2049", MakePng(png), 4096, 2049, 0x60},
+      {"jpeg 5000 x 4000", MakeJpeg(5000, 4000, true, grey, 50), 4096, 4000, 0xA0},
+  };
+  for (const auto& c : cases) {
+    IDirect3DTexture8* tex = nullptr;
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(Load(c.file, &tex, &info), D3D_OK) << c.name;
+    EXPECT_GT(info.Width * info.Height, 1u << 24) << c.name;
+    const D3DSURFACE_DESC d = Desc(tex, 0);
+    EXPECT_EQ(d.Width, c.width) << c.name;
+    EXPECT_EQ(d.Height, c.height) << c.name;
+    EXPECT_NEAR(Pixels(tex, 0).At(c.width - 1, c.height - 1)[0], c.value / 255.0, 2 / 255.0) << c.name;
+    tex->Release();
+  }
+  // Run-length data may end the bitmap at once: 30000 x 30000 in 64 bytes.
+  DibShape rle;
+  rle.bits = 8;
+  rle.width = rle.height = 30000;
+  rle.palette = {0x112233};
+  rle.compression = 1;
+  rle.rle = {0, 1};
+  IDirect3DTexture8* tex = kUntouched;
+  EXPECT_EQ(Load(MakeBmp(rle), &tex), E_OUTOFMEMORY);
+  EXPECT_EQ(tex, kUntouched);
+}
+
+// PNG and JPEG pixels that need no conversion are decoded straight into
+// the texture: nothing but the texture's levels is allocated for them.
+TEST_F(TexLoad, PngAndJpegDecodeStraightIntoTheTexture) {
+  PngShape png;
+  png.width = png.height = 256;
+  for (std::uint32_t y = 0; y < 256; ++y) png.rows.push_back(Bytes(256 * 3, static_cast<std::uint8_t>(y)));
+  Bytes rgb(256 * 256 * 3);
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i / 768);
+  const std::size_t chainBytes = 256 * 256 * 4 * 4 / 3 + 16;
+  for (const Bytes& file : {MakePng(png), MakeJpeg(256, 256, false, rgb)}) {
+    IDirect3DTexture8* tex = nullptr;
+    g_totalNew = 0;
+    ASSERT_EQ(Load(file, &tex), D3D_OK);
+    EXPECT_LT(g_totalNew.load(), chainBytes + 65536);
+    EXPECT_NEAR(Pixels(tex, 0).At(9, 200)[1], 200 / 255.0, 3 / 255.0);
+    EXPECT_NEAR(Pixels(tex, 1).At(9, 100)[1], 201 / 255.0, 3 / 255.0);
+    tex->Release();
+  }
 }
 
 TEST_F(TexLoad, RunsPastTheEndAreCut) {

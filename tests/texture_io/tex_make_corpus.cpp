@@ -53,6 +53,14 @@ int main(int argc, char** argv) {
   dib.compression = 2;
   dib.rle = {3, 0x12, 0, 0, 0, 3, 0x21, 0x20, 0, 1};
   files.push_back({"rle4.bmp", MakeBmp(dib)});
+  // A large picture from a few bytes (two runs, then the end of the bitmap),
+  // for the path where large sizes meet the resampler.
+  dib.bits = 8;
+  dib.compression = 1;
+  dib.width = 1024;
+  dib.height = 768;
+  dib.rle = {255, 3, 255, 1, 0, 0, 0, 1};
+  files.push_back({"rle8-large.bmp", MakeBmp(dib)});
   DibShape fields;
   fields.width = 2;
   fields.height = 2;
