@@ -32,8 +32,7 @@ bool GameInitialize() {
   const bool readOk = ReadStartupParameters("Readme.txt", &params);
 
   g_pTerrain->LoadHM("HeightMap20.raw", 1024, 1024);
-  g_pTerrain->LoadTextures(params.textures[0], params.textures[1], params.textures[2],
-                           params.textures[3]);
+  g_pTerrain->LoadTextures(params.textures[0], params.textures[1], params.textures[2], params.textures[3]);
 
   if (!readOk) {
     g_pLog->Report(LOG_ERROR, "Could not read ReadMe file", kInitTag);

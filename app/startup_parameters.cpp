@@ -53,4 +53,3 @@ bool ReadStartupParameters(const char* fileName, StartupParameters* out) {
   in.close();
   return ok && !in.fail();
 }
-

@@ -25,8 +25,8 @@ bool RegisterWindowClass(HINSTANCE hInstance) {
 }
 
 HWND MakeWindow(HINSTANCE hInstance) {
-  HWND hWnd = CreateWindowExA(0, kClassName, "Quorvel", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768,
-                              nullptr, nullptr, hInstance, nullptr);
+  HWND hWnd = CreateWindowExA(0, kClassName, "Quorvel", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
+                              nullptr, hInstance, nullptr);
   if (!hWnd) return nullptr;
   ShowWindow(hWnd, SW_SHOWNORMAL);
   UpdateWindow(hWnd);
@@ -40,14 +40,11 @@ bool UnregisterWindowClass(HINSTANCE hInstance) {
 
 LRESULT WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_KEYDOWN:
       // Keys are read through DirectInput; key messages stop here.
       return 0;
-    default:
-      return DefWindowProcA(hWnd, message, wParam, lParam);
+    default: return DefWindowProcA(hWnd, message, wParam, lParam);
   }
 }
 

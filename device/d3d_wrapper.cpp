@@ -80,8 +80,8 @@ void D3DWrapper2::InitD3D(HWND hWnd) {
   if (!m_pD3D) return;
 
   D3DPRESENT_PARAMETERS pp = SystemPresentParameters(hWnd);
-  m_pD3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hWnd,
-                       D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &g_pd3dDevice);
+  m_pD3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hWnd, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
+                       &g_pd3dDevice);
   // Without a device nothing below can run; later stages see the null device
   // and draw nothing.
   if (!g_pd3dDevice) {
@@ -96,8 +96,7 @@ void D3DWrapper2::InitD3D(HWND hWnd) {
   std::snprintf(text, sizeof text,
                 "MaxShaderValue: %f, MaxSimultaneousTextures: %d, \nMaxTextureBlendStages: %d, "
                 "PixelShaderVersion: %d.%d",
-                static_cast<double>(caps.MaxPixelShaderValue),
-                static_cast<int>(caps.MaxSimultaneousTextures),
+                static_cast<double>(caps.MaxPixelShaderValue), static_cast<int>(caps.MaxSimultaneousTextures),
                 static_cast<int>(caps.MaxTextureBlendStages),
                 static_cast<int>((caps.PixelShaderVersion >> 8) & 0xFF),
                 static_cast<int>(caps.PixelShaderVersion & 0xFF));

@@ -26,8 +26,8 @@ void RunGraphicsLayer(const DWORD* words, ID3DXBuffer* constants) {
   std::string error;
   if (qv::d3d8::ParseShader(words, pixel, program, error)) {
     bool fog = false;
-    const std::string glsl = pixel ? qv::d3d8::TranslatePixelShader(program)
-                                   : qv::d3d8::TranslateVertexShader(program, fog);
+    const std::string glsl =
+        pixel ? qv::d3d8::TranslatePixelShader(program) : qv::d3d8::TranslateVertexShader(program, fog);
     Check(glsl.find("void main()") != std::string::npos);
   } else {
     Check(error.size() > 5 && error[0] == 'Q');
@@ -69,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ID3DXBuffer* constants = nullptr;
   ID3DXBuffer* shader = nullptr;
   ID3DXBuffer* errors = nullptr;
-  const HRESULT hr = D3DXAssembleShader(text.get(), static_cast<UINT>(size), flags, &constants,
-                                        &shader, &errors);
+  const HRESULT hr =
+      D3DXAssembleShader(text.get(), static_cast<UINT>(size), flags, &constants, &shader, &errors);
   Check(hr == S_OK || hr == D3DXERR_INVALIDDATA);
   if (hr == S_OK) {
     Check(shader != nullptr);

@@ -34,9 +34,9 @@ HRESULT LoadOn(qv::test::FakeDirect3D8* d3d, qv::tex::TexImageChain& chain, D3DP
   IDirect3DDevice8* device = d3d->MakeDevice();
   IDirect3DTexture8* tex = kUntouched;
   D3DXIMAGE_INFO info{};
-  const HRESULT hr = qv::tex::CreateTextureFromImage(device, chain, D3DX_DEFAULT, D3DX_DEFAULT,
-                                                     D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, pool, D3DX_DEFAULT,
-                                                     D3DX_DEFAULT, 0, &info, palette, &tex);
+  const HRESULT hr = qv::tex::CreateTextureFromImage(device, chain, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                     0, D3DFMT_UNKNOWN, pool, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                     &info, palette, &tex);
   Check(d3d->Counters().lockedNow == 0);
   if (SUCCEEDED(hr)) {
     Check(tex != nullptr && tex != kUntouched);
@@ -80,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   c.caps.TextureCaps |= D3DPTEXTURECAPS_POW2;
   c.caps.MaxTextureWidth = c.caps.MaxTextureHeight = 64;
   c.caps.MaxTextureAspectRatio = 4;
-  for (D3DFORMAT f : {D3DFMT_P8, D3DFMT_DXT1, D3DFMT_DXT3, D3DFMT_DXT5, D3DFMT_V8U8, D3DFMT_A8,
-                      D3DFMT_R3G3B2, D3DFMT_A4L4})
+  for (D3DFORMAT f :
+       {D3DFMT_P8, D3DFMT_DXT1, D3DFMT_DXT3, D3DFMT_DXT5, D3DFMT_V8U8, D3DFMT_A8, D3DFMT_R3G3B2, D3DFMT_A4L4})
     c.textureFormats.insert(f);
   PALETTEENTRY palette[256];
   LoadOn(pow2, chain, D3DPOOL_DEFAULT, palette);

@@ -138,12 +138,18 @@ void DIWrapper::Update() {
   m_Y = MoveAxis(m_Y, m_MouseState.lY, m_Sensitivity);
   m_Z = MoveAxis(m_Z, m_MouseState.lZ, m_WheelSensitivity);
 
-  if (m_X > m_MaxX) m_X = m_MaxX;
-  else if (m_X < 0) m_X = 0;
-  if (m_Y > m_MaxY) m_Y = m_MaxY;
-  else if (m_Y < 0) m_Y = 0;
-  if (m_Z > m_MaxZ) m_Z = m_MaxZ;
-  else if (m_Z < m_MinZ) m_Z = m_MinZ;
+  if (m_X > m_MaxX)
+    m_X = m_MaxX;
+  else if (m_X < 0)
+    m_X = 0;
+  if (m_Y > m_MaxY)
+    m_Y = m_MaxY;
+  else if (m_Y < 0)
+    m_Y = 0;
+  if (m_Z > m_MaxZ)
+    m_Z = m_MaxZ;
+  else if (m_Z < m_MinZ)
+    m_Z = m_MinZ;
 }
 
 bool DIWrapper::IsKeyDown(int code) const {
@@ -193,8 +199,7 @@ void DIWrapper::UpdateText() {
   static constexpr BYTE kLetters[26] = {DIK_A, DIK_B, DIK_C, DIK_D, DIK_E, DIK_F, DIK_G, DIK_H, DIK_I,
                                         DIK_J, DIK_K, DIK_L, DIK_M, DIK_N, DIK_O, DIK_P, DIK_Q, DIK_R,
                                         DIK_S, DIK_T, DIK_U, DIK_V, DIK_W, DIK_X, DIK_Y, DIK_Z};
-  static constexpr BYTE kDigits[10] = {DIK_1, DIK_2, DIK_3, DIK_4, DIK_5,
-                                       DIK_6, DIK_7, DIK_8, DIK_9, DIK_0};
+  static constexpr BYTE kDigits[10] = {DIK_1, DIK_2, DIK_3, DIK_4, DIK_5, DIK_6, DIK_7, DIK_8, DIK_9, DIK_0};
   static constexpr char kDigitChars[] = "1234567890";
 
   // Appends after the current end; with 1023 characters held the buffer is

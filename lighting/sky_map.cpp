@@ -95,9 +95,7 @@ void UpdateSkyMap(float* diffuse, float* ambient) {
   // Without tables (their files were missing) the colours stay as they are.
   int d = DegreeOfHour(g_TimeOfDay);
   for (int c = 0; c < 3; ++c) {
-    if (g_pDiffuseMap && diffuse)
-      diffuse[c] = static_cast<float>(g_pDiffuseMap[c * kDegrees + d] / 255.0);
-    if (g_pAmbientMap && ambient)
-      ambient[c] = static_cast<float>(g_pAmbientMap[c * kDegrees + d] / 255.0);
+    if (g_pDiffuseMap && diffuse) diffuse[c] = static_cast<float>(g_pDiffuseMap[c * kDegrees + d] / 255.0);
+    if (g_pAmbientMap && ambient) ambient[c] = static_cast<float>(g_pAmbientMap[c * kDegrees + d] / 255.0);
   }
 }

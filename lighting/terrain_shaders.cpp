@@ -59,8 +59,8 @@ DWORD g_TerrainDecl[14] = {
 
 bool InitVS() {
   ID3DXBuffer* code = nullptr;
-  HRESULT hr = D3DXAssembleShader(g_TerrainVertexShaderText, TERRAIN_VS_TEXT_SIZE, 0, nullptr, &code,
-                                  nullptr);
+  HRESULT hr =
+      D3DXAssembleShader(g_TerrainVertexShaderText, TERRAIN_VS_TEXT_SIZE, 0, nullptr, &code, nullptr);
   if (FAILED(hr) || !code) {
     ReleaseBuffer(code);
     Log(LOG_INFO, "Failed to Assemble Vertex Shader", "InitVS");
@@ -72,8 +72,7 @@ bool InitVS() {
   DWORD handle = kNoShader;
   hr = D3DERR_INVALIDCALL;
   if (g_pd3dDevice) {
-    hr = g_pd3dDevice->CreateVertexShader(g_TerrainDecl,
-                                          static_cast<const DWORD*>(code->GetBufferPointer()),
+    hr = g_pd3dDevice->CreateVertexShader(g_TerrainDecl, static_cast<const DWORD*>(code->GetBufferPointer()),
                                           &handle, 0);
   }
   ReleaseBuffer(code);
@@ -88,8 +87,8 @@ bool InitVS() {
 void InitPS() {
   // The newline after the text's last line is not passed.
   ID3DXBuffer* code = nullptr;
-  HRESULT hr = D3DXAssembleShader(g_TerrainPixelShaderText, TERRAIN_PS_TEXT_SIZE - 1, 0, nullptr,
-                                  &code, nullptr);
+  HRESULT hr =
+      D3DXAssembleShader(g_TerrainPixelShaderText, TERRAIN_PS_TEXT_SIZE - 1, 0, nullptr, &code, nullptr);
   // Nothing is created from an absent token stream; the handle stays none.
   if (FAILED(hr) || !code || !g_pd3dDevice) {
     ReleaseBuffer(code);

@@ -27,8 +27,7 @@ void WriteTimeStamp(std::ofstream& out, std::time_t t) {
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   char text[64];
   std::snprintf(text, sizeof text, "%.3s %.3s %.2d %.2d:%.2d:%.2d %d\n", kDays[tm.tm_wday % 7],
-                kMonths[tm.tm_mon % 12], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                1900 + tm.tm_year);
+                kMonths[tm.tm_mon % 12], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 1900 + tm.tm_year);
   out << text;
 }
 
@@ -58,9 +57,7 @@ LogFile::~LogFile() {
   m_File.close();
 }
 
-void LogFile::Write(const char* text) {
-  m_File << std::endl << (text ? text : "") << std::flush;
-}
+void LogFile::Write(const char* text) { m_File << std::endl << (text ? text : "") << std::flush; }
 
 void LogFile::Banner(int level) {
   if (level == LOG_ERROR) {

@@ -44,8 +44,7 @@ HRESULT MakeBuffer(const void* data, std::size_t size, ID3DXBuffer** buffer) {
 
 // Calls the runtime's validator for the shader kind, when "d3d8.dll" is
 // there and exports it. Its error text is appended to `messages`.
-HRESULT Validate(bool vertex, const std::vector<DWORD>& tokens, bool wantErrors,
-                 std::string& messages) {
+HRESULT Validate(bool vertex, const std::vector<DWORD>& tokens, bool wantErrors, std::string& messages) {
   HMODULE module = GetModuleHandleA("d3d8.dll");
   if (!module) module = LoadLibraryA("d3d8.dll");
   if (!module) return S_OK;
@@ -57,8 +56,8 @@ HRESULT Validate(bool vertex, const std::vector<DWORD>& tokens, bool wantErrors,
     hr = reinterpret_cast<QvValidateShaderFn>(proc)(tokens.data(), nullptr, nullptr,
                                                     wantErrors ? TRUE : FALSE, &text);
   } else {
-    hr = reinterpret_cast<QvValidatePixelShaderFn>(proc)(tokens.data(), nullptr,
-                                                         wantErrors ? TRUE : FALSE, &text);
+    hr = reinterpret_cast<QvValidatePixelShaderFn>(proc)(tokens.data(), nullptr, wantErrors ? TRUE : FALSE,
+                                                         &text);
   }
   if (text) {
     try {
@@ -72,8 +71,8 @@ HRESULT Validate(bool vertex, const std::vector<DWORD>& tokens, bool wantErrors,
   return hr;
 }
 
-HRESULT Assemble(const char* src, UINT len, DWORD flags, ID3DXBuffer** constants,
-                 ID3DXBuffer** shader, ID3DXBuffer** errors) {
+HRESULT Assemble(const char* src, UINT len, DWORD flags, ID3DXBuffer** constants, ID3DXBuffer** shader,
+                 ID3DXBuffer** errors) {
   qvasm::Context ctx(src, len, (flags & D3DXASM_DEBUG) != 0);
   qvasmparse(ctx);
 
@@ -121,8 +120,8 @@ void ReleaseOut(ID3DXBuffer** buffer) {
 
 }  // namespace
 
-HRESULT D3DXAssembleShader(LPCVOID src, UINT len, DWORD flags, ID3DXBuffer** constants,
-                           ID3DXBuffer** shader, ID3DXBuffer** errors) {
+HRESULT D3DXAssembleShader(LPCVOID src, UINT len, DWORD flags, ID3DXBuffer** constants, ID3DXBuffer** shader,
+                           ID3DXBuffer** errors) {
   if (constants) *constants = nullptr;
   if (shader) *shader = nullptr;
   if (errors) *errors = nullptr;

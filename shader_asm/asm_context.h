@@ -97,8 +97,8 @@ struct AsmValue {
   bool relative;          // c[a0.x + n]
   bool indexed;           // written with [ ]
   std::uint32_t number;
-  Span name;             // the register's identifier
-  bool hasSelector;      // followed by "." identifier
+  Span name;         // the register's identifier
+  bool hasSelector;  // followed by "." identifier
   Span selector;
 
   // Index expressions.

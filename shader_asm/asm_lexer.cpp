@@ -23,21 +23,21 @@ struct InstrInfo {
 };
 
 const InstrInfo s_instructions[] = {
-    {"nop", kBoth, 0, 0},          {"mov", kBoth, 2, 1},          {"add", kBoth, 3, 2},
-    {"sub", kBoth, 3, 3},          {"mad", kBoth, 4, 4},          {"mul", kBoth, 3, 5},
-    {"dp3", kBoth, 3, 8},          {"dp4", kBoth, 3, 9},          {"rcp", kVs, 2, 6},
-    {"rsq", kVs, 2, 7},            {"min", kVs, 3, 10},           {"max", kVs, 3, 11},
-    {"slt", kVs, 3, 12},           {"sge", kVs, 3, 13},           {"exp", kVs, 2, 14},
-    {"log", kVs, 2, 15},           {"lit", kVs, 2, 16},           {"dst", kVs, 3, 17},
-    {"frc", kVs, 2, 19},           {"m4x4", kVs, 3, 20},          {"m4x3", kVs, 3, 21},
-    {"m3x4", kVs, 3, 22},          {"m3x3", kVs, 3, 23},          {"m3x2", kVs, 3, 24},
-    {"expp", kVs, 2, 78},          {"logp", kVs, 2, 79},          {"lrp", kPs, 4, 18},
-    {"cnd", kPs, 4, 80},           {"texcoord", kPs, 1, 64},      {"texkill", kPs, 1, 65},
-    {"tex", kPs, 1, 66},           {"texbem", kPs, 2, 67},        {"texbeml", kPs, 2, 68},
-    {"texreg2ar", kPs, 2, 69},     {"texreg2gb", kPs, 2, 70},     {"texm3x2pad", kPs, 2, 71},
-    {"texm3x2tex", kPs, 2, 72},    {"texm3x3pad", kPs, 2, 73},    {"texm3x3tex", kPs, 2, 74},
-    {"texm3x3diff", kPs, 2, 75},   {"texm3x3spec", kPs, 3, 76},   {"texm3x3vspec", kPs, 2, 77},
-    {"texm3x2depth", kPs, 2, 96},  {"texbrdf", kPs, 3, 97},       {"texdp3", kPs, 2, 98},
+    {"nop", kBoth, 0, 0},         {"mov", kBoth, 2, 1},        {"add", kBoth, 3, 2},
+    {"sub", kBoth, 3, 3},         {"mad", kBoth, 4, 4},        {"mul", kBoth, 3, 5},
+    {"dp3", kBoth, 3, 8},         {"dp4", kBoth, 3, 9},        {"rcp", kVs, 2, 6},
+    {"rsq", kVs, 2, 7},           {"min", kVs, 3, 10},         {"max", kVs, 3, 11},
+    {"slt", kVs, 3, 12},          {"sge", kVs, 3, 13},         {"exp", kVs, 2, 14},
+    {"log", kVs, 2, 15},          {"lit", kVs, 2, 16},         {"dst", kVs, 3, 17},
+    {"frc", kVs, 2, 19},          {"m4x4", kVs, 3, 20},        {"m4x3", kVs, 3, 21},
+    {"m3x4", kVs, 3, 22},         {"m3x3", kVs, 3, 23},        {"m3x2", kVs, 3, 24},
+    {"expp", kVs, 2, 78},         {"logp", kVs, 2, 79},        {"lrp", kPs, 4, 18},
+    {"cnd", kPs, 4, 80},          {"texcoord", kPs, 1, 64},    {"texkill", kPs, 1, 65},
+    {"tex", kPs, 1, 66},          {"texbem", kPs, 2, 67},      {"texbeml", kPs, 2, 68},
+    {"texreg2ar", kPs, 2, 69},    {"texreg2gb", kPs, 2, 70},   {"texm3x2pad", kPs, 2, 71},
+    {"texm3x2tex", kPs, 2, 72},   {"texm3x3pad", kPs, 2, 73},  {"texm3x3tex", kPs, 2, 74},
+    {"texm3x3diff", kPs, 2, 75},  {"texm3x3spec", kPs, 3, 76}, {"texm3x3vspec", kPs, 2, 77},
+    {"texm3x2depth", kPs, 2, 96}, {"texbrdf", kPs, 3, 97},     {"texdp3", kPs, 2, 98},
     {"texreg2rgb", kPs, 2, 99},
 };
 
@@ -237,8 +237,7 @@ int LexNumber(AsmValue* value, Context& ctx) {
   // exactly as far as a float can hold them.
   std::string digits(ctx.src + start, numberEnd - start);
   double d = std::strtod(digits.c_str(), nullptr);
-  if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max())
-    d = d < 0 ? -HUGE_VAL : HUGE_VAL;
+  if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) d = d < 0 ? -HUGE_VAL : HUGE_VAL;
   value->real = static_cast<float>(d);
   return real ? QVASM_FLOAT : QVASM_INTEGER;
 }
@@ -291,8 +290,7 @@ int Lex(AsmValue* value, Context& ctx) {
       case '-':
       case '+':
       case '[':
-      case ']':
-        return static_cast<unsigned char>(c);
+      case ']': return static_cast<unsigned char>(c);
       default:
         // Any other character is a token of its own that no rule accepts.
         return QVASM_BADCHAR;

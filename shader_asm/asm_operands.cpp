@@ -32,9 +32,9 @@ constexpr DWORD FourCC(char a, char b, char c, char d) {
 struct RegName {
   const char* name;
   std::uint8_t type;
-  std::uint32_t limit;        // numbers below this are valid
-  int fixedNumber;            // >= 0: the name takes no digits and means this number
-  bool indexable;             // may be written name[index]
+  std::uint32_t limit;  // numbers below this are valid
+  int fixedNumber;      // >= 0: the name takes no digits and means this number
+  bool indexable;       // may be written name[index]
 };
 
 const RegName s_vertexRegs[] = {
@@ -72,10 +72,14 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // Component of a mask or swizzle letter: x/r 0, y/g 1, z/b 2, w/a 3.
 int Component(char c) {
   switch (c) {
-    case 'x': case 'r': return 0;
-    case 'y': case 'g': return 1;
-    case 'z': case 'b': return 2;
-    case 'w': case 'a': return 3;
+    case 'x':
+    case 'r': return 0;
+    case 'y':
+    case 'g': return 1;
+    case 'z':
+    case 'b': return 2;
+    case 'w':
+    case 'a': return 3;
     default: return -1;
   }
 }
@@ -115,19 +119,15 @@ bool ParseSwizzle(const Context& ctx, const Span& span, DWORD* swizzle) {
 bool CheckRegister(Context& ctx, const AsmValue& reg) {
   const std::string name = SpanText(ctx, reg.name);
   switch (reg.status) {
-    case RegStatus::Ok:
-      return true;
-    case RegStatus::BadName:
-      Report(ctx, "invalid register '%s'", name.c_str());
-      return false;
+    case RegStatus::Ok: return true;
+    case RegStatus::BadName: Report(ctx, "invalid register '%s'", name.c_str()); return false;
     case RegStatus::BadIndexed:
       Report(ctx, "invalid register '%s[%d]'", name.c_str(), int(reg.indexSum));
       return false;
     case RegStatus::BadRelative:
       Report(ctx, "invalid register '%s[a0.x + %d]'", name.c_str(), int(reg.indexSum));
       return false;
-    case RegStatus::Reported:
-      return false;
+    case RegStatus::Reported: return false;
   }
   return false;
 }
@@ -163,8 +163,7 @@ std::size_t g_asmMaxStreamWords = kMaxStreamWords;
 
 // One zero byte that ends the text is the caller's terminator, not text.
 Context::Context(const char* source, std::uint32_t length, bool debugInfo)
-    : src(source), len(length > 0 && source[length - 1] == '\0' ? length - 1 : length),
-      debug(debugInfo) {}
+    : src(source), len(length > 0 && source[length - 1] == '\0' ? length - 1 : length), debug(debugInfo) {}
 
 void Report(Context& ctx, const char* format, ...) {
   ctx.error = true;
@@ -176,8 +175,8 @@ void Report(Context& ctx, const char* format, ...) {
   std::vsnprintf(message, sizeof message, format, args);
   va_end(args);
   char line[3 * kMaxName + 64];
-  std::snprintf(line, sizeof line, "%.255s(%d) : (Assembly Error) %s", ctx.file.c_str(),
-                ctx.keywordLine, message);
+  std::snprintf(line, sizeof line, "%.255s(%d) : (Assembly Error) %s", ctx.file.c_str(), ctx.keywordLine,
+                message);
   ctx.errorLines.emplace_back(line);
 }
 
@@ -248,10 +247,14 @@ AsmValue PlainRegister(Context& ctx, const AsmValue& ident) {
   const std::size_t restLen = n - i;
   if (restLen != 0) {
     if (ctx.kind != ShaderKind::Pixel) return v;
-    if (restLen == 5 && std::memcmp(rest, "_bias", 5) == 0) modifier = kModBias;
-    else if (restLen == 4 && std::memcmp(rest, "_bx2", 4) == 0) modifier = kModSign;
-    else if (restLen == 4 && std::memcmp(rest, "_sgn", 4) == 0) modifier = kModSign;
-    else return v;
+    if (restLen == 5 && std::memcmp(rest, "_bias", 5) == 0)
+      modifier = kModBias;
+    else if (restLen == 4 && std::memcmp(rest, "_bx2", 4) == 0)
+      modifier = kModSign;
+    else if (restLen == 4 && std::memcmp(rest, "_sgn", 4) == 0)
+      modifier = kModSign;
+    else
+      return v;
   }
   if (reg->fixedNumber >= 0) {
     if (hasDigits) return v;
@@ -309,13 +312,12 @@ AsmValue IndexRegisterTerm(Context& ctx, const AsmValue& reg) {
   v.a0Count = 0;
   v.indexBad = false;
   const bool isA0x = ctx.kind == ShaderKind::Vertex && !reg.indexed && !reg.name.truncated &&
-                     SpanText(ctx, reg.name) == "a0" && reg.hasSelector &&
-                     !reg.selector.truncated && SpanText(ctx, reg.selector) == "x";
+                     SpanText(ctx, reg.name) == "a0" && reg.hasSelector && !reg.selector.truncated &&
+                     SpanText(ctx, reg.selector) == "x";
   if (isA0x) {
     v.a0Count = 1;
   } else {
-    if (reg.status != RegStatus::Reported)
-      Report(ctx, "illegal register in index expression");
+    if (reg.status != RegStatus::Reported) Report(ctx, "illegal register in index expression");
     v.indexBad = true;
   }
   return v;
@@ -375,8 +377,7 @@ AsmValue Destination(Context& ctx, const AsmValue& reg, const AsmValue* maskValu
     if (!typeOk) {
       Report(ctx, "invalid destination register");
       v.ok = false;
-    } else if (ctx.kind == ShaderKind::Pixel && maskOk && mask != 0x7 && mask != 0x8 &&
-               mask != 0xF) {
+    } else if (ctx.kind == ShaderKind::Pixel && maskOk && mask != 0x7 && mask != 0x8 && mask != 0xF) {
       Report(ctx, "invalid write mask");
       v.ok = false;
     }

@@ -34,8 +34,8 @@ constexpr DWORD D3DXASM_SKIPVALIDATION = 2;  // do not call the runtime's shader
 // `def` statements, `constants` the vertex declaration fragments; `errors`
 // receives the message lines whenever there were any. Every given out-pointer
 // is set to null first.
-HRESULT D3DXAssembleShader(LPCVOID src, UINT len, DWORD flags, ID3DXBuffer** constants,
-                           ID3DXBuffer** shader, ID3DXBuffer** errors);
+HRESULT D3DXAssembleShader(LPCVOID src, UINT len, DWORD flags, ID3DXBuffer** constants, ID3DXBuffer** shader,
+                           ID3DXBuffer** errors);
 
 // The shader validators that the assembler looks up in the built-in module
 // "d3d8.dll" (GetProcAddress "ValidateVertexShader" / "ValidatePixelShader").
@@ -44,7 +44,6 @@ HRESULT D3DXAssembleShader(LPCVOID src, UINT len, DWORD flags, ID3DXBuffer** con
 // allocated with HeapAlloc(GetProcessHeap(), ...); the assembler appends it to
 // its error lines and frees it with HeapFree.
 using QvValidateShaderFn = HRESULT (*)(const DWORD* pFunction, const DWORD* pDeclaration,
-                                       const D3DCAPS8* pCaps, BOOL bReturnErrors,
-                                       char** ppErrors);
-using QvValidatePixelShaderFn = HRESULT (*)(const DWORD* pFunction, const D3DCAPS8* pCaps,
-                                            BOOL bReturnErrors, char** ppErrors);
+                                       const D3DCAPS8* pCaps, BOOL bReturnErrors, char** ppErrors);
+using QvValidatePixelShaderFn = HRESULT (*)(const DWORD* pFunction, const D3DCAPS8* pCaps, BOOL bReturnErrors,
+                                            char** ppErrors);

@@ -12,8 +12,8 @@
 extern unsigned char* g_pHeightMapBlock;
 extern unsigned char* g_pHeightMap;
 
-extern int g_MaxLod;          // levels - 1: the coarsest level
-extern int g_MaxVBVertices;   // vertex limit per pooled vertex buffer
+extern int g_MaxLod;         // levels - 1: the coarsest level
+extern int g_MaxVBVertices;  // vertex limit per pooled vertex buffer
 
 constexpr int kMaxVisiblePatches = 8192;
 
@@ -93,17 +93,16 @@ class Terrain : public D3DWrapper2 {
   Terrain(const Terrain&) = delete;
   Terrain& operator=(const Terrain&) = delete;
 
-  bool LoadHM(const char* fileName, int length, int width);  // terrain/terrain_heightmap.cpp
-  bool InitPatches(int patchSize, int levels, int vertexLimit);  // terrain/terrain_patches.cpp
+  bool LoadHM(const char* fileName, int length, int width);            // terrain/terrain_heightmap.cpp
+  bool InitPatches(int patchSize, int levels, int vertexLimit);        // terrain/terrain_patches.cpp
   TerrainQuadNode* BuildQuadNode(const float a[3], const float b[3]);  // terrain/terrain_patches.cpp
-  void FreeQuadNode(TerrainQuadNode* node);  // terrain/terrain.cpp
+  void FreeQuadNode(TerrainQuadNode* node);                            // terrain/terrain.cpp
   // terrain/terrain_vb_pool.cpp
-  IDirect3DVertexBuffer8* PlacePatchVertices(const void* block, unsigned bytes, int* first,
-                                             int* count);
+  IDirect3DVertexBuffer8* PlacePatchVertices(const void* block, unsigned bytes, int* first, int* count);
 
   void ListPatches(TerrainQuadNode* node, int depth);  // view/draw_list.cpp
-  void AppendPatch(int index);                          // view/draw_list.cpp
-  void Render();                                        // view/patch_draw.cpp
+  void AppendPatch(int index);                         // view/draw_list.cpp
+  void Render();                                       // view/patch_draw.cpp
   // view/terrain_textures.cpp
   void LoadTextures(const char* name0, const char* name1, const char* name2, const char* name3);
 
@@ -139,5 +138,5 @@ class Terrain : public D3DWrapper2 {
 
 int PowerOfTwo(int n);
 D3DXVECTOR3 ComputeVertexNormal(const D3DXVECTOR3 p[9]);
-D3DXVECTOR3 ComputeVertexTangent(const D3DXVECTOR3& p0, const D3DXVECTOR3& p1,
-                                 const D3DXVECTOR3& p2, const D3DXVECTOR3& normal);
+D3DXVECTOR3 ComputeVertexTangent(const D3DXVECTOR3& p0, const D3DXVECTOR3& p1, const D3DXVECTOR3& p2,
+                                 const D3DXVECTOR3& normal);

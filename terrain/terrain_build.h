@@ -43,8 +43,8 @@ D3DXVECTOR3 BorderTangent();
 // row by row, positions already scaled to world units. heightMap points at
 // sample (0, 0) of a map bordered as above; stride is its row length and
 // mapLength / mapWidth its size.
-void BuildPatchVertices(const unsigned char* heightMap, int stride, int mapLength, int mapWidth,
-                        int x0, int z0, int patchSize, int patchVerts, TerrainVertex* out);
+void BuildPatchVertices(const unsigned char* heightMap, int stride, int mapLength, int mapWidth, int x0,
+                        int z0, int patchSize, int patchVerts, TerrainVertex* out);
 
 // How the terrain's vertices are spread over the pooled vertex buffers.
 struct VBPoolLayout {

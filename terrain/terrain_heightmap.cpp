@@ -91,8 +91,8 @@ bool Terrain::LoadHM(const char* fileName, int length, int width) {
     Report(LOG_ERROR, "Could not read RAW file", "LoadHM");
     return false;
   }
-  m_FileBytes = counted > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
-                                                          : static_cast<int>(counted);
+  m_FileBytes =
+      counted > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(counted);
   m_Length = length;
   m_Width = width;
 
@@ -113,7 +113,8 @@ bool Terrain::LoadHM(const char* fileName, int length, int width) {
     return false;
   }
 
-  const std::size_t blockBytes = (static_cast<std::size_t>(length) + 1) * (static_cast<std::size_t>(width) + 1);
+  const std::size_t blockBytes =
+      (static_cast<std::size_t>(length) + 1) * (static_cast<std::size_t>(width) + 1);
   unsigned char* block = new (std::nothrow) unsigned char[blockBytes];
   if (!block) {
     Report(LOG_ERROR, "Not enough memory for the heightmap", "LoadHM");

@@ -18,7 +18,8 @@ unsigned short* StoreList(const std::vector<std::uint16_t>& list, int count, con
   if (sizeLabel) Report(LOG_INFO, count, sizeLabel);
   unsigned short* array = new unsigned short[count > 0 ? count : 1];
   std::memset(array, 0, sizeof(unsigned short) * static_cast<std::size_t>(count > 0 ? count : 1));
-  const std::size_t n = list.size() < static_cast<std::size_t>(count) ? list.size() : static_cast<std::size_t>(count);
+  const std::size_t n =
+      list.size() < static_cast<std::size_t>(count) ? list.size() : static_cast<std::size_t>(count);
   if (n) std::memcpy(array, list.data(), n * sizeof(unsigned short));
   if (builtLabel) Report(LOG_INFO, static_cast<std::int32_t>(list.size()), builtLabel);
   *countOut = count;

@@ -36,8 +36,8 @@ inline D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
 
 // Sample at a column and row given as floats, truncated towards zero.
 inline float HeightAt(const unsigned char* map, int stride, float column, float row) {
-  return static_cast<float>(map[static_cast<std::ptrdiff_t>(static_cast<int>(row)) * stride +
-                                static_cast<int>(column)]);
+  return static_cast<float>(
+      map[static_cast<std::ptrdiff_t>(static_cast<int>(row)) * stride + static_cast<int>(column)]);
 }
 
 }  // namespace
@@ -197,9 +197,10 @@ bool Terrain::InitPatches(int patchSize, int levels, int vertexLimit) {
   ReleaseGeometry();
   m_PatchSize = patchSize;
   const float rootA[3] = {0.0f, static_cast<float>(g_pHeightMap[0]), 0.0f};
-  const float rootB[3] = {static_cast<float>(m_Length),
-                          HeightAt(g_pHeightMap, m_Length, static_cast<float>(m_Length), static_cast<float>(m_Width)),
-                          static_cast<float>(m_Width)};
+  const float rootB[3] = {
+      static_cast<float>(m_Length),
+      HeightAt(g_pHeightMap, m_Length, static_cast<float>(m_Length), static_cast<float>(m_Width)),
+      static_cast<float>(m_Width)};
   m_pQuadRoot = BuildQuadNode(rootA, rootB);
   g_MaxVBVertices = vertexLimit;
 
@@ -250,8 +251,9 @@ bool Terrain::InitPatches(int patchSize, int levels, int vertexLimit) {
       patch.Centre[2] *= static_cast<float>(terrain::kWorldPerSample);
       patch.Centre[1] *= terrain::kWorldPerHeight;
 
-      patch.pVB = PlacePatchVertices(staging.data(), static_cast<unsigned>(vertsPerPatch * sizeof(TerrainVertex)),
-                                     &patch.FirstVertex, &patch.VertexCount);
+      patch.pVB =
+          PlacePatchVertices(staging.data(), static_cast<unsigned>(vertsPerPatch * sizeof(TerrainVertex)),
+                             &patch.FirstVertex, &patch.VertexCount);
       if (!patch.pVB) {
         Report(LOG_ERROR, "ERROR Finding empty VB", "");
         return false;

@@ -18,7 +18,8 @@ constexpr std::int64_t kVertexBytes = static_cast<std::int64_t>(sizeof(TerrainVe
 
 namespace terrain {
 
-bool ComputeVBPoolLayout(std::int64_t totalVertices, int patchVertices, int vertexLimit, VBPoolLayout* layout) {
+bool ComputeVBPoolLayout(std::int64_t totalVertices, int patchVertices, int vertexLimit,
+                         VBPoolLayout* layout) {
   *layout = VBPoolLayout();
   if (patchVertices <= 0 || vertexLimit <= patchVertices || totalVertices < 0) return false;
   // The largest whole number of patches strictly below the limit.
@@ -69,8 +70,8 @@ bool Terrain::CreateVertexBuffers() {
   for (int i = 0; i < m_VBCount; ++i) {
     const int vertices = (i == m_VBCount - 1) ? m_LastVBVertices : m_VBVertices;
     IDirect3DVertexBuffer8* vb = nullptr;
-    const HRESULT hr = g_pd3dDevice->CreateVertexBuffer(static_cast<UINT>(vertices * kVertexBytes),
-                                                        D3DUSAGE_WRITEONLY, kTerrainFvf, D3DPOOL_DEFAULT, &vb);
+    const HRESULT hr = g_pd3dDevice->CreateVertexBuffer(
+        static_cast<UINT>(vertices * kVertexBytes), D3DUSAGE_WRITEONLY, kTerrainFvf, D3DPOOL_DEFAULT, &vb);
     if (FAILED(hr) || !vb) {
       Report(LOG_ERROR, "Could not create a terrain vertex buffer", "InitPatches");
       return false;
@@ -80,7 +81,8 @@ bool Terrain::CreateVertexBuffers() {
   return true;
 }
 
-IDirect3DVertexBuffer8* Terrain::PlacePatchVertices(const void* block, unsigned bytes, int* first, int* count) {
+IDirect3DVertexBuffer8* Terrain::PlacePatchVertices(const void* block, unsigned bytes, int* first,
+                                                    int* count) {
   *first = 0;
   *count = 0;
   const int k = static_cast<int>(bytes / static_cast<unsigned>(kVertexBytes));

@@ -9,8 +9,7 @@ namespace qv::test {
 namespace {
 
 bool IsDxt(D3DFORMAT f) {
-  return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 ||
-         f == D3DFMT_DXT5;
+  return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
 }
 
 UINT BitsPerPixel(D3DFORMAT f) {
@@ -51,9 +50,7 @@ UINT FakeFormatPitch(D3DFORMAT format, UINT width) {
   return width * BitsPerPixel(format) / 8;
 }
 
-UINT FakeFormatRows(D3DFORMAT format, UINT height) {
-  return IsDxt(format) ? (height + 3) / 4 : height;
-}
+UINT FakeFormatRows(D3DFORMAT format, UINT height) { return IsDxt(format) ? (height + 3) / 4 : height; }
 
 FakeD3DConfig::FakeD3DConfig() : textureFormats(CommonFormats()) {
   std::memset(&caps, 0, sizeof caps);
@@ -65,8 +62,8 @@ FakeD3DConfig::FakeD3DConfig() : textureFormats(CommonFormats()) {
 }
 
 std::set<D3DFORMAT> FakeD3DConfig::CommonFormats() {
-  return {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5,
-          D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_L8,       D3DFMT_A8L8};
+  return {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
+          D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_L8,     D3DFMT_A8L8};
 }
 
 class FakeTexture;
@@ -101,7 +98,11 @@ class FakeTexture final : public IDirect3DTexture8 {
 
   FakeTexture(FakeDevice* device, FakeCounters* counters, FakeD3DConfig* config, D3DFORMAT format,
               D3DPOOL pool, DWORD usage)
-      : m_device(device), m_counters(counters), m_config(config), m_format(format), m_pool(pool),
+      : m_device(device),
+        m_counters(counters),
+        m_config(config),
+        m_format(format),
+        m_pool(pool),
         m_usage(usage) {
     ++m_counters->liveTextures;
     ++m_counters->texturesCreated;
@@ -166,12 +167,11 @@ class FakeTexture final : public IDirect3DTexture8 {
       return D3DERR_INVALIDCALL;
     size_t offset = 0;
     if (pRect) {
-      if (pRect->left < 0 || pRect->top < 0 || pRect->left >= pRect->right ||
-          pRect->top >= pRect->bottom || static_cast<UINT>(pRect->right) > l.width ||
-          static_cast<UINT>(pRect->bottom) > l.height)
+      if (pRect->left < 0 || pRect->top < 0 || pRect->left >= pRect->right || pRect->top >= pRect->bottom ||
+          static_cast<UINT>(pRect->right) > l.width || static_cast<UINT>(pRect->bottom) > l.height)
         return D3DERR_INVALIDCALL;
-      offset = static_cast<size_t>(FakeFormatRows(m_format, static_cast<UINT>(pRect->top))) *
-                   l.pitch + FakeFormatPitch(m_format, static_cast<UINT>(pRect->left));
+      offset = static_cast<size_t>(FakeFormatRows(m_format, static_cast<UINT>(pRect->top))) * l.pitch +
+               FakeFormatPitch(m_format, static_cast<UINT>(pRect->left));
     }
     ++m_counters->locks;
     ++m_counters->lockedNow;
@@ -291,11 +291,9 @@ HRESULT FakeDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD us
   if (width == 0 || height == 0 || FakeFormatPitch(format, 1) == 0) return D3DERR_INVALIDCALL;
   if (pool > D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
   if (pool != D3DPOOL_SYSTEMMEM && !cfg.textureFormats.count(format)) return D3DERR_INVALIDCALL;
-  if (width > cfg.caps.MaxTextureWidth || height > cfg.caps.MaxTextureHeight)
-    return D3DERR_INVALIDCALL;
+  if (width > cfg.caps.MaxTextureWidth || height > cfg.caps.MaxTextureHeight) return D3DERR_INVALIDCALL;
   UINT full = 1;
-  for (UINT w = width, h = height; w > 1 || h > 1; w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1)
-    ++full;
+  for (UINT w = width, h = height; w > 1 || h > 1; w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1) ++full;
   if (levels == 0 || levels > full) levels = full;
   auto* t = new FakeTexture(this, &Counters(), &cfg, format, pool, usage);
   AddRef();
@@ -424,8 +422,8 @@ HRESULT FakeDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, U
   return D3D_OK;
 }
 
-HRESULT FakeDevice::CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction,
-                                       DWORD* pHandle, DWORD usage) {
+HRESULT FakeDevice::CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction, DWORD* pHandle,
+                                       DWORD usage) {
   return RecordShader("CreateVertexShader", usage, pDeclaration, pFunction, pHandle);
 }
 
@@ -531,14 +529,11 @@ HRESULT FakeDirect3D8::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* pMode
   return D3D_OK;
 }
 
-HRESULT FakeDirect3D8::CheckDeviceFormat(UINT adapter, D3DDEVTYPE, D3DFORMAT adapterFormat,
-                                         DWORD usage, D3DRESOURCETYPE resourceType,
-                                         D3DFORMAT checkFormat) {
+HRESULT FakeDirect3D8::CheckDeviceFormat(UINT adapter, D3DDEVTYPE, D3DFORMAT adapterFormat, DWORD usage,
+                                         D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) {
   ++m_counters.checkFormatCalls;
-  if (adapter != D3DADAPTER_DEFAULT || adapterFormat != m_config.displayFormat)
-    return D3DERR_INVALIDCALL;
-  if (resourceType != D3DRTYPE_TEXTURE || (usage & D3DUSAGE_DEPTHSTENCIL))
-    return D3DERR_NOTAVAILABLE;
+  if (adapter != D3DADAPTER_DEFAULT || adapterFormat != m_config.displayFormat) return D3DERR_INVALIDCALL;
+  if (resourceType != D3DRTYPE_TEXTURE || (usage & D3DUSAGE_DEPTHSTENCIL)) return D3DERR_NOTAVAILABLE;
   return m_config.textureFormats.count(checkFormat) ? D3D_OK : D3DERR_NOTAVAILABLE;
 }
 
@@ -548,8 +543,8 @@ HRESULT FakeDirect3D8::GetDeviceCaps(UINT adapter, D3DDEVTYPE, D3DCAPS8* pCaps) 
   return D3D_OK;
 }
 
-HRESULT FakeDirect3D8::CreateDevice(UINT adapter, D3DDEVTYPE, HWND, DWORD,
-                                    D3DPRESENT_PARAMETERS*, IDirect3DDevice8** ppDevice) {
+HRESULT FakeDirect3D8::CreateDevice(UINT adapter, D3DDEVTYPE, HWND, DWORD, D3DPRESENT_PARAMETERS*,
+                                    IDirect3DDevice8** ppDevice) {
   if (!ppDevice) return D3DERR_INVALIDCALL;
   *ppDevice = nullptr;
   if (adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;

@@ -29,17 +29,17 @@ UINT FakeFormatRows(D3DFORMAT format, UINT height);
 struct FakeD3DConfig {
   FakeD3DConfig();
 
-  D3DCAPS8 caps;                          // starts mipmapped, 4096 x 4096, no other limit
-  std::set<D3DFORMAT> textureFormats;     // accepted by CheckDeviceFormat for textures
+  D3DCAPS8 caps;                       // starts mipmapped, 4096 x 4096, no other limit
+  std::set<D3DFORMAT> textureFormats;  // accepted by CheckDeviceFormat for textures
   D3DFORMAT displayFormat = D3DFMT_R5G6B5;
 
   // Failure injection: a non-zero code is returned by the next calls.
   HRESULT createTextureResult = D3D_OK;
   HRESULT updateTextureResult = D3D_OK;
-  int failLockAfter = -1;                 // >= 0: that many locks succeed, then every one fails
+  int failLockAfter = -1;  // >= 0: that many locks succeed, then every one fails
   HRESULT createVertexBufferResult = D3D_OK;
   HRESULT createIndexBufferResult = D3D_OK;
-  HRESULT createShaderResult = D3D_OK;    // returned by both Create*Shader
+  HRESULT createShaderResult = D3D_OK;  // returned by both Create*Shader
 
   // The usual colour formats of a desktop card (no palette, bump or DXT).
   static std::set<D3DFORMAT> CommonFormats();
@@ -79,9 +79,9 @@ class FakeBuffer final : public Interface {
   }
 
   std::vector<BYTE> m_bytes;
-  bool m_failLock = false;   // every lock fails while set
-  int m_locks = 0;           // Lock calls, failed ones included
-  int m_unlocks = 0;         // Unlock calls
+  bool m_failLock = false;  // every lock fails while set
+  int m_locks = 0;          // Lock calls, failed ones included
+  int m_unlocks = 0;        // Unlock calls
   UINT m_lastLockOffset = 0;
   UINT m_lastLockSize = 0;
   DWORD m_lastLockFlags = 0;
@@ -227,8 +227,8 @@ class FakeDevice final : public IDirect3DDevice8 {
   HRESULT GetDeviceCaps(D3DCAPS8* pCaps) override;
   HRESULT GetDisplayMode(D3DDISPLAYMODE* pMode) override;
 
-  HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                        D3DPOOL pool, IDirect3DTexture8** ppTexture) override;
+  HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                        IDirect3DTexture8** ppTexture) override;
   HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                              IDirect3DVertexBuffer8** ppVB) override;
   HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -306,9 +306,8 @@ class FakeDirect3D8 final : public IDirect3D8 {
   ULONG Release() override;
   UINT GetAdapterCount() override { return 1; }
   HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* pMode) override;
-  HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
-                            DWORD usage, D3DRESOURCETYPE resourceType,
-                            D3DFORMAT checkFormat) override;
+  HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat, DWORD usage,
+                            D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) override;
   HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* pCaps) override;
   HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND hFocusWindow, DWORD behaviorFlags,
                        D3DPRESENT_PARAMETERS* pParams, IDirect3DDevice8** ppDevice) override;

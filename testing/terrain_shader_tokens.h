@@ -2,6 +2,9 @@
 // written out by hand from the token encoding, and the terrain's vertex
 // declaration. Shared by the tests of the assembler, the device layer and
 // the lighting code.
+// Token streams and forwarding methods here are laid out by hand: one
+// instruction or one method a line.
+// clang-format off
 #pragma once
 
 #include <cstddef>
@@ -82,3 +85,4 @@ inline constexpr std::uint32_t kTerrainDeclarationTokens[] = {
 static_assert(sizeof(kTerrainDeclarationTokens) / 4 == 14, "14 words");
 
 }  // namespace qv::test
+// clang-format on

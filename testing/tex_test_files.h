@@ -65,15 +65,14 @@ struct PngShape {
   std::vector<std::uint32_t> palette;  // 0x00RRGGBB
   Bytes trnsPalette;                   // alpha per palette entry
   bool trnsColour = false;
-  std::uint16_t trns[3] = {0, 0, 0};   // grey or red, green, blue
-  double gamma = 0;                    // gAMA when non-zero
+  std::uint16_t trns[3] = {0, 0, 0};  // grey or red, green, blue
+  double gamma = 0;                   // gAMA when non-zero
   bool srgb = false;
 };
 Bytes MakePng(const PngShape& shape);
 
 // JPEG through libjpeg: `pixels` are grey bytes or RGB triples.
-Bytes MakeJpeg(std::uint32_t width, std::uint32_t height, bool grey, const Bytes& pixels,
-               int quality = 95);
+Bytes MakeJpeg(std::uint32_t width, std::uint32_t height, bool grey, const Bytes& pixels, int quality = 95);
 
 bool WriteFile(const std::string& path, const Bytes& bytes);
 

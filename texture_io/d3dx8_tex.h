@@ -42,9 +42,9 @@ enum D3DXIMAGE_FILEFORMAT : std::uint32_t {
 struct D3DXIMAGE_INFO {
   UINT Width;
   UINT Height;
-  UINT Depth;       // always 1
-  UINT MipLevels;   // levels the file carries
-  D3DFORMAT Format; // format of the file's pixels
+  UINT Depth;        // always 1
+  UINT MipLevels;    // levels the file carries
+  D3DFORMAT Format;  // format of the file's pixels
   D3DRESOURCETYPE ResourceType;
   D3DXIMAGE_FILEFORMAT ImageFileFormat;
 };
@@ -52,28 +52,26 @@ struct D3DXIMAGE_INFO {
 // Loads a file with every choice left to the loader: size and levels from the
 // file (full chain), usage 0, the file's format as far as the device takes
 // it, the managed pool, default filters, no colour key.
-HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile,
-                                   IDirect3DTexture8** ppTexture);
+HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile, IDirect3DTexture8** ppTexture);
 
 // Width, Height and MipLevels may be D3DX_DEFAULT (or 0); Format may be
 // D3DFMT_UNKNOWN. ColorKey (ARGB, 0 = none) turns matching pixels into
 // transparent black. pSrcInfo and pPalette (256 entries) may be null.
-HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile, UINT Width,
-                                     UINT Height, UINT MipLevels, DWORD Usage, D3DFORMAT Format,
-                                     D3DPOOL Pool, DWORD Filter, DWORD MipFilter,
-                                     D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo,
-                                     PALETTEENTRY* pPalette, IDirect3DTexture8** ppTexture);
+HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile, UINT Width, UINT Height,
+                                     UINT MipLevels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                                     DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
+                                     D3DXIMAGE_INFO* pSrcInfo, PALETTEENTRY* pPalette,
+                                     IDirect3DTexture8** ppTexture);
 
 // The same for a file already in memory.
-HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice8* pDevice, LPCVOID pSrcData,
-                                            UINT SrcDataSize, UINT Width, UINT Height,
-                                            UINT MipLevels, DWORD Usage, D3DFORMAT Format,
-                                            D3DPOOL Pool, DWORD Filter, DWORD MipFilter,
+HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice8* pDevice, LPCVOID pSrcData, UINT SrcDataSize,
+                                            UINT Width, UINT Height, UINT MipLevels, DWORD Usage,
+                                            D3DFORMAT Format, D3DPOOL Pool, DWORD Filter, DWORD MipFilter,
                                             D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo,
                                             PALETTEENTRY* pPalette, IDirect3DTexture8** ppTexture);
 
 // Fills every level after SrcLevel (D3DX_DEFAULT = 0) from the levels above
 // it with Filter (D3DX_DEFAULT: point for bump formats, box otherwise).
 // pPalette is used for palette formats and may be null.
-HRESULT D3DXFilterTexture(IDirect3DBaseTexture8* pBaseTexture, const PALETTEENTRY* pPalette,
-                          UINT SrcLevel, DWORD Filter);
+HRESULT D3DXFilterTexture(IDirect3DBaseTexture8* pBaseTexture, const PALETTEENTRY* pPalette, UINT SrcLevel,
+                          DWORD Filter);

@@ -34,8 +34,7 @@ D3DFORMAT FormatFromPixelFormat(std::uint32_t flags, std::uint32_t fourCC, std::
 }
 
 // Bytes of one row (of 4x4 blocks for DXT) and the number of rows of a level.
-void LevelLayout(D3DFORMAT f, std::uint64_t w, std::uint64_t h, std::uint64_t& pitch,
-                 std::uint64_t& rows) {
+void LevelLayout(D3DFORMAT f, std::uint64_t w, std::uint64_t h, std::uint64_t& pitch, std::uint64_t& rows) {
   switch (f) {
     case D3DFMT_DXT1:
       pitch = ((w + 3) / 4) * 8;

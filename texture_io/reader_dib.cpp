@@ -119,8 +119,7 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
     case kBiBitFields:
       if ((bits != 16 && bits != 24 && bits != 32) || headerSize < 108) return ReadResult::Rejected;
       break;
-    default:
-      return ReadResult::Rejected;
+    default: return ReadResult::Rejected;
   }
 
   TexImage img;
@@ -154,8 +153,7 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
     for (std::uint32_t i = 0; i < entries; ++i)
       img.palette[i] = PALETTEENTRY{table[i * 4 + 2], table[i * 4 + 1], table[i * 4], 255};
     // An over-long table (more than 256 entries) is skipped, not read.
-    if (colorsUsed > entries && !c.Skip(std::size_t(colorsUsed - entries) * 4))
-      return ReadResult::Rejected;
+    if (colorsUsed > entries && !c.Skip(std::size_t(colorsUsed - entries) * 4)) return ReadResult::Rejected;
   } else if (pixelPos == kPackedDib && !c.Skip(std::size_t(colorsUsed) * 4)) {
     // Deeper images may still carry a table (a display hint); in a packed
     // bitmap the pixels follow it.

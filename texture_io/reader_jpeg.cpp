@@ -36,8 +36,7 @@ extern "C" void JpegEmitMessage(j_common_ptr info, int level) {
   if (level < 0) {
     ++err->mgr.num_warnings;
     const int code = err->mgr.msg_code;
-    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || code == JWRN_MUST_RESYNC)
-      err->truncated = true;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || code == JWRN_MUST_RESYNC) err->truncated = true;
   }
 }
 
@@ -69,9 +68,8 @@ bool ReadHeader(const std::uint8_t* data, std::size_t size, JpegHeader* header) 
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
   const int rc = jpeg_read_header(&info, TRUE);
-  const bool ok = rc == JPEG_HEADER_OK &&
-                  (info.num_components == 1 || info.jpeg_color_space == JCS_YCbCr ||
-                   info.jpeg_color_space == JCS_RGB);
+  const bool ok = rc == JPEG_HEADER_OK && (info.num_components == 1 || info.jpeg_color_space == JCS_YCbCr ||
+                                           info.jpeg_color_space == JCS_RGB);
   header->width = info.image_width;
   header->height = info.image_height;
   header->grey = info.num_components == 1;
@@ -85,8 +83,8 @@ bool ReadHeader(const std::uint8_t* data, std::size_t size, JpegHeader* header) 
 // Decodes into `out` (pitch bytes apart): one byte per pixel for grey; for
 // colour, each row goes through `rgb` (width x 3 bytes) into blue, green,
 // red, 255.
-bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t* out,
-            std::size_t pitch, std::uint32_t width, std::uint32_t height, std::uint8_t* rgb) {
+bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t* out, std::size_t pitch,
+            std::uint32_t width, std::uint32_t height, std::uint8_t* rgb) {
   jpeg_decompress_struct info;
   JpegError err;
   InitError(info, err);

@@ -54,8 +54,8 @@ ReadResult ReadInfo(PngState* s) {
   png_set_user_limits(s->png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_read_info(s->png, s->info);
   int bitDepth = 0, interlace = 0;
-  png_get_IHDR(s->png, s->info, &s->width, &s->height, &bitDepth, &s->colorType, &interlace,
-               nullptr, nullptr);
+  png_get_IHDR(s->png, s->info, &s->width, &s->height, &bitDepth, &s->colorType, &interlace, nullptr,
+               nullptr);
   // Deflate packs at most 1032 bytes into one, so a file this short cannot
   // hold the rows its header claims. Checked, like the size limits, before
   // libpng allocates its row buffers.
@@ -67,8 +67,10 @@ ReadResult ReadInfo(PngState* s) {
 
   if (bitDepth == 16) png_set_strip_16(s->png);
   if (bitDepth < 8) {
-    if (s->colorType == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(s->png);
-    else png_set_packing(s->png);
+    if (s->colorType == PNG_COLOR_TYPE_GRAY)
+      png_set_expand_gray_1_2_4_to_8(s->png);
+    else
+      png_set_packing(s->png);
   }
   int srgbIntent = 0;
   double fileGamma = 0;
@@ -97,8 +99,7 @@ ReadResult ReadInfo(PngState* s) {
       std::memcpy(s->palette, pal, sizeof(png_color) * s->paletteCount);
     }
     png_bytep alpha = nullptr;
-    if (s->transparency && png_get_tRNS(s->png, s->info, &alpha, &s->paletteAlphaCount, nullptr) &&
-        alpha) {
+    if (s->transparency && png_get_tRNS(s->png, s->info, &alpha, &s->paletteAlphaCount, nullptr) && alpha) {
       if (s->paletteAlphaCount > 256) s->paletteAlphaCount = 256;
       std::memcpy(s->paletteAlpha, alpha, s->paletteAlphaCount);
     } else {
@@ -129,15 +130,14 @@ struct PngStructs {
 
 // Decodes the whole file again into rows `pitch` bytes apart; the header
 // must give the layout the first reading found.
-bool DecodePngRows(const std::uint8_t* data, std::size_t size, std::size_t rowBytes,
-                   std::uint32_t height, std::uint8_t* dst, std::size_t pitch) {
+bool DecodePngRows(const std::uint8_t* data, std::size_t size, std::size_t rowBytes, std::uint32_t height,
+                   std::uint8_t* dst, std::size_t pitch) {
   PngStructs structs;
   PngState& s = structs.state;
   if (!s.png || !s.info) return false;
   s.data = data;
   s.size = size;
-  if (ReadInfo(&s) != ReadResult::Accepted || s.rowBytes != rowBytes || s.height != height)
-    return false;
+  if (ReadInfo(&s) != ReadResult::Accepted || s.rowBytes != rowBytes || s.height != height) return false;
   std::vector<png_bytep> rows(height);
   for (png_uint_32 y = 0; y < height; ++y) rows[y] = dst + pitch * y;
   return ReadRows(&s, rows.data());
@@ -159,32 +159,20 @@ ReadResult ReadPng(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   img.width = s.width;
   img.height = s.height;
   switch (s.colorType) {
-    case PNG_COLOR_TYPE_GRAY:
-      img.format = s.transparency ? D3DFMT_A8L8 : D3DFMT_L8;
-      break;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-      img.format = D3DFMT_A8L8;
-      break;
-    case PNG_COLOR_TYPE_PALETTE:
-      img.format = D3DFMT_P8;
-      break;
-    case PNG_COLOR_TYPE_RGB:
-      img.format = s.transparency ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-      break;
-    case PNG_COLOR_TYPE_RGB_ALPHA:
-      img.format = D3DFMT_A8R8G8B8;
-      break;
-    default:
-      return ReadResult::Rejected;
+    case PNG_COLOR_TYPE_GRAY: img.format = s.transparency ? D3DFMT_A8L8 : D3DFMT_L8; break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: img.format = D3DFMT_A8L8; break;
+    case PNG_COLOR_TYPE_PALETTE: img.format = D3DFMT_P8; break;
+    case PNG_COLOR_TYPE_RGB: img.format = s.transparency ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8; break;
+    case PNG_COLOR_TYPE_RGB_ALPHA: img.format = D3DFMT_A8R8G8B8; break;
+    default: return ReadResult::Rejected;
   }
   const std::uint32_t bytesPerPixel = img.format == D3DFMT_L8 || img.format == D3DFMT_P8 ? 1
                                       : img.format == D3DFMT_A8L8                        ? 2
-                                                                                        : 4;
+                                                                                         : 4;
   // The row layout libpng will deliver must be the one the format says.
   if (s.rowBytes != std::size_t(s.width) * bytesPerPixel) return ReadResult::Rejected;
   img.pitch = static_cast<std::uint32_t>(s.rowBytes);
-  img.decode = [data, size, rowBytes = s.rowBytes, height = s.height](std::uint8_t* rows,
-                                                                      std::size_t pitch) {
+  img.decode = [data, size, rowBytes = s.rowBytes, height = s.height](std::uint8_t* rows, std::size_t pitch) {
     return DecodePngRows(data, size, rowBytes, height, rows, pitch);
   };
   if (!out.deferPixels) {

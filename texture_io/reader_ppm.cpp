@@ -47,8 +47,7 @@ ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   TexCursor c(data, size);
   c.Skip(2);
   std::uint32_t w = 0, h = 0, maxval = 0;
-  if (!ReadNumber(c, 0x7FFFFFFF, w) || !ReadNumber(c, 0x7FFFFFFF, h) ||
-      !ReadNumber(c, 65535, maxval))
+  if (!ReadNumber(c, 0x7FFFFFFF, w) || !ReadNumber(c, 0x7FFFFFFF, h) || !ReadNumber(c, 65535, maxval))
     return ReadResult::Rejected;
   if (w == 0 || h == 0 || maxval == 0) return ReadResult::Rejected;
   // Every pixel takes at least three bytes of the file, which also keeps the

@@ -80,10 +80,10 @@ void StoreLE(std::uint8_t* p, int bytes, std::uint32_t v) {
 }
 
 // 1 / (2^bits - 1): the step of an unsigned field of each width.
-constexpr float kUnsignedStep[17] = {0,           1.0f,        1 / 3.0f,     1 / 7.0f,     1 / 15.0f,
-                                     1 / 31.0f,   1 / 63.0f,   1 / 127.0f,   1 / 255.0f,   1 / 511.0f,
-                                     1 / 1023.0f, 1 / 2047.0f, 1 / 4095.0f,  1 / 8191.0f,  1 / 16383.0f,
-                                     1 / 32767.0f, 1 / 65535.0f};
+constexpr float kUnsignedStep[17] = {
+    0,           1.0f,        1 / 3.0f,     1 / 7.0f,     1 / 15.0f,   1 / 31.0f,
+    1 / 63.0f,   1 / 127.0f,  1 / 255.0f,   1 / 511.0f,   1 / 1023.0f, 1 / 2047.0f,
+    1 / 4095.0f, 1 / 8191.0f, 1 / 16383.0f, 1 / 32767.0f, 1 / 65535.0f};
 
 float ReadField(std::uint32_t v, const Field& f, float missing) {
   if (f.bits == 0) return missing;
@@ -125,7 +125,9 @@ void Expand565(std::uint16_t c, float out[3]) {
 }
 
 std::uint16_t Pack565(const float c[3]) {
-  auto q = [](float v, int maxv) { return std::uint32_t(std::floor(std::clamp(v, 0.0f, 1.0f) * maxv + 0.5f)); };
+  auto q = [](float v, int maxv) {
+    return std::uint32_t(std::floor(std::clamp(v, 0.0f, 1.0f) * maxv + 0.5f));
+  };
   return static_cast<std::uint16_t>((q(c[0], 31) << 11) | (q(c[1], 63) << 5) | q(c[2], 31));
 }
 
@@ -329,23 +331,27 @@ void RgbToYuv(const float* p, float& y, float& u, float& v) {
   v = 128.0f + 0.439f * r - 0.368f * g - 0.071f * b;
 }
 
-std::uint8_t ToByte(float v) { return static_cast<std::uint8_t>(std::clamp(std::floor(v + 0.5f), 0.0f, 255.0f)); }
+std::uint8_t ToByte(float v) {
+  return static_cast<std::uint8_t>(std::clamp(std::floor(v + 0.5f), 0.0f, 255.0f));
+}
 
 // Byte positions of Y0, U, Y1, V in a macro-pixel.
 void YuvOrder(D3DFORMAT f, int& y0, int& u, int& y1, int& v) {
+  // clang-format off
   if (f == D3DFMT_UYVY) {
     u = 0; y0 = 1; v = 2; y1 = 3;
   } else {
     y0 = 0; u = 1; y1 = 2; v = 3;
   }
+  // clang-format on
 }
 
 std::uint8_t NearestPaletteIndex(const float* p, const PALETTEENTRY* palette, bool withAlpha) {
   std::uint32_t best = 0;
   float bestD = 1e30f;
   for (std::uint32_t i = 0; i < 256; ++i) {
-    const float e[4] = {palette[i].peRed / 255.0f, palette[i].peGreen / 255.0f,
-                        palette[i].peBlue / 255.0f, palette[i].peFlags / 255.0f};
+    const float e[4] = {palette[i].peRed / 255.0f, palette[i].peGreen / 255.0f, palette[i].peBlue / 255.0f,
+                        palette[i].peFlags / 255.0f};
     float d = Dist2(p, e);
     if (withAlpha) d += (p[3] - e[3]) * (p[3] - e[3]);
     if (d < bestD) {
@@ -359,8 +365,8 @@ std::uint8_t NearestPaletteIndex(const float* p, const PALETTEENTRY* palette, bo
 }  // namespace
 
 bool CanConvertFormat(D3DFORMAT f) {
-  return FindPacked(f) || IsDxtFormat(f) || f == D3DFMT_UYVY || f == D3DFMT_YUY2 ||
-         f == D3DFMT_P8 || f == D3DFMT_A8P8;
+  return FindPacked(f) || IsDxtFormat(f) || f == D3DFMT_UYVY || f == D3DFMT_YUY2 || f == D3DFMT_P8 ||
+         f == D3DFMT_A8P8;
 }
 
 std::uint32_t RowBytes(D3DFORMAT f, std::uint32_t width) {
@@ -517,8 +523,7 @@ bool EncodePixels(const FloatImage& in, D3DFORMAT f, std::uint8_t* data, std::ui
   return true;
 }
 
-bool ConvertImage(const PixelRect& src, const PixelRect& dst, DWORD filter, D3DCOLOR colorKey,
-                  bool dither) {
+bool ConvertImage(const PixelRect& src, const PixelRect& dst, DWORD filter, D3DCOLOR colorKey, bool dither) {
   if (!CanConvertFormat(src.format) || !CanConvertFormat(dst.format) || !src.data || !dst.writable ||
       src.width == 0 || src.height == 0 || dst.width == 0 || dst.height == 0 ||
       src.pitch < RowBytes(src.format, src.width) || dst.pitch < RowBytes(dst.format, dst.width))
@@ -533,8 +538,8 @@ bool ConvertImage(const PixelRect& src, const PixelRect& dst, DWORD filter, D3DC
     const std::uint32_t first = y / srcUnit * srcUnit;
     if (first != decodedFirst) {
       const std::uint32_t rows = std::min(srcUnit, src.height - first);
-      if (!DecodePixels(src.format, src.data + std::size_t(first / srcUnit) * src.pitch, src.pitch,
-                        src.width, rows, src.palette, decoded)) {
+      if (!DecodePixels(src.format, src.data + std::size_t(first / srcUnit) * src.pitch, src.pitch, src.width,
+                        rows, src.palette, decoded)) {
         ok = false;
         return nullptr;
       }

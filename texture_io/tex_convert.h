@@ -40,9 +40,8 @@ std::uint32_t RowBytes(D3DFORMAT format, std::uint32_t width);
 std::uint32_t RowCount(D3DFORMAT format, std::uint32_t height);
 
 // `palette` (256 entries) is needed for palette formats only.
-bool DecodePixels(D3DFORMAT format, const std::uint8_t* data, std::uint32_t pitch,
-                  std::uint32_t width, std::uint32_t height, const PALETTEENTRY* palette,
-                  FloatImage& out);
+bool DecodePixels(D3DFORMAT format, const std::uint8_t* data, std::uint32_t pitch, std::uint32_t width,
+                  std::uint32_t height, const PALETTEENTRY* palette, FloatImage& out);
 // With `dither`, channels narrower than 8 bits get an ordered dither.
 bool EncodePixels(const FloatImage& in, D3DFORMAT format, std::uint8_t* data, std::uint32_t pitch,
                   const PALETTEENTRY* palette, bool dither);
@@ -78,8 +77,7 @@ struct PixelRect {
 // non-zero `colorKey` matching source pixels become transparent black
 // first; `dither` as for EncodePixels. False when a format or pitch is not
 // usable (nothing else can fail).
-bool ConvertImage(const PixelRect& src, const PixelRect& dst, DWORD filter, D3DCOLOR colorKey,
-                  bool dither);
+bool ConvertImage(const PixelRect& src, const PixelRect& dst, DWORD filter, D3DCOLOR colorKey, bool dither);
 
 // The box filter from one level to the next (each side halved, or kept at
 // 1) straight on bytes, for formats whose channels are all whole unsigned

@@ -155,8 +155,7 @@ void ResampleRows(std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t
 
 void Resample(const FloatImage& in, FloatImage& out, DWORD filter) {
   ResampleRows(
-      in.width, in.height, out.width, out.height, filter,
-      [&in](std::uint32_t y) { return in.At(0, y); },
+      in.width, in.height, out.width, out.height, filter, [&in](std::uint32_t y) { return in.At(0, y); },
       [&out](std::uint32_t y, const float* row) {
         std::copy(row, row + std::size_t(out.width) * 4, out.At(0, y));
         return true;

@@ -43,8 +43,8 @@ constexpr FormatRow s_formats[] = {
 static_assert(std::size(s_formats) == 29, "one row per format the loader knows");
 
 constexpr std::uint64_t kDropChannel = 16777216;  // the row lacks a wanted channel
-constexpr std::uint64_t kNarrower = 65536;         // per bit the row's channel is short
-constexpr std::uint64_t kAddChannel = 256;         // the row has a channel not wanted
+constexpr std::uint64_t kNarrower = 65536;        // per bit the row's channel is short
+constexpr std::uint64_t kAddChannel = 256;        // the row has a channel not wanted
 
 bool IsPow2(UINT v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -76,8 +76,7 @@ FormatRow DescribeFormat(D3DFORMAT format) {
 bool IsBumpFormat(D3DFORMAT format) { return DescribeFormat(format).kind == K::Bump; }
 
 bool IsDxtFormat(D3DFORMAT f) {
-  return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 ||
-         f == D3DFMT_DXT5;
+  return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
 }
 
 std::uint64_t ScoreFormat(const FormatRow& wanted, const FormatRow& row) {
@@ -91,10 +90,14 @@ std::uint64_t ScoreFormat(const FormatRow& wanted, const FormatRow& row) {
     const std::uint64_t s = wanted.channels[i];
     const std::uint64_t c = row.channels[i];
     if (s == c) continue;
-    if (s == 0) score += kAddChannel;
-    else if (c == 0) score += kDropChannel;
-    else if (c < s) score += (s - c) * kNarrower;
-    else score += c - s;
+    if (s == 0)
+      score += kAddChannel;
+    else if (c == 0)
+      score += kDropChannel;
+    else if (c < s)
+      score += (s - c) * kNarrower;
+    else
+      score += c - s;
   }
   return score;
 }
@@ -112,9 +115,12 @@ HRESULT CheckTextureRequirements(IDirect3DDevice8* device, TextureRequest& r) {
 
   // Size.
   UINT w = r.width, h = r.height;
-  if (w == D3DX_DEFAULT && h == D3DX_DEFAULT) w = h = 256;
-  else if (w == D3DX_DEFAULT) w = h;
-  else if (h == D3DX_DEFAULT) h = w;
+  if (w == D3DX_DEFAULT && h == D3DX_DEFAULT)
+    w = h = 256;
+  else if (w == D3DX_DEFAULT)
+    w = h;
+  else if (h == D3DX_DEFAULT)
+    h = w;
   if (w == 0) w = 1;
   if (h == 0) h = 1;
   if (caps.MaxTextureWidth && w > caps.MaxTextureWidth) w = caps.MaxTextureWidth;
@@ -124,8 +130,8 @@ HRESULT CheckTextureRequirements(IDirect3DDevice8* device, TextureRequest& r) {
     if (std::uint64_t(w) > std::uint64_t(aspect) * h) w = aspect * h;
     if (std::uint64_t(h) > std::uint64_t(aspect) * w) h = aspect * w;
   }
-  const bool pow2Only = (caps.TextureCaps & D3DPTEXTURECAPS_POW2) &&
-                        !(caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL);
+  const bool pow2Only =
+      (caps.TextureCaps & D3DPTEXTURECAPS_POW2) && !(caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL);
   if (pow2Only) {
     w = NextPow2(w);
     h = NextPow2(h);
@@ -165,8 +171,8 @@ HRESULT CheckTextureRequirements(IDirect3DDevice8* device, TextureRequest& r) {
   const FormatRow* best = nullptr;
   std::uint64_t bestScore = kUnusable;
   for (const FormatRow& row : s_formats) {
-    if (FAILED(d3d->CheckDeviceFormat(caps.AdapterOrdinal, deviceType, mode.Format, r.usage,
-                                      D3DRTYPE_TEXTURE, row.format)))
+    if (FAILED(d3d->CheckDeviceFormat(caps.AdapterOrdinal, deviceType, mode.Format, r.usage, D3DRTYPE_TEXTURE,
+                                      row.format)))
       continue;
     if (row.format == r.format) {
       best = &row;

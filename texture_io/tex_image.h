@@ -132,11 +132,10 @@ ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& 
 // D3DXCreateTextureFromFileInMemoryEx does after reading its file (the
 // same arguments, with the chain in place of the file). The records'
 // pixels are released once the texture no longer needs them.
-HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, UINT width,
-                               UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                               D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                               D3DXIMAGE_INFO* info, PALETTEENTRY* paletteOut,
-                               IDirect3DTexture8** ppTexture);
+HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, UINT width, UINT height,
+                               UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                               DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* info,
+                               PALETTEENTRY* paletteOut, IDirect3DTexture8** ppTexture);
 
 // Rejected for an empty image, TooLarge beyond the limits above, Accepted
 // otherwise. Readers call it once they know the file holds the pixels.

@@ -11,8 +11,7 @@
 
 namespace qv::tex {
 
-ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out,
-                     bool deferPixels) {
+ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& out, bool deferPixels) {
   using Reader = ReadResult (*)(const std::uint8_t*, std::size_t, TexImageChain&);
   // Strongest signatures first; TGA has none, and a bare DIB header is tried last.
   static constexpr Reader s_readers[] = {ReadBmp, ReadPpm, ReadDds, ReadJpeg, ReadPng, ReadTga, ReadDib};
@@ -118,8 +117,7 @@ HRESULT StoreLevel(IDirect3DTexture8* texture, UINT level, const PixelRect& src,
   LockedLevel dst;
   HRESULT hr = dst.Lock(texture, level, 0);
   if (FAILED(hr)) return hr;
-  if (!ConvertImage(src, LevelPixels(dst, src.palette), filter, colorKey,
-                    (filter & D3DX_FILTER_DITHER) != 0))
+  if (!ConvertImage(src, LevelPixels(dst, src.palette), filter, colorKey, (filter & D3DX_FILTER_DITHER) != 0))
     return D3DERR_INVALIDCALL;
   return D3D_OK;
 }
@@ -127,14 +125,12 @@ HRESULT StoreLevel(IDirect3DTexture8* texture, UINT level, const PixelRect& src,
 // Loads an image record into a texture level. A record already in the
 // level's format and size is copied as it is, so nothing is lost to
 // conversion (DXT blocks stay as they were); anything else is converted.
-HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, TexImage& img, DWORD filter,
-                  D3DCOLOR colorKey) {
+HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, TexImage& img, DWORD filter, D3DCOLOR colorKey) {
   D3DSURFACE_DESC desc{};
   HRESULT hr = texture->GetLevelDesc(level, &desc);
   if (FAILED(hr)) return hr;
   const PALETTEENTRY* palette = img.palette.empty() ? nullptr : img.palette.data();
-  if (desc.Format == img.format && desc.Width == img.width && desc.Height == img.height &&
-      colorKey == 0) {
+  if (desc.Format == img.format && desc.Width == img.width && desc.Height == img.height && colorKey == 0) {
     LockedLevel dst;
     hr = dst.Lock(texture, level, 0);
     if (FAILED(hr)) return hr;
@@ -165,8 +161,7 @@ HRESULT LoadLevel(IDirect3DTexture8* texture, UINT level, TexImage& img, DWORD f
   return StoreLevel(texture, level, src, filter, colorKey);
 }
 
-HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UINT srcLevel,
-                     DWORD filter) {
+HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UINT srcLevel, DWORD filter) {
   const UINT count = texture->GetLevelCount();
   if (srcLevel == D3DX_DEFAULT) srcLevel = 0;
   if (srcLevel >= count) return D3DERR_INVALIDCALL;
@@ -175,8 +170,7 @@ HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UI
   if (FAILED(hr)) return hr;
   if (filter == D3DX_DEFAULT) filter = IsBumpFormat(desc.Format) ? D3DX_FILTER_POINT : D3DX_FILTER_BOX;
   if (!FilterValid(filter)) return D3DERR_INVALIDCALL;
-  if (!CanConvertFormat(desc.Format) || (IsPaletteFormat(desc.Format) && !palette))
-    return D3DERR_INVALIDCALL;
+  if (!CanConvertFormat(desc.Format) || (IsPaletteFormat(desc.Format) && !palette)) return D3DERR_INVALIDCALL;
   // Point and box build each level from the one before; the others go back
   // to the source level every time. The box filter on byte channels works
   // on the bytes themselves.
@@ -201,11 +195,10 @@ HRESULT FilterLevels(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UI
 
 }  // namespace
 
-HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, UINT width,
-                               UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                               D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                               D3DXIMAGE_INFO* info, PALETTEENTRY* paletteOut,
-                               IDirect3DTexture8** ppTexture) {
+HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, UINT width, UINT height,
+                               UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                               DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* info,
+                               PALETTEENTRY* paletteOut, IDirect3DTexture8** ppTexture) {
   if (chain.levels.empty()) return D3DXERR_INVALIDDATA;
   const TexImage& first = chain.levels.front();
   if (info) {
@@ -247,8 +240,7 @@ HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, U
     }
   }
   const bool bump = IsBumpFormat(imageFormat);
-  if (filter == D3DX_DEFAULT)
-    filter = (bump ? D3DX_FILTER_POINT : D3DX_FILTER_TRIANGLE) | D3DX_FILTER_DITHER;
+  if (filter == D3DX_DEFAULT) filter = (bump ? D3DX_FILTER_POINT : D3DX_FILTER_TRIANGLE) | D3DX_FILTER_DITHER;
   if (mipFilter == D3DX_DEFAULT) mipFilter = bump ? D3DX_FILTER_POINT : D3DX_FILTER_BOX;
 
   // Arguments are checked once the image is read, with the device's
@@ -271,8 +263,8 @@ HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, U
   if (!CanConvertFormat(request.format)) return D3DERR_NOTAVAILABLE;
 
   Ref<IDirect3DTexture8> texture;
-  hr = device->CreateTexture(request.width, request.height, request.levels, request.usage,
-                             request.format, request.pool, texture.Out());
+  hr = device->CreateTexture(request.width, request.height, request.levels, request.usage, request.format,
+                             request.pool, texture.Out());
   if (FAILED(hr)) return hr;
   if (!texture.Get()) return D3DERR_INVALIDCALL;
   // A texture in the default pool cannot be locked: fill a copy in system
@@ -305,8 +297,7 @@ HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, U
         std::vector<std::uint8_t>().swap(img.storage);
         img.data = nullptr;
       }
-      hr = FilterLevels(target, last.palette.empty() ? nullptr : last.palette.data(), loaded - 1,
-                        mipFilter);
+      hr = FilterLevels(target, last.palette.empty() ? nullptr : last.palette.data(), loaded - 1, mipFilter);
       if (FAILED(hr)) return hr;
     } else {
       for (UINT level = loaded; level < levelCount; ++level) {
@@ -340,21 +331,19 @@ HRESULT LastErrorResult() {
 
 using namespace qv::tex;
 
-HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice8* pDevice, LPCVOID pSrcData,
-                                            UINT SrcDataSize, UINT Width, UINT Height,
-                                            UINT MipLevels, DWORD Usage, D3DFORMAT Format,
-                                            D3DPOOL Pool, DWORD Filter, DWORD MipFilter,
+HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice8* pDevice, LPCVOID pSrcData, UINT SrcDataSize,
+                                            UINT Width, UINT Height, UINT MipLevels, DWORD Usage,
+                                            D3DFORMAT Format, D3DPOOL Pool, DWORD Filter, DWORD MipFilter,
                                             D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo,
                                             PALETTEENTRY* pPalette, IDirect3DTexture8** ppTexture) {
   if (!pDevice || !pSrcData || !ppTexture) return D3DERR_INVALIDCALL;
   try {
     TexImageChain chain;
-    const ReadResult read =
-        ReadImage(static_cast<const std::uint8_t*>(pSrcData), SrcDataSize, chain, true);
+    const ReadResult read = ReadImage(static_cast<const std::uint8_t*>(pSrcData), SrcDataSize, chain, true);
     if (read == ReadResult::TooLarge) return E_OUTOFMEMORY;
     if (read != ReadResult::Accepted) return D3DXERR_INVALIDDATA;
-    return CreateTextureFromImage(pDevice, chain, Width, Height, MipLevels, Usage, Format, Pool,
-                                  Filter, MipFilter, ColorKey, pSrcInfo, pPalette, ppTexture);
+    return CreateTextureFromImage(pDevice, chain, Width, Height, MipLevels, Usage, Format, Pool, Filter,
+                                  MipFilter, ColorKey, pSrcInfo, pPalette, ppTexture);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
@@ -362,11 +351,11 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice8* pDevice, LPCVOID p
   }
 }
 
-HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile, UINT Width,
-                                     UINT Height, UINT MipLevels, DWORD Usage, D3DFORMAT Format,
-                                     D3DPOOL Pool, DWORD Filter, DWORD MipFilter,
-                                     D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo,
-                                     PALETTEENTRY* pPalette, IDirect3DTexture8** ppTexture) {
+HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile, UINT Width, UINT Height,
+                                     UINT MipLevels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                                     DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
+                                     D3DXIMAGE_INFO* pSrcInfo, PALETTEENTRY* pPalette,
+                                     IDirect3DTexture8** ppTexture) {
   if (!pDevice || !pSrcFile || !ppTexture) return D3DERR_INVALIDCALL;
   HANDLE file = CreateFileA(pSrcFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_RANDOM_ACCESS, nullptr);
@@ -387,9 +376,9 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile,
   if (size == 0) {
     // An empty file cannot be mapped; no reader accepts it either.
     static const std::uint8_t s_empty = 0;
-    hr = D3DXCreateTextureFromFileInMemoryEx(pDevice, &s_empty, 0, Width, Height, MipLevels, Usage,
-                                             Format, Pool, Filter, MipFilter, ColorKey, pSrcInfo,
-                                             pPalette, ppTexture);
+    hr =
+        D3DXCreateTextureFromFileInMemoryEx(pDevice, &s_empty, 0, Width, Height, MipLevels, Usage, Format,
+                                            Pool, Filter, MipFilter, ColorKey, pSrcInfo, pPalette, ppTexture);
   } else {
     HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (!mapping) {
@@ -404,9 +393,9 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile,
       CloseHandle(file);
       return hr;
     }
-    hr = D3DXCreateTextureFromFileInMemoryEx(pDevice, view, size, Width, Height, MipLevels, Usage,
-                                             Format, Pool, Filter, MipFilter, ColorKey, pSrcInfo,
-                                             pPalette, ppTexture);
+    hr =
+        D3DXCreateTextureFromFileInMemoryEx(pDevice, view, size, Width, Height, MipLevels, Usage, Format,
+                                            Pool, Filter, MipFilter, ColorKey, pSrcInfo, pPalette, ppTexture);
     UnmapViewOfFile(view);
     CloseHandle(mapping);
   }
@@ -417,12 +406,12 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile,
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile,
                                    IDirect3DTexture8** ppTexture) {
   return D3DXCreateTextureFromFileExA(pDevice, pSrcFile, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                      D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                      nullptr, nullptr, ppTexture);
+                                      D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr,
+                                      nullptr, ppTexture);
 }
 
-HRESULT D3DXFilterTexture(IDirect3DBaseTexture8* pBaseTexture, const PALETTEENTRY* pPalette,
-                          UINT SrcLevel, DWORD Filter) {
+HRESULT D3DXFilterTexture(IDirect3DBaseTexture8* pBaseTexture, const PALETTEENTRY* pPalette, UINT SrcLevel,
+                          DWORD Filter) {
   if (!pBaseTexture || pBaseTexture->GetType() != D3DRTYPE_TEXTURE) return D3DERR_INVALIDCALL;
   try {
     return FilterLevels(static_cast<IDirect3DTexture8*>(pBaseTexture), pPalette, SrcLevel, Filter);

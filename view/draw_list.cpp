@@ -26,10 +26,10 @@ void Terrain::ListPatches(TerrainQuadNode* node, int depth) {
   // map with more patches than the list holds can overflow or spin.
   const std::int64_t size = m_PatchSize;
   const std::int64_t perRow = m_Length / m_PatchSize;
-  for (std::int64_t x = static_cast<std::int64_t>(node->Min[0]);
-       static_cast<float>(x) < node->Max[0]; x += size) {
-    for (std::int64_t z = static_cast<std::int64_t>(node->Min[2]);
-         static_cast<float>(z) < node->Max[2]; z += size) {
+  for (std::int64_t x = static_cast<std::int64_t>(node->Min[0]); static_cast<float>(x) < node->Max[0];
+       x += size) {
+    for (std::int64_t z = static_cast<std::int64_t>(node->Min[2]); static_cast<float>(z) < node->Max[2];
+         z += size) {
       if (m_VisibleCount >= kMaxVisiblePatches) return;
       const std::int64_t index = x / size + (z / size) * perRow;
       if (index < INT32_MIN || index > INT32_MAX) continue;

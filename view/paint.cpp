@@ -96,13 +96,11 @@ void PaintTerrain(int x, int z) {
   const std::int64_t verts = g_pTerrain->m_PatchVerts;
   const std::int64_t offset = static_cast<std::int64_t>(patch->FirstVertex) * 68;
   const std::int64_t bytes = verts * verts * 68;
-  if (!patch->pVB || verts <= 0 || patch->FirstVertex < 0 || offset > UINT32_MAX ||
-      bytes > UINT32_MAX) {
+  if (!patch->pVB || verts <= 0 || patch->FirstVertex < 0 || offset > UINT32_MAX || bytes > UINT32_MAX) {
     return;
   }
   BYTE* data = nullptr;
-  if (FAILED(patch->pVB->Lock(static_cast<UINT>(offset), static_cast<UINT>(bytes), &data, 0)) ||
-      !data) {
+  if (FAILED(patch->pVB->Lock(static_cast<UINT>(offset), static_cast<UINT>(bytes), &data, 0)) || !data) {
     return;
   }
   TerrainVertex* block = reinterpret_cast<TerrainVertex*>(data);

@@ -39,8 +39,8 @@ const LodIndexSet* LevelSet(const Terrain* terrain, int level) {
 // the draw are skipped together when the list is empty, the buffer is too
 // small or refuses the lock; the stream binding is then left as it was.
 IDirect3DVertexBuffer8* DrawUploaded(const TerrainPatch& patch, const LodIndexSet& set,
-                                     IDirect3DVertexBuffer8* lastVB, const unsigned short* list,
-                                     int count, D3DPRIMITIVETYPE type, int primitives) {
+                                     IDirect3DVertexBuffer8* lastVB, const unsigned short* list, int count,
+                                     D3DPRIMITIVETYPE type, int primitives) {
   IDirect3DIndexBuffer8* scratch = set.pScratchIB;
   if (!g_pd3dDevice || !scratch || !list || count <= 0 || primitives <= 0) return lastVB;
   const UINT bytes = static_cast<UINT>(count) * 2u;
@@ -86,8 +86,7 @@ int TerrainPatch::ChooseLod() {
   return Lod;
 }
 
-IDirect3DVertexBuffer8* TerrainPatch::DrawWhole(int level, IDirect3DVertexBuffer8* lastVB,
-                                                Terrain* terrain) {
+IDirect3DVertexBuffer8* TerrainPatch::DrawWhole(int level, IDirect3DVertexBuffer8* lastVB, Terrain* terrain) {
   const LodIndexSet* set = LevelSet(terrain, level);
   if (!g_pd3dDevice || !set || !set->pFullIB || set->FullPrimCount <= 0) return lastVB;
 
@@ -102,13 +101,11 @@ IDirect3DVertexBuffer8* TerrainPatch::DrawInterior(int level, IDirect3DVertexBuf
                                                    Terrain* terrain) {
   const LodIndexSet* set = LevelSet(terrain, level);
   if (!set) return lastVB;
-  return DrawUploaded(*this, *set, lastVB, set->Clp, set->ClpCount, D3DPT_TRIANGLESTRIP,
-                      set->ClpCount - 2);
+  return DrawUploaded(*this, *set, lastVB, set->Clp, set->ClpCount, D3DPT_TRIANGLESTRIP, set->ClpCount - 2);
 }
 
-IDirect3DVertexBuffer8* TerrainPatch::DrawEdge(int level, IDirect3DVertexBuffer8* lastVB,
-                                               Terrain* terrain, const unsigned short* list,
-                                               int count) {
+IDirect3DVertexBuffer8* TerrainPatch::DrawEdge(int level, IDirect3DVertexBuffer8* lastVB, Terrain* terrain,
+                                               const unsigned short* list, int count) {
   const LodIndexSet* set = LevelSet(terrain, level);
   if (!set) return lastVB;
   return DrawUploaded(*this, *set, lastVB, list, count, D3DPT_TRIANGLELIST, count / 3);

@@ -4,8 +4,7 @@
 #include "terrain/terrain.h"
 #include "texture_io/d3dx8_tex.h"
 
-void Terrain::LoadTextures(const char* name0, const char* name1, const char* name2,
-                           const char* name3) {
+void Terrain::LoadTextures(const char* name0, const char* name1, const char* name2, const char* name3) {
   const char* const names[4] = {name0, name1, name2, name3};
 
   // A stage whose file did not load holds no texture: the drawer hands all
@@ -28,8 +27,7 @@ void Terrain::LoadTextures(const char* name0, const char* name1, const char* nam
 
   if (!g_pd3dDevice) return;
   static const DWORD kStageOrder[4] = {2, 3, 0, 1};
-  static const D3DTEXTURESTAGESTATETYPE kFilters[3] = {D3DTSS_MIPFILTER, D3DTSS_MAGFILTER,
-                                                       D3DTSS_MINFILTER};
+  static const D3DTEXTURESTAGESTATETYPE kFilters[3] = {D3DTSS_MIPFILTER, D3DTSS_MAGFILTER, D3DTSS_MINFILTER};
   for (DWORD stage : kStageOrder) {
     for (D3DTEXTURESTAGESTATETYPE filter : kFilters) {
       g_pd3dDevice->SetTextureStageState(stage, filter, D3DTEXF_LINEAR);

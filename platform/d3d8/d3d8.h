@@ -610,8 +610,8 @@ struct IDirect3DDevice8 : IUnknown {
   virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices,
                                        UINT startIndex, UINT primitiveCount) = 0;
 
-  virtual HRESULT CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction,
-                                     DWORD* pHandle, DWORD usage) = 0;
+  virtual HRESULT CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction, DWORD* pHandle,
+                                     DWORD usage) = 0;
   virtual HRESULT SetVertexShader(DWORD handle) = 0;
   virtual HRESULT GetVertexShader(DWORD* pHandle) = 0;
   virtual HRESULT DeleteVertexShader(DWORD handle) = 0;
@@ -632,13 +632,11 @@ struct IDirect3DDevice8 : IUnknown {
 struct IDirect3D8 : IUnknown {
   virtual UINT GetAdapterCount() = 0;
   virtual HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* pMode) = 0;
-  virtual HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
-                                    DWORD usage, D3DRESOURCETYPE resourceType,
-                                    D3DFORMAT checkFormat) = 0;
+  virtual HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat, DWORD usage,
+                                    D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) = 0;
   virtual HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* pCaps) = 0;
-  virtual HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND hFocusWindow,
-                               DWORD behaviorFlags, D3DPRESENT_PARAMETERS* pParams,
-                               IDirect3DDevice8** ppDevice) = 0;
+  virtual HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND hFocusWindow, DWORD behaviorFlags,
+                               D3DPRESENT_PARAMETERS* pParams, IDirect3DDevice8** ppDevice) = 0;
 
  protected:
   ~IDirect3D8() = default;
@@ -649,8 +647,8 @@ IDirect3D8* Direct3DCreate8(UINT sdkVersion);
 // The shader validators of the runtime module "d3d8.dll" (the assembler finds
 // them with GetProcAddress). A failed stream returns D3DERR_INVALIDCALL and,
 // when asked for, an error text allocated on the process heap (HeapFree).
-HRESULT ValidateVertexShader(const DWORD* pFunction, const DWORD* pDeclaration,
-                             const D3DCAPS8* pCaps, BOOL bReturnErrors, char** ppErrors);
+HRESULT ValidateVertexShader(const DWORD* pFunction, const DWORD* pDeclaration, const D3DCAPS8* pCaps,
+                             BOOL bReturnErrors, char** ppErrors);
 HRESULT ValidatePixelShader(const DWORD* pFunction, const D3DCAPS8* pCaps, BOOL bReturnErrors,
                             char** ppErrors);
 // Registers "d3d8.dll" with its exports as a built-in module (Direct3DCreate8

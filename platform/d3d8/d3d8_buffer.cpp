@@ -194,8 +194,8 @@ bool IndexBuffer::ResolveDraw(GLuint& buffer, std::size_t& offset) {
     return buffer != 0;
   }
   if (m_streamGeneration != m_device->RingGeneration()) {
-    if (!m_device->StreamIndices(m_store.data.data(), m_streamBytes, m_streamBuffer,
-                                 m_streamOffset, m_streamGeneration))
+    if (!m_device->StreamIndices(m_store.data.data(), m_streamBytes, m_streamBuffer, m_streamOffset,
+                                 m_streamGeneration))
       return false;
   }
   buffer = m_streamBuffer;

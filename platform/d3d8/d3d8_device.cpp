@@ -143,8 +143,7 @@ bool Device::Init(SDL_Window* window) {
     glBindFramebuffer(GL_FRAMEBUFFER, m_fbo[i]);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_color[i]);
     if (m_depth)
-      glFramebufferRenderbuffer(GL_FRAMEBUFFER,
-                                stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+      glFramebufferRenderbuffer(GL_FRAMEBUFFER, stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
                                 GL_RENDERBUFFER, m_depth);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
       std::fprintf(stderr, "d3d8: back buffer format not renderable\n");
@@ -200,9 +199,7 @@ ULONG Device::Release() {
   return n;
 }
 
-bool Device::WindowAlive() const {
-  return m_windowId != 0 && SDL_GetWindowFromID(m_windowId) == m_window;
-}
+bool Device::WindowAlive() const { return m_windowId != 0 && SDL_GetWindowFromID(m_windowId) == m_window; }
 
 void Device::MakeCurrent() {
   if (!m_context) return;
@@ -253,8 +250,8 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* pRects, DWORD flags, D3DCOLOR 
   if (flags & D3DCLEAR_TARGET) {
     mask |= GL_COLOR_BUFFER_BIT;
     m_gl.SetColorMask(0xF);
-    glClearColor(((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
-                 (color & 0xFF) / 255.0f, ((color >> 24) & 0xFF) / 255.0f);
+    glClearColor(((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f, (color & 0xFF) / 255.0f,
+                 ((color >> 24) & 0xFF) / 255.0f);
   }
   if (flags & D3DCLEAR_ZBUFFER) {
     mask |= GL_DEPTH_BUFFER_BIT;
@@ -371,16 +368,15 @@ void Device::FlushDraws() {
   } else {
     glMultiDrawElementsBaseVertex(m_batch.mode, m_batch.counts.data(), m_batch.indexType,
                                   const_cast<void* const*>(m_batch.offsets.data()),
-                                  static_cast<GLsizei>(m_batch.counts.size()),
-                                  m_batch.baseVertices.data());
+                                  static_cast<GLsizei>(m_batch.counts.size()), m_batch.baseVertices.data());
   }
   m_batch.counts.clear();
   m_batch.offsets.clear();
   m_batch.baseVertices.clear();
 }
 
-HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices,
-                                     UINT startIndex, UINT primitiveCount) {
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT startIndex,
+                                     UINT primitiveCount) {
   const GLenum mode = GlPrimitive(type);
   if (!mode || !m_indices) return D3DERR_INVALIDCALL;
   if (primitiveCount == 0) return D3D_OK;
@@ -392,8 +388,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
   // The vertex range the caller names must lie in stream 0.
   const Stream& s0 = m_streams[0];
   if (s0.vb && s0.stride &&
-      (static_cast<std::uint64_t>(m_baseVertex) + minIndex + numVertices) * s0.stride >
-          s0.vb->Size())
+      (static_cast<std::uint64_t>(m_baseVertex) + minIndex + numVertices) * s0.stride > s0.vb->Size())
     return D3DERR_INVALIDCALL;
   if (m_indices->Locked()) return D3DERR_INVALIDCALL;
   if (OutsideClip(type, std::uint64_t{m_baseVertex} + minIndex, numVertices)) {
@@ -407,9 +402,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
   std::size_t offset = 0;
   if (!m_indices->ResolveDraw(buffer, offset)) return D3DERR_INVALIDCALL;
   const GLenum indexType = indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
-  if (!m_batch.Empty() &&
-      (m_batch.mode != mode || m_batch.indexType != indexType || m_batch.indexBuffer != buffer ||
-       m_batch.counts.size() >= kMaxBatchDraws))
+  if (!m_batch.Empty() && (m_batch.mode != mode || m_batch.indexType != indexType ||
+                           m_batch.indexBuffer != buffer || m_batch.counts.size() >= kMaxBatchDraws))
     FlushDraws();
   m_batch.mode = mode;
   m_batch.indexType = indexType;
@@ -453,9 +447,9 @@ bool Device::OutsideClip(D3DPRIMITIVETYPE type, std::uint64_t first, UINT count)
     const Stream& s = m_streams[e.stream];
     if (!s.vb || !s.stride) return false;
     const VertexBox* box = s.vb->Box(static_cast<UINT>(first), count, s.stride, e.offset, e.type);
-    return box && BoxOutsideClip(*box, &m_vsConst[vs->clip.firstConst],
-                                 1.0f / static_cast<float>(m_viewport.Width),
-                                 1.0f / static_cast<float>(m_viewport.Height));
+    return box &&
+           BoxOutsideClip(*box, &m_vsConst[vs->clip.firstConst], 1.0f / static_cast<float>(m_viewport.Width),
+                          1.0f / static_cast<float>(m_viewport.Height));
   }
   return false;
 }
@@ -476,8 +470,8 @@ bool Device::PrepareDraw() {
   return ApplyDrawState();
 }
 
-bool Device::AllocateVertexStorage(std::size_t bytes, const void* init, GLuint& buffer,
-                                   std::size_t& offset, int& arena) {
+bool Device::AllocateVertexStorage(std::size_t bytes, const void* init, GLuint& buffer, std::size_t& offset,
+                                   int& arena) {
   MakeCurrent();
   bytes = (bytes + 3) & ~static_cast<std::size_t>(3);
   int index = -1;
@@ -543,8 +537,7 @@ bool Device::StreamIndices(const void* data, std::size_t bytes, GLuint& buffer, 
   glBindBuffer(GL_COPY_WRITE_BUFFER, m_ring);
   void* p = glMapBufferRange(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(m_ringOffset),
                              static_cast<GLsizeiptr>(bytes),
-                             GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT |
-                                 GL_MAP_UNSYNCHRONIZED_BIT);
+                             GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
   if (!p) return false;
   std::memcpy(p, data, bytes);
   glUnmapBuffer(GL_COPY_WRITE_BUFFER);
@@ -559,8 +552,7 @@ void Device::UploadBuffer(GLuint buffer, std::size_t offset, std::size_t bytes, 
   if (!buffer || !bytes) return;
   MakeCurrent();
   glBindBuffer(GL_COPY_WRITE_BUFFER, buffer);
-  glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(offset),
-                  static_cast<GLsizeiptr>(bytes), data);
+  glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(bytes), data);
 }
 
 }  // namespace qv::d3d8

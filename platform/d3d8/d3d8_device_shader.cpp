@@ -38,8 +38,8 @@ PixelShaderObject* Device::FindPs(DWORD handle) {
   return it == m_pixelShaders.end() ? nullptr : it->second.get();
 }
 
-HRESULT Device::CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction,
-                                   DWORD* pHandle, DWORD usage) {
+HRESULT Device::CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction, DWORD* pHandle,
+                                   DWORD usage) {
   if (!pHandle) return D3DERR_INVALIDCALL;
   // Without a function the declaration would drive the fixed-function
   // pipeline, which this layer does not offer.
@@ -97,8 +97,8 @@ HRESULT Device::GetVertexShader(DWORD* pHandle) {
 
 void Device::DropPrograms(DWORD vsHandle, DWORD psHandle) {
   for (auto it = m_programs.begin(); it != m_programs.end();) {
-    const bool match = (vsHandle && it->first.first == vsHandle) ||
-                       (psHandle && it->first.second == psHandle);
+    const bool match =
+        (vsHandle && it->first.first == vsHandle) || (psHandle && it->first.second == psHandle);
     if (!match) {
       ++it;
       continue;
@@ -124,8 +124,7 @@ HRESULT Device::DeleteVertexShader(DWORD handle) {
 }
 
 HRESULT Device::SetVertexShaderConstant(DWORD reg, const void* pData, DWORD count) {
-  if (!pData || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg)
-    return D3DERR_INVALIDCALL;
+  if (!pData || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg) return D3DERR_INVALIDCALL;
   if (count == 0 || std::memcmp(m_vsConst[reg], pData, count * 16) == 0) return D3D_OK;
   MakeCurrent();
   FlushDraws();
@@ -136,8 +135,7 @@ HRESULT Device::SetVertexShaderConstant(DWORD reg, const void* pData, DWORD coun
 }
 
 HRESULT Device::GetVertexShaderConstant(DWORD reg, void* pData, DWORD count) {
-  if (!pData || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg)
-    return D3DERR_INVALIDCALL;
+  if (!pData || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg) return D3DERR_INVALIDCALL;
   std::memcpy(pData, m_vsConst[reg], count * 16);
   return D3D_OK;
 }
@@ -190,8 +188,7 @@ HRESULT Device::DeletePixelShader(DWORD handle) {
 }
 
 HRESULT Device::SetPixelShaderConstant(DWORD reg, const void* pData, DWORD count) {
-  if (!pData || reg >= kMaxPixelConstants || count > kMaxPixelConstants - reg)
-    return D3DERR_INVALIDCALL;
+  if (!pData || reg >= kMaxPixelConstants || count > kMaxPixelConstants - reg) return D3DERR_INVALIDCALL;
   if (count == 0 || std::memcmp(m_psConst[reg], pData, count * 16) == 0) return D3D_OK;
   MakeCurrent();
   FlushDraws();
@@ -202,8 +199,7 @@ HRESULT Device::SetPixelShaderConstant(DWORD reg, const void* pData, DWORD count
 }
 
 HRESULT Device::GetPixelShaderConstant(DWORD reg, void* pData, DWORD count) {
-  if (!pData || reg >= kMaxPixelConstants || count > kMaxPixelConstants - reg)
-    return D3DERR_INVALIDCALL;
+  if (!pData || reg >= kMaxPixelConstants || count > kMaxPixelConstants - reg) return D3DERR_INVALIDCALL;
   std::memcpy(pData, m_psConst[reg], count * 16);
   return D3D_OK;
 }

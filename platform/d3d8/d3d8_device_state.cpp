@@ -22,6 +22,7 @@ float BitsFloat(DWORD d) {
 
 // Render states that the raster group carries to GL.
 bool IsRasterState(DWORD s) {
+  // clang-format off
   switch (s) {
     case D3DRS_ZENABLE: case D3DRS_ZWRITEENABLE: case D3DRS_ZFUNC: case D3DRS_ALPHABLENDENABLE:
     case D3DRS_SRCBLEND: case D3DRS_DESTBLEND: case D3DRS_CULLMODE: case D3DRS_COLORWRITEENABLE:
@@ -29,10 +30,12 @@ bool IsRasterState(DWORD s) {
       return true;
     default: return false;
   }
+  // clang-format on
 }
 
 // Render states that the shaders' fixed uniforms carry (fog, alpha test, dither).
 bool IsUniformState(DWORD s) {
+  // clang-format off
   switch (s) {
     case D3DRS_DITHERENABLE:
     case D3DRS_FOGENABLE: case D3DRS_FOGCOLOR: case D3DRS_FOGTABLEMODE: case D3DRS_FOGSTART:
@@ -41,6 +44,7 @@ bool IsUniformState(DWORD s) {
       return true;
     default: return false;
   }
+  // clang-format on
 }
 
 // The largest value of each colour channel of a 16-bit target, to which the
@@ -51,18 +55,17 @@ void DitherLevels(D3DFORMAT format, float levels[3]) {
       levels[0] = levels[2] = 31.0f;
       levels[1] = 63.0f;
       break;
-    case D3DFMT_X1R5G5B5: case D3DFMT_A1R5G5B5:
-      levels[0] = levels[1] = levels[2] = 31.0f;
-      break;
-    default:
-      break;
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5: levels[0] = levels[1] = levels[2] = 31.0f; break;
+    default: break;
   }
 }
 
 GLint DeclAttribSize(DWORD type) {
   switch (type) {
     case D3DVSDT_FLOAT1: return 1;
-    case D3DVSDT_FLOAT2: case D3DVSDT_SHORT2: return 2;
+    case D3DVSDT_FLOAT2:
+    case D3DVSDT_SHORT2: return 2;
     case D3DVSDT_FLOAT3: return 3;
     case D3DVSDT_D3DCOLOR: return GL_BGRA;
     default: return 4;
@@ -71,8 +74,10 @@ GLint DeclAttribSize(DWORD type) {
 
 GLenum DeclAttribType(DWORD type) {
   switch (type) {
-    case D3DVSDT_D3DCOLOR: case D3DVSDT_UBYTE4: return GL_UNSIGNED_BYTE;
-    case D3DVSDT_SHORT2: case D3DVSDT_SHORT4: return GL_SHORT;
+    case D3DVSDT_D3DCOLOR:
+    case D3DVSDT_UBYTE4: return GL_UNSIGNED_BYTE;
+    case D3DVSDT_SHORT2:
+    case D3DVSDT_SHORT4: return GL_SHORT;
     default: return GL_FLOAT;
   }
 }
@@ -110,8 +115,8 @@ void Device::SetDefaults() {
   rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
   for (DWORD s = 0; s < QV_MAX_TEXTURE_STAGES; ++s) {
     DWORD* ts = m_stageStates[s];
-    ts[D3DTSS_COLOROP] = s == 0 ? 4 : 1;  // modulate / disable
-    ts[D3DTSS_ALPHAOP] = s == 0 ? 2 : 1;  // select arg 1 / disable
+    ts[D3DTSS_COLOROP] = s == 0 ? 4 : 1;              // modulate / disable
+    ts[D3DTSS_ALPHAOP] = s == 0 ? 2 : 1;              // select arg 1 / disable
     ts[D3DTSS_COLORARG1] = ts[D3DTSS_ALPHAARG1] = 2;  // texture
     ts[D3DTSS_COLORARG2] = ts[D3DTSS_ALPHAARG2] = 1;  // current
     ts[D3DTSS_TEXCOORDINDEX] = s;
@@ -157,13 +162,21 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
   FlushDraws();
   m_stageStates[stage][type] = value;
   switch (type) {
-    case D3DTSS_ADDRESSU: case D3DTSS_ADDRESSV: case D3DTSS_ADDRESSW: case D3DTSS_BORDERCOLOR:
-    case D3DTSS_MAGFILTER: case D3DTSS_MINFILTER: case D3DTSS_MIPFILTER:
-    case D3DTSS_MIPMAPLODBIAS: case D3DTSS_MAXMIPLEVEL:
-      UpdateSampler(stage);
-      break;
-    case D3DTSS_BUMPENVMAT00: case D3DTSS_BUMPENVMAT01: case D3DTSS_BUMPENVMAT10:
-    case D3DTSS_BUMPENVMAT11: case D3DTSS_BUMPENVLSCALE: case D3DTSS_BUMPENVLOFFSET:
+    case D3DTSS_ADDRESSU:
+    case D3DTSS_ADDRESSV:
+    case D3DTSS_ADDRESSW:
+    case D3DTSS_BORDERCOLOR:
+    case D3DTSS_MAGFILTER:
+    case D3DTSS_MINFILTER:
+    case D3DTSS_MIPFILTER:
+    case D3DTSS_MIPMAPLODBIAS:
+    case D3DTSS_MAXMIPLEVEL: UpdateSampler(stage); break;
+    case D3DTSS_BUMPENVMAT00:
+    case D3DTSS_BUMPENVMAT01:
+    case D3DTSS_BUMPENVMAT10:
+    case D3DTSS_BUMPENVMAT11:
+    case D3DTSS_BUMPENVLSCALE:
+    case D3DTSS_BUMPENVLOFFSET:
       ++m_fixedVersion;
       MarkDirty(kDirtyProgram);
       break;
@@ -173,8 +186,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 }
 
 HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* pValue) {
-  if (stage >= QV_MAX_TEXTURE_STAGES || type >= QV_D3DTSS_COUNT || !pValue)
-    return D3DERR_INVALIDCALL;
+  if (stage >= QV_MAX_TEXTURE_STAGES || type >= QV_D3DTSS_COUNT || !pValue) return D3DERR_INVALIDCALL;
   *pValue = m_stageStates[stage][type];
   return D3D_OK;
 }
@@ -189,8 +201,8 @@ void Device::UpdateSampler(DWORD stage) {
   glSamplerParameteri(s, GL_TEXTURE_WRAP_S, static_cast<GLint>(u ? u : GL_REPEAT));
   glSamplerParameteri(s, GL_TEXTURE_WRAP_T, static_cast<GLint>(v ? v : GL_REPEAT));
   const D3DCOLOR b = ts[D3DTSS_BORDERCOLOR];
-  const float border[4] = {((b >> 16) & 0xFF) / 255.0f, ((b >> 8) & 0xFF) / 255.0f,
-                           (b & 0xFF) / 255.0f, ((b >> 24) & 0xFF) / 255.0f};
+  const float border[4] = {((b >> 16) & 0xFF) / 255.0f, ((b >> 8) & 0xFF) / 255.0f, (b & 0xFF) / 255.0f,
+                           ((b >> 24) & 0xFF) / 255.0f};
   glSamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, border);
   glSamplerParameterf(s, GL_TEXTURE_LOD_BIAS, BitsFloat(ts[D3DTSS_MIPMAPLODBIAS]));
   // MAXMIPLEVEL names the most detailed level that may be used.
@@ -403,8 +415,8 @@ bool Device::ApplyVertexInput() {
     const DWORD type = e.type;
     const bool normalized = type == D3DVSDT_D3DCOLOR;
     const std::size_t offset = binding.pointerOffset[e.stream] + e.offset;
-    glVertexAttribPointer(e.reg, DeclAttribSize(type), DeclAttribType(type),
-                          normalized ? GL_TRUE : GL_FALSE, static_cast<GLsizei>(binding.stride[e.stream]),
+    glVertexAttribPointer(e.reg, DeclAttribSize(type), DeclAttribType(type), normalized ? GL_TRUE : GL_FALSE,
+                          static_cast<GLsizei>(binding.stride[e.stream]),
                           reinterpret_cast<const void*>(static_cast<std::uintptr_t>(offset)));
     enabled |= 1u << e.reg;
   }
@@ -467,8 +479,8 @@ bool Device::ApplyDrawState() {
     const VertexShaderObject* vs = FindVs(m_vsHandle);
     int fog = 0;
     if (rs[D3DRS_FOGENABLE] && vs && vs->writesFog) {
-      const DWORD mode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE]
-                                                               : rs[D3DRS_FOGVERTEXMODE];
+      const DWORD mode =
+          rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
       fog = mode == D3DFOG_LINEAR ? 1 : mode == D3DFOG_EXP ? 2 : mode == D3DFOG_EXP2 ? 3 : 4;
     }
     glUniform1i(p.locFogMode, fog);

@@ -48,8 +48,7 @@ ClipTransform FindClipTransform(const ShaderProgram& vs) {
     if (written & in.dst.mask) return none;  // a component written twice
     const int base = static_cast<int>(c->num) - row;
     if (base < 0 || static_cast<std::uint32_t>(base) + 4 > kMaxVertexConstants) return none;
-    if ((input >= 0 && input != static_cast<int>(v->num)) || (first >= 0 && first != base))
-      return none;
+    if ((input >= 0 && input != static_cast<int>(v->num)) || (first >= 0 && first != base)) return none;
     input = static_cast<int>(v->num);
     first = base;
     written |= in.dst.mask;
@@ -58,9 +57,8 @@ ClipTransform FindClipTransform(const ShaderProgram& vs) {
   return ClipTransform{input, first};
 }
 
-const VertexBox* VertexBoxCache::Find(const std::uint8_t* data, std::size_t size,
-                                      std::uint32_t first, std::uint32_t count,
-                                      std::uint32_t stride, std::uint32_t offset,
+const VertexBox* VertexBoxCache::Find(const std::uint8_t* data, std::size_t size, std::uint32_t first,
+                                      std::uint32_t count, std::uint32_t stride, std::uint32_t offset,
                                       std::uint32_t type) {
   const Key key{first, count, stride, offset, type};
   auto it = m_boxes.find(key);

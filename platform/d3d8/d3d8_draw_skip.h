@@ -32,9 +32,8 @@ class VertexBoxCache {
  public:
   // The box of the element (type, byte offset in the vertex) of vertices
   // [first, first + count) at stride; null when the range passes the end.
-  const VertexBox* Find(const std::uint8_t* data, std::size_t size, std::uint32_t first,
-                        std::uint32_t count, std::uint32_t stride, std::uint32_t offset,
-                        std::uint32_t type);
+  const VertexBox* Find(const std::uint8_t* data, std::size_t size, std::uint32_t first, std::uint32_t count,
+                        std::uint32_t stride, std::uint32_t offset, std::uint32_t type);
   // Forgets every box whose bytes meet [begin, end).
   void Forget(std::size_t begin, std::size_t end);
 

@@ -13,9 +13,9 @@ namespace qv::d3d8 {
 struct FormatInfo {
   D3DFORMAT format;
   GLenum internalFormat;
-  GLenum glFormat;  // upload format (0 for compressed data)
-  GLenum glType;    // upload type (0 for compressed data)
-  GLint swizzle[4];  // GL_RED.. / GL_ZERO / GL_ONE for each of r, g, b, a
+  GLenum glFormat;           // upload format (0 for compressed data)
+  GLenum glType;             // upload type (0 for compressed data)
+  GLint swizzle[4];          // GL_RED.. / GL_ZERO / GL_ONE for each of r, g, b, a
   std::uint32_t blockBytes;  // bytes per pixel, or per 4x4 block when compressed
   bool compressed;
   bool needsS3tc;  // only offered when the context has GL_EXT_texture_compression_s3tc

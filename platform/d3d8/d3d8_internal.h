@@ -75,9 +75,8 @@ class Direct3D8 final : public IDirect3D8 {
   ULONG Release() override;
   UINT GetAdapterCount() override { return 1; }
   HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* pMode) override;
-  HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
-                            DWORD usage, D3DRESOURCETYPE resourceType,
-                            D3DFORMAT checkFormat) override;
+  HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat, DWORD usage,
+                            D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) override;
   HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* pCaps) override;
   HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND hFocusWindow, DWORD behaviorFlags,
                        D3DPRESENT_PARAMETERS* pParams, IDirect3DDevice8** ppDevice) override;
@@ -121,7 +120,7 @@ class ByteStore {
 // Vertex and index buffers share their storage logic.
 struct BufferStore {
   ByteStore data;  // the system-memory copy
-  GLuint gl = 0;           // the buffer object (0 for system-memory pool)
+  GLuint gl = 0;   // the buffer object (0 for system-memory pool)
   DWORD usage = 0;
   D3DPOOL pool = D3DPOOL_DEFAULT;
   bool locked = false;
@@ -147,8 +146,7 @@ class VertexBuffer final : public DeviceResource<VertexBuffer, IDirect3DVertexBu
   UINT Size() const { return static_cast<UINT>(m_store.data.size()); }
   // The bounds of one declared element over vertices [first, first + count).
   const VertexBox* Box(UINT first, UINT count, UINT stride, UINT offset, DWORD type) {
-    return m_boxes.Find(m_store.data.data(), m_store.data.size(), first, count, stride, offset,
-                        type);
+    return m_boxes.Find(m_store.data.data(), m_store.data.size(), first, count, stride, offset, type);
   }
 
  private:
@@ -211,8 +209,8 @@ class Surface final : public IDirect3DSurface8 {
 
 class Texture final : public DeviceResource<Texture, IDirect3DTexture8> {
  public:
-  Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
-          const FormatInfo* format, D3DPOOL pool);
+  Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo* format,
+          D3DPOOL pool);
   ~Texture();
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
   DWORD SetLOD(DWORD lod) override;
@@ -302,8 +300,8 @@ class Device final : public IDirect3DDevice8 {
   HRESULT GetDeviceCaps(D3DCAPS8* pCaps) override;
   HRESULT GetDisplayMode(D3DDISPLAYMODE* pMode) override;
 
-  HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                        D3DPOOL pool, IDirect3DTexture8** ppTexture) override;
+  HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                        IDirect3DTexture8** ppTexture) override;
   HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                              IDirect3DVertexBuffer8** ppVB) override;
   HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -334,8 +332,8 @@ class Device final : public IDirect3DDevice8 {
   HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer8* pVB, UINT stride) override;
   HRESULT SetIndices(IDirect3DIndexBuffer8* pIB, UINT baseVertexIndex) override;
   HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
-  HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices,
-                               UINT startIndex, UINT primitiveCount) override;
+  HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT startIndex,
+                               UINT primitiveCount) override;
 
   HRESULT CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction, DWORD* pHandle,
                              DWORD usage) override;
@@ -370,8 +368,8 @@ class Device final : public IDirect3DDevice8 {
   void UploadBuffer(GLuint buffer, std::size_t offset, std::size_t bytes, const void* data);
   bool ReadFrame(std::vector<std::uint8_t>& rgb, int& width, int& height, bool presented);
   // Vertex storage inside the shared buffer objects.
-  bool AllocateVertexStorage(std::size_t bytes, const void* init, GLuint& buffer,
-                             std::size_t& offset, int& arena);
+  bool AllocateVertexStorage(std::size_t bytes, const void* init, GLuint& buffer, std::size_t& offset,
+                             int& arena);
   void FreeVertexStorage(int arena);
   // The linked program of two shader handles (0 pixel handle: the default
   // pixel side); 0 when either handle is not a shader of this device.
@@ -383,10 +381,12 @@ class Device final : public IDirect3DDevice8 {
   void SetDrawSkip(bool on) { m_drawSkip = on; }
 
  private:
+  // clang-format off
   enum Dirty : std::uint32_t {
     kDirtyRaster = 1, kDirtyProgram = 2, kDirtyVertexInput = 4, kDirtyTextures = 8,
     kDirtyViewport = 16, kDirtyAll = 0xFFFFFFFFu,
   };
+  // clang-format on
   void SetDefaults();
   void MarkDirty(std::uint32_t bits);
   bool ApplyDrawState();

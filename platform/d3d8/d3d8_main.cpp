@@ -86,8 +86,7 @@ HRESULT Direct3D8::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* pMode) {
   pMode->RefreshRate = 60;
   pMode->Format = D3DFMT_X8R8G8B8;
   SDL_DisplayMode mode;
-  if (SDL_WasInit(SDL_INIT_VIDEO) && SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 &&
-      mode.h > 0) {
+  if (SDL_WasInit(SDL_INIT_VIDEO) && SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0) {
     pMode->Width = static_cast<UINT>(mode.w);
     pMode->Height = static_cast<UINT>(mode.h);
     pMode->RefreshRate = mode.refresh_rate > 0 ? static_cast<UINT>(mode.refresh_rate) : 60;
@@ -102,18 +101,15 @@ HRESULT Direct3D8::CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFOR
     case D3DRTYPE_TEXTURE:
     case D3DRTYPE_SURFACE:
       if (usage & D3DUSAGE_DEPTHSTENCIL)
-        return resourceType == D3DRTYPE_SURFACE && DepthStencilFormat(checkFormat)
-                   ? D3D_OK
-                   : D3DERR_NOTAVAILABLE;
+        return resourceType == D3DRTYPE_SURFACE && DepthStencilFormat(checkFormat) ? D3D_OK
+                                                                                   : D3DERR_NOTAVAILABLE;
       if (usage & D3DUSAGE_RENDERTARGET)
-        return resourceType == D3DRTYPE_SURFACE && RenderTargetFormat(checkFormat)
-                   ? D3D_OK
-                   : D3DERR_NOTAVAILABLE;
+        return resourceType == D3DRTYPE_SURFACE && RenderTargetFormat(checkFormat) ? D3D_OK
+                                                                                   : D3DERR_NOTAVAILABLE;
       return FindTextureFormat(checkFormat, ContextHasS3tc()) ? D3D_OK : D3DERR_NOTAVAILABLE;
     case D3DRTYPE_VERTEXBUFFER: return checkFormat == D3DFMT_VERTEXDATA ? D3D_OK : D3DERR_NOTAVAILABLE;
     case D3DRTYPE_INDEXBUFFER:
-      return checkFormat == D3DFMT_INDEX16 || checkFormat == D3DFMT_INDEX32 ? D3D_OK
-                                                                            : D3DERR_NOTAVAILABLE;
+      return checkFormat == D3DFMT_INDEX16 || checkFormat == D3DFMT_INDEX32 ? D3D_OK : D3DERR_NOTAVAILABLE;
     default: return D3DERR_NOTAVAILABLE;
   }
 }
@@ -125,24 +121,22 @@ HRESULT Direct3D8::GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* 
   return D3D_OK;
 }
 
-HRESULT Direct3D8::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND hFocusWindow,
-                                DWORD behaviorFlags, D3DPRESENT_PARAMETERS* pParams,
-                                IDirect3DDevice8** ppDevice) {
+HRESULT Direct3D8::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND hFocusWindow, DWORD behaviorFlags,
+                                D3DPRESENT_PARAMETERS* pParams, IDirect3DDevice8** ppDevice) {
   if (!ppDevice) return D3DERR_INVALIDCALL;
   *ppDevice = nullptr;
   if (adapter != 0 || !pParams) return D3DERR_INVALIDCALL;
   if (deviceType != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
   HWND hwnd = pParams->hDeviceWindow ? pParams->hDeviceWindow : hFocusWindow;
   if (!hwnd || !IsWindow(hwnd)) return D3DERR_INVALIDCALL;
-  if (pParams->BackBufferWidth == 0 || pParams->BackBufferHeight == 0 ||
-      pParams->BackBufferWidth > 8192 || pParams->BackBufferHeight > 8192)
+  if (pParams->BackBufferWidth == 0 || pParams->BackBufferHeight == 0 || pParams->BackBufferWidth > 8192 ||
+      pParams->BackBufferHeight > 8192)
     return D3DERR_INVALIDCALL;
   if (!RenderTargetFormat(pParams->BackBufferFormat)) return D3DERR_INVALIDCALL;
   if (pParams->EnableAutoDepthStencil && !DepthStencilFormat(pParams->AutoDepthStencilFormat))
     return D3DERR_INVALIDCALL;
   const DWORD vp = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING |
-                                    D3DCREATE_HARDWARE_VERTEXPROCESSING |
-                                    D3DCREATE_MIXED_VERTEXPROCESSING);
+                                    D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING);
   if (vp != D3DCREATE_SOFTWARE_VERTEXPROCESSING && vp != D3DCREATE_HARDWARE_VERTEXPROCESSING &&
       vp != D3DCREATE_MIXED_VERTEXPROCESSING)
     return D3DERR_INVALIDCALL;
@@ -167,8 +161,8 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND hFocus
 
 using namespace qv::d3d8;
 
-HRESULT ValidateVertexShader(const DWORD* pFunction, const DWORD* pDeclaration,
-                             const D3DCAPS8* pCaps, BOOL bReturnErrors, char** ppErrors) {
+HRESULT ValidateVertexShader(const DWORD* pFunction, const DWORD* pDeclaration, const D3DCAPS8* pCaps,
+                             BOOL bReturnErrors, char** ppErrors) {
   ShaderProgram program;
   std::string error;
   bool ok = ParseShader(pFunction, false, program, error);
@@ -210,8 +204,7 @@ IDirect3D8* Direct3DCreate8(UINT sdkVersion) {
   return new (std::nothrow) Direct3D8();
 }
 
-bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, int& width,
-                     int& height) {
+bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, int& width, int& height) {
   Device* d = AsDevice(device);
   return d && d->ReadFrame(rgb, width, height, true);
 }

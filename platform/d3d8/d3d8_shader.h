@@ -115,6 +115,7 @@ enum RegType : std::uint32_t {
 };
 
 // Opcodes of vs.1.x and ps.1.x.
+// clang-format off
 enum Opcode : std::uint32_t {
   kOpNop = 0, kOpMov = 1, kOpAdd = 2, kOpSub = 3, kOpMad = 4, kOpMul = 5, kOpRcp = 6, kOpRsq = 7,
   kOpDp3 = 8, kOpDp4 = 9, kOpMin = 10, kOpMax = 11, kOpSlt = 12, kOpSge = 13, kOpExp = 14,
@@ -125,6 +126,7 @@ enum Opcode : std::uint32_t {
   kOpTexM3x3Spec = 76, kOpTexM3x3VSpec = 77, kOpExpP = 78, kOpLogP = 79, kOpCnd = 80, kOpDef = 81,
   kOpTexM3x2Depth = 96, kOpTexDp3 = 98, kOpTexReg2RGB = 99,
 };
+// clang-format on
 
 // Decodes and checks a vs.1.0/1.1 (pixel = false) or ps.1.0-1.3 stream. On
 // failure returns false with a one-line message that starts with the code.

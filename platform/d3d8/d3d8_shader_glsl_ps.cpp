@@ -239,6 +239,7 @@ std::string ArithExpr(const Instruction& in) {
 std::string ShiftAndClamp(const DstParam& d, const std::string& value, Range* range) {
   std::string e = value;
   float k = 1.0f;
+  // clang-format off
   switch (d.shift) {
     case 1: e = "(" + e + ") * 2.0"; k = 2.0f; break;
     case 2: e = "(" + e + ") * 4.0"; k = 4.0f; break;
@@ -248,6 +249,7 @@ std::string ShiftAndClamp(const DstParam& d, const std::string& value, Range* ra
     case 0xD: e = "(" + e + ") * 0.125"; k = 0.125f; break;
     default: break;
   }
+  // clang-format on
   const Range r = Scale(*range, k);
   if (d.saturate) {
     *range = {0.0f, 1.0f};
@@ -269,13 +271,11 @@ void EmitTex(std::ostringstream& o, const Instruction& in, const ShaderProgram& 
   switch (in.opcode) {
     case kOpTex: o << "  " << tn << " = texture(" << sn << ", " << tc << ".xy);\n"; break;
     case kOpTexCoord: o << "  " << tn << " = vec4(clamp(" << tc << ".xyz, 0.0, 1.0), 1.0);\n"; break;
-    case kOpTexKill:
-      o << "  if (any(lessThan(" << tc << ".xyz, vec3(0.0)))) discard;\n";
-      break;
+    case kOpTexKill: o << "  if (any(lessThan(" << tc << ".xyz, vec3(0.0)))) discard;\n"; break;
     case kOpTexBem:
     case kOpTexBemL:
-      o << "  " << tn << " = texture(" << sn << ", " << tc << ".xy + qv_bumpMat[" << n << "] * "
-        << src << ".xy);\n";
+      o << "  " << tn << " = texture(" << sn << ", " << tc << ".xy + qv_bumpMat[" << n << "] * " << src
+        << ".xy);\n";
       if (in.opcode == kOpTexBemL)
         o << "  " << tn << ".rgb *= " << src << ".b * qv_bumpLum[" << n << "].x + qv_bumpLum[" << n
           << "].y;\n";
@@ -285,12 +285,10 @@ void EmitTex(std::ostringstream& o, const Instruction& in, const ShaderProgram& 
     case kOpTexReg2RGB: o << "  " << tn << " = texture(" << sn << ", " << src << ".rg);\n"; break;
     case kOpTexDp3: o << "  " << tn << " = vec4(dot(" << tc << ".xyz, " << src << ".xyz));\n"; break;
     case kOpTexM3x2Pad:
-    case kOpTexM3x3Pad:
-      o << "  float qv_m" << n << " = dot(" << tc << ".xyz, " << src << ".xyz);\n";
-      break;
+    case kOpTexM3x3Pad: o << "  float qv_m" << n << " = dot(" << tc << ".xyz, " << src << ".xyz);\n"; break;
     case kOpTexM3x2Tex:
-      o << "  " << tn << " = texture(" << sn << ", vec2(qv_m" << n - 1 << ", dot(" << tc
-        << ".xyz, " << src << ".xyz)));\n";
+      o << "  " << tn << " = texture(" << sn << ", vec2(qv_m" << n - 1 << ", dot(" << tc << ".xyz, " << src
+        << ".xyz)));\n";
       break;
     case kOpTexM3x2Depth:
       o << "  { float z = qv_m" << n - 1 << "; float w = dot(" << tc << ".xyz, " << src
@@ -303,8 +301,8 @@ void EmitTex(std::ostringstream& o, const Instruction& in, const ShaderProgram& 
     case kOpTexM3x3VSpec: {
       // Only 2-D textures are offered, so the 3-D lookup vector's x and y
       // address the texture of this stage.
-      o << "  { vec3 nrm = vec3(qv_m" << n - 2 << ", qv_m" << n - 1 << ", dot(" << tc << ".xyz, "
-        << src << ".xyz));\n";
+      o << "  { vec3 nrm = vec3(qv_m" << n - 2 << ", qv_m" << n - 1 << ", dot(" << tc << ".xyz, " << src
+        << ".xyz));\n";
       if (in.opcode == kOpTexM3x3Spec || in.opcode == kOpTexM3x3VSpec) {
         if (in.opcode == kOpTexM3x3Spec)
           o << "    vec3 eye = clamp(pc[" << in.src[1].num << "].xyz, -1.0, 1.0);\n";
@@ -338,8 +336,8 @@ std::string TranslatePixelShader(const ShaderProgram& ps) {
     for (const Instruction& in : ps.code)
       if (in.opcode == kOpDef && in.dst.num == i) def = &in;
     if (def)
-      o << "  vec4 c" << i << " = clamp(vec4(" << Fmt(def->def[0]) << ", " << Fmt(def->def[1])
-        << ", " << Fmt(def->def[2]) << ", " << Fmt(def->def[3]) << "), -1.0, 1.0);\n";
+      o << "  vec4 c" << i << " = clamp(vec4(" << Fmt(def->def[0]) << ", " << Fmt(def->def[1]) << ", "
+        << Fmt(def->def[2]) << ", " << Fmt(def->def[3]) << "), -1.0, 1.0);\n";
     else
       o << "  vec4 c" << i << " = pc[" << i << "];\n";
   }
@@ -350,14 +348,12 @@ std::string TranslatePixelShader(const ShaderProgram& ps) {
   Ranges ranges;
   // Both halves of a pair read the ranges from before either writes.
   auto write = [&](Ranges& next, const DstParam& d, Range value) {
-    if (Range* slot = next.Slot(d.type, d.num))
-      *slot = (d.mask & 0xF) == 0xF ? value : Union(*slot, value);
+    if (Range* slot = next.Slot(d.type, d.num)) *slot = (d.mask & 0xF) == 0xF ? value : Union(*slot, value);
   };
   for (std::size_t i = 0; i < code.size(); ++i) {
     const Instruction& in = code[i];
     if (in.opcode == kOpDef || in.opcode == kOpNop) continue;
-    if (in.opcode >= kOpTexCoord && in.opcode != kOpExpP && in.opcode != kOpLogP &&
-        in.opcode != kOpCnd) {
+    if (in.opcode >= kOpTexCoord && in.opcode != kOpExpP && in.opcode != kOpLogP && in.opcode != kOpCnd) {
       EmitTex(o, in, ps, i);
       if (Range* slot = ranges.Slot(kRegAddrOrTexture, in.dst.num)) *slot = TexRange(in.opcode);
       continue;

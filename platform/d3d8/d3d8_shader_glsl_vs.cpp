@@ -150,6 +150,7 @@ std::string TranslateVertexShader(const ShaderProgram& vs, bool& writesFog) {
     std::uint32_t maskLimit = 0xF;
     // Scalar instructions take the w component of the swizzled source, which is
     // the replicated component when the program names one.
+    // clang-format off
     switch (in.opcode) {
       case kOpMov: e = s0; break;
       case kOpAdd: e = s0 + " + " + s1; break;
@@ -182,6 +183,7 @@ std::string TranslateVertexShader(const ShaderProgram& vs, bool& writesFog) {
       }
       default: e = "vec4(0.0)"; break;
     }
+    // clang-format on
     if (in.dst.type == kRegAddrOrTexture) {
       // mov to a0.x rounds down to the integer below.
       o << "  a0 = int(floor((" << e << ").x));\n";
@@ -190,8 +192,8 @@ std::string TranslateVertexShader(const ShaderProgram& vs, bool& writesFog) {
     const std::uint32_t mask = in.dst.mask & maskLimit;
     if (!mask) continue;
     const std::string m = GlslMask(mask);
-    o << "  { vec4 q = " << e << "; " << RegName(in.dst.type, in.dst.num, false) << m
-      << " = q" << m << "; }\n";
+    o << "  { vec4 q = " << e << "; " << RegName(in.dst.type, in.dst.num, false) << m << " = q" << m
+      << "; }\n";
   }
   o << "  gl_Position = vec4(o_Pos.x, -o_Pos.y, o_Pos.z * 2.0 - o_Pos.w, o_Pos.w);\n"
        "  gl_Position.xy += qv_pixelAdjust * o_Pos.w;\n"

@@ -54,8 +54,8 @@ static_assert(std::size(s_errors) == static_cast<std::size_t>(ShaderError::Count
 
 std::string Message(ShaderError code, std::size_t token) {
   char buf[256];
-  std::snprintf(buf, sizeof buf, "Q%04u: %s (token %zu)", static_cast<unsigned>(code),
-                ShaderErrorText(code), token);
+  std::snprintf(buf, sizeof buf, "Q%04u: %s (token %zu)", static_cast<unsigned>(code), ShaderErrorText(code),
+                token);
   return buf;
 }
 
@@ -65,32 +65,32 @@ struct OpInfo {
   std::uint8_t kinds;
   std::uint8_t psMinMinor;  // first ps.1.x minor version that has it
   std::uint8_t srcCount;
-  bool tex;            // a ps texture-addressing instruction
-  std::uint8_t rows;   // matrix forms: registers read from the second source on
+  bool tex;           // a ps texture-addressing instruction
+  std::uint8_t rows;  // matrix forms: registers read from the second source on
 };
 const OpInfo s_ops[] = {
-    {kOpNop, kBoth, 0, 0, false, 0},        {kOpMov, kBoth, 0, 1, false, 0},
-    {kOpAdd, kBoth, 0, 2, false, 0},        {kOpSub, kBoth, 0, 2, false, 0},
-    {kOpMad, kBoth, 0, 3, false, 0},        {kOpMul, kBoth, 0, 2, false, 0},
-    {kOpRcp, kVs, 0, 1, false, 0},          {kOpRsq, kVs, 0, 1, false, 0},
-    {kOpDp3, kBoth, 0, 2, false, 0},        {kOpDp4, kBoth, 2, 2, false, 0},
-    {kOpMin, kVs, 0, 2, false, 0},          {kOpMax, kVs, 0, 2, false, 0},
-    {kOpSlt, kVs, 0, 2, false, 0},          {kOpSge, kVs, 0, 2, false, 0},
-    {kOpExp, kVs, 0, 1, false, 0},          {kOpLog, kVs, 0, 1, false, 0},
-    {kOpLit, kVs, 0, 1, false, 0},          {kOpDst, kVs, 0, 2, false, 0},
-    {kOpLrp, kPs, 0, 3, false, 0},          {kOpFrc, kVs, 0, 1, false, 0},
-    {kOpM4x4, kVs, 0, 2, false, 4},         {kOpM4x3, kVs, 0, 2, false, 3},
-    {kOpM3x4, kVs, 0, 2, false, 4},         {kOpM3x3, kVs, 0, 2, false, 3},
-    {kOpM3x2, kVs, 0, 2, false, 2},         {kOpTexCoord, kPs, 0, 0, true, 0},
-    {kOpTexKill, kPs, 0, 0, true, 0},       {kOpTex, kPs, 0, 0, true, 0},
-    {kOpTexBem, kPs, 0, 1, true, 0},        {kOpTexBemL, kPs, 0, 1, true, 0},
-    {kOpTexReg2AR, kPs, 0, 1, true, 0},     {kOpTexReg2GB, kPs, 0, 1, true, 0},
-    {kOpTexM3x2Pad, kPs, 0, 1, true, 0},    {kOpTexM3x2Tex, kPs, 0, 1, true, 0},
-    {kOpTexM3x3Pad, kPs, 0, 1, true, 0},    {kOpTexM3x3Tex, kPs, 0, 1, true, 0},
-    {kOpTexM3x3Diff, kPs, 0, 1, true, 0},   {kOpTexM3x3Spec, kPs, 0, 2, true, 0},
-    {kOpTexM3x3VSpec, kPs, 0, 1, true, 0},  {kOpExpP, kVs, 0, 1, false, 0},
-    {kOpLogP, kVs, 0, 1, false, 0},         {kOpCnd, kPs, 0, 3, false, 0},
-    {kOpTexM3x2Depth, kPs, 3, 1, true, 0},  {kOpTexDp3, kPs, 2, 1, true, 0},
+    {kOpNop, kBoth, 0, 0, false, 0},       {kOpMov, kBoth, 0, 1, false, 0},
+    {kOpAdd, kBoth, 0, 2, false, 0},       {kOpSub, kBoth, 0, 2, false, 0},
+    {kOpMad, kBoth, 0, 3, false, 0},       {kOpMul, kBoth, 0, 2, false, 0},
+    {kOpRcp, kVs, 0, 1, false, 0},         {kOpRsq, kVs, 0, 1, false, 0},
+    {kOpDp3, kBoth, 0, 2, false, 0},       {kOpDp4, kBoth, 2, 2, false, 0},
+    {kOpMin, kVs, 0, 2, false, 0},         {kOpMax, kVs, 0, 2, false, 0},
+    {kOpSlt, kVs, 0, 2, false, 0},         {kOpSge, kVs, 0, 2, false, 0},
+    {kOpExp, kVs, 0, 1, false, 0},         {kOpLog, kVs, 0, 1, false, 0},
+    {kOpLit, kVs, 0, 1, false, 0},         {kOpDst, kVs, 0, 2, false, 0},
+    {kOpLrp, kPs, 0, 3, false, 0},         {kOpFrc, kVs, 0, 1, false, 0},
+    {kOpM4x4, kVs, 0, 2, false, 4},        {kOpM4x3, kVs, 0, 2, false, 3},
+    {kOpM3x4, kVs, 0, 2, false, 4},        {kOpM3x3, kVs, 0, 2, false, 3},
+    {kOpM3x2, kVs, 0, 2, false, 2},        {kOpTexCoord, kPs, 0, 0, true, 0},
+    {kOpTexKill, kPs, 0, 0, true, 0},      {kOpTex, kPs, 0, 0, true, 0},
+    {kOpTexBem, kPs, 0, 1, true, 0},       {kOpTexBemL, kPs, 0, 1, true, 0},
+    {kOpTexReg2AR, kPs, 0, 1, true, 0},    {kOpTexReg2GB, kPs, 0, 1, true, 0},
+    {kOpTexM3x2Pad, kPs, 0, 1, true, 0},   {kOpTexM3x2Tex, kPs, 0, 1, true, 0},
+    {kOpTexM3x3Pad, kPs, 0, 1, true, 0},   {kOpTexM3x3Tex, kPs, 0, 1, true, 0},
+    {kOpTexM3x3Diff, kPs, 0, 1, true, 0},  {kOpTexM3x3Spec, kPs, 0, 2, true, 0},
+    {kOpTexM3x3VSpec, kPs, 0, 1, true, 0}, {kOpExpP, kVs, 0, 1, false, 0},
+    {kOpLogP, kVs, 0, 1, false, 0},        {kOpCnd, kPs, 0, 3, false, 0},
+    {kOpTexM3x2Depth, kPs, 3, 1, true, 0}, {kOpTexDp3, kPs, 2, 1, true, 0},
     {kOpTexReg2RGB, kPs, 2, 1, true, 0},
 };
 
@@ -136,8 +136,7 @@ class Checker {
     if (!m_pixel) {
       if (d.saturate || d.shift) return ShaderError::BadResultModifier;
       switch (d.type) {
-        case kRegTemp:
-          return d.num < kMaxVertexTemps ? ShaderError::None : ShaderError::RegisterOutOfRange;
+        case kRegTemp: return d.num < kMaxVertexTemps ? ShaderError::None : ShaderError::RegisterOutOfRange;
         case kRegAddrOrTexture:
           if (d.num != 0) return ShaderError::RegisterOutOfRange;
           if (in.opcode != kOpMov) return ShaderError::BadDestinationType;
@@ -151,8 +150,7 @@ class Checker {
         default: return ShaderError::BadDestinationType;
       }
     }
-    if (d.shift != 0 && d.shift != 1 && d.shift != 2 && d.shift != 0xF)
-      return ShaderError::BadResultModifier;
+    if (d.shift != 0 && d.shift != 1 && d.shift != 2 && d.shift != 0xF) return ShaderError::BadResultModifier;
     if (d.type == kRegTemp) {
       if (d.num >= kMaxPixelTemps) return ShaderError::RegisterOutOfRange;
     } else if (d.type == kRegAddrOrTexture) {
@@ -169,10 +167,8 @@ class Checker {
       if (s.mod > 1) return ShaderError::BadSourceModifier;
       if (s.relative && s.type != kRegConst) return ShaderError::BadRelativeAddress;
       switch (s.type) {
-        case kRegTemp:
-          return s.num < kMaxVertexTemps ? ShaderError::None : ShaderError::RegisterOutOfRange;
-        case kRegInput:
-          return s.num < kMaxVertexInputs ? ShaderError::None : ShaderError::RegisterOutOfRange;
+        case kRegTemp: return s.num < kMaxVertexTemps ? ShaderError::None : ShaderError::RegisterOutOfRange;
+        case kRegInput: return s.num < kMaxVertexInputs ? ShaderError::None : ShaderError::RegisterOutOfRange;
         case kRegConst:
           // A relative read is checked at run time (out of range reads 0).
           return s.relative || s.num < kMaxVertexConstants ? ShaderError::None
@@ -185,11 +181,9 @@ class Checker {
     const bool replicate = s.swizzle == 0xFF || (s.swizzle == 0xAA && m_minor >= 1);
     if (s.swizzle != 0xE4 && !replicate) return ShaderError::BadSwizzle;
     switch (s.type) {
-      case kRegTemp:
-        return s.num < kMaxPixelTemps ? ShaderError::None : ShaderError::RegisterOutOfRange;
+      case kRegTemp: return s.num < kMaxPixelTemps ? ShaderError::None : ShaderError::RegisterOutOfRange;
       case kRegInput: return s.num < 2 ? ShaderError::None : ShaderError::RegisterOutOfRange;
-      case kRegConst:
-        return s.num < kMaxPixelConstants ? ShaderError::None : ShaderError::RegisterOutOfRange;
+      case kRegConst: return s.num < kMaxPixelConstants ? ShaderError::None : ShaderError::RegisterOutOfRange;
       case kRegAddrOrTexture:
         return s.num < kMaxPixelTextures ? ShaderError::None : ShaderError::RegisterOutOfRange;
       default: return ShaderError::BadSourceType;
@@ -208,7 +202,7 @@ ShaderError CheckPixelProgram(const ShaderProgram& p, std::size_t& where) {
   bool arithSeen = false, defsDone = false;
   unsigned texCount = 0, arithCount = 0;
   bool texDefined[kMaxPixelTextures] = {};
-  int pendingPad = 0;           // texm3x2pad/texm3x3pad still to follow
+  int pendingPad = 0;  // texm3x2pad/texm3x3pad still to follow
   std::uint32_t padOp = 0, padNext = 0;
   for (std::size_t i = 0; i < p.code.size(); ++i) {
     where = i;
@@ -233,8 +227,7 @@ ShaderError CheckPixelProgram(const ShaderProgram& p, std::size_t& where) {
       if (++texCount > kMaxPixelTexInstructions) return ShaderError::TooManyInstructions;
       const std::uint32_t n = in.dst.num;
       if (in.dst.type != kRegAddrOrTexture) return ShaderError::BadDestinationType;
-      if (in.dst.mask != 0xF || in.dst.saturate || in.dst.shift)
-        return ShaderError::BadResultModifier;
+      if (in.dst.mask != 0xF || in.dst.saturate || in.dst.shift) return ShaderError::BadResultModifier;
       if (texDefined[n]) return ShaderError::TexRegisterOrder;
       for (int s = 0; s < in.srcCount; ++s) {
         const SrcParam& src = in.src[s];
@@ -261,9 +254,8 @@ ShaderError CheckPixelProgram(const ShaderProgram& p, std::size_t& where) {
         if (p.code[i - 1].dst.num + 1 != n || in.src[0].num != p.code[i - 1].src[0].num)
           return ShaderError::BadMatrixSequence;
         pendingPad = 0;
-      } else if (in.opcode == kOpTexM3x2Tex || in.opcode == kOpTexM3x2Depth ||
-                 in.opcode == kOpTexM3x3Tex || in.opcode == kOpTexM3x3Spec ||
-                 in.opcode == kOpTexM3x3VSpec || in.opcode == kOpTexM3x3Diff) {
+      } else if (in.opcode == kOpTexM3x2Tex || in.opcode == kOpTexM3x2Depth || in.opcode == kOpTexM3x3Tex ||
+                 in.opcode == kOpTexM3x3Spec || in.opcode == kOpTexM3x3VSpec || in.opcode == kOpTexM3x3Diff) {
         return ShaderError::BadMatrixSequence;
       }
       continue;
@@ -274,11 +266,10 @@ ShaderError CheckPixelProgram(const ShaderProgram& p, std::size_t& where) {
     if (in.coissue) {
       const Instruction* prev = i > 0 ? &p.code[i - 1] : nullptr;
       const OpInfo* pinfo = prev ? FindOp(prev->opcode) : nullptr;
-      if (!prev || prev->coissue || !pinfo || pinfo->tex || prev->opcode == kOpDef ||
-          prev->opcode == kOpNop)
+      if (!prev || prev->coissue || !pinfo || pinfo->tex || prev->opcode == kOpDef || prev->opcode == kOpNop)
         return ShaderError::BadCoissue;
-      const bool split = (prev->dst.mask == 0x7 && in.dst.mask == 0x8) ||
-                         (prev->dst.mask == 0x8 && in.dst.mask == 0x7);
+      const bool split =
+          (prev->dst.mask == 0x7 && in.dst.mask == 0x8) || (prev->dst.mask == 0x8 && in.dst.mask == 0x7);
       if (!split) return ShaderError::BadCoissue;
     } else if (++arithCount > kMaxPixelArithInstructions) {
       return ShaderError::TooManyInstructions;
@@ -322,7 +313,7 @@ ShaderError CheckVertexProgram(const ShaderProgram& p, std::size_t& where) {
     // constant is checked at run time.
     if (rows && !in.src[1].relative) {
       const SrcParam& m = in.src[1];
-      const std::uint32_t limit = m.type == kRegConst ? kMaxVertexConstants
+      const std::uint32_t limit = m.type == kRegConst  ? kMaxVertexConstants
                                   : m.type == kRegTemp ? kMaxVertexTemps
                                                        : kMaxVertexInputs;
       if (m.num + rows > limit) return ShaderError::RegisterOutOfRange;
@@ -399,8 +390,7 @@ bool ParseShader(const DWORD* tokens, bool pixel, ShaderProgram& out, std::strin
       in.hasDst = true;
       if (!ReservedBitsClear(tokens[i + 1], true)) return fail(ShaderError::TruncatedInstruction, at);
       in.dst = DecodeDst(tokens[i + 1]);
-      if (in.dst.type != kRegConst || in.dst.num >= kMaxPixelConstants)
-        return fail(ShaderError::BadDef, at);
+      if (in.dst.type != kRegConst || in.dst.num >= kMaxPixelConstants) return fail(ShaderError::BadDef, at);
       for (int k = 0; k < 4; ++k) std::memcpy(&in.def[k], &tokens[i + 2 + k], 4);
       out.code.push_back(in);
       i += 6;
@@ -522,7 +512,8 @@ bool ParseDeclaration(const DWORD* tokens, VertexDeclaration& out, std::string& 
         const std::uint32_t first = t & 0x7F;
         // Bits 7-24 are not part of the address: a register of 128 or more
         // must not wrap onto a low one.
-        if ((t & 0x01FFFF80u) || first + count > kMaxVertexConstants || i + 1 + 4 * count >= kMaxDeclarationTokens)
+        if ((t & 0x01FFFF80u) || first + count > kMaxVertexConstants ||
+            i + 1 + 4 * count >= kMaxDeclarationTokens)
           return fail(ShaderError::BadDeclarationToken);
         for (std::uint32_t r = 0; r < count; ++r) {
           DeclConstant c;

@@ -80,8 +80,9 @@ void GlStateCache::SetCull(bool on, GLenum face) {
 void GlStateCache::SetColorMask(std::uint32_t bits) {
   if (m_colorMask == bits) return;
   m_colorMask = bits;
-  if (Issue()) glColorMask(bits & 1 ? GL_TRUE : GL_FALSE, bits & 2 ? GL_TRUE : GL_FALSE,
-                           bits & 4 ? GL_TRUE : GL_FALSE, bits & 8 ? GL_TRUE : GL_FALSE);
+  if (Issue())
+    glColorMask(bits & 1 ? GL_TRUE : GL_FALSE, bits & 2 ? GL_TRUE : GL_FALSE, bits & 4 ? GL_TRUE : GL_FALSE,
+                bits & 8 ? GL_TRUE : GL_FALSE);
 }
 void GlStateCache::SetScissor(bool on, GLint x, GLint y, GLsizei w, GLsizei h) {
   if (m_scissor != int(on)) {
@@ -89,8 +90,7 @@ void GlStateCache::SetScissor(bool on, GLint x, GLint y, GLsizei w, GLsizei h) {
     if (Issue()) Toggle(GL_SCISSOR_TEST, on);
   }
   if (!on) return;
-  if (m_scissorBox[0] == x && m_scissorBox[1] == y && m_scissorBox[2] == w && m_scissorBox[3] == h)
-    return;
+  if (m_scissorBox[0] == x && m_scissorBox[1] == y && m_scissorBox[2] == w && m_scissorBox[3] == h) return;
   m_scissorBox[0] = x;
   m_scissorBox[1] = y;
   m_scissorBox[2] = w;
@@ -187,26 +187,27 @@ GLenum GlCompareFunc(DWORD v) {
 }
 
 GLenum GlBlendEquation(DWORD v) {
-  static const GLenum table[] = {GL_FUNC_ADD, GL_FUNC_SUBTRACT, GL_FUNC_REVERSE_SUBTRACT, GL_MIN,
-                                 GL_MAX};
+  static const GLenum table[] = {GL_FUNC_ADD, GL_FUNC_SUBTRACT, GL_FUNC_REVERSE_SUBTRACT, GL_MIN, GL_MAX};
   static_assert(std::size(table) == D3DBLENDOP_MAX, "one entry per D3DBLENDOP value");
   return v >= 1 && v <= std::size(table) ? table[v - 1] : 0;
 }
 
 GLenum GlAddressMode(DWORD v) {
-  static const GLenum table[] = {GL_REPEAT, GL_MIRRORED_REPEAT, GL_CLAMP_TO_EDGE,
-                                 GL_CLAMP_TO_BORDER, GL_CLAMP_TO_EDGE};
+  static const GLenum table[] = {GL_REPEAT, GL_MIRRORED_REPEAT, GL_CLAMP_TO_EDGE, GL_CLAMP_TO_BORDER,
+                                 GL_CLAMP_TO_EDGE};
   static_assert(std::size(table) == D3DTADDRESS_MIRRORONCE, "one entry per D3DTADDRESS value");
   return v >= 1 && v <= std::size(table) ? table[v - 1] : 0;
 }
 
 bool GlCull(DWORD v, bool& enabled, GLenum& face) {
+  // clang-format off
   switch (v) {
     case D3DCULL_NONE: enabled = false; face = GL_BACK; return true;
     case D3DCULL_CCW: enabled = true; face = GL_BACK; return true;
     case D3DCULL_CW: enabled = true; face = GL_FRONT; return true;
     default: return false;
   }
+  // clang-format on
 }
 
 GLenum GlMinFilter(DWORD minFilter, DWORD mipFilter) {

@@ -10,8 +10,7 @@
 // Reads the frame last presented by a device of this layer as 8-bit RGB
 // rows, top row first. False for any other device or when nothing was
 // presented yet.
-bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, int& width,
-                     int& height);
+bool QvReadLastFrame(IDirect3DDevice8* device, std::vector<std::uint8_t>& rgb, int& width, int& height);
 
 // The GL program (a GLuint) a device of this layer links for a vertex and
 // pixel shader pair; 0 when the handles are not its shaders or the device is

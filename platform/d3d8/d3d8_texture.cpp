@@ -26,8 +26,8 @@ UINT FullChain(UINT w, UINT h) {
 
 }  // namespace
 
-Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
-                 const FormatInfo* format, D3DPOOL pool)
+Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo* format,
+                 D3DPOOL pool)
     : DeviceResource(device), m_format(format), m_pool(pool), m_usage(usage) {
   m_device->AddRef();
   const UINT chain = FullChain(width, height);
@@ -59,8 +59,8 @@ Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usa
                                static_cast<GLsizei>(l.data.size()), l.data.data());
       else
         glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), static_cast<GLint>(format->internalFormat),
-                     static_cast<GLsizei>(l.width), static_cast<GLsizei>(l.height), 0,
-                     format->glFormat, format->glType, l.data.data());
+                     static_cast<GLsizei>(l.width), static_cast<GLsizei>(l.height), 0, format->glFormat,
+                     format->glType, l.data.data());
     }
     if (glGetError() != GL_NO_ERROR) return;
   }
@@ -119,9 +119,8 @@ HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* pLocked, const RECT* pRect
   const UINT pitch = FormatPitch(*m_format, l.width);
   std::size_t offset = 0;
   if (pRect) {
-    if (pRect->left < 0 || pRect->top < 0 || pRect->right <= pRect->left ||
-        pRect->bottom <= pRect->top || static_cast<UINT>(pRect->right) > l.width ||
-        static_cast<UINT>(pRect->bottom) > l.height)
+    if (pRect->left < 0 || pRect->top < 0 || pRect->right <= pRect->left || pRect->bottom <= pRect->top ||
+        static_cast<UINT>(pRect->right) > l.width || static_cast<UINT>(pRect->bottom) > l.height)
       return D3DERR_INVALIDCALL;
     const UINT block = m_format->compressed ? 4 : 1;
     if (pRect->left % block || pRect->top % block) return D3DERR_INVALIDCALL;
@@ -149,22 +148,20 @@ void Texture::Upload(UINT level) {
   m_device->FlushDraws();  // draws already issued must see the old contents
   m_device->Gl().BindTexture(kUploadUnit, m_gl);
   if (m_format->compressed)
-    glCompressedTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0,
-                              static_cast<GLsizei>(l.width), static_cast<GLsizei>(l.height),
-                              m_format->internalFormat, static_cast<GLsizei>(l.data.size()),
-                              l.data.data());
+    glCompressedTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(l.width),
+                              static_cast<GLsizei>(l.height), m_format->internalFormat,
+                              static_cast<GLsizei>(l.data.size()), l.data.data());
   else
     glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(l.width),
-                    static_cast<GLsizei>(l.height), m_format->glFormat, m_format->glType,
-                    l.data.data());
+                    static_cast<GLsizei>(l.height), m_format->glFormat, m_format->glType, l.data.data());
 }
 
 HRESULT Texture::UpdateFrom(const Texture& src) {
   if (src.m_format != m_format) return D3DERR_INVALIDCALL;
   // The source may carry more levels above: start where the sizes match.
   std::size_t first = 0;
-  while (first < src.m_levels.size() && (src.m_levels[first].width != m_levels[0].width ||
-                                         src.m_levels[first].height != m_levels[0].height))
+  while (first < src.m_levels.size() &&
+         (src.m_levels[first].width != m_levels[0].width || src.m_levels[first].height != m_levels[0].height))
     ++first;
   if (first + m_levels.size() > src.m_levels.size()) return D3DERR_INVALIDCALL;
   for (std::size_t i = 0; i < m_levels.size(); ++i) {

@@ -77,8 +77,7 @@ struct IDirectInput8A : IUnknown {
 };
 using LPDIRECTINPUT8A = IDirectInput8A*;
 
-HRESULT DirectInput8Create(HINSTANCE hInstance, DWORD version, REFIID riid, void** ppOut,
-                           IUnknown* outer);
+HRESULT DirectInput8Create(HINSTANCE hInstance, DWORD version, REFIID riid, void** ppOut, IUnknown* outer);
 
 // Keyboard scan codes (DIK_*).
 constexpr BYTE DIK_ESCAPE = 0x01;

@@ -18,9 +18,7 @@ int s_foregroundOverride = -1;
 int s_failCountdown = 0;
 HRESULT s_failResult = DI_OK;
 
-LONG Saturate(std::int64_t v) {
-  return static_cast<LONG>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
+LONG Saturate(std::int64_t v) { return static_cast<LONG>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 // One wheel notch is 120 units of lZ, as on Windows.
 constexpr int kWheelDelta = 120;

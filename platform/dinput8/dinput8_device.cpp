@@ -6,7 +6,8 @@
 #include "platform/dinput8/dinput8_backend.h"
 
 // Identifiers as the public documentation gives them.
-const GUID IID_IDirectInput8A = {0xBF798030, 0x483A, 0x4DA2, {0xAA, 0x99, 0x5D, 0x64, 0xED, 0x36, 0x97, 0x00}};
+const GUID IID_IDirectInput8A = {
+    0xBF798030, 0x483A, 0x4DA2, {0xAA, 0x99, 0x5D, 0x64, 0xED, 0x36, 0x97, 0x00}};
 const GUID GUID_SysMouse = {0x6F1D2B60, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 const GUID GUID_SysKeyboard = {0x6F1D2B61, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
@@ -17,11 +18,12 @@ constexpr DWORD kObjectFormatSize = 16;  // one object description record
 
 // The devices recognise these records by address; their object tables are
 // not needed since each describes one fixed layout.
-const DIDATAFORMAT c_dfDIKeyboard = {sizeof(DIDATAFORMAT), kObjectFormatSize, kDidfRelAxis, 256, 256, nullptr};
-const DIDATAFORMAT c_dfDIMouse = {sizeof(DIDATAFORMAT), kObjectFormatSize, kDidfRelAxis,
-                                  sizeof(DIMOUSESTATE), 7, nullptr};
-const DIDATAFORMAT c_dfDIMouse2 = {sizeof(DIDATAFORMAT), kObjectFormatSize, kDidfRelAxis,
-                                   sizeof(DIMOUSESTATE2), 11, nullptr};
+const DIDATAFORMAT c_dfDIKeyboard = {
+    sizeof(DIDATAFORMAT), kObjectFormatSize, kDidfRelAxis, 256, 256, nullptr};
+const DIDATAFORMAT c_dfDIMouse = {
+    sizeof(DIDATAFORMAT), kObjectFormatSize, kDidfRelAxis, sizeof(DIMOUSESTATE), 7, nullptr};
+const DIDATAFORMAT c_dfDIMouse2 = {
+    sizeof(DIDATAFORMAT), kObjectFormatSize, kDidfRelAxis, sizeof(DIMOUSESTATE2), 11, nullptr};
 
 namespace qv::dinput8 {
 namespace {
@@ -53,7 +55,7 @@ class InputDevice final : public IDirectInputDevice8A {
     if (!format) return DIERR_INVALIDPARAM;
     if (m_Acquired) return DIERR_ACQUIRED;
     bool known = m_Kind == DeviceKind::Keyboard ? format == &c_dfDIKeyboard
-                                                 : (format == &c_dfDIMouse || format == &c_dfDIMouse2);
+                                                : (format == &c_dfDIMouse || format == &c_dfDIMouse2);
     if (!known) return DIERR_INVALIDPARAM;
     m_Format = format;
     return DI_OK;
@@ -62,8 +64,8 @@ class InputDevice final : public IDirectInputDevice8A {
   HRESULT SetCooperativeLevel(HWND, DWORD flags) override {
     HRESULT hr;
     if (TakeInjectedFailure(hr)) return hr;
-    constexpr DWORD kKnown = DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND |
-                             DISCL_BACKGROUND | DISCL_NOWINKEY;
+    constexpr DWORD kKnown =
+        DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_BACKGROUND | DISCL_NOWINKEY;
     bool exclusive = (flags & DISCL_EXCLUSIVE) != 0;
     bool foreground = (flags & DISCL_FOREGROUND) != 0;
     if ((flags & ~kKnown) != 0 || exclusive == ((flags & DISCL_NONEXCLUSIVE) != 0) ||

@@ -14,6 +14,7 @@ struct KeyPair {
 
 // One row per key the system keyboard reports. DIK_ codes are the PC set 1
 // scan codes (extended keys have the high bit set).
+// clang-format off
 constexpr KeyPair s_keyPairs[] = {
     {SDL_SCANCODE_ESCAPE, DIK_ESCAPE},
     {SDL_SCANCODE_1, DIK_1}, {SDL_SCANCODE_2, DIK_2}, {SDL_SCANCODE_3, DIK_3},
@@ -65,14 +66,14 @@ constexpr KeyPair s_keyPairs[] = {
     {SDL_SCANCODE_DELETE, DIK_DELETE}, {SDL_SCANCODE_LGUI, DIK_LWIN},
     {SDL_SCANCODE_RGUI, DIK_RWIN}, {SDL_SCANCODE_APPLICATION, DIK_APPS},
 };
+// clang-format on
 
 // A key listed twice, or two keys sharing a code, would make one of them
 // silently unreachable; refuse to compile instead.
 constexpr bool PairsAreUnique() {
   constexpr std::size_t n = sizeof(s_keyPairs) / sizeof(s_keyPairs[0]);
   for (std::size_t i = 0; i < n; ++i) {
-    if (s_keyPairs[i].dik == 0 || s_keyPairs[i].scancode <= 0 ||
-        s_keyPairs[i].scancode >= SDL_NUM_SCANCODES)
+    if (s_keyPairs[i].dik == 0 || s_keyPairs[i].scancode <= 0 || s_keyPairs[i].scancode >= SDL_NUM_SCANCODES)
       return false;
     for (std::size_t j = i + 1; j < n; ++j)
       if (s_keyPairs[i].scancode == s_keyPairs[j].scancode || s_keyPairs[i].dik == s_keyPairs[j].dik)
@@ -91,11 +92,10 @@ struct LinuxPair {
   BYTE dik;
 };
 constexpr LinuxPair s_linuxExtended[] = {
-    {96, DIK_NUMPADENTER}, {97, DIK_RCONTROL}, {98, DIK_DIVIDE}, {99, DIK_SYSRQ},
-    {100, DIK_RMENU},      {102, DIK_HOME},    {103, DIK_UP},    {104, DIK_PRIOR},
-    {105, DIK_LEFT},       {106, DIK_RIGHT},   {107, DIK_END},   {108, DIK_DOWN},
-    {109, DIK_NEXT},       {110, DIK_INSERT},  {111, DIK_DELETE}, {117, DIK_NUMPADEQUALS},
-    {119, DIK_PAUSE},      {125, DIK_LWIN},    {126, DIK_RWIN},  {127, DIK_APPS},
+    {96, DIK_NUMPADENTER},   {97, DIK_RCONTROL}, {98, DIK_DIVIDE}, {99, DIK_SYSRQ},   {100, DIK_RMENU},
+    {102, DIK_HOME},         {103, DIK_UP},      {104, DIK_PRIOR}, {105, DIK_LEFT},   {106, DIK_RIGHT},
+    {107, DIK_END},          {108, DIK_DOWN},    {109, DIK_NEXT},  {110, DIK_INSERT}, {111, DIK_DELETE},
+    {117, DIK_NUMPADEQUALS}, {119, DIK_PAUSE},   {125, DIK_LWIN},  {126, DIK_RWIN},   {127, DIK_APPS},
 };
 
 // Both ways of reading the keyboard must reach the same keys: every DIK_ code
@@ -132,7 +132,8 @@ BYTE DikFromScancode(int scancode) {
 }
 
 BYTE DikFromLinuxKey(int code) {
-  if (code >= 1 && code <= kLinuxSameAsDik) return InKeyTable(static_cast<BYTE>(code)) ? static_cast<BYTE>(code) : 0;
+  if (code >= 1 && code <= kLinuxSameAsDik)
+    return InKeyTable(static_cast<BYTE>(code)) ? static_cast<BYTE>(code) : 0;
   for (const LinuxPair& p : s_linuxExtended)
     if (p.code == code) return p.dik;
   return 0;

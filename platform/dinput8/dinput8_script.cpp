@@ -24,8 +24,7 @@ std::vector<std::string> SplitWords(const std::string& line) {
 
 // Parses a whole word as an integer within [lo, hi]. Decimal with an
 // optional sign, or (when allowHex) 0x followed by hex digits.
-bool ParseInt(const std::string& word, bool allowHex, std::int64_t lo, std::int64_t hi,
-              std::int64_t& out) {
+bool ParseInt(const std::string& word, bool allowHex, std::int64_t lo, std::int64_t hi, std::int64_t& out) {
   std::size_t i = 0;
   bool negative = false;
   if (i < word.size() && (word[i] == '+' || word[i] == '-')) {
@@ -42,10 +41,14 @@ bool ParseInt(const std::string& word, bool allowHex, std::int64_t lo, std::int6
   for (; i < word.size(); ++i) {
     char c = word[i];
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return false;
     value = value * base + digit;
     if (value > (std::int64_t{1} << 40)) return false;  // far outside any accepted range
   }
@@ -56,9 +59,12 @@ bool ParseInt(const std::string& word, bool allowHex, std::int64_t lo, std::int6
 }
 
 bool ParseUpDown(const std::string& word, bool& down) {
-  if (word == "down") down = true;
-  else if (word == "up") down = false;
-  else return false;
+  if (word == "down")
+    down = true;
+  else if (word == "up")
+    down = false;
+  else
+    return false;
   return true;
 }
 
@@ -152,12 +158,8 @@ void ScriptPlayer::ApplyUpTo(int frame) {
   while (m_Next < m_Events.size() && m_Events[m_Next].frame <= frame) {
     const ScriptEvent& ev = m_Events[m_Next++];
     switch (ev.kind) {
-      case ScriptEvent::Kind::Key:
-        m_Keys[ev.code & 0xFF] = ev.down ? 0x80 : 0x00;
-        break;
-      case ScriptEvent::Kind::Button:
-        m_Buttons[ev.code & 7] = ev.down ? 0x80 : 0x00;
-        break;
+      case ScriptEvent::Kind::Key: m_Keys[ev.code & 0xFF] = ev.down ? 0x80 : 0x00; break;
+      case ScriptEvent::Kind::Button: m_Buttons[ev.code & 7] = ev.down ? 0x80 : 0x00; break;
       case ScriptEvent::Kind::Move:
         // Sums stay far from 64-bit overflow: at most one 32-bit value per line.
         m_Dx += ev.dx;

@@ -18,10 +18,10 @@ struct ScriptEvent {
   enum class Kind : std::uint8_t { Key, Button, Move };
   int frame = 0;
   Kind kind = Kind::Key;
-  int code = 0;       // DIK_ code (Key) or button number (Button)
-  bool down = false;  // Key, Button
+  int code = 0;                         // DIK_ code (Key) or button number (Button)
+  bool down = false;                    // Key, Button
   std::int32_t dx = 0, dy = 0, dz = 0;  // Move
-  int line = 0;       // 1-based line of the script
+  int line = 0;                         // 1-based line of the script
 };
 
 struct ScriptError {

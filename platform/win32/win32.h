@@ -33,9 +33,8 @@ struct MSG {
 // --- user32 / gdi32 -------------------------------------------------------
 ATOM RegisterClassExA(const WNDCLASSEXA* wc);
 BOOL UnregisterClassA(LPCSTR className, HINSTANCE hInstance);
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE hInstance,
-                     LPVOID param);
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE hInstance, LPVOID param);
 BOOL DestroyWindow(HWND hWnd);
 BOOL ShowWindow(HWND hWnd, int cmdShow);
 BOOL UpdateWindow(HWND hWnd);
@@ -66,13 +65,12 @@ HANDLE GetProcessHeap();
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 
-HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, void* security,
-                   DWORD creation, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, void* security, DWORD creation,
+                   DWORD flags, HANDLE templateFile);
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
-HANDLE CreateFileMappingA(HANDLE file, void* security, DWORD protect, DWORD sizeHigh,
-                          DWORD sizeLow, LPCSTR name);
-LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
-                     SIZE_T bytes);
+HANDLE CreateFileMappingA(HANDLE file, void* security, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
+                          LPCSTR name);
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
 BOOL UnmapViewOfFile(LPCVOID base);
 BOOL CloseHandle(HANDLE handle);
 

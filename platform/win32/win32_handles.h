@@ -11,8 +11,12 @@ inline HWND toHwnd(Window* w) { return reinterpret_cast<HWND>(w); }
 inline Window* fromHwnd(HWND h) { return reinterpret_cast<Window*>(h); }
 
 template <typename T>
-inline HMODULE toHmodule(T* module) { return reinterpret_cast<HMODULE>(module); }
+inline HMODULE toHmodule(T* module) {
+  return reinterpret_cast<HMODULE>(module);
+}
 template <typename T>
-inline T* fromHmodule(HMODULE h) { return reinterpret_cast<T*>(h); }
+inline T* fromHmodule(HMODULE h) {
+  return reinterpret_cast<T*>(h);
+}
 
 }  // namespace qv::win32

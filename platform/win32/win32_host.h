@@ -23,13 +23,13 @@ struct Shot {
 };
 
 struct Config {
-  bool scripted = false;      // offscreen driver and scripted input
-  bool visible_window = true; // a real window (live host, or quorvel-run --window)
-  int clock_step_ms = 0;      // > 0: virtual clock advancing this much per frame
-  int max_frames = -1;        // >= 0: the window is closed after this many frames
-  std::string input_script;   // scripted input file ("" = none)
-  std::vector<Shot> shots;    // screenshots to take at Present
-  long long epoch = -1;       // >= 0: the calendar time time() returns, seconds since 1970
+  bool scripted = false;       // offscreen driver and scripted input
+  bool visible_window = true;  // a real window (live host, or quorvel-run --window)
+  int clock_step_ms = 0;       // > 0: virtual clock advancing this much per frame
+  int max_frames = -1;         // >= 0: the window is closed after this many frames
+  std::string input_script;    // scripted input file ("" = none)
+  std::vector<Shot> shots;     // screenshots to take at Present
+  long long epoch = -1;        // >= 0: the calendar time time() returns, seconds since 1970
 };
 
 // Set before WinMain runs; Reset() returns everything to the live defaults.
@@ -71,7 +71,7 @@ struct Stats {
   std::uint64_t draws = 0;
   std::uint64_t triangles = 0;
   std::uint64_t draws_skipped = 0;  // counted draws that GL was spared
-  std::vector<double> frame_ms;  // wall time between consecutive frames
+  std::vector<double> frame_ms;     // wall time between consecutive frames
 };
 Stats& GetStats();
 void CountDraw(std::uint64_t triangles);

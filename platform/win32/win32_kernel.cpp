@@ -191,8 +191,7 @@ DWORD GetFileSize(HANDLE file, DWORD* sizeHigh) {
 HANDLE CreateFileMappingA(HANDLE file, void* security, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
                           LPCSTR name) {
   auto* obj = static_cast<KernelObject*>(file);
-  if (!obj || file == INVALID_HANDLE_VALUE || obj->kind != ObjectKind::File ||
-      protect != PAGE_READONLY) {
+  if (!obj || file == INVALID_HANDLE_VALUE || obj->kind != ObjectKind::File || protect != PAGE_READONLY) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }

@@ -27,8 +27,7 @@ bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, in
   }
   png_init_io(png, f);
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   for (int y = 0; y < height; ++y)
     png_write_row(png, rgb + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3u);

@@ -149,9 +149,7 @@ void QueueInput(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TranslateSdlEvent(const SDL_Event& e) {
   switch (e.type) {
-    case SDL_QUIT:
-      QueueInput(WM_CLOSE, 0, 0);
-      break;
+    case SDL_QUIT: QueueInput(WM_CLOSE, 0, 0); break;
     case SDL_WINDOWEVENT:
       if (e.window.event == SDL_WINDOWEVENT_CLOSE) QueueInput(WM_CLOSE, 0, 0);
       break;
@@ -168,8 +166,7 @@ void TranslateSdlEvent(const SDL_Event& e) {
       QueueInput(msg, VirtualKey(e.key.keysym.sym), lParam);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -240,9 +237,8 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE hInstance) {
   return FALSE;
 }
 
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE hInstance,
-                     LPVOID param) {
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE hInstance, LPVOID param) {
   const WindowClass* cls = nullptr;
   for (const auto& c : S().classes)
     if (className && c.name == className) cls = &c;
@@ -356,9 +352,7 @@ BOOL PostMessageA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT DefWindowProcA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CLOSE:
-      DestroyWindow(hWnd);
-      return 0;
+    case WM_CLOSE: DestroyWindow(hWnd); return 0;
     case WM_SYSKEYDOWN:
       // Alt+F4 asks the window to close, through the system menu command.
       if (wParam == VK_F4) SendMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -366,8 +360,7 @@ LRESULT DefWindowProcA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(hWnd, WM_CLOSE, 0, 0);
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -376,9 +369,7 @@ void PostQuitMessage(int exitCode) {
   S().quitCode = exitCode;
 }
 
-HWND GetForegroundWindow() {
-  return qv::host::WindowHasFocus() ? FirstHwnd() : nullptr;
-}
+HWND GetForegroundWindow() { return qv::host::WindowHasFocus() ? FirstHwnd() : nullptr; }
 
 // Stock objects are never drawn with; any distinct non-null handle serves.
 namespace {

@@ -20,8 +20,9 @@ std::string Write(const std::string& name, const std::string& text) {
 
 TEST(StartupParameters, GoodFile) {
   StartupParameters p;
-  const std::string path = Write(
-      "good.txt", "PatchSize 16\nLevels\t4 MaxVertices 65536\r\nTex0 a.bmp Tex1 b.tga\nTex2 c.jpg Tex3 d.png");
+  const std::string path =
+      Write("good.txt",
+            "PatchSize 16\nLevels\t4 MaxVertices 65536\r\nTex0 a.bmp Tex1 b.tga\nTex2 c.jpg Tex3 d.png");
   ASSERT_TRUE(ReadStartupParameters(path.c_str(), &p));
   EXPECT_EQ(p.patchSize, 16);
   EXPECT_EQ(p.levels, 4);
@@ -68,12 +69,9 @@ TEST(StartupParameters, ANonNumberStopsTheChain) {
 // starts with a number gives that number and leaves the rest to the next read.
 TEST(StartupParameters, NumbersReadAsAChainOfExtractions) {
   const char* texts[] = {
-      "a 16 b 4 c 65536.0 d t0 e t1 f t2 g t3",
-      "a 16 b 4 c 0x10000 d t0 e t1 f t2 g t3",
-      "a 16b 4 c 65536 d t0 e t1 f t2 g t3",
-      "a +16 b 4 c -0 d t0 e t1 f t2 g t3",
-      "a 16 b 4x c 65536 d t0 e t1 f t2 g t3",
-      "a - 16 b 4 c 65536 d t0 e t1 f t2 g t3",
+      "a 16 b 4 c 65536.0 d t0 e t1 f t2 g t3",     "a 16 b 4 c 0x10000 d t0 e t1 f t2 g t3",
+      "a 16b 4 c 65536 d t0 e t1 f t2 g t3",        "a +16 b 4 c -0 d t0 e t1 f t2 g t3",
+      "a 16 b 4x c 65536 d t0 e t1 f t2 g t3",      "a - 16 b 4 c 65536 d t0 e t1 f t2 g t3",
       "a 16 b 4 c 99999999999 d t0 e t1 f t2 g t3",
   };
   for (const char* text : texts) {
@@ -97,8 +95,7 @@ TEST(StartupParameters, OverlongWordsAreBoundedTo255) {
   StartupParameters p;
   const std::string longName(10000, 'x');
   const std::string longLabel(300, 'L');
-  const std::string path =
-      Write("long.txt", longLabel + " 16 b 4 c 65536 d " + longName + " e t1 f t2 g t3");
+  const std::string path = Write("long.txt", longLabel + " 16 b 4 c 65536 d " + longName + " e t1 f t2 g t3");
   ASSERT_TRUE(ReadStartupParameters(path.c_str(), &p));
   EXPECT_EQ(p.patchSize, 16);
   EXPECT_EQ(std::strlen(p.textures[0]), 255u);

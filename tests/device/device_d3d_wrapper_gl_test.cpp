@@ -46,9 +46,10 @@ TEST_F(InitD3DTest, ReportsCapsBuildsMatricesAndSetsStartUpState) {
   ASSERT_NE(g_pd3dDevice, nullptr);
   ASSERT_NE(m_wrapper.m_pD3D, nullptr);
   const std::string log = m_log.Text();
-  EXPECT_NE(log.find("\n[Pixel Shader Capabilities]:  MaxShaderValue: 8.000000, MaxSimultaneousTextures: 4, \n"
-                     "MaxTextureBlendStages: 8, PixelShaderVersion: 1.3"),
-            std::string::npos)
+  EXPECT_NE(
+      log.find("\n[Pixel Shader Capabilities]:  MaxShaderValue: 8.000000, MaxSimultaneousTextures: 4, \n"
+               "MaxTextureBlendStages: 8, PixelShaderVersion: 1.3"),
+      std::string::npos)
       << log;
   EXPECT_NE(log.find("\n[VertexShader Capabilities]:  MaxPrimitives: 1048575, MaxVertexIndex: 16777215, "
                      "MaxStreams: 8,\n MaxVshaderConst: 96, VertexShaderVersion: 1.1"),
@@ -73,14 +74,14 @@ TEST_F(InitD3DTest, ReportsCapsBuildsMatricesAndSetsStartUpState) {
   struct State {
     D3DRENDERSTATETYPE state;
     DWORD value;
-  } expected[] = {{D3DRS_CULLMODE, D3DCULL_NONE},        {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1},
-                  {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA},   {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA},
-                  {D3DRS_ALPHABLENDENABLE, TRUE},        {D3DRS_LIGHTING, FALSE},
-                  {D3DRS_DITHERENABLE, TRUE},            {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL},
-                  {D3DRS_SPECULARENABLE, FALSE},         {D3DRS_ZENABLE, D3DZB_TRUE},
-                  {D3DRS_FOGCOLOR, 0xFF8282B4u},         {D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR},
-                  {D3DRS_FOGSTART, 0x44BB8000u},         {D3DRS_FOGEND, 0x45FA0000u},
-                  {D3DRS_RANGEFOGENABLE, TRUE},          {D3DRS_FOGENABLE, TRUE}};
+  } expected[] = {{D3DRS_CULLMODE, D3DCULL_NONE},      {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1},
+                  {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA}, {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA},
+                  {D3DRS_ALPHABLENDENABLE, TRUE},      {D3DRS_LIGHTING, FALSE},
+                  {D3DRS_DITHERENABLE, TRUE},          {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL},
+                  {D3DRS_SPECULARENABLE, FALSE},       {D3DRS_ZENABLE, D3DZB_TRUE},
+                  {D3DRS_FOGCOLOR, 0xFF8282B4u},       {D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR},
+                  {D3DRS_FOGSTART, 0x44BB8000u},       {D3DRS_FOGEND, 0x45FA0000u},
+                  {D3DRS_RANGEFOGENABLE, TRUE},        {D3DRS_FOGENABLE, TRUE}};
   for (const State& s : expected) {
     DWORD v = 0;
     ASSERT_EQ(g_pd3dDevice->GetRenderState(s.state, &v), D3D_OK);

@@ -28,7 +28,7 @@
 
 namespace {
 
-std::string s_self;  // this program's path
+std::string s_self;        // this program's path
 bool s_destroyed = false;  // the probe window got WM_DESTROY
 
 LRESULT CALLBACK ProbeProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -117,8 +117,8 @@ class LiveInput : public ::testing::Test {
     wc.lpfnWndProc = ProbeProc;
     wc.lpszClassName = "Quorvel input probe";
     ASSERT_NE(RegisterClassExA(&wc), 0);
-    m_hWnd = CreateWindowExA(0, wc.lpszClassName, "quorvel-input-probe", WS_POPUP | WS_VISIBLE, 0, 0,
-                             640, 480, nullptr, nullptr, m_hInstance, nullptr);
+    m_hWnd = CreateWindowExA(0, wc.lpszClassName, "quorvel-input-probe", WS_POPUP | WS_VISIBLE, 0, 0, 640,
+                             480, nullptr, nullptr, m_hInstance, nullptr);
     ASSERT_NE(m_hWnd, nullptr);
     // The input object is made right after the window, as the program
     // does: the new window must get the focus without help.
@@ -160,8 +160,8 @@ TEST(LivePresent, TheWholeFrameFillsTheWindowLetterboxed) {
   wc.lpfnWndProc = ProbeProc;
   wc.lpszClassName = "Quorvel present probe";
   ASSERT_NE(RegisterClassExA(&wc), 0);
-  HWND hWnd = CreateWindowExA(0, wc.lpszClassName, "quorvel-present-probe", WS_POPUP | WS_VISIBLE, 0, 0,
-                              1024, 768, nullptr, nullptr, nullptr, nullptr);
+  HWND hWnd = CreateWindowExA(0, wc.lpszClassName, "quorvel-present-probe", WS_POPUP | WS_VISIBLE, 0, 0, 1024,
+                              768, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(hWnd, nullptr);
   IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
   ASSERT_NE(d3d, nullptr);
@@ -184,7 +184,8 @@ TEST(LivePresent, TheWholeFrameFillsTheWindowLetterboxed) {
   Screen screen;
   ASSERT_TRUE(CaptureScreen(screen));
   // The window's real place, as the X server has it.
-  ASSERT_EQ(std::system("xdotool search --name quorvel-present-probe getwindowgeometry --shell > geometry"), 0);
+  ASSERT_EQ(std::system("xdotool search --name quorvel-present-probe getwindowgeometry --shell > geometry"),
+            0);
   int gx = -1, gy = -1, gw = 0, gh = 0;
   if (FILE* f = std::fopen("geometry", "r")) {
     EXPECT_EQ(std::fscanf(f, "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &gx, &gy, &gw, &gh), 4);
@@ -205,7 +206,8 @@ TEST(LivePresent, TheWholeFrameFillsTheWindowLetterboxed) {
   int x0 = screen.width, y0 = screen.height, x1 = -1, y1 = -1;
   for (int y = 0; y < screen.height; ++y)
     for (int x = 0; x < screen.width; ++x)
-      if (screen.At(x, y) != 0) x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+      if (screen.At(x, y) != 0)
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
   EXPECT_NEAR(x0, dx, 2);
   EXPECT_NEAR(y0, dy, 2);
   EXPECT_NEAR(x1 + 1, dx + dw, 2);
@@ -225,7 +227,8 @@ TEST_F(LiveInput, OpensBothDevicesWithoutErrors) {
   ASSERT_NE(m_Input->m_pKeyboard, nullptr);
   ASSERT_NE(m_Input->m_pMouse, nullptr);
   // The first frames settle focus; then nothing fails.
-  RunFramesUntil(*m_Input, [] { return false; }, 300);
+  RunFramesUntil(
+      *m_Input, [] { return false; }, 300);
   EXPECT_EQ(g_pLog->ErrorCount(), 0u) << LogText();
 }
 
@@ -248,7 +251,8 @@ TEST_F(LiveInput, RealKeyPressesReachIsKeyDownAndKeyReleased) {
 
 TEST_F(LiveInput, RealMouseMotionButtonsAndWheelMoveTheCursor) {
   DIWrapper& di = *m_Input;
-  RunFramesUntil(di, [] { return false; }, 200);
+  RunFramesUntil(
+      di, [] { return false; }, 200);
   const int x0 = di.GetX(), y0 = di.GetY();
   Xdotool("mousemove_relative -- 40 30");
   EXPECT_TRUE(RunFramesUntil(di, [&] { return di.GetX() > x0 && di.GetY() > y0; }))
@@ -272,7 +276,8 @@ TEST_F(LiveInput, RealMouseMotionButtonsAndWheelMoveTheCursor) {
 
 TEST_F(LiveInput, AnotherWindowInFrontTakesTheMouseButNotTheKeyboard) {
   DIWrapper& di = *m_Input;
-  RunFramesUntil(di, [] { return false; }, 200);
+  RunFramesUntil(
+      di, [] { return false; }, 200);
   ASSERT_EQ(g_pLog->ErrorCount(), 0u) << LogText();
   // Another program's window comes to the front: this probe, started again.
   const std::string other = s_self + " --other-window & echo $! > other.pid";
@@ -285,7 +290,8 @@ TEST_F(LiveInput, AnotherWindowInFrontTakesTheMouseButNotTheKeyboard) {
   const int x = di.GetX();
   Xdotool("keydown p");
   Xdotool("mousemove_relative -- 30 0");
-  RunFramesUntil(di, [] { return false; }, 300);
+  RunFramesUntil(
+      di, [] { return false; }, 300);
   Xdotool("keyup p");
   EXPECT_EQ(di.GetX(), x) << "the mouse is not ours while another window is in front";
   const std::string log = LogText();
@@ -297,7 +303,8 @@ TEST_F(LiveInput, AnotherWindowInFrontTakesTheMouseButNotTheKeyboard) {
   kill(otherPid, SIGTERM);  // SDL turns it into a quit event
   Xdotool("search --sync --name quorvel-input-probe windowfocus --sync");
   EXPECT_TRUE(RunFramesUntil(di, [&] { return qv::host::WindowHasFocus(); }));
-  RunFramesUntil(di, [] { return false; }, 100);
+  RunFramesUntil(
+      di, [] { return false; }, 100);
   Xdotool("mousemove_relative -- 30 0");
   EXPECT_TRUE(RunFramesUntil(di, [&] { return di.GetX() > x; }));
 }
@@ -306,6 +313,7 @@ TEST_F(LiveInput, AnotherWindowInFrontTakesTheMouseButNotTheKeyboard) {
 // held Escape is seen (the viewer quits on it), and a P held while the focus
 // moves away is not taken as released (the viewer paints on release) until
 // it is.
+// clang-format off
 TEST_F(LiveInput, KeysAreReadBehindAnotherProgramsWindow) {
   DIWrapper& di = *m_Input;
   Xdotool("keydown p");
@@ -326,6 +334,7 @@ TEST_F(LiveInput, KeysAreReadBehindAnotherProgramsWindow) {
   Xdotool("keyup Escape");
   EXPECT_TRUE(RunFramesUntil(di, [&] { return !di.IsKeyDown(DIK_ESCAPE); }));
 }
+// clang-format on
 
 // Frames slowed to about ten a second, one message taken per frame as the
 // viewer's loop does, and a key held for three seconds (the X server repeats

@@ -12,7 +12,8 @@ struct Input {
   // failNth > 0: DirectInput call number failNth, counted from the wrapper's
   // construction, is refused with `code`.
   explicit Input(const std::string& script, int failNth = 0, HRESULT code = E_FAIL, bool withLog = true)
-      : host(script, withLog), armed(failNth > 0 && (qv::dinput8::testing::FailNthCall(failNth, code), true)) {}
+      : host(script, withLog),
+        armed(failNth > 0 && (qv::dinput8::testing::FailNthCall(failNth, code), true)) {}
   qv::test::ScriptedInput host;
   bool armed;
   HWND hWnd = nullptr;

@@ -11,8 +11,9 @@ using input_test::Input;
 
 TEST(DIWrapperCursor, MovesAndClampsAtBothEndsInclusive) {
   // The last frame's motion, scaled a billion times, clamps without overflow.
-  Input in("0 move 2000 -50\n1 move -5000 -5000\n2 move 99999 99999\n3 move -1 -1\n"
-           "4 move 2147483647 -2147483648\n");
+  Input in(
+      "0 move 2000 -50\n1 move -5000 -5000\n2 move 99999 99999\n3 move -1 -1\n"
+      "4 move 2147483647 -2147483648\n");
   in.di.SetScreen(1024, 768);
   EXPECT_EQ(in.di.GetX(), 512);
   EXPECT_EQ(in.di.GetY(), 384);
@@ -27,8 +28,9 @@ TEST(DIWrapperCursor, MovesAndClampsAtBothEndsInclusive) {
 }
 
 TEST(DIWrapperWheel, TruncatesTheScaledMotionAndStaysInRange) {
-  Input in("0 move 0 0 120\n1 move 0 0 3\n2 move 0 0 -3\n3 move 0 0 -3\n4 move 0 0 1200\n"
-           "5 move 0 0 -120\n");
+  Input in(
+      "0 move 0 0 120\n1 move 0 0 3\n2 move 0 0 -3\n3 move 0 0 -3\n4 move 0 0 1200\n"
+      "5 move 0 0 -120\n");
   const int steps[][2] = {{50, 74}, {50, 50}, {50, 49}, {0, 0}, {0, 100}, {100, 76}};
   for (const auto& s : steps) {
     in.di.SetZ(s[0]);

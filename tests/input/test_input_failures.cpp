@@ -31,8 +31,8 @@ TEST(DIWrapperFailure, EachRefusedStepIsLoggedWithItsCodeAndPostsQuit) {
     auto& [host, armed, hWnd, hInstance, di] = in;
     const std::string text = host.LogText();
     EXPECT_NE(text.find("***********************ERROR*************************\n"
-                        "[DIWrapper::DIWrapper]:  " + std::string(step.message) +
-                        "\n[<ERROR CODE>]:  -2147024866"),
+                        "[DIWrapper::DIWrapper]:  " +
+                        std::string(step.message) + "\n[<ERROR CODE>]:  -2147024866"),
               std::string::npos)
         << text;
     EXPECT_EQ(host.LogCount("[DIWrapper::DIWrapper]"), step.reports) << "skipped steps make no report";

@@ -16,8 +16,8 @@ struct TypedText : input_test::Input {
 
 // Presses a key in frame f and lets it go in frame f + 1.
 std::string Tap(int f, int code) {
-  return std::to_string(f) + " key " + std::to_string(code) + " down\n" + std::to_string(f + 1) +
-         " key " + std::to_string(code) + " up\n";
+  return std::to_string(f) + " key " + std::to_string(code) + " down\n" + std::to_string(f + 1) + " key " +
+         std::to_string(code) + " up\n";
 }
 
 }  // namespace
@@ -34,18 +34,20 @@ TEST(TypedTextTest, LettersThenEnterFinishTheLine) {
 }
 
 TEST(TypedTextTest, KeysReleasedTogetherFollowListOrder) {
-  TypedText t("0 key 0x30 down\n0 key 0x1E down\n0 key 0x0B down\n0 key 0x02 down\n"  // B A 0 1
-              "1 key 0x0B up\n1 key 0x02 up\n1 key 0x30 up\n1 key 0x1E up\n");
+  TypedText t(
+      "0 key 0x30 down\n0 key 0x1E down\n0 key 0x0B down\n0 key 0x02 down\n"  // B A 0 1
+      "1 key 0x0B up\n1 key 0x02 up\n1 key 0x30 up\n1 key 0x1E up\n");
   t.Frames(2);
   EXPECT_STREQ(t.di.GetText(), "ab10") << "letters, then 1..9, then 0";
 }
 
 TEST(TypedTextTest, ShiftGivesCapitalsAndHoldsDigitsBack) {
-  TypedText t("0 key 0x02 down\n"                     // 1, seen without Shift
-              "1 key 0x2A down\n1 key 0x1E down\n"     // left Shift, A
-              "2 key 0x1E up\n2 key 0x02 up\n"         // both let go under Shift
-              "4 key 0x2A up\n"
-              "5 key 0x36 down\n5 key 0x2C down\n6 key 0x2C up\n");  // right Shift, Z
+  TypedText t(
+      "0 key 0x02 down\n"                   // 1, seen without Shift
+      "1 key 0x2A down\n1 key 0x1E down\n"  // left Shift, A
+      "2 key 0x1E up\n2 key 0x02 up\n"      // both let go under Shift
+      "4 key 0x2A up\n"
+      "5 key 0x36 down\n5 key 0x2C down\n6 key 0x2C up\n");  // right Shift, Z
   t.Frames(4);
   EXPECT_STREQ(t.di.GetText(), "A") << "no digit while Shift is held";
   t.Frames(1);

@@ -91,7 +91,8 @@ class TerrainShadersGLTest : public ::testing::Test {
     EXPECT_EQ(hr, D3D_OK) << text;
     if (FAILED(hr) || !code) return kNone;
     DWORD handle = kNone;
-    EXPECT_EQ(g_pd3dDevice->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), &handle), D3D_OK);
+    EXPECT_EQ(g_pd3dDevice->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), &handle),
+              D3D_OK);
     code->Release();
     m_TestShaders.push_back(handle);
     return handle;

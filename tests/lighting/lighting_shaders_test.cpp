@@ -13,8 +13,8 @@
 
 namespace {
 
-using qv::test::RecordedCall;
 using qv::test::FakeDevice;
+using qv::test::RecordedCall;
 using qv::test::TempLog;
 
 constexpr DWORD kNone = 0xFFFFFFFFu;
@@ -31,7 +31,8 @@ void ExpectConstant(const RecordedCall& call, const char* op, DWORD reg, std::ve
   EXPECT_EQ(call.op, op);
   EXPECT_EQ(call.value, reg);
   ASSERT_EQ(call.data.size(), data.size()) << op << " c" << reg;
-  for (size_t i = 0; i < data.size(); ++i) EXPECT_FLOAT_EQ(call.data[i], data[i]) << op << " c" << reg << "[" << i << "]";
+  for (size_t i = 0; i < data.size(); ++i)
+    EXPECT_FLOAT_EQ(call.data[i], data[i]) << op << " c" << reg << "[" << i << "]";
 }
 
 TEST(TerrainShadersTest, PixelConstantsFollowTheTimeOfDay) {

@@ -99,8 +99,11 @@ TEST(SkyMapTest, ADayIs240StepsWithTheLightTurningAboutX) {
     float hour;
     int degree;
     float lightY, lightZ;
-  } rows[] = {{1, 0.1f, 311, NAN, NAN},  {59, 6.0f, -1, 1, 0},        {120, 18.0f, -1, -1, 0},
-              {59, 23.9f, 308, NAN, NAN}, {1, 0.0f, 310, 0, 1.0f}};
+  } rows[] = {{1, 0.1f, 311, NAN, NAN},
+              {59, 6.0f, -1, 1, 0},
+              {120, 18.0f, -1, -1, 0},
+              {59, 23.9f, 308, NAN, NAN},
+              {1, 0.0f, 310, 0, 1.0f}};
   float diffuse[4] = {0, 0, 0, 0.25f}, ambient[4] = {0, 0, 0, 0.5f};
   for (const auto& r : rows) {
     Steps(r.steps, diffuse, ambient);
@@ -130,7 +133,7 @@ TEST(SkyMapTest, ShortTablesAreAcceptedWithAZeroTail) {
   EXPECT_EQ(g_pLog->ErrorCount(), 0u);
 
   float diffuse[4] = {0.5f, 0.5f, 0.5f, 1}, ambient[4] = {0.5f, 0.5f, 0.5f, 1};
-  Steps(1, diffuse, ambient);  // degree 311: green and blue lie past the file's end
+  Steps(1, diffuse, ambient);   // degree 311: green and blue lie past the file's end
   EXPECT_EQ(diffuse[0], 1.0f);  // 255 is exactly 1
   EXPECT_EQ(diffuse[1], 0.0f);
   EXPECT_EQ(diffuse[2], 0.0f);

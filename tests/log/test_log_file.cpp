@@ -33,7 +33,8 @@ class LogFileTest : public ::testing::Test {
   qv::test::TempDir dir_;  // the working directory, where logs are written
 };
 
-const std::regex kStamp(R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d \d\d:\d\d:\d\d \d{4})");
+const std::regex kStamp(
+    R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d \d\d:\d\d:\d\d \d{4})");
 
 TEST_F(LogFileTest, GoldenLayoutOfARunWithErrors) {
   const std::time_t before = std::time(nullptr);
@@ -86,8 +87,7 @@ TEST_F(LogFileTest, SuccessLineAndFlushPerEntry) {
   delete log;
   lines = Lines(name);
   ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[lines.size() - 2],
-            "------ ENDING SUCCESSFULLY! \"And there was much rejoicing\"");
+  EXPECT_EQ(lines[lines.size() - 2], "------ ENDING SUCCESSFULLY! \"And there was much rejoicing\"");
 }
 
 TEST_F(LogFileTest, FatalPostsQuitAndReturns) {

@@ -47,8 +47,10 @@ inline AsmResult AssembleBytes(const void* text, UINT len, DWORD flags = 0) {
     const char* p = static_cast<const char*>(errors->GetBufferPointer());
     const DWORD size = errors->GetBufferSize();
     // The text ends with exactly one zero byte, at the end of the buffer.
-    if (size > 0 && p[size - 1] == '\0') r.errors.assign(p, size - 1);
-    else r.errors = "<error buffer not terminated>";
+    if (size > 0 && p[size - 1] == '\0')
+      r.errors.assign(p, size - 1);
+    else
+      r.errors = "<error buffer not terminated>";
     errors->Release();
   }
   return r;

@@ -78,8 +78,8 @@ TEST(AsmEncoding, WriteMasks) {
 TEST(AsmEncoding, SwizzlesRepeatTheirLastComponent) {
   EXPECT_EQ(Vs("mov r0, v0.x")[2], 0x90000000u);
   EXPECT_EQ(Vs("mov r0, v0.w")[2], 0x90FF0000u);
-  EXPECT_EQ(Vs("mov r0, v0.yx")[2], 0x90010000u);  // yxxx
-  EXPECT_EQ(Vs("mov r0, v0.xyz")[2], 0x90A40000u);                    // xyzz
+  EXPECT_EQ(Vs("mov r0, v0.yx")[2], 0x90010000u);   // yxxx
+  EXPECT_EQ(Vs("mov r0, v0.xyz")[2], 0x90A40000u);  // xyzz
   EXPECT_EQ(Vs("mov r0, v0.wzyx")[2], 0x901B0000u);
   EXPECT_EQ(Vs("mov r0, v0.bgra")[2], 0x90C60000u);
   EXPECT_EQ(Ps("mov r0, t0.a")[2], 0xB0FF0000u);
@@ -106,8 +106,8 @@ TEST(AsmEncoding, ResultShiftsAndSaturate) {
   const struct {
     const char* op;
     DWORD bits;
-  } cases[] = {{"mul_x2", 0x01000000}, {"mul_x4", 0x02000000}, {"mul_x8", 0x03000000},
-               {"mul_d2", 0x0F000000}, {"mul_d4", 0x0E000000}, {"mul_d8", 0x0D000000},
+  } cases[] = {{"mul_x2", 0x01000000},  {"mul_x4", 0x02000000},     {"mul_x8", 0x03000000},
+               {"mul_d2", 0x0F000000},  {"mul_d4", 0x0E000000},     {"mul_d8", 0x0D000000},
                {"mul_sat", 0x00100000}, {"mul_x2_sat", 0x01100000}, {"mul_d8_sat", 0x0D100000}};
   for (const auto& c : cases) {
     EXPECT_EQ(Ps(std::string(c.op) + " r0, r1, r2"), (Words{5, 0x800F0000 | c.bits, 0x80E40001, 0x80E40002}))
@@ -119,8 +119,7 @@ TEST(AsmEncoding, ResultShiftsAndSaturate) {
 
 TEST(AsmEncoding, CoIssue) {
   EXPECT_EQ(Ps("mul r0.rgb, t0, v0\n+add r0.a, t0, v0"),
-            (Words{5, 0x80070000, 0xB0E40000, 0x90E40000, 0x40000002, 0x80080000, 0xB0E40000,
-                   0x90E40000}));
+            (Words{5, 0x80070000, 0xB0E40000, 0x90E40000, 0x40000002, 0x80080000, 0xB0E40000, 0x90E40000}));
   EXPECT_EQ(Ps("mov r0.rgb, t0 + mov r0.a, t1")[3], 0x40000001u);
 }
 
@@ -143,7 +142,8 @@ TEST(AsmEncoding, VertexSubBecomesAddWithTheNegationToggled) {
 
 TEST(AsmEncoding, OperandCountsAndLayout) {
   EXPECT_EQ(Vs("nop"), (Words{0}));
-  EXPECT_EQ(Ps("tex t0 texm3x3spec t3, t0, c0"), (Words{0x42, 0xB00F0000, 76, 0xB00F0003, 0xB0E40000, 0xA0E40000}));
+  EXPECT_EQ(Ps("tex t0 texm3x3spec t3, t0, c0"),
+            (Words{0x42, 0xB00F0000, 76, 0xB00F0003, 0xB0E40000, 0xA0E40000}));
   // Newlines carry no meaning: instructions may share a line or be split.
   EXPECT_EQ(Vs("mov r0,\n v0 mov r1,\n\n v1"), (Words{1, 0x800F0000, 0x90E40000, 1, 0x800F0001, 0x90E40001}));
 }
@@ -156,18 +156,18 @@ TEST(AsmEncoding, PixelDefinitionsComeBeforeTheInstructions) {
   const AsmResult ok = Assemble("ps.1.1\ndef c3, 0.5, -1, +2.5e1, 1f\ndef c7, 1.e-1, 3, 0, 0\nmov r0, c3");
   ASSERT_EQ(ok.hr, S_OK) << ok.errors;
   EXPECT_FALSE(ok.gotConstants);  // pixel definitions stay in the stream
-  EXPECT_EQ(Body(ok), (Words{81, 0xA00F0003, FloatBits(0.5f), FloatBits(-1.0f), FloatBits(25.0f),
-                             FloatBits(1.0f), 81, 0xA00F0007, FloatBits(0.1f), FloatBits(3.0f), 0, 0,
-                             1, 0x800F0000, 0xA0E40003}));
+  EXPECT_EQ(Body(ok),
+            (Words{81, 0xA00F0003, FloatBits(0.5f), FloatBits(-1.0f), FloatBits(25.0f), FloatBits(1.0f), 81,
+                   0xA00F0007, FloatBits(0.1f), FloatBits(3.0f), 0, 0, 1, 0x800F0000, 0xA0E40003}));
 }
 
 TEST(AsmEncoding, VertexDefinitionsBecomeDeclarationFragments) {
   const AsmResult r = Assemble("vs.1.1\ndef c20, 0.5, 0.5, 0.5, 0.5\ndef c4, 1, 2, 3, 4\nmov oPos, v0");
   ASSERT_EQ(r.hr, S_OK) << r.errors;
   ASSERT_TRUE(r.gotConstants);
-  EXPECT_EQ(r.constants, (Words{0x82000014, FloatBits(0.5f), FloatBits(0.5f), FloatBits(0.5f),
-                                FloatBits(0.5f), 0x82000004, FloatBits(1), FloatBits(2), FloatBits(3),
-                                FloatBits(4)}));
+  EXPECT_EQ(r.constants,
+            (Words{0x82000014, FloatBits(0.5f), FloatBits(0.5f), FloatBits(0.5f), FloatBits(0.5f), 0x82000004,
+                   FloatBits(1), FloatBits(2), FloatBits(3), FloatBits(4)}));
   EXPECT_EQ(Body(r), (Words{1, 0xC00F0000, 0x90E40000}));
 }
 
@@ -191,9 +191,8 @@ TEST(AsmEncoding, DebugCommentBlocks) {
   EXPECT_EQ(std::memcmp(&body[2], text.c_str(), text.size() + 1), 0);
   // LINE blocks only when the line changes.
   const Words rest(body.begin() + 2 + textWords, body.end());
-  EXPECT_EQ(rest, (Words{0x0002FFFE, 0x454E494C, 2, 1, 0x800F0000, 0x90E40000,
-                         0x0002FFFE, 0x454E494C, 3, 1, 0x800F0001, 0x90E40001,
-                         1, 0x800F0002, 0x90E40002}));
+  EXPECT_EQ(rest, (Words{0x0002FFFE, 0x454E494C, 2, 1, 0x800F0000, 0x90E40000, 0x0002FFFE, 0x454E494C, 3, 1,
+                         0x800F0001, 0x90E40001, 1, 0x800F0002, 0x90E40002}));
 }
 
 TEST(AsmEncoding, DebugFileBlockAfterLineDirective) {

@@ -100,7 +100,8 @@ TEST(AsmErrors, DestinationAndSourceTypes) {
   EXPECT_EQ(Errors("vs.1.1\nmov r0, -oT1.x"), Line(2, "invalid source register"));
   EXPECT_EQ(Errors("ps.1.1\nmov r0_bx2, t0"),
             Line(2, "source modifiers are not allowed on destination registers"));
-  EXPECT_EQ(Errors("ps.1.1\ntex t0_bias"), Line(2, "source modifiers are not allowed on destination registers"));
+  EXPECT_EQ(Errors("ps.1.1\ntex t0_bias"),
+            Line(2, "source modifiers are not allowed on destination registers"));
 }
 
 TEST(AsmErrors, Complement) {
@@ -112,7 +113,8 @@ TEST(AsmErrors, Complement) {
 }
 
 TEST(AsmErrors, IndexExpressions) {
-  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[a0.x + a0.x]"), Line(2, "a0.x can only appear once in an index expression"));
+  EXPECT_EQ(Errors("vs.1.1\nmov r0, c[a0.x + a0.x]"),
+            Line(2, "a0.x can only appear once in an index expression"));
   EXPECT_EQ(Errors("vs.1.1\nmov r0, c[a0.x + 1 + a0.x + a0.x]"),
             Line(2, "a0.x can only appear once in an index expression"));
   EXPECT_EQ(Errors("vs.1.1\nmov r0, c[r0.x]"), Line(2, "illegal register in index expression"));
@@ -147,7 +149,8 @@ TEST(AsmErrors, NamesAreCaseSensitiveAndKindSpecific) {
 }
 
 TEST(AsmErrors, PreprocessorLines) {
-  EXPECT_EQ(Errors("vs.1.1\n  #include \"a\"\nmov r0, v0"), Line(1, "preprocessor directives are not supported."));
+  EXPECT_EQ(Errors("vs.1.1\n  #include \"a\"\nmov r0, v0"),
+            Line(1, "preprocessor directives are not supported."));
   // A '#' inside a line is refused too, and the rest of that line skipped.
   EXPECT_EQ(Errors("vs.1.1\nmov r0, v0 # mov r1, v1\nmov r2, v2"),
             Line(2, "preprocessor directives are not supported."));

@@ -119,8 +119,8 @@ TEST(AsmHostile, DirectiveLinesDoNotGrowMemory) {
   if (child == 0) {
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
-    const HRESULT hr = D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), 0, nullptr,
-                                          nullptr, nullptr);
+    const HRESULT hr =
+        D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), 0, nullptr, nullptr, nullptr);
     getrusage(RUSAGE_SELF, &after);
     const long grownKb = after.ru_maxrss - before.ru_maxrss;
     _exit(hr == D3DXERR_INVALIDDATA && grownKb < long(text.size() * 3 / 1024) ? 0 : 1);

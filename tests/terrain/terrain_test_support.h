@@ -2,7 +2,6 @@
 // read back as entries, an in-memory heightmap block, and the fake device.
 #pragma once
 
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -39,7 +39,8 @@ TEST(TerrainGL, DefaultDataOnTheHeadlessDevice) {
   // Read back one patch from its buffer and compare with a fresh build.
   const TerrainPatch& patch = terrain.m_pPatches[2345];
   std::vector<TerrainVertex> expected(289);
-  terrain::BuildPatchVertices(g_pHeightMap, 1024, 1024, 1024, patch.X0 / 8, patch.Z0 / 8, 16, 17, expected.data());
+  terrain::BuildPatchVertices(g_pHeightMap, 1024, 1024, 1024, patch.X0 / 8, patch.Z0 / 8, 16, 17,
+                              expected.data());
   BYTE* data = nullptr;
   ASSERT_EQ(patch.pVB->Lock(patch.FirstVertex * 68, 289 * 68, &data, D3DLOCK_READONLY), D3D_OK);
   ASSERT_NE(data, nullptr);

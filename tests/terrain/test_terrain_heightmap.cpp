@@ -12,7 +12,8 @@ namespace {
 
 std::vector<unsigned char> Pattern(std::size_t size) {
   std::vector<unsigned char> bytes(size);
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>((i * 131 + i / 1024 * 7 + 5) & 0xFF);
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<unsigned char>((i * 131 + i / 1024 * 7 + 5) & 0xFF);
   return bytes;
 }
 
@@ -51,8 +52,10 @@ TEST_F(TerrainLoadHM, WrongSizeReportsTheCount) {
     EXPECT_EQ(g_pHeightMap, nullptr);
     const auto errors = m_Dir.Errors();
     ASSERT_EQ(errors.size(), before + 2);
-    EXPECT_EQ(errors[before].tag + ": " + errors[before].message, "LoadHM: Length/Width not equal to Checksum");
-    EXPECT_EQ(errors[before + 1].tag + ": " + errors[before + 1].message, "Checksum: " + std::to_string(size));
+    EXPECT_EQ(errors[before].tag + ": " + errors[before].message,
+              "LoadHM: Length/Width not equal to Checksum");
+    EXPECT_EQ(errors[before + 1].tag + ": " + errors[before + 1].message,
+              "Checksum: " + std::to_string(size));
   }
 }
 

@@ -83,6 +83,7 @@ TEST_F(TerrainInitPatches, GridOfPatchesAndQuadtree) {
   EXPECT_FLOAT_EQ(smallest, 64.0f);
 }
 
+// clang-format off
 TEST_F(TerrainInitPatches, LogEntriesAndIndexSets) {
   ASSERT_TRUE(m_Terrain->InitPatches(32, 4, 65536));
   std::vector<std::string> expected = {"Number of Vertex Buffers", "Vertices per Patch Row", "Vertex Buffer Size"};
@@ -130,6 +131,7 @@ TEST_F(TerrainInitPatches, LogEntriesAndIndexSets) {
   EXPECT_EQ(c.ClpCount, 0);
   EXPECT_EQ(m_Terrain->m_pLods[0].ClpCount, 420);
 }
+// clang-format on
 
 TEST_F(TerrainInitPatches, PoolOfSixtyFiveThousand) {
   ASSERT_TRUE(m_Terrain->InitPatches(32, 4, 65536));

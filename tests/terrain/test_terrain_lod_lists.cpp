@@ -61,7 +61,8 @@ void AppendStrip(const Indices& strip, int patchVerts, int step, std::vector<Tri
     const int c1 = static_cast<int>(std::ceil(std::max({t.a.c, t.b.c, t.c.c})));
     const int r0 = static_cast<int>(std::floor(std::min({t.a.r, t.b.r, t.c.r})));
     const int r1 = static_cast<int>(std::ceil(std::max({t.a.r, t.b.r, t.c.r})));
-    if (c0 < 0 || r0 < 0 || c1 > n || r1 > n) return ::testing::AssertionFailure() << "triangle outside the patch";
+    if (c0 < 0 || r0 < 0 || c1 > n || r1 > n)
+      return ::testing::AssertionFailure() << "triangle outside the patch";
     for (int r = r0; r < r1; ++r) {
       for (int c = c0; c < c1; ++c) {
         for (int sy = 0; sy < 3; ++sy) {

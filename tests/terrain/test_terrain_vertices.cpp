@@ -13,7 +13,8 @@ using terrain_test::HeightBlock;
 
 std::vector<TerrainVertex> Build(const HeightBlock& map, int x0, int z0, int patchSize, int verts) {
   std::vector<TerrainVertex> v(static_cast<std::size_t>(verts) * verts);
-  terrain::BuildPatchVertices(map.Map(), map.Size(), map.Size(), map.Size(), x0, z0, patchSize, verts, v.data());
+  terrain::BuildPatchVertices(map.Map(), map.Size(), map.Size(), map.Size(), x0, z0, patchSize, verts,
+                              v.data());
   return v;
 }
 

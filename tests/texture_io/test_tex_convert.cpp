@@ -37,11 +37,11 @@ FloatImage Decode(const std::vector<std::uint8_t>& bytes, D3DFORMAT f, std::uint
 }  // namespace
 
 TEST(TexConvert, EveryFormatKeepsAPictureWithinItsPrecision) {
-  const D3DFORMAT formats[] = {
-      D3DFMT_R8G8B8,   D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5,
-      D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8,       D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4, D3DFMT_L8,
-      D3DFMT_A8L8,     D3DFMT_A4L4,     D3DFMT_V8U8,     D3DFMT_L6V5U5,   D3DFMT_X8L8V8U8, D3DFMT_Q8W8V8U8,
-      D3DFMT_V16U16,   D3DFMT_W11V11U10};
+  const D3DFORMAT formats[] = {D3DFMT_R8G8B8,   D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5,
+                               D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,
+                               D3DFMT_A8,       D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4, D3DFMT_L8,
+                               D3DFMT_A8L8,     D3DFMT_A4L4,     D3DFMT_V8U8,     D3DFMT_L6V5U5,
+                               D3DFMT_X8L8V8U8, D3DFMT_Q8W8V8U8, D3DFMT_V16U16,   D3DFMT_W11V11U10};
   for (D3DFORMAT f : formats) {
     const FormatRow row = DescribeFormat(f);
     const bool bump = row.kind == FormatKind::Bump;
@@ -66,7 +66,7 @@ TEST(TexConvert, EveryFormatKeepsAPictureWithinItsPrecision) {
       float v = std::fmod(0.137f * float(i) + 0.05f, 1.0f);
       if (lum && i % 4 < 3) v = in.pixels[i - i % 4] = std::fmod(0.29f * float(i / 4), 1.0f);
       if (bump && i % 4 != 3 && (bits[i % 4] > 0)) v = v * 2 - 1;  // signed channels
-      if (bump && i % 4 == 3 && row.channels[1]) v = v * 2 - 1;     // Q is signed, L is not
+      if (bump && i % 4 == 3 && row.channels[1]) v = v * 2 - 1;    // Q is signed, L is not
       in.pixels[i] = v;
     }
     const std::vector<std::uint8_t> bytes = Encode(in, f);
@@ -91,7 +91,8 @@ TEST(TexConvert, ExactLayouts) {
   EXPECT_EQ(Encode(red, D3DFMT_X1R5G5B5), (std::vector<std::uint8_t>{0x00, 0xFC}));  // X bit set
   EXPECT_EQ(Encode(red, D3DFMT_X8R8G8B8), (std::vector<std::uint8_t>{0, 0, 0xFF, 0xFF}));
   EXPECT_EQ(Encode(Image(1, 1, {0, 0, 1, 0.6f}), D3DFMT_A1R5G5B5), (std::vector<std::uint8_t>{0x1F, 0x80}));
-  EXPECT_EQ(Encode(Image(1, 1, {0, 1, 0, 1}), D3DFMT_L8), (std::vector<std::uint8_t>{182}));  // luminance weights
+  EXPECT_EQ(Encode(Image(1, 1, {0, 1, 0, 1}), D3DFMT_L8),
+            (std::vector<std::uint8_t>{182}));  // luminance weights
   EXPECT_EQ(Encode(Image(1, 1, {-1, 1, 0, 1}), D3DFMT_V8U8), (std::vector<std::uint8_t>{0x81, 0x7F}));
   // U (10 bits) -1 -> -511; V (11 bits) 0; W (11 bits) +1 -> +1023.
   const std::vector<std::uint8_t> w11 = Encode(Image(1, 1, {-1, 0, 1, 1}), D3DFMT_W11V11U10);
@@ -234,7 +235,8 @@ TEST(TexResample, KernelsAndEdges) {
 TEST(TexConvert, RowByRowMatchesTheWholeImage) {
   std::vector<PALETTEENTRY> palette(256);
   for (int i = 0; i < 256; ++i)
-    palette[i] = PALETTEENTRY{std::uint8_t(i * 7), std::uint8_t(i * 13), std::uint8_t(255 - i), std::uint8_t(i * 3)};
+    palette[i] =
+        PALETTEENTRY{std::uint8_t(i * 7), std::uint8_t(i * 13), std::uint8_t(255 - i), std::uint8_t(i * 3)};
   std::uint32_t seed = 99;
   auto noise = [&seed](std::size_t n) {
     std::vector<std::uint8_t> b(n);
@@ -271,7 +273,8 @@ TEST(TexConvert, RowByRowMatchesTheWholeImage) {
     sized.Resize(c.dw, c.dh);
     Resample(whole, sized, c.filter);
     std::vector<std::uint8_t> want(std::size_t(dp) * RowCount(c.to, c.dh));
-    ASSERT_TRUE(EncodePixels(sized, c.to, want.data(), dp, palette.data(), (c.filter & D3DX_FILTER_DITHER) != 0));
+    ASSERT_TRUE(
+        EncodePixels(sized, c.to, want.data(), dp, palette.data(), (c.filter & D3DX_FILTER_DITHER) != 0));
 
     std::vector<std::uint8_t> got(want.size(), 0xCD);
     PixelRect from{c.from, src.data(), nullptr, sp, c.sw, c.sh, palette.data()};
@@ -288,7 +291,8 @@ TEST(TexConvert, RowByRowMatchesTheWholeImage) {
       std::vector<std::uint8_t> src = noise(std::size_t(sp) * z[1]);
       std::vector<std::uint8_t> floatBox(std::size_t(dp) * z[3]), byteBox(floatBox.size());
       PixelRect from{f, src.data(), nullptr, sp, z[0], z[1], nullptr};
-      ASSERT_TRUE(ConvertImage(from, {f, nullptr, floatBox.data(), dp, z[2], z[3], nullptr}, D3DX_FILTER_BOX, 0, false));
+      ASSERT_TRUE(ConvertImage(from, {f, nullptr, floatBox.data(), dp, z[2], z[3], nullptr}, D3DX_FILTER_BOX,
+                               0, false));
       ASSERT_TRUE(HalveBytes(from, {f, nullptr, byteBox.data(), dp, z[2], z[3], nullptr})) << f;
       // Within a step everywhere, and equal but for the float path's
       // rounding of exact halves.
@@ -302,6 +306,8 @@ TEST(TexConvert, RowByRowMatchesTheWholeImage) {
   }
   // Anything else is left to the float path.
   std::vector<std::uint8_t> a(64), b(64);
-  EXPECT_FALSE(HalveBytes({D3DFMT_R5G6B5, a.data(), nullptr, 8, 4, 4, nullptr}, {D3DFMT_R5G6B5, nullptr, b.data(), 4, 2, 2, nullptr}));
-  EXPECT_FALSE(HalveBytes({D3DFMT_L8, a.data(), nullptr, 6, 6, 6, nullptr}, {D3DFMT_L8, nullptr, b.data(), 4, 4, 4, nullptr}));
+  EXPECT_FALSE(HalveBytes({D3DFMT_R5G6B5, a.data(), nullptr, 8, 4, 4, nullptr},
+                          {D3DFMT_R5G6B5, nullptr, b.data(), 4, 2, 2, nullptr}));
+  EXPECT_FALSE(HalveBytes({D3DFMT_L8, a.data(), nullptr, 6, 6, 6, nullptr},
+                          {D3DFMT_L8, nullptr, b.data(), 4, 4, 4, nullptr}));
 }

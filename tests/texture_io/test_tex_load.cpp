@@ -3,7 +3,6 @@
 // what it made.
 #include <gtest/gtest.h>
 
-
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -58,12 +57,12 @@ class TexLoad : public ::testing::Test {
   FakeCounters& Counters() { return m_d3d->Counters(); }
 
   HRESULT Load(const Bytes& file, IDirect3DTexture8** tex, D3DXIMAGE_INFO* info = nullptr,
-               D3DFORMAT format = D3DFMT_UNKNOWN, PALETTEENTRY* palette = nullptr,
-               D3DCOLOR key = 0, D3DPOOL pool = D3DPOOL_MANAGED, UINT w = D3DX_DEFAULT,
-               UINT h = D3DX_DEFAULT, DWORD filter = D3DX_DEFAULT, DWORD mipFilter = D3DX_DEFAULT) {
-    return D3DXCreateTextureFromFileInMemoryEx(m_device, file.data(), static_cast<UINT>(file.size()),
-                                               w, h, D3DX_DEFAULT, 0, format, pool, filter, mipFilter,
-                                               key, info, palette, tex);
+               D3DFORMAT format = D3DFMT_UNKNOWN, PALETTEENTRY* palette = nullptr, D3DCOLOR key = 0,
+               D3DPOOL pool = D3DPOOL_MANAGED, UINT w = D3DX_DEFAULT, UINT h = D3DX_DEFAULT,
+               DWORD filter = D3DX_DEFAULT, DWORD mipFilter = D3DX_DEFAULT) {
+    return D3DXCreateTextureFromFileInMemoryEx(m_device, file.data(), static_cast<UINT>(file.size()), w, h,
+                                               D3DX_DEFAULT, 0, format, pool, filter, mipFilter, key, info,
+                                               palette, tex);
   }
 
   FakeDirect3D8* m_d3d = nullptr;
@@ -187,7 +186,7 @@ TEST_F(TexLoad, DxtFileWithoutMipCountGetsFilteredLevels) {
   D3DSURFACE_DESC d{};
   ASSERT_TRUE(FakeTextureLevel(tex, 0, level0, d));
   EXPECT_EQ(level0, Bytes(file.begin() + 128, file.end()));  // blocks copied as they are
-  qv::tex::FloatImage one = Pixels(tex, 1);                   // 4x4: box of 2x2 texels
+  qv::tex::FloatImage one = Pixels(tex, 1);                  // 4x4: box of 2x2 texels
   EXPECT_NEAR(one.At(0, 0)[0], 1.0f, 0.02);
   EXPECT_NEAR(one.At(3, 0)[2], 1.0f, 0.02);
   qv::tex::FloatImage last = Pixels(tex, 3);  // 1x1: the average of red and blue
@@ -340,16 +339,14 @@ TEST_F(TexLoad, ExplicitSizeWithPointAndBoxFilters) {
   s.descriptor = 0x20;
   s.pixels = {0, 100, 200, 252};
   IDirect3DTexture8* tex = nullptr;
-  ASSERT_EQ(Load(MakeTga(s), &tex, nullptr, D3DFMT_L8, nullptr, 0, D3DPOOL_MANAGED, 2, 1,
-                 D3DX_FILTER_POINT),
+  ASSERT_EQ(Load(MakeTga(s), &tex, nullptr, D3DFMT_L8, nullptr, 0, D3DPOOL_MANAGED, 2, 1, D3DX_FILTER_POINT),
             D3D_OK);
   Bytes b;
   D3DSURFACE_DESC d{};
   ASSERT_TRUE(FakeTextureLevel(tex, 0, b, d));
   EXPECT_EQ(b, (Bytes{100, 252}));
   tex->Release();
-  ASSERT_EQ(Load(MakeTga(s), &tex, nullptr, D3DFMT_L8, nullptr, 0, D3DPOOL_MANAGED, 2, 1,
-                 D3DX_FILTER_BOX),
+  ASSERT_EQ(Load(MakeTga(s), &tex, nullptr, D3DFMT_L8, nullptr, 0, D3DPOOL_MANAGED, 2, 1, D3DX_FILTER_BOX),
             D3D_OK);
   ASSERT_TRUE(FakeTextureLevel(tex, 0, b, d));
   EXPECT_EQ(b, (Bytes{50, 226}));
@@ -380,8 +377,7 @@ TEST_F(TexLoad, FailuresReleaseEverythingAndLeaveTheOutputAlone) {
   }
   Config().failLockAfter = -1;
   Config().updateTextureResult = D3DERR_OUTOFVIDEOMEMORY;
-  EXPECT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_DEFAULT),
-            D3DERR_OUTOFVIDEOMEMORY);
+  EXPECT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_DEFAULT), D3DERR_OUTOFVIDEOMEMORY);
   EXPECT_EQ(tex, kUntouched);
   EXPECT_EQ(Counters().liveTextures, 0);
 }
@@ -390,28 +386,28 @@ TEST_F(TexLoad, ArgumentChecks) {
   const Bytes file = Tga24(2, 2);
   IDirect3DTexture8* tex = kUntouched;
   EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(nullptr, file.data(), 10, 0, 0, 0, 0, D3DFMT_UNKNOWN,
-                                                D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                                nullptr, nullptr, &tex),
+                                                D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr,
+                                                nullptr, &tex),
             D3DERR_INVALIDCALL);
-  EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(m_device, nullptr, 10, 0, 0, 0, 0, D3DFMT_UNKNOWN,
-                                                D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                                nullptr, nullptr, &tex),
-            D3DERR_INVALIDCALL);
+  EXPECT_EQ(
+      D3DXCreateTextureFromFileInMemoryEx(m_device, nullptr, 10, 0, 0, 0, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                          D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &tex),
+      D3DERR_INVALIDCALL);
   EXPECT_EQ(Load(file, nullptr), D3DERR_INVALIDCALL);
   EXPECT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, static_cast<D3DPOOL>(7)),
             D3DERR_INVALIDCALL);
   // The file is read before usage and pool are looked at.
   EXPECT_EQ(Load(Bytes(13, 'B'), &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, static_cast<D3DPOOL>(7)),
             D3DXERR_INVALIDDATA);
-  EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(m_device, file.data(), static_cast<UINT>(file.size()), 0,
-                                                0, 0, D3DUSAGE_DYNAMIC, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+  EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(m_device, file.data(), static_cast<UINT>(file.size()), 0, 0,
+                                                0, D3DUSAGE_DYNAMIC, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
                                                 D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &tex),
             D3DERR_INVALIDCALL);
   EXPECT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_MANAGED, 0, 0, 9),
             D3DERR_INVALIDCALL);
-  EXPECT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_MANAGED, 0, 0,
-                 D3DX_FILTER_BOX | 0x100),
-            D3DERR_INVALIDCALL);
+  EXPECT_EQ(
+      Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_MANAGED, 0, 0, D3DX_FILTER_BOX | 0x100),
+      D3DERR_INVALIDCALL);
   EXPECT_EQ(tex, kUntouched);
 }
 
@@ -441,10 +437,10 @@ TEST_F(TexLoad, FilesNoReaderAcceptsAreInvalidData) {
   const Bytes thirteen = {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(Load(thirteen, &tex), D3DXERR_INVALIDDATA);
   const std::uint8_t one = 0;
-  EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(m_device, &one, 0, 0, 0, 0, 0, D3DFMT_UNKNOWN,
-                                                D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                                nullptr, nullptr, &tex),
-            D3DXERR_INVALIDDATA);
+  EXPECT_EQ(
+      D3DXCreateTextureFromFileInMemoryEx(m_device, &one, 0, 0, 0, 0, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                          D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &tex),
+      D3DXERR_INVALIDDATA);
   EXPECT_EQ(tex, kUntouched);
 }
 
@@ -506,10 +502,14 @@ TEST_F(TexLoad, TruncationAtEveryPointFails) {
   for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 37);
 
   const std::vector<std::pair<const char*, Bytes>> files = {
-      {"bmp", MakeBmp(bmp)},        {"dib", MakeDib(bmp)},
-      {"rle", MakeBmp(rle)},        {"dds", MakeDds(dds)},
-      {"tga", MakeTga(tga)},        {"tga-mapped", MakeTga(mapped)},
-      {"png", MakePng(png)},        {"ppm", Bytes(ppm.begin(), ppm.end())},
+      {"bmp", MakeBmp(bmp)},
+      {"dib", MakeDib(bmp)},
+      {"rle", MakeBmp(rle)},
+      {"dds", MakeDds(dds)},
+      {"tga", MakeTga(tga)},
+      {"tga-mapped", MakeTga(mapped)},
+      {"png", MakePng(png)},
+      {"ppm", Bytes(ppm.begin(), ppm.end())},
       {"jpeg", MakeJpeg(8, 8, false, rgb)},
   };
   for (const auto& [name, file] : files) {
@@ -552,7 +552,8 @@ TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
   deep.bits = 32;
   deep.rows = {Bytes(4, 0)};
   Bytes deep4096 = MakeBmp(deep);
-  for (int i = 0; i < 4; ++i) deep4096[18 + i] = deep4096[22 + i] = static_cast<std::uint8_t>(4096 >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    deep4096[18 + i] = deep4096[22 + i] = static_cast<std::uint8_t>(4096 >> (8 * i));
   EXPECT_EQ(Load(deep4096, &tex), D3DXERR_INVALIDDATA);
   // A PNG and a JPEG whose headers claim 4096 x 4096 over a few bytes of data.
   PngShape png;

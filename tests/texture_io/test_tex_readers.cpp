@@ -65,8 +65,8 @@ TEST(TexReaderBmp, TwentyFourBitRowsNeedingPaddingBothOrders) {
     ASSERT_EQ(c.levels.size(), 1u);
     EXPECT_EQ(c.fileFormat, D3DXIFF_BMP);
     EXPECT_EQ(c.levels[0].format, D3DFMT_R8G8B8);
-    EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF,
-                                                             0xFF123456, 0xFFFFFFFF, 0xFF000000}));
+    EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF123456,
+                                                             0xFFFFFFFF, 0xFF000000}));
   }
 }
 
@@ -169,7 +169,8 @@ TEST(TexReaderBmp, Rle8RunsLiteralsDeltaAndClipping) {
   ASSERT_EQ(c.levels.size(), 1u);
   const TexImage& img = c.levels[0];
   const std::vector<std::uint8_t> want = {0, 0, 3, 0, 2, 3, 1, 0, 1, 1, 1, 1};
-  for (std::size_t i = 0; i < want.size(); ++i) EXPECT_EQ(img.data[(i / 4) * img.pitch + i % 4], want[i]) << i;
+  for (std::size_t i = 0; i < want.size(); ++i)
+    EXPECT_EQ(img.data[(i / 4) * img.pitch + i % 4], want[i]) << i;
 
   s.rle = {2, 1, 0, 0};  // stream ends before the bitmap does
   EXPECT_TRUE(Rejected(MakeBmp(s)));
@@ -243,8 +244,7 @@ TEST(TexReaderPpm, SixteenBitSamplesAndMalformedHeaders) {
   EXPECT_EQ(Argb(Read(f).levels[0])[0], 0xFFFF8000u);
 
   for (std::string bad : {"P6 1\n255\n", "P3 1 1 255 1 2 300", "P3 1 1 255 1 2", "P6 1 1 0\nabc",
-                          "P6 1 1 255\n\x01\x02", "P7 1 1 255\n123",
-                          "P61 1 255\n\x01\x02\x03"}) {
+                          "P6 1 1 255\n\x01\x02", "P7 1 1 255\n123", "P61 1 255\n\x01\x02\x03"}) {
     EXPECT_TRUE(Rejected(Bytes(bad.begin(), bad.end()))) << bad;
   }
 }
@@ -257,9 +257,12 @@ TEST(TexReaderDds, UncompressedLayouts) {
     D3DFORMAT format;
   };
   const Case cases[] = {
-      {0x41, 32, 0xFF00, 0xFF000000u, D3DFMT_A8R8G8B8}, {0x40, 32, 0xFF00, 0, D3DFMT_X8R8G8B8},
-      {0x40, 16, 0x7E0, 0, D3DFMT_R5G6B5},              {0x40, 16, 0x3E0, 0, D3DFMT_X1R5G5B5},
-      {0x41, 16, 0x3E0, 0x8000, D3DFMT_A1R5G5B5},       {0x41, 16, 0xF0, 0xF000, D3DFMT_A4R4G4B4},
+      {0x41, 32, 0xFF00, 0xFF000000u, D3DFMT_A8R8G8B8},
+      {0x40, 32, 0xFF00, 0, D3DFMT_X8R8G8B8},
+      {0x40, 16, 0x7E0, 0, D3DFMT_R5G6B5},
+      {0x40, 16, 0x3E0, 0, D3DFMT_X1R5G5B5},
+      {0x41, 16, 0x3E0, 0x8000, D3DFMT_A1R5G5B5},
+      {0x41, 16, 0xF0, 0xF000, D3DFMT_A4R4G4B4},
   };
   for (const Case& k : cases) {
     DdsShape s;
@@ -567,8 +570,8 @@ TEST(TexReaderTga, EveryOriginGivesTheSameImage) {
         EXPECT_EQ(got, (Bytes{1, 2, 3, 4, 5, 6})) << int(k.descriptor);
       } else {
         // In file order: a, b, then c four times.
-        Bytes fileOrder = {k.fileOrder[0], k.fileOrder[1], k.fileOrder[2], k.fileOrder[2],
-                           k.fileOrder[2], k.fileOrder[2]};
+        Bytes fileOrder = {k.fileOrder[0], k.fileOrder[1], k.fileOrder[2],
+                           k.fileOrder[2], k.fileOrder[2], k.fileOrder[2]};
         TgaShape plain = s;
         plain.type = 3;
         plain.pixels = fileOrder;

@@ -27,7 +27,8 @@ std::vector<unsigned char> ReadAll(const fs::path& path) {
 }
 
 int RunTool(const std::string& arguments, const std::string& errors = "/dev/null") {
-  const int status = std::system((std::string(QUORVEL_MAKEDATA_BIN) + " " + arguments + " 2>" + errors).c_str());
+  const int status =
+      std::system((std::string(QUORVEL_MAKEDATA_BIN) + " " + arguments + " 2>" + errors).c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -48,7 +49,8 @@ TEST_F(MakeData, ToolWritesTheSameBytesForTheSameSeed) {
     EXPECT_EQ(bytes, ReadAll(m_Root / "lib" / name)) << name;
   }
   const auto other = makedata::MakeHeightMap(1024, 8);
-  EXPECT_NE(ReadAll(m_Root / "tool" / "HeightMap20.raw"), std::vector<unsigned char>(other.begin(), other.end()));
+  EXPECT_NE(ReadAll(m_Root / "tool" / "HeightMap20.raw"),
+            std::vector<unsigned char>(other.begin(), other.end()));
   // splitmix64's published first output for seed 0: the same on every machine.
   EXPECT_EQ(makedata::Rng(0).Next(), 0xE220A8397B1DCDAFull);
 
@@ -61,7 +63,8 @@ TEST_F(MakeData, FilesHaveTheShapesTheViewerReads) {
   std::string error;
   ASSERT_TRUE(makedata::WriteDataSet(m_Root.string(), 7, &error)) << error;
   std::ifstream in(m_Root / "Readme.txt");
-  std::vector<std::string> words{std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+  std::vector<std::string> words{std::istream_iterator<std::string>(in),
+                                 std::istream_iterator<std::string>()};
   ASSERT_EQ(words.size(), 14u);
   EXPECT_EQ(words[1] + " " + words[3] + " " + words[5], "16 4 65536");
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(fs::is_regular_file(m_Root / words[7 + 2 * i])) << words[7 + 2 * i];
@@ -91,7 +94,8 @@ TEST_F(MakeData, FilesHaveTheShapesTheViewerReads) {
   EXPECT_EQ(tga[2], 2);  // uncompressed true colour
   EXPECT_EQ(tga[16], 32);
   int low = 255, high = 0;
-  for (std::size_t i = 18 + 3; i < tga.size(); i += 4) low = std::min<int>(low, tga[i]), high = std::max<int>(high, tga[i]);
+  for (std::size_t i = 18 + 3; i < tga.size(); i += 4)
+    low = std::min<int>(low, tga[i]), high = std::max<int>(high, tga[i]);
   EXPECT_LT(low, 32);  // the alpha varies over most of its range
   EXPECT_GT(high, 224);
   const auto jpeg = ReadAll(m_Root / "detail.jpg");
@@ -119,6 +123,7 @@ TEST_F(MakeData, FilesHaveTheShapesTheViewerReads) {
 TEST(MakeDataSky, BrightAtNoonAndBlueAtMidnight) {
   std::uint8_t diffuse[1080], ambient[1080];
   makedata::MakeSkyTables(diffuse, ambient);
+  // clang-format off
   for (const std::uint8_t* t : {diffuse, ambient}) {
     auto brightness = [t](int d) { d = (d + 360) % 360; return t[d] + t[360 + d] + t[720 + d]; };
     EXPECT_GT(brightness(220), 2 * brightness(40));  // hour 18 (light straight down) and hour 6
@@ -129,14 +134,16 @@ TEST(MakeDataSky, BrightAtNoonAndBlueAtMidnight) {
       EXPECT_GE(brightness(220 - d) + 1, brightness(220 - d - 1)) << 220 - d;
     }
   }
+  // clang-format on
   EXPECT_GE(diffuse[220], diffuse[720 + 220]);  // warm sunlight
 }
 
 TEST(MakeDataTextures, TileWithoutSeams) {
   // The jumps across the tile's wrap, both ways, against those between two
   // inner columns and rows.
-  for (const makedata::Image& image : {makedata::MakeGroundTexture(256, 7), makedata::MakeOverlayTexture(256, 7),
-                                       makedata::MakeDetailTexture(256, 7), makedata::MakeNormalMap(256, 7)}) {
+  for (const makedata::Image& image :
+       {makedata::MakeGroundTexture(256, 7), makedata::MakeOverlayTexture(256, 7),
+        makedata::MakeDetailTexture(256, 7), makedata::MakeNormalMap(256, 7)}) {
     auto px = [&](int x, int y, int c) { return double(image.pixels[(y * 256 + x) * image.channels + c]); };
     double wrap = 0, inner = 0;
     for (int k = 0; k < 256; ++k) {
@@ -169,12 +176,14 @@ enum class Format { Png16, PngColour, Pgm8, Pgm16, Raw16 };
 
 // Writes the shape sampled at sample centres, `top` the highest value, and
 // returns the samples.
-std::vector<unsigned> WriteSource(const fs::path& path, Format format, Shape shape, int w, int h, unsigned top) {
+std::vector<unsigned> WriteSource(const fs::path& path, Format format, Shape shape, int w, int h,
+                                  unsigned top) {
   std::vector<unsigned> samples;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      samples.push_back(shape == Shape::Stripes ? top * (x % 2)
-                                                : unsigned(std::lround(top * ShapeAt(shape, (x + 0.5) / w, (y + 0.5) / h))));
+      samples.push_back(shape == Shape::Stripes
+                            ? top * (x % 2)
+                            : unsigned(std::lround(top * ShapeAt(shape, (x + 0.5) / w, (y + 0.5) / h))));
   std::vector<unsigned char> bytes;
   if (format == Format::Png16 || format == Format::PngColour) {
     png_image image{};
@@ -185,14 +194,14 @@ std::vector<unsigned> WriteSource(const fs::path& path, Format format, Shape sha
     std::vector<png_uint_16> grey(samples.begin(), samples.end());
     std::vector<png_byte> rgb;
     for (unsigned s : samples) rgb.insert(rgb.end(), {0, png_byte(s), 0});  // green only
-    EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0,
-                                        format == Format::Png16 ? static_cast<void*>(grey.data()) : rgb.data(),
-                                        0, nullptr));
+    EXPECT_TRUE(png_image_write_to_file(
+        &image, path.c_str(), 0, format == Format::Png16 ? static_cast<void*>(grey.data()) : rgb.data(), 0,
+        nullptr));
     return samples;
   }
   if (format != Format::Raw16) {
-    const std::string header = "P5\n# made by the test\n" + std::to_string(w) + " " + std::to_string(h) + "\n" +
-                               std::to_string(top) + "\n";
+    const std::string header = "P5\n# made by the test\n" + std::to_string(w) + " " + std::to_string(h) +
+                               "\n" + std::to_string(top) + "\n";
     bytes.assign(header.begin(), header.end());
   }
   for (unsigned s : samples) {
@@ -266,7 +275,8 @@ TEST_F(MakeData, ImportRejectsBadInputClearly) {
   WriteBytes(m_Root / "cut.png", std::vector<unsigned char>(png.begin(), png.begin() + png.size() / 2));
   const std::string cutPgm = "P5 64 64 65535\n" + std::string(100, 'x');
   WriteBytes(m_Root / "cut.pgm", std::vector<unsigned char>(cutPgm.begin(), cutPgm.end()));
-  WriteBytes(m_Root / "wide.pgm", {'P', '5', ' ', '7', '0', '0', '0', '0', ' ', '2', ' ', '2', '5', '5', '\n'});
+  WriteBytes(m_Root / "wide.pgm",
+             {'P', '5', ' ', '7', '0', '0', '0', '0', ' ', '2', ' ', '2', '5', '5', '\n'});
   WriteBytes(m_Root / "text.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
   WriteBytes(m_Root / "flat.pgm", {'P', '5', ' ', '2', ' ', '1', ' ', '9', '\n', 7, 7});
   struct Case {

@@ -142,11 +142,11 @@ TEST_F(QuorvelRun, AGoodParameterFileRunsUntilTheWindowCloses) {
 TEST_F(QuorvelRun, EndlessHeightmapAndSigtermEndPromptly) {
   WriteFile("Readme.txt", "PatchSize 16 Levels 4 MaxVertices 65536 T0 a.bmp T1 b.tga T2 c.jpg T3 d.png");
   ASSERT_EQ(RunCommand("ln -s /dev/zero " + dir_ + "/HeightMap20.raw").exitCode, 0);
-  const RunResult r = RunCommand(
-      "sh -c '" + std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " --frames 100000 >" + dir_ +
-      "/summary.txt & pid=$!; sleep 1; kill -TERM $pid 2>/dev/null; i=0;"
-      " while kill -0 $pid 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done;"
-      " if kill -0 $pid 2>/dev/null; then kill -KILL $pid; echo hung; fi; wait $pid'");
+  const RunResult r =
+      RunCommand("sh -c '" + std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " --frames 100000 >" + dir_ +
+                 "/summary.txt & pid=$!; sleep 1; kill -TERM $pid 2>/dev/null; i=0;"
+                 " while kill -0 $pid 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done;"
+                 " if kill -0 $pid 2>/dev/null; then kill -KILL $pid; echo hung; fi; wait $pid'");
   EXPECT_EQ(r.out.find("hung"), std::string::npos);
   std::ifstream summary(dir_ + "/summary.txt");
   const std::string text((std::istreambuf_iterator<char>(summary)), std::istreambuf_iterator<char>());
@@ -177,9 +177,12 @@ TEST_F(QuorvelRun, ImportedTerrainRunsWithoutErrors) {
   for (int y = 0; y < 48; ++y)
     for (int x = 0; x < 64; ++x) pgm += static_cast<char>(x * 4);
   WriteFile("slope.pgm", pgm);
-  ASSERT_EQ(RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + dir_ + "/data --heightmap " + dir_ + "/slope.pgm")
-                .exitCode, 0);
-  const RunResult r = RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + "/data --frames 5 --clock 20");
+  ASSERT_EQ(
+      RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + dir_ + "/data --heightmap " + dir_ + "/slope.pgm")
+          .exitCode,
+      0);
+  const RunResult r =
+      RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + "/data --frames 5 --clock 20");
   EXPECT_EQ(r.exitCode, 0);
   const std::vector<std::string> log = Lines(Field(r.out, "log"));
   EXPECT_EQ(Find(log, kErrorBanner), -1);
@@ -215,9 +218,11 @@ TEST_F(QuorvelRun, MainFlightRepeatsExactlyWithAndWithoutDrawSkipping) {
   auto start = [&](Run& run) {
     const std::string dir = dir_ + "/" + run.name;
     std::string args = " --dir " + dir + " --clock 51 --input " + QUORVEL_SOURCE_DIR +
-                       "/scripts/flight.input --epoch " + run.epoch + " --frames " + std::to_string(run.last + 1);
+                       "/scripts/flight.input --epoch " + run.epoch + " --frames " +
+                       std::to_string(run.last + 1);
     for (int f : frames)
-      if (f <= run.last) args += " --shot " + std::to_string(f) + ":" + dir + "/" + std::to_string(f) + ".png";
+      if (f <= run.last)
+        args += " --shot " + std::to_string(f) + ":" + dir + "/" + std::to_string(f) + ".png";
     run.result = RunCommand(std::string(run.env) + QUORVEL_RUN_BIN + args);
   };
   std::thread second([&] { start(runs[1]); });

@@ -20,8 +20,8 @@ TEST(RunOptions, DefaultsAreScriptedAndOffscreen) {
 TEST(RunOptions, EveryOption) {
   RunOptions o;
   std::string error;
-  ASSERT_TRUE(ParseRunOptions({"--dir", "d", "--frames", "5", "--clock", "20", "--input", "in.txt",
-                               "--shot", "2:a.png", "--shot", "10:dir/b:c.png", "--window", "--epoch", "0"},
+  ASSERT_TRUE(ParseRunOptions({"--dir", "d", "--frames", "5", "--clock", "20", "--input", "in.txt", "--shot",
+                               "2:a.png", "--shot", "10:dir/b:c.png", "--window", "--epoch", "0"},
                               &o, &error))
       << error;
   EXPECT_EQ(o.dir, "d");
@@ -71,8 +71,7 @@ TEST(RunOptions, SummaryLines) {
             "frames: 4\nexit_code: 0\nwall_ms: 12.5\nframe_ms_median: 2.000\nframe_ms_p95: 4.000\n"
             "draws_per_frame: 2.5\ntriangles_per_frame: 250.0\ndraws_skipped_per_frame: 1.5\n"
             "log: /x/Log_1.log\n");
-  EXPECT_NE(FormatSummary(qv::host::Stats{}, 0, 0, "").find("draws_per_frame: 0.0"),
-            std::string::npos)
+  EXPECT_NE(FormatSummary(qv::host::Stats{}, 0, 0, "").find("draws_per_frame: 0.0"), std::string::npos)
       << "no division by zero frames";
 }
 

@@ -13,12 +13,15 @@
 namespace {
 
 // The camera's look vector or position against (x, y, z).
-void ExpectXyz(void (Camera::*get)(float*, float*, float*) const, float x, float y, float z, float tolerance) {
+void ExpectXyz(void (Camera::*get)(float*, float*, float*) const, float x, float y, float z,
+               float tolerance) {
   float v[3];
   (g_Camera.*get)(&v[0], &v[1], &v[2]);
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(v[i], (i == 0 ? x : i == 1 ? y : z), tolerance) << i;
 }
-void ExpectLook(float x, float y, float z, float tolerance = 1e-4f) { ExpectXyz(&Camera::GetLook, x, y, z, tolerance); }
+void ExpectLook(float x, float y, float z, float tolerance = 1e-4f) {
+  ExpectXyz(&Camera::GetLook, x, y, z, tolerance);
+}
 void ExpectPosition(float x, float y, float z) { ExpectXyz(&Camera::GetPosition, x, y, z, 1e-2f); }
 
 // The state the start-up leaves: at (0, 0, -200) looking along +z, with the
@@ -64,7 +67,8 @@ TEST_F(CameraTest, ViewMatrix) {
   g_Camera.Update();
   float lx, ly, lz;
   g_Camera.GetLook(&lx, &ly, &lz);
-  const D3DXVECTOR3 points[2] = {{100.0f, 50.0f, 30.0f}, {100.0f + lx * 10, 50.0f + ly * 10, 30.0f + lz * 10}};
+  const D3DXVECTOR3 points[2] = {{100.0f, 50.0f, 30.0f},
+                                 {100.0f + lx * 10, 50.0f + ly * 10, 30.0f + lz * 10}};
   for (int i = 0; i < 2; ++i) {
     D3DXVECTOR3 out;
     D3DXVec3TransformCoord(&out, &points[i], &g_matView);

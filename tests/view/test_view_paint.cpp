@@ -103,9 +103,9 @@ TEST_F(ViewPaint, SquareAroundTheCameraGetsOneTexel) {
   }
   // Only sets 0 and 2 change: compare the rest of one painted vertex.
   const size_t at = static_cast<size_t>(5 * 17 + 5) * 68;
-  EXPECT_EQ(std::memcmp(&m_vb->m_bytes[at], &m_before[at], 36), 0);             // position, normal, tangent
-  EXPECT_EQ(std::memcmp(&m_vb->m_bytes[at + 44], &m_before[at + 44], 8), 0);    // Tex[1]
-  EXPECT_EQ(std::memcmp(&m_vb->m_bytes[at + 60], &m_before[at + 60], 8), 0);    // Tex[3]
+  EXPECT_EQ(std::memcmp(&m_vb->m_bytes[at], &m_before[at], 36), 0);           // position, normal, tangent
+  EXPECT_EQ(std::memcmp(&m_vb->m_bytes[at + 44], &m_before[at + 44], 8), 0);  // Tex[1]
+  EXPECT_EQ(std::memcmp(&m_vb->m_bytes[at + 60], &m_before[at + 60], 8), 0);  // Tex[3]
 
   EXPECT_EQ(m_vb->m_lastLockOffset, 0u);
   EXPECT_EQ(m_vb->m_lastLockSize, 17u * 17u * 68u);

@@ -49,14 +49,14 @@ TEST_F(ViewLod, LevelByDistance) {
       {{0, 0, 0}, {3000.9f, 0, 4000.9f}, 3, 0},
       {{0, 0, 0}, {3000, 0, 4001}, 3, 0},  // sqrt(25008001) = 5000.8, cut to 5000
       {{0, 0, 0}, {3000, 0, 4002}, 3, 1},
-      {{100, 0, 0}, {5100, 0, 0}, 3, 0},   // the camera's own position counts
+      {{100, 0, 0}, {5100, 0, 0}, 3, 0},  // the camera's own position counts
       {{100, 0, 0}, {5101.5f, 0, 0}, 3, 1},
-      {{0, 0, 0}, {0, 0, 0}, 3, 0},        // zero distance: the finest level, like d = 1,
+      {{0, 0, 0}, {0, 0, 0}, 3, 0},            // zero distance: the finest level, like d = 1,
       {{0, 0, 0}, {0.9f, -0.9f, 0.5f}, 3, 0},  // so no crack opens against finer neighbours
-      {{0, 0, 0}, {20001, 0, 0}, 5, 4},    // the level count follows g_MaxLod
+      {{0, 0, 0}, {20001, 0, 0}, 5, 4},        // the level count follows g_MaxLod
       {{0, 0, 0}, {0, 0, 0}, 0, 0},
       {{0, 0, 0}, {100000, 0, 0}, 0, 0},
-      {{0, 0, 0}, {46341, 0, 0}, 3, 3},    // a 32-bit square would overflow
+      {{0, 0, 0}, {46341, 0, 0}, 3, 3},  // a 32-bit square would overflow
       {{0, 0, 0}, {-2.0e9f, 2.0e9f, -2.0e9f}, 3, 3},
       {{0, 0, 0}, {3.0e38f, -3.0e38f, 3.0e38f}, 3, 3},
       {{-3.0e38f, 0, 3.0e38f}, {3.0e38f, 0, -3.0e38f}, 3, 3},
@@ -104,7 +104,8 @@ class ViewRender : public ViewLod {
     std::map<int, std::vector<RecordedDraw>> out;
     for (const RecordedDraw& d : m_device.Draws())
       for (size_t i = 0; i < tt.patches.size(); ++i)
-        if (static_cast<UINT>(tt.patches[i].FirstVertex) == d.baseVertex) out[static_cast<int>(i)].push_back(d);
+        if (static_cast<UINT>(tt.patches[i].FirstVertex) == d.baseVertex)
+          out[static_cast<int>(i)].push_back(d);
     return out;
   }
   // A draw runs on the buffer of the patch it was made for.

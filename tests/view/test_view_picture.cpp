@@ -85,7 +85,8 @@ std::string Tga(int w, int h, Rgb c, int alpha) {
   s.width = static_cast<std::uint16_t>(w);
   s.height = static_cast<std::uint16_t>(h);
   for (int i = 0; i < w * h; ++i)
-    s.pixels.insert(s.pixels.end(), {std::uint8_t(c.b), std::uint8_t(c.g), std::uint8_t(c.r), std::uint8_t(alpha)});
+    s.pixels.insert(s.pixels.end(),
+                    {std::uint8_t(c.b), std::uint8_t(c.g), std::uint8_t(c.r), std::uint8_t(alpha)});
   return Text(qv::textest::MakeTga(s));
 }
 
@@ -125,10 +126,9 @@ class Picture : public ::testing::Test {
 
   // Runs quorvel-run in dir with a script and shots; returns the summary.
   RunResult RunIn(const fs::path& dir, int frames, int clock, const std::string& script,
-                  const std::vector<std::pair<int, std::string>>& shots,
-                  const std::string& env = "") {
-    std::string args = " --dir " + dir.string() + " --frames " + std::to_string(frames) +
-                       " --clock " + std::to_string(clock);
+                  const std::vector<std::pair<int, std::string>>& shots, const std::string& env = "") {
+    std::string args = " --dir " + dir.string() + " --frames " + std::to_string(frames) + " --clock " +
+                       std::to_string(clock);
     if (!script.empty()) {
       WriteFile(dir / "input.txt", script);
       args += " --input " + (dir / "input.txt").string();

@@ -23,8 +23,7 @@ class TestTerrain {
   // length: heightmap samples per side; patchSize: samples per patch side;
   // levels: level sets to make (0 for none); buffers: pooled vertex buffers,
   // patch i lives in buffer i % buffers.
-  TestTerrain(int length, int patchSize, int levels, int buffers = 1)
-      : terrain(std::make_unique<Terrain>()) {
+  TestTerrain(int length, int patchSize, int levels, int buffers = 1) : terrain(std::make_unique<Terrain>()) {
     Terrain& t = *terrain;
     t.m_Length = t.m_Width = length;
     t.m_PatchSize = patchSize;
@@ -44,8 +43,10 @@ class TestTerrain {
         p.pTop = r > 0 ? &patches[i - n] : nullptr;
         p.pBottom = r + 1 < n ? &patches[i + n] : nullptr;
         const int side = patchSize * 8;
-        std::tie(p.X0, p.X1, p.Z0, p.Z1) = std::make_tuple(c * side, (c + 1) * side, r * side, (r + 1) * side);
-        std::tie(p.Centre[0], p.Centre[1], p.Centre[2]) = std::make_tuple((c + 0.5f) * side, 0.0f, (r + 0.5f) * side);
+        std::tie(p.X0, p.X1, p.Z0, p.Z1) =
+            std::make_tuple(c * side, (c + 1) * side, r * side, (r + 1) * side);
+        std::tie(p.Centre[0], p.Centre[1], p.Centre[2]) =
+            std::make_tuple((c + 0.5f) * side, 0.0f, (r + 0.5f) * side);
         p.FirstVertex = i * 7;  // any distinct base will do
         p.VertexCount = t.m_PatchVerts * t.m_PatchVerts;
         p.pVB = vbs[i % buffers].get();
@@ -115,8 +116,8 @@ class TestTerrain {
       node->Max[k] = b[k];
     }
     const float mx = (a[0] + b[0]) / 2, mz = (a[2] + b[2]) / 2;
-    const float quarters[4][4] = {{a[0], a[2], mx, mz}, {mx, a[2], b[0], mz},
-                                  {a[0], mz, mx, b[2]}, {mx, mz, b[0], b[2]}};
+    const float quarters[4][4] = {
+        {a[0], a[2], mx, mz}, {mx, a[2], b[0], mz}, {a[0], mz, mx, b[2]}, {mx, mz, b[0], b[2]}};
     for (int c = 0; c < 4; ++c) {
       const float lo[3] = {quarters[c][0], a[1], quarters[c][1]};
       const float hi[3] = {quarters[c][2], b[1], quarters[c][3]};

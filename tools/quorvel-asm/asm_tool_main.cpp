@@ -20,8 +20,7 @@ void PrintWords(ID3DXBuffer* buffer) {
   const auto* words = static_cast<const DWORD*>(buffer->GetBufferPointer());
   const DWORD count = buffer->GetBufferSize() / sizeof(DWORD);
   for (DWORD i = 0; i < count; ++i) {
-    std::printf("0x%08X%s", static_cast<unsigned>(words[i]),
-                (i % 8 == 7 || i + 1 == count) ? "\n" : " ");
+    std::printf("0x%08X%s", static_cast<unsigned>(words[i]), (i % 8 == 7 || i + 1 == count) ? "\n" : " ");
   }
 }
 
@@ -79,9 +78,8 @@ int main(int argc, char** argv) {
   ID3DXBuffer* constants = nullptr;
   ID3DXBuffer* shader = nullptr;
   ID3DXBuffer* errors = nullptr;
-  const HRESULT hr = D3DXAssembleShader(text.empty() ? nullptr : text.data(),
-                                        static_cast<UINT>(text.size()), flags,
-                                        printConstants ? &constants : nullptr, &shader, &errors);
+  const HRESULT hr = D3DXAssembleShader(text.empty() ? nullptr : text.data(), static_cast<UINT>(text.size()),
+                                        flags, printConstants ? &constants : nullptr, &shader, &errors);
   if (errors) {
     std::fputs(static_cast<const char*>(errors->GetBufferPointer()), stderr);
     errors->Release();

@@ -19,7 +19,8 @@ namespace {
 
 using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-bool SizeAllowed(const ImportOptions& options, std::uint64_t width, std::uint64_t height, std::string* error) {
+bool SizeAllowed(const ImportOptions& options, std::uint64_t width, std::uint64_t height,
+                 std::string* error) {
   const std::string& path = options.path;
   if (width == 0 || height == 0) {
     *error = path + ": the image has no samples";
@@ -95,9 +96,10 @@ void ConvertPngRow(const png_byte* row, const PngShape& shape, float* out) {
   };
   for (png_uint_32 x = 0; x < shape.width; ++x) {
     const std::size_t i = static_cast<std::size_t>(x) * shape.channels;
-    out[x] = shape.channels == 1
-                 ? channel(i)
-                 : static_cast<float>(0.2126 * channel(i) + 0.7152 * channel(i + 1) + 0.0722 * channel(i + 2));
+    out[x] =
+        shape.channels == 1
+            ? channel(i)
+            : static_cast<float>(0.2126 * channel(i) + 0.7152 * channel(i + 1) + 0.0722 * channel(i + 2));
   }
 }
 
@@ -242,8 +244,8 @@ bool ReadRaw(const ImportOptions& options, const std::vector<std::uint8_t>& byte
 // For each output index along one axis: the source indices and weights
 // that make it.
 struct AxisTaps {
-  std::vector<int> first;        // first source index of output i
-  std::vector<int> begin;        // its weights: weights[begin[i] .. begin[i + 1])
+  std::vector<int> first;  // first source index of output i
+  std::vector<int> begin;  // its weights: weights[begin[i] .. begin[i + 1])
   std::vector<double> weights;
 };
 
@@ -257,7 +259,8 @@ AxisTaps MakeAxisTaps(int source, int size) {
       const double a = i * scale, b = (i + 1) * scale;
       const int k0 = static_cast<int>(a), k1 = std::min(source, static_cast<int>(std::ceil(b)));
       taps.first.push_back(k0);
-      for (int k = k0; k < k1; ++k) taps.weights.push_back((std::min(b, k + 1.0) - std::max(a, double(k))) / scale);
+      for (int k = k0; k < k1; ++k)
+        taps.weights.push_back((std::min(b, k + 1.0) - std::max(a, double(k))) / scale);
     } else {
       // Bilinear: sample centres line up with output centres; edges clamp.
       const double x = std::clamp((i + 0.5) * source / size - 0.5, 0.0, source - 1.0);
@@ -288,7 +291,8 @@ bool ReadElevationFrom(std::FILE* file, const ImportOptions& options, Elevation*
   std::uint8_t magic[8] = {};
   const std::size_t got = std::fread(magic, 1, sizeof magic, file);
   std::rewind(file);
-  if (options.raw_width <= 0 && got == 8 && png_sig_cmp(magic, 0, 8) == 0) return ReadPng(options, file, out, error);
+  if (options.raw_width <= 0 && got == 8 && png_sig_cmp(magic, 0, 8) == 0)
+    return ReadPng(options, file, out, error);
   std::vector<std::uint8_t> bytes;
   if (!ReadWhole(options, file, &bytes, error)) return false;
   if (options.raw_width > 0) {
@@ -318,7 +322,8 @@ std::vector<float> ResampleSquare(const Elevation& source, int size) {
     for (int i = 0; i < size; ++i) {
       double sum = 0.0;
       for (int w = down.begin[j]; w < down.begin[j + 1]; ++w)
-        sum += down.weights[w] * rows[static_cast<std::size_t>(down.first[j] + (w - down.begin[j])) * size + i];
+        sum +=
+            down.weights[w] * rows[static_cast<std::size_t>(down.first[j] + (w - down.begin[j])) * size + i];
       out[static_cast<std::size_t>(j) * size + i] = static_cast<float>(sum);
     }
   }

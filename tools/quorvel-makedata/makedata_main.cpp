@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
   bool rawSize = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    const bool takesValue = arg == "--seed" || arg == "--heightmap" || arg == "--raw-size" || arg == "--height-range";
+    const bool takesValue =
+        arg == "--seed" || arg == "--heightmap" || arg == "--raw-size" || arg == "--height-range";
     if (takesValue && i + 1 >= argc) return qv::cli::BadUsage(kProgram, arg + " needs a value");
     const std::string value = takesValue ? argv[++i] : "";
     if (arg == "--seed") {
@@ -81,8 +82,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--height-range") {
       const std::size_t colon = value.find(':');
       if (colon == std::string::npos || !ParseHeight(value.substr(0, colon), &import.range_low) ||
-          !ParseHeight(value.substr(colon + 1), &import.range_high) || !(import.range_low < import.range_high))
-        return qv::cli::BadUsage(kProgram, "--height-range needs LO:HI with LO below HI, not '" + value + "'");
+          !ParseHeight(value.substr(colon + 1), &import.range_high) ||
+          !(import.range_low < import.range_high))
+        return qv::cli::BadUsage(kProgram,
+                                 "--height-range needs LO:HI with LO below HI, not '" + value + "'");
       import.fixed_range = true;
     } else if (qv::cli::IsOption(argv[i])) {
       return qv::cli::BadUsage(kProgram, "unknown option '" + arg + "'");

@@ -88,7 +88,8 @@ bool WriteBmp24(const std::string& path, const Image& image, std::string* error)
       out.push_back(row[x * 3 + 1]);
       out.push_back(row[x * 3 + 0]);
     }
-    for (std::uint32_t pad = static_cast<std::uint32_t>(image.width) * 3; pad < rowBytes; ++pad) out.push_back(0);
+    for (std::uint32_t pad = static_cast<std::uint32_t>(image.width) * 3; pad < rowBytes; ++pad)
+      out.push_back(0);
   }
   return WriteBytes(path, out.data(), out.size(), error);
 }
@@ -100,9 +101,9 @@ bool WriteTga32(const std::string& path, const Image& image, std::string* error)
     return false;
   }
   std::vector<std::uint8_t> out;
-  out.push_back(0);  // no image id
-  out.push_back(0);  // no colour map
-  out.push_back(2);  // uncompressed true colour
+  out.push_back(0);                              // no image id
+  out.push_back(0);                              // no colour map
+  out.push_back(2);                              // uncompressed true colour
   for (int i = 0; i < 5; ++i) out.push_back(0);  // colour map description: none
   Put16(out, 0);                                 // x origin
   Put16(out, 0);                                 // y origin
@@ -147,7 +148,8 @@ bool WriteJpeg(const std::string& path, const Image& image, int quality, std::st
   cinfo.dct_method = JDCT_ISLOW;  // integer DCT: the same bytes on every machine
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(&image.pixels[static_cast<std::size_t>(cinfo.next_scanline) * image.width * 3]);
+    JSAMPROW row =
+        const_cast<JSAMPROW>(&image.pixels[static_cast<std::size_t>(cinfo.next_scanline) * image.width * 3]);
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);
@@ -195,7 +197,8 @@ bool WriteDataSet(const std::string& dir, std::uint64_t seed, std::string* error
   for (int i = 0; i < 4; ++i) readme += "Texture" + std::to_string(i) + " " + kTextureNames[i] + "\n";
   if (!WriteBytes(base + "Readme.txt", readme.data(), readme.size(), error)) return false;
 
-  const std::vector<std::uint8_t> made = heights ? std::vector<std::uint8_t>() : MakeHeightMap(kHeightMapSize, seed);
+  const std::vector<std::uint8_t> made =
+      heights ? std::vector<std::uint8_t>() : MakeHeightMap(kHeightMapSize, seed);
   const std::vector<std::uint8_t>& map = heights ? *heights : made;
   if (!WriteBytes(base + "HeightMap20.raw", map.data(), map.size(), error)) return false;
 

@@ -31,8 +31,7 @@ int main(int argc, char** argv) {
   absolute(options.host.input_script);
   for (qv::host::Shot& shot : options.host.shots) absolute(shot.path);
   if (::chdir(options.dir.c_str()) != 0) {
-    std::fprintf(stderr, "quorvel-run: cannot enter '%s': %s\n", options.dir.c_str(),
-                 std::strerror(errno));
+    std::fprintf(stderr, "quorvel-run: cannot enter '%s': %s\n", options.dir.c_str(), std::strerror(errno));
     return 2;
   }
   qv::host::Configure(options.host);

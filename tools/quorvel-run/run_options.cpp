@@ -124,7 +124,6 @@ std::string FormatSummary(const qv::host::Stats& stats, int exitCode, double wal
                 Percentile(stats.frame_ms, 0.5), Percentile(stats.frame_ms, 0.95),
                 frames > 0 ? static_cast<double>(stats.draws) / frames : 0.0,
                 frames > 0 ? static_cast<double>(stats.triangles) / frames : 0.0,
-                frames > 0 ? static_cast<double>(stats.draws_skipped) / frames : 0.0,
-                logName.c_str());
+                frames > 0 ? static_cast<double>(stats.draws_skipped) / frames : 0.0, logName.c_str());
   return text;
 }

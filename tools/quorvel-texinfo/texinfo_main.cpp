@@ -25,16 +25,18 @@ const char* FormatName(D3DFORMAT f) {
   switch (f) {
 #define QV_NAME(x) \
   case x: return #x;
-    QV_NAME(D3DFMT_UNKNOWN) QV_NAME(D3DFMT_R8G8B8) QV_NAME(D3DFMT_A8R8G8B8) QV_NAME(D3DFMT_X8R8G8B8)
-    QV_NAME(D3DFMT_R5G6B5) QV_NAME(D3DFMT_X1R5G5B5) QV_NAME(D3DFMT_A1R5G5B5) QV_NAME(D3DFMT_A4R4G4B4)
-    QV_NAME(D3DFMT_R3G3B2) QV_NAME(D3DFMT_A8) QV_NAME(D3DFMT_A8R3G3B2) QV_NAME(D3DFMT_X4R4G4B4)
-    QV_NAME(D3DFMT_A8P8) QV_NAME(D3DFMT_P8) QV_NAME(D3DFMT_L8) QV_NAME(D3DFMT_A8L8) QV_NAME(D3DFMT_A4L4)
-    QV_NAME(D3DFMT_V8U8) QV_NAME(D3DFMT_L6V5U5) QV_NAME(D3DFMT_X8L8V8U8) QV_NAME(D3DFMT_Q8W8V8U8)
-    QV_NAME(D3DFMT_V16U16) QV_NAME(D3DFMT_W11V11U10) QV_NAME(D3DFMT_UYVY) QV_NAME(D3DFMT_YUY2)
-    QV_NAME(D3DFMT_DXT1) QV_NAME(D3DFMT_DXT2) QV_NAME(D3DFMT_DXT3) QV_NAME(D3DFMT_DXT4)
-    QV_NAME(D3DFMT_DXT5)
+    QV_NAME(D3DFMT_UNKNOWN)
+    QV_NAME(D3DFMT_R8G8B8) QV_NAME(D3DFMT_A8R8G8B8) QV_NAME(D3DFMT_X8R8G8B8) QV_NAME(D3DFMT_R5G6B5)
+        QV_NAME(D3DFMT_X1R5G5B5) QV_NAME(D3DFMT_A1R5G5B5) QV_NAME(D3DFMT_A4R4G4B4) QV_NAME(D3DFMT_R3G3B2)
+            QV_NAME(D3DFMT_A8) QV_NAME(D3DFMT_A8R3G3B2) QV_NAME(D3DFMT_X4R4G4B4) QV_NAME(D3DFMT_A8P8)
+                QV_NAME(D3DFMT_P8) QV_NAME(D3DFMT_L8) QV_NAME(D3DFMT_A8L8) QV_NAME(D3DFMT_A4L4)
+                    QV_NAME(D3DFMT_V8U8) QV_NAME(D3DFMT_L6V5U5) QV_NAME(D3DFMT_X8L8V8U8)
+                        QV_NAME(D3DFMT_Q8W8V8U8) QV_NAME(D3DFMT_V16U16) QV_NAME(D3DFMT_W11V11U10)
+                            QV_NAME(D3DFMT_UYVY) QV_NAME(D3DFMT_YUY2) QV_NAME(D3DFMT_DXT1)
+                                QV_NAME(D3DFMT_DXT2) QV_NAME(D3DFMT_DXT3) QV_NAME(D3DFMT_DXT4)
+                                    QV_NAME(D3DFMT_DXT5)
 #undef QV_NAME
-    default: return "(other)";
+                                        default : return "(other)";
   }
 }
 
@@ -65,15 +67,16 @@ bool WritePngRows(png_structp png, png_infop info, std::FILE* file, std::uint32_
                   png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, file);
-  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   png_write_image(png, rows);
   png_write_end(png, info);
   return true;
 }
 
-bool WriteRgbaPng(const std::string& path, std::uint32_t w, std::uint32_t h, std::vector<std::uint8_t>& rgba) {
+bool WriteRgbaPng(const std::string& path, std::uint32_t w, std::uint32_t h,
+                  std::vector<std::uint8_t>& rgba) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngWriteError, PngWriteWarning);
@@ -92,9 +95,9 @@ bool ReadLevel0(IDirect3DTexture8* tex, std::uint32_t& w, std::uint32_t& h, std:
   if (FAILED(tex->GetLevelDesc(0, &desc)) || FAILED(tex->LockRect(0, &rect, nullptr, D3DLOCK_READONLY)))
     return false;
   qv::tex::FloatImage image;
-  const bool ok = qv::tex::DecodePixels(desc.Format, static_cast<const std::uint8_t*>(rect.pBits),
-                                        static_cast<std::uint32_t>(rect.Pitch), desc.Width, desc.Height,
-                                        nullptr, image);
+  const bool ok =
+      qv::tex::DecodePixels(desc.Format, static_cast<const std::uint8_t*>(rect.pBits),
+                            static_cast<std::uint32_t>(rect.Pitch), desc.Width, desc.Height, nullptr, image);
   tex->UnlockRect(0);
   if (!ok) return false;
   w = desc.Width;
@@ -158,10 +161,11 @@ int main(int argc, char** argv) {
       tex->GetLevelDesc(0, &desc);
       std::printf("format: %s\nwidth: %u\nheight: %u\nlevels: %u\n", FormatName(desc.Format), desc.Width,
                   desc.Height, static_cast<unsigned>(tex->GetLevelCount()));
-      std::printf("file format: %s\nfile pixel format: %s\nfile width: %u\nfile height: %u\n"
-                  "file depth: %u\nfile levels: %u\n",
-                  FileFormatName(info.ImageFileFormat), FormatName(info.Format), info.Width, info.Height,
-                  info.Depth, info.MipLevels);
+      std::printf(
+          "file format: %s\nfile pixel format: %s\nfile width: %u\nfile height: %u\n"
+          "file depth: %u\nfile levels: %u\n",
+          FileFormatName(info.ImageFileFormat), FormatName(info.Format), info.Width, info.Height, info.Depth,
+          info.MipLevels);
       if (!pngOut.empty()) {
         std::uint32_t w = 0, h = 0;
         std::vector<std::uint8_t> rgba;

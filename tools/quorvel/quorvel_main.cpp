@@ -29,8 +29,10 @@ int main(int argc, char** argv) {
   if (qv::cli::WantsHelp(argc, argv)) return qv::cli::PrintHelp(kProgram);
   const char* dir = nullptr;
   for (int i = 1; i < argc; ++i) {
-    if (qv::cli::IsOption(argv[i])) return qv::cli::BadUsage(kProgram, std::string("unknown option '") + argv[i] + "'");
-    if (dir) return qv::cli::BadUsage(kProgram, std::string("one data folder only, not also '") + argv[i] + "'");
+    if (qv::cli::IsOption(argv[i]))
+      return qv::cli::BadUsage(kProgram, std::string("unknown option '") + argv[i] + "'");
+    if (dir)
+      return qv::cli::BadUsage(kProgram, std::string("one data folder only, not also '") + argv[i] + "'");
     dir = argv[i];
   }
   if (dir && ::chdir(dir) != 0) {

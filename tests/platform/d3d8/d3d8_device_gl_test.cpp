@@ -13,7 +13,7 @@ using DeviceGl = D3D8Device;
 
 // Position and colour through; the default pixel side shows the colour.
 std::vector<DWORD> PassColour() {
-  return VertexProgram({0x00000001u, Dst(kAttr, 0), Src(kInput, 5),  // mov oD0, v5
+  return VertexProgram({0x00000001u, Dst(kAttr, 0), Src(kInput, 5),      // mov oD0, v5
                         0x00000001u, Dst(kTexOut, 0), Src(kInput, 7)});  // mov oT0, v7
 }
 
@@ -72,7 +72,8 @@ TEST_F(DeviceGl, DitherSpreadsA16BitRampAndKeepsExactColours) {
   drawRamp(D3DFMT_X8R8G8B8, TRUE);
   const std::vector<std::uint8_t> ideal = m_rgb;
   for (UINT x = 0; x < kW; ++x)
-    for (UINT y = 1; y < kH; ++y) ASSERT_NEAR(ideal[(y * kW + x) * 3], ideal[x * 3], 1) << "8-bit target dithered";
+    for (UINT y = 1; y < kH; ++y)
+      ASSERT_NEAR(ideal[(y * kW + x) * 3], ideal[x * 3], 1) << "8-bit target dithered";
   for (DWORD dither : {FALSE, TRUE}) {
     SCOPED_TRACE(dither ? "dither on" : "dither off");
     drawRamp(D3DFMT_R5G6B5, dither);
@@ -96,7 +97,8 @@ TEST_F(DeviceGl, DitherSpreadsA16BitRampAndKeepsExactColours) {
       if (dither) {
         EXPECT_LE(worst, 0.5f + 0.02f);
       }
-      EXPECT_TRUE(dither ? columnsVarying > static_cast<int>(kW) / 2 : columnsVarying < static_cast<int>(kW) / 16)
+      EXPECT_TRUE(dither ? columnsVarying > static_cast<int>(kW) / 2
+                         : columnsVarying < static_cast<int>(kW) / 16)
           << "the 565 staircase has flat columns, the dithered ramp varies down most columns";
       EXPECT_TRUE(dither ? total / kW < 0.2f : total / kW > 0.2f)
           << "a staircase is off by a quarter step or more on average, the dithered ramp less";
@@ -185,16 +187,15 @@ TEST_F(DeviceGl, ViewportFromTheTopLeft) {
 TEST_F(DeviceGl, CullModeKeepsDirect3DWinding) {
   ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
   // Clockwise on screen: top-left, top-right, bottom-left.
-  const std::vector<TestVertex> cw = {{-1, 1, 0.5f, 0xFF00FF00u, 0, 0},
-                                      {1, 1, 0.5f, 0xFF00FF00u, 0, 0},
-                                      {-1, -1, 0.5f, 0xFF00FF00u, 0, 0}};
+  const std::vector<TestVertex> cw = {
+      {-1, 1, 0.5f, 0xFF00FF00u, 0, 0}, {1, 1, 0.5f, 0xFF00FF00u, 0, 0}, {-1, -1, 0.5f, 0xFF00FF00u, 0, 0}};
   const std::vector<TestVertex> ccw = {cw[0], cw[2], cw[1]};
   struct Case {
     DWORD cull;
     const std::vector<TestVertex>* tri;
     bool drawn;
-  } cases[] = {{D3DCULL_CCW, &cw, true},  {D3DCULL_CCW, &ccw, false}, {D3DCULL_CW, &cw, false},
-               {D3DCULL_CW, &ccw, true},  {D3DCULL_NONE, &cw, true},  {D3DCULL_NONE, &ccw, true}};
+  } cases[] = {{D3DCULL_CCW, &cw, true}, {D3DCULL_CCW, &ccw, false}, {D3DCULL_CW, &cw, false},
+               {D3DCULL_CW, &ccw, true}, {D3DCULL_NONE, &cw, true},  {D3DCULL_NONE, &ccw, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "cull " << c.cull << " drawn " << c.drawn);
     m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
@@ -244,8 +245,8 @@ TEST_F(DeviceGl, AlphaBlendingMixesBySourceAlpha) {
 // oFog is the fog coordinate of the linear formula, clamped; with the vertex
 // mode NONE it is the factor itself.
 TEST_F(DeviceGl, LinearFogFromOFog) {
-  const DWORD vs = MakeVs(VertexProgram({0x00000001u, Dst(kAttr, 0), Src(kInput, 5),
-                                         0x00000001u, Dst(kRast, 1, 0x1), Src(kConst, 1, kXXXX)}));
+  const DWORD vs = MakeVs(VertexProgram(
+      {0x00000001u, Dst(kAttr, 0), Src(kInput, 5), 0x00000001u, Dst(kRast, 1, 0x1), Src(kConst, 1, kXXXX)}));
   ASSERT_EQ(m_dev->SetVertexShader(vs), D3D_OK);
   m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
   m_dev->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
@@ -257,8 +258,10 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
     float fog;
     DWORD mode;
     std::uint32_t want;
-  } cases[] = {{4750.0f, D3DFOG_LINEAR, 0x8080FFu},  {1000.0f, D3DFOG_LINEAR, 0xFFFFFFu},
-               {10000.0f, D3DFOG_LINEAR, 0x0000FFu}, {0.25f, D3DFOG_NONE, 0x4040FFu},
+  } cases[] = {{4750.0f, D3DFOG_LINEAR, 0x8080FFu},
+               {1000.0f, D3DFOG_LINEAR, 0xFFFFFFu},
+               {10000.0f, D3DFOG_LINEAR, 0x0000FFu},
+               {0.25f, D3DFOG_NONE, 0x4040FFu},
                {-3.0f, D3DFOG_NONE, 0x0000FFu}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "fog " << c.fog);
@@ -283,8 +286,8 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
 TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
   m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  std::vector<TestVertex> v = Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1);  // top left: red
-  for (const TestVertex& q : Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1)) v.push_back(q);  // top right
+  std::vector<TestVertex> v = Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1);                  // top left: red
+  for (const TestVertex& q : Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1)) v.push_back(q);    // top right
   for (const TestVertex& q : Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0)) v.push_back(q);  // bottom left
   SetVertices(v);
   IDirect3DIndexBuffer8* strip = StripIndices(m_dev);
@@ -292,7 +295,8 @@ TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   BYTE* p = nullptr;
   IDirect3DIndexBuffer8* scratch = nullptr;
   ASSERT_EQ(m_dev->CreateIndexBuffer(64, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, D3DFMT_INDEX16,
-                                     D3DPOOL_DEFAULT, &scratch), D3D_OK);
+                                     D3DPOOL_DEFAULT, &scratch),
+            D3D_OK);
   m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
   ASSERT_EQ(m_dev->BeginScene(), D3D_OK);
   ASSERT_EQ(m_dev->SetIndices(strip, 0), D3D_OK);
@@ -351,8 +355,7 @@ TEST_F(DeviceGl, DrawsWhollyOutsideTheClipVolumeAreSkipped) {
     EXPECT_EQ(m_dev->SetIndices(strip, 0), D3D_OK);
     EXPECT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
     PresentAndRead();
-    return std::make_pair(qv::host::GetStats().draws_skipped != before,
-                          x >= 0 && Pixel(x, y) == 0xFFFFFFu);
+    return std::make_pair(qv::host::GetStats().draws_skipped != before, x >= 0 && Pixel(x, y) == 0xFFFFFFu);
   };
   struct Case {
     const char* what;
@@ -457,7 +460,8 @@ TEST_F(DeviceGl, DiscardedIndicesSurviveTheStreamWrapping) {
   SetVertices(Quad(0.5f, 0xFF00FF00u));
   IDirect3DIndexBuffer8 *kept = nullptr, *big = nullptr;
   ASSERT_EQ(m_dev->CreateIndexBuffer(12, D3DUSAGE_DYNAMIC, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &kept), D3D_OK);
-  ASSERT_EQ(m_dev->CreateIndexBuffer(256 * 1024, D3DUSAGE_DYNAMIC, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &big), D3D_OK);
+  ASSERT_EQ(m_dev->CreateIndexBuffer(256 * 1024, D3DUSAGE_DYNAMIC, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &big),
+            D3D_OK);
   BYTE* p = nullptr;
   const WORD list[6] = {0, 1, 2, 2, 1, 3};
   ASSERT_EQ(kept->Lock(0, 12, &p, D3DLOCK_DISCARD), D3D_OK);
@@ -516,7 +520,9 @@ TEST_F(DeviceGl, TextureFirstRowIsTheTopAndFiltersFollowStageStates) {
   m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
   IDirect3DTexture8* t = nullptr;
   ASSERT_EQ(m_dev->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
-  FillLevel(t, 0, 2, 2, [](UINT x, UINT y) { return y == 0 ? (x == 0 ? 0xFFFF0000u : 0xFF00FF00u) : (x == 0 ? 0xFF0000FFu : 0xFFFFFFFFu); });
+  FillLevel(t, 0, 2, 2, [](UINT x, UINT y) {
+    return y == 0 ? (x == 0 ? 0xFFFF0000u : 0xFF00FF00u) : (x == 0 ? 0xFF0000FFu : 0xFFFFFFFFu);
+  });
   ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
   m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
   DrawQuad();
@@ -631,11 +637,12 @@ TEST_F(DeviceGl, LockRectChecksItsRectangle) {
 }
 
 TEST_F(DeviceGl, FormatsAnsweredFromTheTable) {
-  const D3DFORMAT offered[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
-                               D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_L8,     D3DFMT_A8L8,
-                               D3DFMT_A8};
+  const D3DFORMAT offered[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5,
+                               D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,
+                               D3DFMT_L8,       D3DFMT_A8L8,     D3DFMT_A8};
   for (D3DFORMAT f : offered) {
-    EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, f), D3D_OK) << f;
+    EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, f), D3D_OK)
+        << f;
     IDirect3DTexture8* t = nullptr;
     ASSERT_EQ(m_dev->CreateTexture(8, 8, 0, 0, f, D3DPOOL_MANAGED, &t), D3D_OK) << f;
     t->Release();
@@ -645,7 +652,8 @@ TEST_F(DeviceGl, FormatsAnsweredFromTheTable) {
   EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_A8P8),
             D3DERR_NOTAVAILABLE);
   // DXT formats follow what the context offers; when offered they work.
-  const HRESULT dxt = m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT1);
+  const HRESULT dxt =
+      m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT1);
   IDirect3DTexture8* t = nullptr;
   EXPECT_EQ(m_dev->CreateTexture(8, 8, 0, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &t) == D3D_OK, dxt == D3D_OK);
   if (t) {

@@ -1,6 +1,9 @@
 // Translated shaders drawn headless: each vertex instruction, each pixel
 // instruction and modifier, register clamping, co-issue, texture addressing,
 // and the terrain's own pair.
+// Token streams and forwarding methods here are laid out by hand: one
+// instruction or one method a line.
+// clang-format off
 #include <cstdio>
 #include <map>
 
@@ -461,3 +464,4 @@ TEST_F(ShaderGl, MalformedStreamsAreRefused) {
 
 }  // namespace
 }  // namespace qv::test
+// clang-format on

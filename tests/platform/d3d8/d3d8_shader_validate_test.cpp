@@ -1,6 +1,9 @@
 // Token-stream validation and vertex declarations, the validators exported
 // from "d3d8.dll", the GL state cache and the enum and format tables: all
 // without a GL context.
+// Token streams and forwarding methods here are laid out by hand: one
+// instruction or one method a line.
+// clang-format off
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -501,3 +504,4 @@ TEST(Direct3D8, ObjectWithoutDeviceAnswersCapsAndRefusesBadCalls) {
 
 }  // namespace
 }  // namespace qv::d3d8
+// clang-format on

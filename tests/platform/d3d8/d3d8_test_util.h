@@ -19,7 +19,16 @@
 namespace qv::test {
 
 // --- token builders ------------------------------------------------------------------
-enum : std::uint32_t { kTemp = 0, kInput = 1, kConst = 2, kAddr = 3, kTex = 3, kRast = 4, kAttr = 5, kTexOut = 6 };
+enum : std::uint32_t {
+  kTemp = 0,
+  kInput = 1,
+  kConst = 2,
+  kAddr = 3,
+  kTex = 3,
+  kRast = 4,
+  kAttr = 5,
+  kTexOut = 6
+};
 constexpr std::uint32_t kXYZW = 0xE4, kXXXX = 0x00, kYYYY = 0x55, kZZZZ = 0xAA, kWWWW = 0xFF;
 inline DWORD Dst(std::uint32_t type, std::uint32_t num, std::uint32_t mask = 0xF, std::uint32_t mods = 0) {
   return 0x80000000u | (type << 28) | (mask << 16) | num | mods;
@@ -56,9 +65,9 @@ struct TestVertex {
   float u, v;
 };
 // v0 position, v5 colour, v7 texture coordinates.
-inline const DWORD kTestDecl[] = {
-    D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(5, D3DVSDT_D3DCOLOR),
-    D3DVSD_REG(7, D3DVSDT_FLOAT2), D3DVSD_END()};
+inline const DWORD kTestDecl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3),
+                                  D3DVSD_REG(5, D3DVSDT_D3DCOLOR), D3DVSD_REG(7, D3DVSDT_FLOAT2),
+                                  D3DVSD_END()};
 
 // A device on a hidden window; the back buffer is small to keep read-back cheap.
 class D3D8Device : public ::testing::Test {
@@ -121,9 +130,11 @@ class D3D8Device : public ::testing::Test {
   }
 
   // A quad over the whole target (clip space, as "mov oPos, v0" passes it).
-  static std::vector<TestVertex> Quad(float z = 0.5f, DWORD color = 0xFFFFFFFFu, float x0 = -1,
-                                      float y0 = -1, float x1 = 1, float y1 = 1) {
-    return {{x0, y1, z, color, 0, 0}, {x1, y1, z, color, 1, 0}, {x0, y0, z, color, 0, 1},
+  static std::vector<TestVertex> Quad(float z = 0.5f, DWORD color = 0xFFFFFFFFu, float x0 = -1, float y0 = -1,
+                                      float x1 = 1, float y1 = 1) {
+    return {{x0, y1, z, color, 0, 0},
+            {x1, y1, z, color, 1, 0},
+            {x0, y0, z, color, 0, 1},
             {x1, y0, z, color, 1, 1}};
   }
 

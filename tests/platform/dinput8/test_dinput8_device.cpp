@@ -18,8 +18,8 @@ IDirectInputDevice8A* OpenDevice(IDirectInput8A* di, bool mouse) {
   IDirectInputDevice8A* dev = nullptr;
   EXPECT_EQ(di->CreateDevice(mouse ? GUID_SysMouse : GUID_SysKeyboard, &dev, nullptr), DI_OK);
   EXPECT_EQ(dev->SetDataFormat(mouse ? &c_dfDIMouse2 : &c_dfDIKeyboard), DI_OK);
-  EXPECT_EQ(dev->SetCooperativeLevel(nullptr, mouse ? DISCL_EXCLUSIVE | DISCL_FOREGROUND
-                                                    : DISCL_NONEXCLUSIVE | DISCL_BACKGROUND),
+  EXPECT_EQ(dev->SetCooperativeLevel(
+                nullptr, mouse ? DISCL_EXCLUSIVE | DISCL_FOREGROUND : DISCL_NONEXCLUSIVE | DISCL_BACKGROUND),
             DI_OK);
   EXPECT_EQ(dev->Acquire(), DI_OK);
   return dev;
@@ -110,9 +110,8 @@ TEST(DirectInputKeyMap, KeysMapToTheCodesOfTheirNames) {
     EXPECT_EQ(DikFromScancode(SDL_SCANCODE_A + (rows[i] - 'A')), codes[i]) << rows[i];
   // Linux key codes (the X server's key codes less 8) reach the same keys;
   // the extended keys are numbered apart from their scan codes.
-  const std::pair<int, BYTE> linuxKeys[] = {{1, DIK_ESCAPE}, {25, DIK_P},      {88, DIK_F12},
-                                            {97, DIK_RCONTROL}, {103, DIK_UP}, {106, DIK_RIGHT},
-                                            {127, DIK_APPS}, {0, 0},         {84, 0},
-                                            {101, 0},        {255, 0},       {-1, 0}};
+  const std::pair<int, BYTE> linuxKeys[] = {
+      {1, DIK_ESCAPE}, {25, DIK_P}, {88, DIK_F12}, {97, DIK_RCONTROL}, {103, DIK_UP}, {106, DIK_RIGHT},
+      {127, DIK_APPS}, {0, 0},      {84, 0},       {101, 0},           {255, 0},      {-1, 0}};
   for (const auto& [code, dik] : linuxKeys) EXPECT_EQ(qv::dinput8::DikFromLinuxKey(code), dik) << code;
 }

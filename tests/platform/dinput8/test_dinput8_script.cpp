@@ -32,11 +32,11 @@ TEST(InputScript, ParsesEveryEventFormWithCommentsAndLineEnds) {
 
 TEST(InputScript, MalformedLinesAreSkippedWithTheirLineNumbers) {
   const char* bad[] = {
-      "-1 key 1 down",       "x key 1 down",         "5",
-      "5 jump 1 down",       "5 key 256 down",       "5 key 0x down",
-      "5 key 12abc down",    "5 key 1 pressed",      "5 key 1",
-      "5 key 1 down extra",  "5 button 8 down",      "5 move 1",
-      "5 move 1 2 3 4",      "5 move 2147483648 0",  "99999999999 key 1 down",
+      "-1 key 1 down",      "x key 1 down",        "5",
+      "5 jump 1 down",      "5 key 256 down",      "5 key 0x down",
+      "5 key 12abc down",   "5 key 1 pressed",     "5 key 1",
+      "5 key 1 down extra", "5 button 8 down",     "5 move 1",
+      "5 move 1 2 3 4",     "5 move 2147483648 0", "99999999999 key 1 down",
       "\xff\x01 garbage",
   };
   std::string text = "0 key 1 down\n";

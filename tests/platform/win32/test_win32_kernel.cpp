@@ -12,9 +12,7 @@ namespace {
 int s_calls = 0;
 void FakeExport() { ++s_calls; }
 
-std::string TempPath(const char* name) {
-  return std::string(::testing::TempDir()) + "/" + name;
-}
+std::string TempPath(const char* name) { return std::string(::testing::TempDir()) + "/" + name; }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
@@ -81,15 +79,14 @@ TEST(Win32Files, FailuresCarrySystemErrors) {
   EXPECT_EQ(HRESULT_FROM_WIN32(GetLastError()), static_cast<HRESULT>(0x80070002u));
 
   // A folder is not a file.
-  EXPECT_EQ(CreateFileA(::testing::TempDir().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                        OPEN_EXISTING, 0, nullptr),
+  EXPECT_EQ(CreateFileA(::testing::TempDir().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        0, nullptr),
             INVALID_HANDLE_VALUE);
 
   // As on Windows, an empty file has no mapping.
   const std::string empty = TempPath("empty.bin");
   WriteFile(empty, "");
-  HANDLE f = CreateFileA(empty.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
+  HANDLE f = CreateFileA(empty.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetFileSize(f, nullptr), 0u);
   EXPECT_EQ(CreateFileMappingA(f, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);

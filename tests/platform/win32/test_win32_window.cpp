@@ -18,13 +18,9 @@ std::vector<UINT> s_seen;  // messages that reached the window procedure
 LRESULT TestProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
   s_seen.push_back(message);
   switch (message) {
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    case WM_KEYDOWN:
-      return 0;
-    default:
-      return DefWindowProcA(hWnd, message, wParam, lParam);
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_KEYDOWN: return 0;
+    default: return DefWindowProcA(hWnd, message, wParam, lParam);
   }
 }
 
@@ -77,8 +73,8 @@ class Win32Window : public ::testing::Test {
     wc.lpfnWndProc = TestProc;
     wc.lpszClassName = "test class";
     ASSERT_NE(RegisterClassExA(&wc), 0);
-    hWnd = CreateWindowExA(0, "test class", "test", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
-                           nullptr, nullptr, nullptr);
+    hWnd = CreateWindowExA(0, "test class", "test", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr, nullptr,
+                           nullptr, nullptr);
     ASSERT_NE(hWnd, nullptr);
   }
   void TearDown() override { qv::host::Reset(); }
@@ -105,9 +101,9 @@ TEST_F(Win32Window, ClassAndWindowBasics) {
   wc.lpfnWndProc = TestProc;
   wc.lpszClassName = "test class";
   EXPECT_EQ(RegisterClassExA(&wc), 0) << "a class is registered once";
-  EXPECT_EQ(CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                            nullptr, nullptr),
-            nullptr);
+  EXPECT_EQ(
+      CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+      nullptr);
   EXPECT_EQ(s_seen.front(), WM_CREATE);
   EXPECT_NE(qv::host::Window(), nullptr);
   int w = 0, h = 0;
@@ -212,8 +208,8 @@ TEST_F(Win32Window, KeyRepeatsMergeIntoOnePendingKeyDown) {
     UINT message;
     WPARAM key;
     LPARAM count;
-  } want[] = {{WM_KEYDOWN, VK_RIGHT, 53}, {WM_KEYDOWN, 'P', 1},   {WM_KEYUP, VK_RIGHT, 1},
-              {WM_KEYDOWN, VK_RIGHT, 3},  {WM_CLOSE, 0, 0},        {WM_QUIT, 0, 0}};
+  } want[] = {{WM_KEYDOWN, VK_RIGHT, 53}, {WM_KEYDOWN, 'P', 1}, {WM_KEYUP, VK_RIGHT, 1},
+              {WM_KEYDOWN, VK_RIGHT, 3},  {WM_CLOSE, 0, 0},     {WM_QUIT, 0, 0}};
   ASSERT_EQ(taken.size(), std::size(want));
   for (std::size_t i = 0; i < taken.size(); ++i) {
     SCOPED_TRACE(i);
