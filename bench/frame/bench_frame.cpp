@@ -194,7 +194,7 @@ void PlaceCamera(int i, int frames) {
 // The two terrain shaders written by hand from what they compute: the light
 // turned into the tangent frame per vertex, the fog distance at a fixed
 // height, and per pixel the overlay blended over the ground, lit by the bump
-// map, then fogged. Used by this benchmark only.
+// map, then fogged and dithered to the 16-bit target. Used by this benchmark only.
 const char* const kHandVs = R"(#version 330 core
 layout(location = 0) in vec4 a_pos;  // w = 1 from the attribute default
 layout(location = 3) in vec3 a_normal;
@@ -234,6 +234,11 @@ uniform sampler2D u_ground, u_overlay, u_bump;
 uniform vec3 u_ambient, u_diffuse, u_fogColor;
 uniform vec2 u_fogLine;  // factor = fog coordinate * x + y
 out vec4 o_color;
+// The system's device dithers its 16-bit (5-6-5) back buffer: a 4 x 4 ordered
+// threshold added before the colour is cut to the target's width.
+const float c_bayer[16] = float[16](0.0, 8.0, 2.0, 10.0, 12.0, 4.0, 14.0, 6.0,
+                                    3.0, 11.0, 1.0, 9.0, 15.0, 7.0, 13.0, 5.0);
+const vec3 c_levels = vec3(31.0, 63.0, 31.0);
 void main() {
   vec4 ground = texture(u_ground, v_uv0);
   vec4 overlay = texture(u_overlay, v_uv1);
@@ -241,7 +246,9 @@ void main() {
   float lit = clamp(dot(bump, v_light * 2.0 - 1.0), 0.0, 1.0);
   vec3 color = mix(ground.rgb, overlay.rgb, overlay.a) * (u_ambient + u_diffuse * lit);
   float f = clamp(v_fog * u_fogLine.x + u_fogLine.y, 0.0, 1.0);
-  o_color = vec4(mix(u_fogColor, color, f), ground.a);
+  ivec2 q = ivec2(gl_FragCoord.xy) & 3;
+  float t = (c_bayer[q.y * 4 + q.x] + 0.5) / 16.0;
+  o_color = vec4(floor(clamp(mix(u_fogColor, color, f), 0.0, 1.0) * c_levels + t) / c_levels, ground.a);
 }
 )";
 
