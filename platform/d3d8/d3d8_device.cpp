@@ -80,8 +80,8 @@ Device::~Device() {
     m_batch = DrawBatch{};
     for (auto& p : m_programs) glDeleteProgram(p.second.program);
     for (auto& v : m_vertexShaders) glDeleteShader(v.second->shader);
-    for (auto& p : m_pixelShaders) glDeleteShader(p.second->shader);
-    if (m_defaultPs) glDeleteShader(m_defaultPs);
+    for (auto& p : m_pixelShaders) p.second->DeleteShaders();
+    m_defaultPs.DeleteShaders();
     glDeleteFramebuffers(2, m_fbo);
     glDeleteFramebuffers(1, &m_readFbo);
     glDeleteRenderbuffers(2, m_color);
@@ -168,14 +168,8 @@ bool Device::Init(SDL_Window* window) {
   glDisable(GL_DITHER);
   for (GLuint i = 0; i < kMaxVertexInputs; ++i) glVertexAttrib4f(i, 0.0f, 0.0f, 0.0f, 1.0f);
 
-  const std::string ps = DefaultPixelShaderSource();
-  m_defaultPs = glCreateShader(GL_FRAGMENT_SHADER);
-  const char* src = ps.c_str();
-  glShaderSource(m_defaultPs, 1, &src, nullptr);
-  glCompileShader(m_defaultPs);
-  GLint ok = 0;
-  glGetShaderiv(m_defaultPs, GL_COMPILE_STATUS, &ok);
-  if (!ok) {
+  m_defaultPs.isDefault = true;
+  if (!FragmentShader(m_defaultPs, PixelTail{})) {
     std::fprintf(stderr, "d3d8: default pixel shader does not compile\n");
     return false;
   }

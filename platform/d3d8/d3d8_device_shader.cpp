@@ -98,7 +98,7 @@ HRESULT Device::GetVertexShader(DWORD* pHandle) {
 void Device::DropPrograms(DWORD vsHandle, DWORD psHandle) {
   for (auto it = m_programs.begin(); it != m_programs.end();) {
     const bool match =
-        (vsHandle && it->first.first == vsHandle) || (psHandle && it->first.second == psHandle);
+        (vsHandle && std::get<0>(it->first) == vsHandle) || (psHandle && std::get<1>(it->first) == psHandle);
     if (!match) {
       ++it;
       continue;
@@ -149,10 +149,14 @@ HRESULT Device::CreatePixelShader(const DWORD* pFunction, DWORD* pHandle) {
     std::fprintf(stderr, "d3d8: CreatePixelShader: %s\n", error.c_str());
     return D3DERR_INVALIDCALL;
   }
-  ps->glsl = TranslatePixelShader(ps->program);
+  // Compiled once now with the tail of the current render states, so that a
+  // program GL cannot take is refused here and not at its first draw.
   MakeCurrent();
-  ps->shader = Compile(GL_FRAGMENT_SHADER, ps->glsl);
-  if (!ps->shader) return D3DERR_INVALIDCALL;
+  const VertexShaderObject* vs = FindVs(m_vsHandle);
+  if (!FragmentShader(*ps, vs ? CurrentTail(*vs) : PixelTail{})) {
+    ps->DeleteShaders();
+    return D3DERR_INVALIDCALL;
+  }
   const DWORD handle = (m_nextShaderId++ << 1) | 1;
   m_pixelShaders[handle] = std::move(ps);
   *pHandle = handle;
@@ -181,7 +185,7 @@ HRESULT Device::DeletePixelShader(DWORD handle) {
   MakeCurrent();
   FlushDraws();
   DropPrograms(0, handle);
-  glDeleteShader(ps->shader);
+  ps->DeleteShaders();
   m_pixelShaders.erase(handle);
   if (m_psHandle == handle) m_psHandle = 0;
   return D3D_OK;
@@ -204,17 +208,45 @@ HRESULT Device::GetPixelShaderConstant(DWORD reg, void* pData, DWORD count) {
   return D3D_OK;
 }
 
+PixelTail Device::CurrentTail(const VertexShaderObject& vs) const {
+  const DWORD* rs = m_renderStates;
+  PixelTail tail;
+  if (rs[D3DRS_ALPHATESTENABLE] && rs[D3DRS_ALPHAFUNC] >= D3DCMP_NEVER && rs[D3DRS_ALPHAFUNC] < D3DCMP_ALWAYS)
+    tail.alphaFunc = static_cast<std::uint8_t>(rs[D3DRS_ALPHAFUNC]);
+  if (rs[D3DRS_FOGENABLE] && vs.writesFog) {
+    const DWORD mode =
+        rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
+    tail.fogMode = mode == D3DFOG_LINEAR ? 1 : mode == D3DFOG_EXP ? 2 : mode == D3DFOG_EXP2 ? 3 : 4;
+  }
+  float levels[3] = {0, 0, 0};
+  DitherLevels(m_params.BackBufferFormat, levels);
+  tail.dither = rs[D3DRS_DITHERENABLE] && levels[0] != 0.0f;
+  return tail;
+}
+
+GLuint Device::FragmentShader(PixelShaderObject& ps, const PixelTail& tail) {
+  auto it = ps.shaders.find(tail.Key());
+  if (it != ps.shaders.end()) return it->second;
+  const GLuint shader = Compile(GL_FRAGMENT_SHADER, ps.isDefault ? DefaultPixelShaderSource(tail)
+                                                                 : TranslatePixelShader(ps.program, tail));
+  if (shader) ps.shaders.emplace(tail.Key(), shader);
+  return shader;
+}
+
 LinkedProgram* Device::Link(DWORD vsHandle, DWORD psHandle) {
-  const auto key = std::make_pair(vsHandle, psHandle);
+  VertexShaderObject* vs = FindVs(vsHandle);
+  PixelShaderObject* ps = psHandle ? FindPs(psHandle) : &m_defaultPs;
+  if (!vs || !ps) return nullptr;
+  const PixelTail tail = CurrentTail(*vs);
+  const auto key = std::make_tuple(vsHandle, psHandle, tail.Key());
   auto it = m_programs.find(key);
   if (it != m_programs.end()) return &it->second;
-  VertexShaderObject* vs = FindVs(vsHandle);
-  PixelShaderObject* ps = psHandle ? FindPs(psHandle) : nullptr;
-  if (!vs || (psHandle && !ps)) return nullptr;
+  const GLuint fragment = FragmentShader(*ps, tail);
+  if (!fragment) return nullptr;
   LinkedProgram lp;
   lp.program = glCreateProgram();
   glAttachShader(lp.program, vs->shader);
-  glAttachShader(lp.program, ps ? ps->shader : m_defaultPs);
+  glAttachShader(lp.program, fragment);
   glLinkProgram(lp.program);
   GLint ok = 0;
   glGetProgramiv(lp.program, GL_LINK_STATUS, &ok);
@@ -230,10 +262,8 @@ LinkedProgram* Device::Link(DWORD vsHandle, DWORD psHandle) {
   lp.locPixelAdjust = glGetUniformLocation(lp.program, "qv_pixelAdjust");
   lp.locBumpMat = glGetUniformLocation(lp.program, "qv_bumpMat");
   lp.locBumpLum = glGetUniformLocation(lp.program, "qv_bumpLum");
-  lp.locFogMode = glGetUniformLocation(lp.program, "qv_fogMode");
   lp.locFogParams = glGetUniformLocation(lp.program, "qv_fogParams");
   lp.locFogColor = glGetUniformLocation(lp.program, "qv_fogColor");
-  lp.locAlphaFunc = glGetUniformLocation(lp.program, "qv_alphaFunc");
   lp.locAlphaRef = glGetUniformLocation(lp.program, "qv_alphaRef");
   lp.locStage0Bound = glGetUniformLocation(lp.program, "qv_stage0Bound");
   lp.locDitherLevels = glGetUniformLocation(lp.program, "qv_ditherLevels");

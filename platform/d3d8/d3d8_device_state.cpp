@@ -47,20 +47,6 @@ bool IsUniformState(DWORD s) {
   // clang-format on
 }
 
-// The largest value of each colour channel of a 16-bit target, to which the
-// ordered dither quantises; zero (no dither) for targets of 8 bits a channel.
-void DitherLevels(D3DFORMAT format, float levels[3]) {
-  switch (format) {
-    case D3DFMT_R5G6B5:
-      levels[0] = levels[2] = 31.0f;
-      levels[1] = 63.0f;
-      break;
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5: levels[0] = levels[1] = levels[2] = 31.0f; break;
-    default: break;
-  }
-}
-
 GLint DeclAttribSize(DWORD type) {
   switch (type) {
     case D3DVSDT_FLOAT1: return 1;
@@ -476,24 +462,15 @@ bool Device::ApplyDrawState() {
   }
   if (p.fixedVersion != m_fixedVersion) {
     const DWORD* rs = m_renderStates;
-    const VertexShaderObject* vs = FindVs(m_vsHandle);
-    int fog = 0;
-    if (rs[D3DRS_FOGENABLE] && vs && vs->writesFog) {
-      const DWORD mode =
-          rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
-      fog = mode == D3DFOG_LINEAR ? 1 : mode == D3DFOG_EXP ? 2 : mode == D3DFOG_EXP2 ? 3 : 4;
-    }
-    glUniform1i(p.locFogMode, fog);
     glUniform3f(p.locFogParams, BitsFloat(rs[D3DRS_FOGSTART]), BitsFloat(rs[D3DRS_FOGEND]),
                 BitsFloat(rs[D3DRS_FOGDENSITY]));
     const D3DCOLOR fc = rs[D3DRS_FOGCOLOR];
     glUniform3f(p.locFogColor, ((fc >> 16) & 0xFF) / 255.0f, ((fc >> 8) & 0xFF) / 255.0f,
                 (fc & 0xFF) / 255.0f);
-    glUniform1i(p.locAlphaFunc, rs[D3DRS_ALPHATESTENABLE] ? static_cast<GLint>(rs[D3DRS_ALPHAFUNC]) : 8);
     glUniform1f(p.locAlphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFF));
     glUniform1i(p.locStage0Bound, m_textures[0] ? 1 : 0);
     float dither[3] = {0, 0, 0};
-    if (rs[D3DRS_DITHERENABLE]) DitherLevels(m_params.BackBufferFormat, dither);
+    DitherLevels(m_params.BackBufferFormat, dither);
     glUniform3fv(p.locDitherLevels, 1, dither);
     float bump[4 * 4], lum[4 * 2];
     for (int s = 0; s < 4; ++s) {

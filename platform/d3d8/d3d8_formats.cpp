@@ -80,4 +80,16 @@ GLenum DepthStencilFormat(D3DFORMAT format) {
   }
 }
 
+void DitherLevels(D3DFORMAT format, float levels[3]) {
+  switch (format) {
+    case D3DFMT_R5G6B5:
+      levels[0] = levels[2] = 31.0f;
+      levels[1] = 63.0f;
+      break;
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5: levels[0] = levels[1] = levels[2] = 31.0f; break;
+    default: break;
+  }
+}
+
 }  // namespace qv::d3d8

@@ -35,5 +35,8 @@ std::uint64_t FormatLevelSize(const FormatInfo& f, std::uint32_t width, std::uin
 // Back-buffer and depth formats (render buffers); 0 when not offered.
 GLenum RenderTargetFormat(D3DFORMAT format);
 GLenum DepthStencilFormat(D3DFORMAT format);
+// The largest value of each colour channel of a 16-bit target, to which the
+// ordered dither quantises; left as it is (zero) for other targets.
+void DitherLevels(D3DFORMAT format, float levels[3]);
 
 }  // namespace qv::d3d8

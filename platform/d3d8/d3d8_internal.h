@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -260,15 +261,21 @@ struct VertexShaderObject {
 
 struct PixelShaderObject {
   ShaderProgram program;
-  std::string glsl;
-  GLuint shader = 0;
+  bool isDefault = false;  // the pixel side used when no pixel shader is set
+  // The compiled fragment shader for each tail the render states have asked
+  // for (PixelTail::Key), made on first use.
+  std::map<std::uint32_t, GLuint> shaders;
+  void DeleteShaders() {
+    for (auto& s : shaders) glDeleteShader(s.second);
+    shaders.clear();
+  }
 };
 
 // A linked vertex + pixel shader pair and its uniform locations.
 struct LinkedProgram {
   GLuint program = 0;
   GLint locC = -1, locPc = -1, locPixelAdjust = -1, locBumpMat = -1, locBumpLum = -1;
-  GLint locFogMode = -1, locFogParams = -1, locFogColor = -1, locAlphaFunc = -1, locAlphaRef = -1;
+  GLint locFogParams = -1, locFogColor = -1, locAlphaRef = -1;
   GLint locStage0Bound = -1, locDitherLevels = -1;
   std::uint64_t vsConstVersion = 0, psConstVersion = 0, fixedVersion = 0;
 };
@@ -409,7 +416,11 @@ class Device final : public IDirect3DDevice8 {
   // gathered draws.
   bool PrepareDraw();
   void ApplyTextures();
+  // The program of a shader pair with the tail the current render states
+  // ask for; linked (and its fragment shader compiled) on first use.
   LinkedProgram* Link(DWORD vsHandle, DWORD psHandle);
+  PixelTail CurrentTail(const VertexShaderObject& vs) const;
+  GLuint FragmentShader(PixelShaderObject& ps, const PixelTail& tail);
   void DropPrograms(DWORD vsHandle, DWORD psHandle);
   VertexShaderObject* FindVs(DWORD handle);
   PixelShaderObject* FindPs(DWORD handle);
@@ -462,8 +473,9 @@ class Device final : public IDirect3DDevice8 {
   std::map<DWORD, std::unique_ptr<VertexShaderObject>> m_vertexShaders;
   std::map<DWORD, std::unique_ptr<PixelShaderObject>> m_pixelShaders;
   DWORD m_nextShaderId = 1;
-  GLuint m_defaultPs = 0;
-  std::map<std::pair<DWORD, DWORD>, LinkedProgram> m_programs;
+  PixelShaderObject m_defaultPs;
+  // Keyed by vertex shader, pixel shader (0: the default) and tail.
+  std::map<std::tuple<DWORD, DWORD, std::uint32_t>, LinkedProgram> m_programs;
   LinkedProgram* m_program = nullptr;
 
   float m_vsConst[kMaxVertexConstants][4] = {};

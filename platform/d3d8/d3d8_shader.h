@@ -162,9 +162,21 @@ std::string GlslMask(std::uint32_t mask);
 // GLSL 3.30 sources for a decoded program. The vertex side writes the
 // varyings qv_D0, qv_D1, qv_T0..qv_T7 and qv_Fog that the pixel side reads.
 std::string TranslateVertexShader(const ShaderProgram& vs, bool& writesFog);
-std::string TranslatePixelShader(const ShaderProgram& ps);
+
+// What the fixed stages after a pixel program do: alpha test, fog and the
+// ordered dither of 16-bit targets. Each combination the render states ask
+// for is compiled into a program of its own, so a pixel runs only the work
+// that is switched on, without branching on uniforms.
+struct PixelTail {
+  std::uint8_t alphaFunc = 8;  // D3DCMP_* (8 = always: no alpha test)
+  std::uint8_t fogMode = 0;    // 0 off, 1 linear, 2 exp, 3 exp2, 4 the fog value itself
+  bool dither = false;         // quantise to qv_ditherLevels with a 4 x 4 ordered dither
+  std::uint32_t Key() const { return alphaFunc | fogMode << 4 | (dither ? 1u : 0u) << 8; }
+};
+
+std::string TranslatePixelShader(const ShaderProgram& ps, const PixelTail& tail = {});
 // The pixel side used when no pixel shader is set: the diffuse colour,
 // modulated by the texture of stage 0 when one is bound.
-std::string DefaultPixelShaderSource();
+std::string DefaultPixelShaderSource(const PixelTail& tail = {});
 
 }  // namespace qv::d3d8

@@ -8,7 +8,7 @@
 // The two halves of a co-issued pair are both computed before either writes.
 // After the program the common tail applies alpha test, fog and the ordered
 // dither of 16-bit targets, so those render states work the same for every
-// pixel shader.
+// pixel shader; only the stages the render states switch on are emitted.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -39,62 +39,52 @@ uniform sampler2D qv_s2;
 uniform sampler2D qv_s3;
 uniform mat2 qv_bumpMat[4];
 uniform vec2 qv_bumpLum[4];
-uniform int qv_fogMode;      // 0 off, 1 linear, 2 exp, 3 exp2, 4 the factor itself
 uniform vec3 qv_fogParams;   // start, end, density
 uniform vec3 qv_fogColor;
-uniform int qv_alphaFunc;    // D3DCMP_* (8 = always)
 uniform float qv_alphaRef;
 uniform int qv_stage0Bound;  // used by the default pixel side only
+uniform vec3 qv_ditherLevels;
+const float qv_bayer[16] = float[16](0.0, 8.0, 2.0, 10.0, 12.0, 4.0, 14.0, 6.0,
+                                     3.0, 11.0, 1.0, 9.0, 15.0, 7.0, 13.0, 5.0);
 out vec4 qv_FragColor;
 vec4 qv_sat(vec4 x) { return clamp(x, 0.0, 1.0); }
 )";
 
-// Fog and alpha test after the program's colour is known.
-const char* kPsTail = R"(  if (qv_alphaFunc != 8) {
-    float a = floor(clamp(col.a, 0.0, 1.0) * 255.0 + 0.5);
-    bool pass = true;
-    if (qv_alphaFunc == 1) pass = false;
-    else if (qv_alphaFunc == 2) pass = a < qv_alphaRef;
-    else if (qv_alphaFunc == 3) pass = a == qv_alphaRef;
-    else if (qv_alphaFunc == 4) pass = a <= qv_alphaRef;
-    else if (qv_alphaFunc == 5) pass = a > qv_alphaRef;
-    else if (qv_alphaFunc == 6) pass = a != qv_alphaRef;
-    else if (qv_alphaFunc == 7) pass = a >= qv_alphaRef;
-    if (!pass) discard;
+// The common tail after the program's colour is known: alpha test, fog, the
+// dither of a 16-bit target. Only the stages switched on are written out.
+void EmitTail(std::ostringstream& o, const PixelTail& tail) {
+  // clang-format off
+  static const char* const kAlphaPass[] = {
+      nullptr, "false", "qv_a < qv_alphaRef", "qv_a == qv_alphaRef", "qv_a <= qv_alphaRef",
+      "qv_a > qv_alphaRef", "qv_a != qv_alphaRef", "qv_a >= qv_alphaRef"};
+  static const char* const kFog[] = {
+      nullptr,
+      "(qv_fogParams.y - qv_Fog) / (qv_fogParams.y - qv_fogParams.x)",
+      "exp(-qv_fogParams.z * qv_Fog)",
+      "exp(-(qv_fogParams.z * qv_Fog) * (qv_fogParams.z * qv_Fog))",
+      "qv_Fog"};
+  // clang-format on
+  if (tail.alphaFunc >= 1 && tail.alphaFunc <= 7) {
+    o << "  float qv_a = floor(clamp(col.a, 0.0, 1.0) * 255.0 + 0.5);\n"
+         "  if (!("
+      << kAlphaPass[tail.alphaFunc] << ")) discard;\n";
   }
-  if (qv_fogMode != 0) {
-    float f;
-    if (qv_fogMode == 1)
-      f = (qv_fogParams.y - qv_Fog) / (qv_fogParams.y - qv_fogParams.x);
-    else if (qv_fogMode == 2)
-      f = exp(-qv_fogParams.z * qv_Fog);
-    else if (qv_fogMode == 3)
-      f = exp(-(qv_fogParams.z * qv_Fog) * (qv_fogParams.z * qv_Fog));
-    else
-      f = qv_Fog;
-    f = clamp(f, 0.0, 1.0);
-    col.rgb = f * col.rgb + (1.0 - f) * qv_fogColor;
+  if (tail.fogMode >= 1 && tail.fogMode <= 4) {
+    o << "  float qv_f = clamp(" << kFog[tail.fogMode] << ", 0.0, 1.0);\n"
+      << "  col.rgb = qv_f * col.rgb + (1.0 - qv_f) * qv_fogColor;\n";
   }
-  qv_FragColor = qv_dither(col);
+  if (tail.dither) {
+    // The colour is quantised here (qv_ditherLevels: the largest value of
+    // each channel), rounding down after adding a 4 x 4 Bayer threshold
+    // between 0 and 1 step, so a gradient averages to its exact value, a
+    // colour the target holds exactly stays exact, and the result does not
+    // depend on how the GL implementation rounds to the target's width.
+    o << "  ivec2 qv_p = ivec2(gl_FragCoord.xy) & 3;\n"
+         "  float qv_t = (qv_bayer[qv_p.y * 4 + qv_p.x] + 0.5) / 16.0;\n"
+         "  col.rgb = floor(clamp(col.rgb, 0.0, 1.0) * qv_ditherLevels + qv_t) / qv_ditherLevels;\n";
+  }
+  o << "  qv_FragColor = col;\n}\n";
 }
-)";
-
-// The ordered dither of a 16-bit target (qv_ditherLevels: the largest value
-// of each channel, zero when the state is off or the target has 8 bits a
-// channel). The colour is quantised here, rounding down after adding a 4 x 4
-// Bayer threshold between 0 and 1 step, so a gradient averages to its exact
-// value, a colour the target holds exactly stays exact, and the result does
-// not depend on how the GL implementation rounds to the target's width.
-const char* kPsDither = R"(uniform vec3 qv_ditherLevels;
-const float qv_bayer[16] = float[16](0.0, 8.0, 2.0, 10.0, 12.0, 4.0, 14.0, 6.0,
-                                     3.0, 11.0, 1.0, 9.0, 15.0, 7.0, 13.0, 5.0);
-vec4 qv_dither(vec4 c) {
-  if (qv_ditherLevels.x == 0.0) return c;
-  ivec2 p = ivec2(gl_FragCoord.xy) & 3;
-  float t = (qv_bayer[p.y * 4 + p.x] + 0.5) / 16.0;
-  return vec4(floor(clamp(c.rgb, 0.0, 1.0) * qv_ditherLevels + t) / qv_ditherLevels, c.a);
-}
-)";
 
 // Bounds of the values a register (any of its components) can hold.
 struct Range {
@@ -322,9 +312,9 @@ void EmitTex(std::ostringstream& o, const Instruction& in, const ShaderProgram& 
 
 }  // namespace
 
-std::string TranslatePixelShader(const ShaderProgram& ps) {
+std::string TranslatePixelShader(const ShaderProgram& ps, const PixelTail& tail) {
   std::ostringstream o;
-  o << kPsPrelude << kPsDither;
+  o << kPsPrelude;
   bool usesDepth = false;
   for (const Instruction& in : ps.code)
     if (in.opcode == kOpTexM3x2Depth) usesDepth = true;
@@ -383,20 +373,20 @@ std::string TranslatePixelShader(const ShaderProgram& ps) {
   if (usesDepth) o << "  gl_FragDepth = qv_depth;\n";
   o << "  vec4 col = r0;\n";
   // ps.1.0 texture-only programs leave their colour in r0 as well.
-  o << kPsTail;
+  EmitTail(o, tail);
   return o.str();
 }
 
-std::string DefaultPixelShaderSource() {
+std::string DefaultPixelShaderSource(const PixelTail& tail) {
   std::ostringstream o;
-  o << kPsPrelude << kPsDither;
+  o << kPsPrelude;
   o << "void main() {\n"
        "  vec4 col = clamp(qv_D0, 0.0, 1.0);\n"
        "  if (qv_stage0Bound != 0) {\n"
        "    vec4 t = texture(qv_s0, qv_T0.xy);\n"
        "    col = vec4(col.rgb * t.rgb, t.a);\n"
        "  }\n";
-  o << kPsTail;
+  EmitTail(o, tail);
   return o.str();
 }
 
