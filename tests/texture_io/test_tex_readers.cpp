@@ -27,12 +27,14 @@ bool Rejected(const Bytes& file) {
   return ReadImage(file.data(), file.size(), chain) == ReadResult::Rejected;
 }
 
+using Argbs = std::vector<std::uint32_t>;
+
 // The pixels of an image record as 0xAARRGGBB.
-std::vector<std::uint32_t> Argb(const TexImage& img) {
+Argbs Argb(const TexImage& img) {
   FloatImage f;
   EXPECT_TRUE(DecodePixels(img.format, img.data, img.pitch, img.width, img.height,
                            img.palette.empty() ? nullptr : img.palette.data(), f));
-  std::vector<std::uint32_t> out;
+  Argbs out;
   auto b = [](float v) { return std::uint32_t(v * 255.0f + 0.5f); };
   for (std::size_t i = 0; i < f.pixels.size(); i += 4)
     out.push_back(b(f.pixels[i + 3]) << 24 | b(f.pixels[i]) << 16 | b(f.pixels[i + 1]) << 8 |
@@ -54,19 +56,41 @@ Bytes Rgb24Row(std::initializer_list<std::uint32_t> colours) {  // 0xRRGGBB, sto
 
 // --- BMP and DIB ------------------------------------------------------------------
 
-TEST(TexReaderBmp, TwentyFourBitRowsNeedingPaddingBothOrders) {
-  for (bool topDown : {false, true}) {
+// Uncompressed layouts, bottom-up and top-down, with and without the file
+// header; a 24-bit bitmap may carry a colour table, its pixels follow it.
+TEST(TexReaderBmp, PlainLayouts) {
+  const std::vector<Bytes> rgb = {Rgb24Row({0xFF0000, 0x00FF00, 0x0000FF}), Rgb24Row({0x123456, 0xFFFFFF, 0})};
+  const Argbs rgbArgb = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF123456, 0xFFFFFFFF, 0xFF000000};
+  const struct {
+    std::uint16_t bits;
+    bool topDown, packed;
+    std::vector<std::uint32_t> palette;
+    std::vector<Bytes> rows;
+    D3DFORMAT format;
+    Argbs argb;
+  } cases[] = {
+      {24, false, false, {}, rgb, D3DFMT_R8G8B8, rgbArgb},
+      {24, true, false, {}, rgb, D3DFMT_R8G8B8, rgbArgb},
+      {16, false, false, {}, {{0x1F, 0x7C}}, D3DFMT_X1R5G5B5, {0xFFFF00FF}},  // 0x7C1F: red and blue full
+      {32, false, false, {}, {{0x11, 0x22, 0x33, 0x00}}, D3DFMT_X8R8G8B8, {0xFF332211}},
+      {8, false, true, {0x102030, 0x405060}, {{1, 0}}, D3DFMT_P8, {0xFF405060, 0xFF102030}},
+      {24, false, true, {0x102030, 0x405060}, {Rgb24Row({0xABCDEF, 0x010203})}, D3DFMT_R8G8B8,
+       {0xFFABCDEF, 0xFF010203}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(::testing::Message() << k.bits << " bits, top-down " << k.topDown << ", packed " << k.packed);
     DibShape s;
-    s.width = 3;
-    s.height = 2;
-    s.topDown = topDown;
-    s.rows = {Rgb24Row({0xFF0000, 0x00FF00, 0x0000FF}), Rgb24Row({0x123456, 0xFFFFFF, 0x000000})};
-    TexImageChain c = Read(MakeBmp(s));
+    s.bits = k.bits;
+    s.topDown = k.topDown;
+    s.palette = k.palette;
+    s.rows = k.rows;
+    s.height = static_cast<std::int32_t>(k.rows.size());
+    s.width = static_cast<std::int32_t>(k.argb.size() / k.rows.size());
+    TexImageChain c = Read(k.packed ? MakeDib(s) : MakeBmp(s));
     ASSERT_EQ(c.levels.size(), 1u);
-    EXPECT_EQ(c.fileFormat, D3DXIFF_BMP);
-    EXPECT_EQ(c.levels[0].format, D3DFMT_R8G8B8);
-    EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF123456,
-                                                             0xFFFFFFFF, 0xFF000000}));
+    EXPECT_EQ(c.fileFormat, k.packed ? D3DXIFF_DIB : D3DXIFF_BMP);
+    EXPECT_EQ(c.levels[0].format, k.format);
+    EXPECT_EQ(Argb(c.levels[0]), k.argb);
   }
 }
 
@@ -103,22 +127,6 @@ TEST(TexReaderBmp, PalettedOneFourAndEightBit) {
   }
 }
 
-TEST(TexReaderBmp, SixteenAndThirtyTwoBitWithoutFields) {
-  DibShape s;
-  s.width = 1;
-  s.height = 1;
-  s.bits = 16;
-  s.rows = {{0x1F, 0x7C}};  // 0x7C1F: red and blue full
-  TexImageChain c = Read(MakeBmp(s));
-  EXPECT_EQ(c.levels[0].format, D3DFMT_X1R5G5B5);
-  EXPECT_EQ(Argb(c.levels[0])[0], 0xFFFF00FFu);
-  s.bits = 32;
-  s.rows = {{0x11, 0x22, 0x33, 0x00}};
-  c = Read(MakeBmp(s));
-  EXPECT_EQ(c.levels[0].format, D3DFMT_X8R8G8B8);
-  EXPECT_EQ(Argb(c.levels[0])[0], 0xFF332211u);
-}
-
 TEST(TexReaderBmp, BitFieldsPickTheFormatTheMasksDescribe) {
   struct Case {
     std::uint16_t bits;
@@ -148,11 +156,6 @@ TEST(TexReaderBmp, BitFieldsPickTheFormatTheMasksDescribe) {
     EXPECT_EQ(c.levels[0].format, k.format);
     EXPECT_EQ(c.levels[0].data[0], 0x5A);  // top row first
   }
-  DibShape odd;
-  odd.bits = 16;
-  odd.masks = {0xF00, 0xF0, 0xF, 0xF000};
-  odd.rows = {Bytes(2, 0)};
-  EXPECT_TRUE(Rejected(MakeBmp(odd)));
 }
 
 TEST(TexReaderBmp, Rle8RunsLiteralsDeltaAndClipping) {
@@ -189,35 +192,7 @@ TEST(TexReaderBmp, Rle4) {
   s.rle = {3, 0x12, 0, 3, 0x21, 0x20, 0, 1};  // 1 2 1, literal 2 1 2
   TexImageChain c = Read(MakeBmp(s));
   ASSERT_EQ(c.levels.size(), 1u);
-  const std::vector<std::uint8_t> want = {1, 2, 1, 2, 1};
-  for (std::size_t i = 0; i < want.size(); ++i) EXPECT_EQ(c.levels[0].data[i], want[i]) << i;
-}
-
-TEST(TexReaderBmp, PackedDibWithoutFileHeader) {
-  DibShape s;
-  s.width = 2;
-  s.height = 1;
-  s.bits = 8;
-  s.palette = {0x102030, 0x405060};
-  s.rows = {{1, 0}};
-  TexImageChain c = Read(MakeDib(s));
-  EXPECT_EQ(c.fileFormat, D3DXIFF_DIB);
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFF405060, 0xFF102030}));
-  // A 24-bit bitmap may carry a colour table too; its pixels follow it.
-  s.bits = 24;
-  s.rows = {Rgb24Row({0xABCDEF, 0x010203})};
-  c = Read(MakeDib(s));
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFABCDEF, 0xFF010203}));
-}
-
-TEST(TexReaderBmp, ShortOrInconsistentFilesAreNotBmp) {
-  Bytes thirteen = {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  EXPECT_TRUE(Rejected(thirteen));
-  DibShape s;
-  s.rows = {Rgb24Row({0xFFFFFF})};
-  Bytes bmp = MakeBmp(s);
-  bmp[2] = 0xFF;  // size field larger than the file
-  EXPECT_TRUE(Rejected(bmp));
+  EXPECT_EQ(Bytes(c.levels[0].data, c.levels[0].data + 5), (Bytes{1, 2, 1, 2, 1}));
 }
 
 // --- PPM --------------------------------------------------------------------------
@@ -229,24 +204,17 @@ TEST(TexReaderPpm, BinaryAndTextWithComments) {
   TexImageChain c = Read(f);
   EXPECT_EQ(c.fileFormat, D3DXIFF_PPM);
   EXPECT_EQ(c.levels[0].format, D3DFMT_X8R8G8B8);
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFFF0000, 0xFF010203}));
+  EXPECT_EQ(Argb(c.levels[0]), (Argbs{0xFFFF0000, 0xFF010203}));
 
   // Maximum 15: samples scale to 0..255.
   std::string p3 = "P3\n# c\n1 2 15\n15 0 7 # trailing\n 0 15 15";
   c = Read(Bytes(p3.begin(), p3.end()));
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFFF0077, 0xFF00FFFF}));
-}
-
-TEST(TexReaderPpm, SixteenBitSamplesAndMalformedHeaders) {
-  std::string h = "P6 1 1 65535\n";
-  Bytes f(h.begin(), h.end());
-  for (std::uint8_t v : {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00}) f.push_back(v);
-  EXPECT_EQ(Argb(Read(f).levels[0])[0], 0xFFFF8000u);
-
-  for (std::string bad : {"P6 1\n255\n", "P3 1 1 255 1 2 300", "P3 1 1 255 1 2", "P6 1 1 0\nabc",
-                          "P6 1 1 255\n\x01\x02", "P7 1 1 255\n123", "P61 1 255\n\x01\x02\x03"}) {
-    EXPECT_TRUE(Rejected(Bytes(bad.begin(), bad.end()))) << bad;
-  }
+  EXPECT_EQ(Argb(c.levels[0]), (Argbs{0xFFFF0077, 0xFF00FFFF}));
+  // Sixteen-bit samples, high byte first.
+  const std::string h = "P6 1 1 65535\n\xFF\xFF\x80";
+  Bytes f16(h.begin(), h.end());
+  f16.insert(f16.end(), {0, 0, 0});
+  EXPECT_EQ(Argb(Read(f16).levels[0])[0], 0xFFFF8000u);
 }
 
 // --- DDS --------------------------------------------------------------------------
@@ -279,14 +247,9 @@ TEST(TexReaderDds, UncompressedLayouts) {
     EXPECT_EQ(c.levels[0].pitch, 3 * k.bits / 8);
     EXPECT_EQ(c.levels[0].data[c.levels[0].pitch], 3 * k.bits / 8);  // second row
   }
-  DdsShape odd;
-  odd.pfFlags = 0x40;
-  odd.bits = 24;
-  odd.payload.resize(48);
-  EXPECT_TRUE(Rejected(MakeDds(odd)));
 }
 
-TEST(TexReaderDds, MipChainCubeFacesAndShortData) {
+TEST(TexReaderDds, MipChainAndCubeFaces) {
   DdsShape s;
   s.width = 8;
   s.height = 4;
@@ -302,12 +265,6 @@ TEST(TexReaderDds, MipChainCubeFacesAndShortData) {
   EXPECT_EQ(c.levels[2].height, 1u);
   EXPECT_EQ(c.levels[0].pitch, 16u);
 
-  s.payload.pop_back();
-  EXPECT_TRUE(Rejected(MakeDds(s)));
-  s.mipCount = 0xFFFFFFFFu;  // far more levels than the data holds
-  s.payload.assign(32, 0);
-  EXPECT_TRUE(Rejected(MakeDds(s)));
-
   s.mipCount = 1;
   s.caps2 = 0xFE00;  // every face
   s.payload.assign(6 * 16, 0);
@@ -315,11 +272,6 @@ TEST(TexReaderDds, MipChainCubeFacesAndShortData) {
   c = Read(MakeDds(s));
   ASSERT_EQ(c.levels.size(), 1u);  // the texture takes the first face
   EXPECT_EQ(c.levels[0].data[0], 0);
-  s.payload.resize(5 * 16);
-  EXPECT_TRUE(Rejected(MakeDds(s)));
-  s.caps2 = 0x0C00;  // only some faces
-  s.payload.resize(6 * 16);
-  EXPECT_TRUE(Rejected(MakeDds(s)));
 }
 
 TEST(TexReaderDds, DxtBlocksDecode) {
@@ -378,11 +330,10 @@ TEST(TexReaderJpeg, GreyAndColour) {
   EXPECT_EQ(p[3], 255);
 }
 
-TEST(TexReaderJpeg, TruncatedFileIsRejected) {
+TEST(TexReaderJpeg, ScanCutShortIsRejected) {
   Bytes rgb(32 * 32 * 3, 128);
   for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 7);
   const Bytes f = MakeJpeg(32, 32, false, rgb);
-  EXPECT_TRUE(Rejected(Bytes(f.begin(), f.begin() + f.size() / 2)));
   // Scan data cut short but closed with an end marker, as a file whose
   // middle went missing would be: libjpeg would fill the rest with grey.
   for (std::size_t n = f.size() / 3; n + 8 < f.size(); n += 97) {
@@ -399,7 +350,8 @@ TEST(TexReaderPng, EveryColourTypeAndDepth) {
     int type, depth;
     D3DFORMAT format;
     Bytes row;  // one row of two pixels
-    std::vector<std::uint32_t> argb;
+    Argbs argb;
+    std::vector<std::uint16_t> trns{};  // a transparent grey or red, green, blue
   };
   const Case cases[] = {
       {0, 1, D3DFMT_L8, {0x80}, {0xFFFFFFFF, 0xFF000000}},
@@ -413,6 +365,8 @@ TEST(TexReaderPng, EveryColourTypeAndDepth) {
       {4, 16, D3DFMT_A8L8, {0x10, 0, 0x80, 0, 0x20, 0, 0xFF, 0}, {0x80101010, 0xFF202020}},
       {6, 8, D3DFMT_A8R8G8B8, {1, 2, 3, 4, 5, 6, 7, 8}, {0x04010203, 0x08050607}},
       {6, 16, D3DFMT_A8R8G8B8, {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0, 8, 0}, {0x04010203, 0x08050607}},
+      {2, 8, D3DFMT_A8R8G8B8, {10, 20, 30, 40, 50, 60}, {0xFF0A141E, 0x0028323C}, {40, 50, 60}},
+      {0, 8, D3DFMT_A8L8, {7, 9}, {0xFF070707, 0x00090909}, {9}},
   };
   for (const Case& k : cases) {
     PngShape s;
@@ -420,6 +374,8 @@ TEST(TexReaderPng, EveryColourTypeAndDepth) {
     s.colorType = k.type;
     s.bitDepth = k.depth;
     s.rows = {k.row};
+    s.trnsColour = !k.trns.empty();
+    std::copy(k.trns.begin(), k.trns.end(), s.trns);
     TexImageChain c = Read(MakePng(s));
     ASSERT_EQ(c.levels.size(), 1u);
     EXPECT_EQ(c.fileFormat, D3DXIFF_PNG);
@@ -440,32 +396,8 @@ TEST(TexReaderPng, PaletteDepthsAndTransparency) {
     if (depth == 8) s.rows[0].push_back(0);
     TexImageChain c = Read(MakePng(s));
     ASSERT_EQ(c.levels[0].format, D3DFMT_P8) << depth;
-    EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFA0B0C0, 0x40102030})) << depth;
+    EXPECT_EQ(Argb(c.levels[0]), (Argbs{0xFFA0B0C0, 0x40102030})) << depth;
   }
-}
-
-TEST(TexReaderPng, TransparencyChunkAddsAlpha) {
-  PngShape s;
-  s.width = 2;
-  s.colorType = 2;
-  s.rows = {{10, 20, 30, 40, 50, 60}};
-  s.trnsColour = true;
-  s.trns[0] = 40;
-  s.trns[1] = 50;
-  s.trns[2] = 60;
-  TexImageChain c = Read(MakePng(s));
-  EXPECT_EQ(c.levels[0].format, D3DFMT_A8R8G8B8);
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFF0A141E, 0x0028323C}));
-
-  PngShape g;
-  g.width = 2;
-  g.colorType = 0;
-  g.rows = {{7, 9}};
-  g.trnsColour = true;
-  g.trns[0] = 9;
-  c = Read(MakePng(g));
-  EXPECT_EQ(c.levels[0].format, D3DFMT_A8L8);
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFF070707, 0x00090909}));
 }
 
 TEST(TexReaderPng, GammaSrgbAndInterlacing) {
@@ -488,23 +420,9 @@ TEST(TexReaderPng, GammaSrgbAndInterlacing) {
     for (std::uint32_t x = 0; x < 27; ++x) row.push_back(static_cast<std::uint8_t>(y * 31 + x * 5));
     a.rows.push_back(row);
   }
-  const std::vector<std::uint32_t> plain = Argb(Read(MakePng(a)).levels[0]);
+  const Argbs plain = Argb(Read(MakePng(a)).levels[0]);
   a.interlace = true;
   EXPECT_EQ(Argb(Read(MakePng(a)).levels[0]), plain);
-}
-
-TEST(TexReaderPng, CorruptAndTruncatedFilesAreRejected) {
-  PngShape s;
-  s.width = 16;
-  s.height = 16;
-  s.colorType = 2;
-  for (int y = 0; y < 16; ++y) s.rows.push_back(Bytes(48, static_cast<std::uint8_t>(y * 13)));
-  Bytes f = MakePng(s);
-  Bytes half(f.begin(), f.begin() + f.size() / 2);
-  EXPECT_TRUE(Rejected(half));
-  Bytes bad = f;
-  bad[f.size() / 2] ^= 0xFF;  // breaks the data chunk's check sum
-  EXPECT_TRUE(Rejected(bad));
 }
 
 // --- TGA --------------------------------------------------------------------------
@@ -533,6 +451,12 @@ TEST(TexReaderTga, TrueColourDepths) {
     EXPECT_EQ(c.levels[0].format, k.format);
     EXPECT_EQ(Argb(c.levels[0])[0], k.argb);
   }
+  // A run longer than the rest of the image is cut at its end.
+  TgaShape run;
+  run.type = 10;
+  run.width = 2;
+  run.pixels = {0xFF, 10, 20, 30};
+  EXPECT_EQ(Argb(Read(MakeTga(run)).levels[0]), (Argbs{0xFF1E140A, 0xFF1E140A}));
 }
 
 TEST(TexReaderTga, EveryOriginGivesTheSameImage) {
@@ -596,43 +520,87 @@ TEST(TexReaderTga, ColourMappedImages) {
   TexImageChain c = Read(MakeTga(s));
   ASSERT_EQ(c.levels[0].format, D3DFMT_P8);
   // Index 12 lies past the map: opaque white.
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFF102030, 0xFF405060, 0xFFFFFFFF}));
+  EXPECT_EQ(Argb(c.levels[0]), (Argbs{0xFF102030, 0xFF405060, 0xFFFFFFFF}));
 
   s.mapBits = 16;
   s.map = {0x00, 0xFC, 0x1F, 0x00};  // opaque red, transparent blue
   s.type = 9;
   s.pixels = {0x81, 10, 0x00, 11};
   c = Read(MakeTga(s));
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFFF0000, 0xFFFF0000, 0x000000FF}));
-
-  s.mapFirst = 200;
-  s.mapLength = 57;  // first + length over 256
-  s.map.assign(57 * 2, 0);
-  EXPECT_TRUE(Rejected(MakeTga(s)));
-  TgaShape noMap;
-  noMap.type = 1;
-  noMap.bits = 8;
-  noMap.pixels = {0};
-  EXPECT_TRUE(Rejected(MakeTga(noMap)));
+  EXPECT_EQ(Argb(c.levels[0]), (Argbs{0xFFFF0000, 0xFFFF0000, 0x000000FF}));
 }
 
-TEST(TexReaderTga, HeaderChecks) {
-  TgaShape s;
-  s.pixels = {1, 2, 3};
-  EXPECT_FALSE(Rejected(MakeTga(s)));
-  for (std::uint8_t type : {0, 4, 8, 0x13}) {
-    TgaShape t = s;
-    t.type = type;
-    EXPECT_TRUE(Rejected(MakeTga(t))) << int(type);
-  }
-  TgaShape zero = s;
-  zero.width = 0;
-  EXPECT_TRUE(Rejected(MakeTga(zero)));
-  TgaShape grey16 = s;
-  grey16.type = 3;
-  grey16.bits = 16;
-  EXPECT_TRUE(Rejected(MakeTga(grey16)));
-  TgaShape truncated = s;
-  truncated.pixels.pop_back();
-  EXPECT_TRUE(Rejected(MakeTga(truncated)));
+// Fields no reader accepts, and data the header's claims do not fit (every
+// shorter prefix of a good file is the loader's truncation test).
+TEST(TexReaders, MalformedFilesAreRejected) {
+  auto bmp = [](auto edit) {
+    DibShape s;
+    s.rows = {Rgb24Row({0xFFFFFF})};
+    edit(s);
+    return MakeBmp(s);
+  };
+  auto dds = [](auto edit) {  // 8x4 DXT1, two levels
+    DdsShape s;
+    s.width = 8;
+    s.height = 4;
+    s.mipCount = 2;
+    s.fourCC = D3DFMT_DXT1;
+    s.pfFlags = 4;
+    s.payload.assign(24, 0);
+    edit(s);
+    return MakeDds(s);
+  };
+  auto tga = [](auto edit) {
+    TgaShape s;
+    s.pixels = {1, 2, 3};
+    edit(s);
+    return MakeTga(s);
+  };
+  auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
+  Bytes sizeField = bmp([](DibShape&) {});
+  sizeField[2] = 0xFF;
+  PngShape png;
+  png.width = png.height = 16;
+  png.rows.assign(16, Bytes(48, 0x5D));
+  Bytes crc = MakePng(png);
+  crc[crc.size() / 2] ^= 0xFF;
+  const std::pair<const char*, Bytes> files[] = {
+      {"bmp: 13 bytes", {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"bmp: size field past the end", sizeField},
+      {"bmp: masks of no format", bmp([](DibShape& s) {
+         s.bits = 16;
+         s.masks = {0xF00, 0xF0, 0xF, 0xF000};
+         s.rows = {Bytes(2, 0)};
+       })},
+      {"ppm: no height", text("P6 1\n255\n")},
+      {"ppm: sample over the maximum", text("P3 1 1 255 1 2 300")},
+      {"ppm: a sample short", text("P3 1 1 255 1 2")},
+      {"ppm: maximum 0", text("P6 1 1 0\nabc")},
+      {"ppm: a byte short", text("P6 1 1 255\n\x01\x02")},
+      {"ppm: P7", text("P7 1 1 255\n123")},
+      {"ppm: no space after P6", text("P61 1 255\n\x01\x02\x03")},
+      {"dds: 24 bits", dds([](DdsShape& s) { s.pfFlags = 0x40, s.fourCC = 0, s.bits = 24, s.payload.resize(120); })},
+      {"dds: a byte short", dds([](DdsShape& s) { s.payload.pop_back(); })},
+      {"dds: more levels than data", dds([](DdsShape& s) { s.mipCount = 0xFFFFFFFFu; })},
+      {"dds: five faces of six",
+       dds([](DdsShape& s) { s.mipCount = 1, s.caps2 = 0xFE00, s.payload.assign(5 * 16, 0); })},
+      {"dds: some faces", dds([](DdsShape& s) { s.mipCount = 1, s.caps2 = 0x0C00, s.payload.assign(6 * 16, 0); })},
+      {"png: check sum broken", crc},
+      {"tga: type 0", tga([](TgaShape& s) { s.type = 0; })},
+      {"tga: type 4", tga([](TgaShape& s) { s.type = 4; })},
+      {"tga: type 8", tga([](TgaShape& s) { s.type = 8; })},
+      {"tga: type 0x13", tga([](TgaShape& s) { s.type = 0x13; })},
+      {"tga: width 0", tga([](TgaShape& s) { s.width = 0; })},
+      {"tga: 16-bit grey", tga([](TgaShape& s) { s.type = 3, s.bits = 16; })},
+      {"tga: a byte short", tga([](TgaShape& s) { s.pixels.pop_back(); })},
+      {"tga: mapped without a map", tga([](TgaShape& s) { s.type = 1, s.bits = 8, s.pixels = {0}; })},
+      {"tga: map past entry 255", tga([](TgaShape& s) {
+         s.type = 1, s.bits = 8, s.pixels = {0};
+         s.mapFirst = 200, s.mapLength = 57, s.mapBits = 16, s.map.assign(57 * 2, 0);
+       })},
+  };
+  for (const auto& [name, file] : files) EXPECT_TRUE(Rejected(file)) << name;
+  EXPECT_FALSE(Rejected(bmp([](DibShape&) {})));
+  EXPECT_FALSE(Rejected(dds([](DdsShape&) {})));
+  EXPECT_FALSE(Rejected(tga([](TgaShape&) {})));
 }
