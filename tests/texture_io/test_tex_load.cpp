@@ -215,6 +215,7 @@ TEST_F(TexLoad, DdsMipChainFillsTheLevelsItCarries) {
   IDirect3DTexture8* tex = nullptr;
   D3DXIMAGE_INFO info{};
   ASSERT_EQ(Load(MakeDds(s), &tex, &info), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_A8R8G8B8);  // an image's alpha is kept
   EXPECT_EQ(info.MipLevels, 3u);
   ASSERT_EQ(tex->GetLevelCount(), 3u);
   for (UINT level = 0; level < 3; ++level) EXPECT_EQ(Level(tex, level)[0], 0x11 * (level + 1)) << level;
