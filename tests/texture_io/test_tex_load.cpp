@@ -442,28 +442,17 @@ TEST_F(TexLoad, TruncationAtEveryPointFails) {
 TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
   IDirect3DTexture8* tex = kUntouched;
   g_largestNew = 0;
-  DibShape small;
-  small.rows = {Bytes(3, 0)};
-  const Bytes one = MakeBmp(small);
-  auto withSize = [&one](std::uint32_t w, std::uint32_t h) {
-    Bytes f = one;
-    for (int i = 0; i < 4; ++i) {
-      f[18 + i] = static_cast<std::uint8_t>(w >> (8 * i));
-      f[22 + i] = static_cast<std::uint8_t>(h >> (8 * i));
-    }
+  // One pixel stored, side x side claimed: far more rows than the file holds.
+  auto bmp = [](std::uint16_t bits, std::uint32_t side) {
+    DibShape s;
+    s.bits = bits;
+    s.rows = {Bytes(bits / 8, 0)};
+    Bytes f = MakeBmp(s);
+    for (int i = 0; i < 4; ++i) f[18 + i] = f[22 + i] = static_cast<std::uint8_t>(side >> (8 * i));
     return f;
   };
-  EXPECT_EQ(Load(withSize(0x7FFFFFFF, 0x7FFFFFFF), &tex), D3DXERR_INVALIDDATA);
-  EXPECT_EQ(Load(withSize(16384, 16384), &tex), D3DXERR_INVALIDDATA);
-  // Far more rows than the file holds, at 8 and at 32 bits (62 bytes).
-  EXPECT_EQ(Load(withSize(4096, 4096), &tex), D3DXERR_INVALIDDATA);
-  DibShape deep;
-  deep.bits = 32;
-  deep.rows = {Bytes(4, 0)};
-  Bytes deep4096 = MakeBmp(deep);
-  for (int i = 0; i < 4; ++i)
-    deep4096[18 + i] = deep4096[22 + i] = static_cast<std::uint8_t>(4096 >> (8 * i));
-  EXPECT_EQ(Load(deep4096, &tex), D3DXERR_INVALIDDATA);
+  for (const Bytes& f : {bmp(24, 0x7FFFFFFF), bmp(24, 16384), bmp(24, 4096), bmp(32, 4096)})
+    EXPECT_EQ(Load(f, &tex), D3DXERR_INVALIDDATA);
   // A PNG and a JPEG whose headers claim 4096 x 4096 over a few bytes of data.
   PngShape png;
   png.width = png.height = 64;
