@@ -78,26 +78,19 @@ TEST(Vec3TransformCoord, DividesOnlyWhenWIsNotOne) {
 
 TEST(MatrixMultiply, RowVectorOrderAndAliasing) {
   const D3DXMATRIX a = Numbered(1), b = Numbered(-3);
-  D3DXMATRIX expect;
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) {
-      float s = 0;
-      for (int k = 0; k < 4; ++k) s += a(i, k) * b(k, j);
-      expect(i, j) = s;
-    }
-  D3DXMATRIX out;
+  D3DXMATRIX out, inA = a, inB = b, both = a, square;
   D3DXMatrixMultiply(&out, &a, &b);
-  D3DXMATRIX inA = a, inB = b, both = a;
   D3DXMatrixMultiply(&inA, &inA, &b);
   D3DXMatrixMultiply(&inB, &a, &inB);
   D3DXMatrixMultiply(&both, &both, &both);
-  D3DXMATRIX square;
   D3DXMatrixMultiply(&square, &a, &a);
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) {
-      EXPECT_EQ(out(i, j), expect(i, j));
-      EXPECT_EQ(inA(i, j), expect(i, j));
-      EXPECT_EQ(inB(i, j), expect(i, j));
+      float expect = 0;
+      for (int k = 0; k < 4; ++k) expect += a(i, k) * b(k, j);
+      EXPECT_EQ(out(i, j), expect);
+      EXPECT_EQ(inA(i, j), expect);
+      EXPECT_EQ(inB(i, j), expect);
       EXPECT_EQ(both(i, j), square(i, j));
     }
   // A translation applies after a scale-free rotation in row-vector order.

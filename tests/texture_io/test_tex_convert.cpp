@@ -12,6 +12,8 @@ using namespace qv::tex;
 
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
+
 FloatImage Image(std::uint32_t w, std::uint32_t h, std::vector<float> rgba) {
   FloatImage f;
   f.Resize(w, h);
@@ -19,15 +21,14 @@ FloatImage Image(std::uint32_t w, std::uint32_t h, std::vector<float> rgba) {
   return f;
 }
 
-std::vector<std::uint8_t> Encode(const FloatImage& in, D3DFORMAT f, bool dither = false,
-                                 const PALETTEENTRY* palette = nullptr) {
+Bytes Encode(const FloatImage& in, D3DFORMAT f, bool dither = false, const PALETTEENTRY* palette = nullptr) {
   const std::uint32_t pitch = RowBytes(f, in.width);
-  std::vector<std::uint8_t> out(std::size_t(pitch) * RowCount(f, in.height));
+  Bytes out(std::size_t(pitch) * RowCount(f, in.height));
   EXPECT_TRUE(EncodePixels(in, f, out.data(), pitch, palette, dither));
   return out;
 }
 
-FloatImage Decode(const std::vector<std::uint8_t>& bytes, D3DFORMAT f, std::uint32_t w, std::uint32_t h,
+FloatImage Decode(const Bytes& bytes, D3DFORMAT f, std::uint32_t w, std::uint32_t h,
                   const PALETTEENTRY* palette = nullptr) {
   FloatImage out;
   EXPECT_TRUE(DecodePixels(f, bytes.data(), RowBytes(f, w), w, h, palette, out));
@@ -69,7 +70,7 @@ TEST(TexConvert, EveryFormatKeepsAPictureWithinItsPrecision) {
       if (bump && i % 4 == 3 && row.channels[1]) v = v * 2 - 1;    // Q is signed, L is not
       in.pixels[i] = v;
     }
-    const std::vector<std::uint8_t> bytes = Encode(in, f);
+    const Bytes bytes = Encode(in, f);
     const FloatImage out = Decode(bytes, f, 3, 2);
     for (std::size_t i = 0; i < in.pixels.size(); ++i) {
       const int b = bits[i % 4];
@@ -87,15 +88,14 @@ TEST(TexConvert, EveryFormatKeepsAPictureWithinItsPrecision) {
 
 TEST(TexConvert, ExactLayouts) {
   const FloatImage red = Image(1, 1, {1, 0, 0, 1});
-  EXPECT_EQ(Encode(red, D3DFMT_R5G6B5), (std::vector<std::uint8_t>{0x00, 0xF8}));
-  EXPECT_EQ(Encode(red, D3DFMT_X1R5G5B5), (std::vector<std::uint8_t>{0x00, 0xFC}));  // X bit set
-  EXPECT_EQ(Encode(red, D3DFMT_X8R8G8B8), (std::vector<std::uint8_t>{0, 0, 0xFF, 0xFF}));
-  EXPECT_EQ(Encode(Image(1, 1, {0, 0, 1, 0.6f}), D3DFMT_A1R5G5B5), (std::vector<std::uint8_t>{0x1F, 0x80}));
-  EXPECT_EQ(Encode(Image(1, 1, {0, 1, 0, 1}), D3DFMT_L8),
-            (std::vector<std::uint8_t>{182}));  // luminance weights
-  EXPECT_EQ(Encode(Image(1, 1, {-1, 1, 0, 1}), D3DFMT_V8U8), (std::vector<std::uint8_t>{0x81, 0x7F}));
+  EXPECT_EQ(Encode(red, D3DFMT_R5G6B5), (Bytes{0x00, 0xF8}));
+  EXPECT_EQ(Encode(red, D3DFMT_X1R5G5B5), (Bytes{0x00, 0xFC}));  // X bit set
+  EXPECT_EQ(Encode(red, D3DFMT_X8R8G8B8), (Bytes{0, 0, 0xFF, 0xFF}));
+  EXPECT_EQ(Encode(Image(1, 1, {0, 0, 1, 0.6f}), D3DFMT_A1R5G5B5), (Bytes{0x1F, 0x80}));
+  EXPECT_EQ(Encode(Image(1, 1, {0, 1, 0, 1}), D3DFMT_L8), (Bytes{182}));  // luminance weights
+  EXPECT_EQ(Encode(Image(1, 1, {-1, 1, 0, 1}), D3DFMT_V8U8), (Bytes{0x81, 0x7F}));
   // U (10 bits) -1 -> -511; V (11 bits) 0; W (11 bits) +1 -> +1023.
-  const std::vector<std::uint8_t> w11 = Encode(Image(1, 1, {-1, 0, 1, 1}), D3DFMT_W11V11U10);
+  const Bytes w11 = Encode(Image(1, 1, {-1, 0, 1, 1}), D3DFMT_W11V11U10);
   const std::uint32_t v = w11[0] | w11[1] << 8 | w11[2] << 16 | std::uint32_t(w11[3]) << 24;
   EXPECT_EQ(v & 0x3FF, 0x201u);
   EXPECT_EQ((v >> 10) & 0x7FF, 0u);
@@ -109,16 +109,16 @@ TEST(TexConvert, PalettesAndYuv) {
   palette[3] = {255, 0, 0, 255};
   palette[7] = {0, 0, 255, 128};
   const FloatImage in = Image(2, 1, {0.9f, 0.1f, 0, 1, 0, 0, 1, 0.5f});
-  const std::vector<std::uint8_t> p8 = Encode(in, D3DFMT_P8, false, palette);
-  EXPECT_EQ(p8, (std::vector<std::uint8_t>{3, 7}));
+  const Bytes p8 = Encode(in, D3DFMT_P8, false, palette);
+  EXPECT_EQ(p8, (Bytes{3, 7}));
   EXPECT_EQ(Decode(p8, D3DFMT_P8, 2, 1, palette).pixels[7], 128 / 255.0f);
-  EXPECT_EQ(Encode(in, D3DFMT_A8P8, false, palette), (std::vector<std::uint8_t>{3, 255, 7, 128}));
+  EXPECT_EQ(Encode(in, D3DFMT_A8P8, false, palette), (Bytes{3, 255, 7, 128}));
   FloatImage scratch;
   EXPECT_FALSE(DecodePixels(D3DFMT_P8, p8.data(), 2, 2, 1, nullptr, scratch));
 
   const FloatImage colours = Image(2, 1, {1, 1, 1, 1, 0.2f, 0.2f, 0.2f, 1});
   for (D3DFORMAT f : {D3DFMT_YUY2, D3DFMT_UYVY}) {
-    const std::vector<std::uint8_t> yuv = Encode(colours, f);
+    const Bytes yuv = Encode(colours, f);
     const int y0 = f == D3DFMT_YUY2 ? 0 : 1;
     EXPECT_EQ(yuv[y0], 235);  // studio-range white
     const FloatImage back = Decode(yuv, f, 2, 1);
@@ -169,7 +169,7 @@ TEST(TexConvert, DitherSpreadsTheErrorInsteadOfRoundingEverywhere) {
   FloatImage grey;
   grey.Resize(4, 4);
   for (std::size_t i = 0; i < grey.pixels.size(); ++i) grey.pixels[i] = 0.5f;
-  auto reds = [](const std::vector<std::uint8_t>& b) {
+  auto reds = [](const Bytes& b) {
     std::vector<int> r;
     for (std::size_t i = 0; i < b.size(); i += 2) r.push_back((b[i + 1] >> 3) & 31);
     return r;
@@ -194,37 +194,27 @@ TEST(TexResample, KernelsAndEdges) {
     for (std::size_t i = 0; i < v.size(); ++i) f.pixels[i * 4] = v[i];
     return f;
   };
-  auto run = [](const FloatImage& in, std::uint32_t w, DWORD filter) {
+  // Red of each output texel of a row resampled to `want`'s width.
+  auto check = [](const FloatImage& in, DWORD filter, const std::vector<float>& want) {
     FloatImage out;
-    out.Resize(w, 1);
+    out.Resize(static_cast<std::uint32_t>(want.size()), 1);
     Resample(in, out, filter);
-    std::vector<float> r;
-    for (std::uint32_t i = 0; i < w; ++i) r.push_back(out.pixels[i * 4]);
-    return r;
-  };
-  auto near = [](const std::vector<float>& a, const std::vector<float>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-      if (std::fabs(a[i] - b[i]) > 1e-5f) return false;
-    return true;
+    for (std::size_t i = 0; i < want.size(); ++i)
+      EXPECT_NEAR(out.pixels[i * 4], want[i], 1e-5f) << filter << " " << i;
+    return out;
   };
   const FloatImage five = row({0, 1, 2, 3, 4});
-  EXPECT_TRUE(near(run(five, 2, D3DX_FILTER_BOX), {0.8f, 3.2f}));  // covers 2.5 texels each
-  EXPECT_TRUE(near(run(five, 2, D3DX_FILTER_POINT), {1, 3}));
+  check(five, D3DX_FILTER_BOX, {0.8f, 3.2f});  // covers 2.5 texels each
+  check(five, D3DX_FILTER_POINT, {1, 3});
   // Without mirroring the image wraps, so the left edge sees the right one.
   const FloatImage two = row({0, 1});
-  EXPECT_TRUE(near(run(two, 4, D3DX_FILTER_LINEAR), {0.25f, 0.25f, 0.75f, 0.75f}));
-  EXPECT_TRUE(near(run(two, 4, D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR_U), {0, 0.25f, 0.75f, 1}));
+  check(two, D3DX_FILTER_LINEAR, {0.25f, 0.25f, 0.75f, 0.75f});
+  check(two, D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR_U, {0, 0.25f, 0.75f, 1});
   const FloatImage step = row({0, 0, 1, 1});
-  EXPECT_TRUE(near(run(step, 2, D3DX_FILTER_TRIANGLE), {0.25f, 0.75f}));
-  EXPECT_TRUE(near(run(step, 2, D3DX_FILTER_TRIANGLE | D3DX_FILTER_MIRROR_U), {0.125f, 0.875f}));
+  check(step, D3DX_FILTER_TRIANGLE, {0.25f, 0.75f});
+  check(step, D3DX_FILTER_TRIANGLE | D3DX_FILTER_MIRROR_U, {0.125f, 0.875f});
   // No filter: a copy, with transparent black past the source.
-  const std::vector<float> none = run(two, 3, D3DX_FILTER_NONE);
-  EXPECT_TRUE(near(none, {0, 1, 0}));
-  FloatImage out;
-  out.Resize(3, 1);
-  Resample(two, out, D3DX_FILTER_NONE);
-  EXPECT_EQ(out.pixels[2 * 4 + 3], 0.0f);
+  EXPECT_EQ(check(two, D3DX_FILTER_NONE, {0, 1, 0}).pixels[2 * 4 + 3], 0.0f);
 }
 
 // Converting a band of rows at a time gives the very bytes of converting
@@ -239,7 +229,7 @@ TEST(TexConvert, RowByRowMatchesTheWholeImage) {
         PALETTEENTRY{std::uint8_t(i * 7), std::uint8_t(i * 13), std::uint8_t(255 - i), std::uint8_t(i * 3)};
   std::uint32_t seed = 99;
   auto noise = [&seed](std::size_t n) {
-    std::vector<std::uint8_t> b(n);
+    Bytes b(n);
     for (std::uint8_t& v : b) v = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
     return b;
   };
@@ -264,7 +254,7 @@ TEST(TexConvert, RowByRowMatchesTheWholeImage) {
   };
   for (const Case& c : cases) {
     const std::uint32_t sp = RowBytes(c.from, c.sw), dp = RowBytes(c.to, c.dw);
-    std::vector<std::uint8_t> src = noise(std::size_t(sp) * RowCount(c.from, c.sh));
+    Bytes src = noise(std::size_t(sp) * RowCount(c.from, c.sh));
     // Some pixels that are zero bytes: opaque black, the key, in the keyed cases.
     for (std::size_t i = 0; i + 1 < src.size(); i += 30) src[i] = src[i + 1] = 0;
     FloatImage whole, sized;
@@ -272,11 +262,11 @@ TEST(TexConvert, RowByRowMatchesTheWholeImage) {
     if (c.key) ApplyColorKey(whole, c.key);
     sized.Resize(c.dw, c.dh);
     Resample(whole, sized, c.filter);
-    std::vector<std::uint8_t> want(std::size_t(dp) * RowCount(c.to, c.dh));
+    Bytes want(std::size_t(dp) * RowCount(c.to, c.dh));
     ASSERT_TRUE(
         EncodePixels(sized, c.to, want.data(), dp, palette.data(), (c.filter & D3DX_FILTER_DITHER) != 0));
 
-    std::vector<std::uint8_t> got(want.size(), 0xCD);
+    Bytes got(want.size(), 0xCD);
     PixelRect from{c.from, src.data(), nullptr, sp, c.sw, c.sh, palette.data()};
     PixelRect to{c.to, nullptr, got.data(), dp, c.dw, c.dh, palette.data()};
     ASSERT_TRUE(ConvertImage(from, to, c.filter, c.key, (c.filter & D3DX_FILTER_DITHER) != 0));
@@ -288,8 +278,8 @@ TEST(TexConvert, RowByRowMatchesTheWholeImage) {
     const std::uint32_t sizes[][4] = {{16, 8, 8, 4}, {1, 6, 1, 3}, {10, 1, 5, 1}, {1, 1, 1, 1}};
     for (const auto& z : sizes) {
       const std::uint32_t sp = RowBytes(f, z[0]), dp = RowBytes(f, z[2]);
-      std::vector<std::uint8_t> src = noise(std::size_t(sp) * z[1]);
-      std::vector<std::uint8_t> floatBox(std::size_t(dp) * z[3]), byteBox(floatBox.size());
+      Bytes src = noise(std::size_t(sp) * z[1]);
+      Bytes floatBox(std::size_t(dp) * z[3]), byteBox(floatBox.size());
       PixelRect from{f, src.data(), nullptr, sp, z[0], z[1], nullptr};
       ASSERT_TRUE(ConvertImage(from, {f, nullptr, floatBox.data(), dp, z[2], z[3], nullptr}, D3DX_FILTER_BOX,
                                0, false));
@@ -305,7 +295,7 @@ TEST(TexConvert, RowByRowMatchesTheWholeImage) {
     }
   }
   // Anything else is left to the float path.
-  std::vector<std::uint8_t> a(64), b(64);
+  Bytes a(64), b(64);
   EXPECT_FALSE(HalveBytes({D3DFMT_R5G6B5, a.data(), nullptr, 8, 4, 4, nullptr},
                           {D3DFMT_R5G6B5, nullptr, b.data(), 4, 2, 2, nullptr}));
   EXPECT_FALSE(HalveBytes({D3DFMT_L8, a.data(), nullptr, 6, 6, 6, nullptr},

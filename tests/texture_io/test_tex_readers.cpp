@@ -2,6 +2,7 @@
 // yields and its decoded pixels, compared with what was written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "testing/tex_test_files.h"
@@ -27,12 +28,15 @@ bool Rejected(const Bytes& file) {
   return ReadImage(file.data(), file.size(), chain) == ReadResult::Rejected;
 }
 
+using Argbs = std::vector<std::uint32_t>;
+constexpr std::uint32_t K = 0xFF000000, R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF, W = 0xFFFFFFFF;
+
 // The pixels of an image record as 0xAARRGGBB.
-std::vector<std::uint32_t> Argb(const TexImage& img) {
+Argbs Argb(const TexImage& img) {
   FloatImage f;
   EXPECT_TRUE(DecodePixels(img.format, img.data, img.pitch, img.width, img.height,
                            img.palette.empty() ? nullptr : img.palette.data(), f));
-  std::vector<std::uint32_t> out;
+  Argbs out;
   auto b = [](float v) { return std::uint32_t(v * 255.0f + 0.5f); };
   for (std::size_t i = 0; i < f.pixels.size(); i += 4)
     out.push_back(b(f.pixels[i + 3]) << 24 | b(f.pixels[i]) << 16 | b(f.pixels[i + 1]) << 8 |
@@ -50,243 +54,208 @@ Bytes Rgb24Row(std::initializer_list<std::uint32_t> colours) {  // 0xRRGGBB, sto
   return r;
 }
 
+// A file of the shape `edit` fills in, from the shape's defaults.
+Bytes Build(const DibShape& s) { return MakeBmp(s); }
+Bytes Build(const TgaShape& s) { return MakeTga(s); }
+Bytes Build(const DdsShape& s) { return MakeDds(s); }
+Bytes Build(const PngShape& s) { return MakePng(s); }
+template <typename Shape, typename Edit>
+Bytes File(Edit edit) {
+  Shape s;
+  edit(s);
+  return Build(s);
+}
+
+template <std::size_t N>
+Bytes Text(const char (&t)[N]) {  // without the closing zero; zeros inside stay
+  return Bytes(t, t + N - 1);
+}
+
 }  // namespace
 
-// --- BMP and DIB ------------------------------------------------------------------
-
-TEST(TexReaderBmp, TwentyFourBitRowsNeedingPaddingBothOrders) {
-  for (bool topDown : {false, true}) {
+// Every variant each reader yields pixels for: the file format and pixel
+// format it reports and the pixels, as 0xAARRGGBB, top row first.
+TEST(TexReaders, FormatAndPixelsOfEachVariant) {
+  const std::vector<std::uint32_t> rgbk = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+  auto bmp = [](std::uint16_t bits, std::int32_t w, std::vector<Bytes> rows,
+                std::vector<std::uint32_t> palette, bool topDown = false) {
+    return File<DibShape>([&](DibShape& s) {
+      s.bits = bits, s.width = w, s.height = std::int32_t(rows.size()), s.rows = rows, s.palette = palette;
+      s.topDown = topDown;
+    });
+  };
+  auto rle = [](std::uint16_t bits, std::int32_t w, std::int32_t h, Bytes stream,
+                std::vector<std::uint32_t> palette) {
+    return File<DibShape>([&](DibShape& s) {
+      s.bits = bits, s.compression = bits == 8 ? 1 : 2, s.width = w, s.height = h;
+      s.rle = stream, s.palette = palette;
+    });
+  };
+  auto dib = [](std::uint16_t bits, Bytes row) {  // no file header
     DibShape s;
-    s.width = 3;
-    s.height = 2;
-    s.topDown = topDown;
-    s.rows = {Rgb24Row({0xFF0000, 0x00FF00, 0x0000FF}), Rgb24Row({0x123456, 0xFFFFFF, 0x000000})};
-    TexImageChain c = Read(MakeBmp(s));
-    ASSERT_EQ(c.levels.size(), 1u);
-    EXPECT_EQ(c.fileFormat, D3DXIFF_BMP);
-    EXPECT_EQ(c.levels[0].format, D3DFMT_R8G8B8);
-    EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF123456,
-                                                             0xFFFFFFFF, 0xFF000000}));
-  }
-}
-
-TEST(TexReaderBmp, PalettedOneFourAndEightBit) {
-  DibShape s;
-  s.width = 5;
-  s.height = 2;
-  s.palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
-  struct Case {
-    std::uint16_t bits;
-    std::vector<Bytes> rows;
-    std::vector<std::uint8_t> indices;
+    s.bits = bits, s.width = 2, s.palette = {0x102030, 0x405060}, s.rows = {row};
+    return MakeDib(s);
   };
-  const Case cases[] = {
-      {1, {{0xA8}, {0x58}}, {1, 0, 1, 0, 1, 0, 1, 0, 1, 1}},
-      {4, {{0x01, 0x23, 0x10}, {0x32, 0x10, 0x30}}, {0, 1, 2, 3, 1, 3, 2, 1, 0, 3}},
-      {8, {{0, 1, 2, 3, 0}, {3, 3, 2, 2, 1}}, {0, 1, 2, 3, 0, 3, 3, 2, 2, 1}},
+  auto png = [](int type, int depth, Bytes row, std::vector<std::uint16_t> trns = {}) {  // two pixels
+    return File<PngShape>([&](PngShape& s) {
+      s.width = 2, s.colorType = type, s.bitDepth = depth, s.rows = {row}, s.trnsColour = !trns.empty();
+      std::copy(trns.begin(), trns.end(), s.trns);
+    });
   };
-  for (const Case& k : cases) {
-    s.bits = k.bits;
-    s.rows = k.rows;
-    TexImageChain c = Read(MakeBmp(s));
-    ASSERT_EQ(c.levels.size(), 1u) << k.bits;
-    const TexImage& img = c.levels[0];
-    EXPECT_EQ(img.format, D3DFMT_P8);
-    for (std::size_t i = 0; i < k.indices.size(); ++i)
-      EXPECT_EQ(img.data[(i / 5) * img.pitch + i % 5], k.indices[i]) << k.bits << " pixel " << i;
-    EXPECT_EQ(img.palette[1].peRed, 255);
-    EXPECT_EQ(img.palette[1].peFlags, 255);
-    // Entries past the colour table read as opaque white.
-    EXPECT_EQ(img.palette[200].peRed, 255);
-    EXPECT_EQ(img.palette[200].peBlue, 255);
-    EXPECT_EQ(img.palette[200].peFlags, 255);
-  }
-}
-
-TEST(TexReaderBmp, SixteenAndThirtyTwoBitWithoutFields) {
-  DibShape s;
-  s.width = 1;
-  s.height = 1;
-  s.bits = 16;
-  s.rows = {{0x1F, 0x7C}};  // 0x7C1F: red and blue full
-  TexImageChain c = Read(MakeBmp(s));
-  EXPECT_EQ(c.levels[0].format, D3DFMT_X1R5G5B5);
-  EXPECT_EQ(Argb(c.levels[0])[0], 0xFFFF00FFu);
-  s.bits = 32;
-  s.rows = {{0x11, 0x22, 0x33, 0x00}};
-  c = Read(MakeBmp(s));
-  EXPECT_EQ(c.levels[0].format, D3DFMT_X8R8G8B8);
-  EXPECT_EQ(Argb(c.levels[0])[0], 0xFF332211u);
-}
-
-TEST(TexReaderBmp, BitFieldsPickTheFormatTheMasksDescribe) {
-  struct Case {
-    std::uint16_t bits;
-    std::vector<std::uint32_t> masks;
+  auto pngPalette = [](int depth) {  // indices 1 and 0 of an opaque entry and one of alpha 0x40
+    return File<PngShape>([depth](PngShape& s) {
+      s.width = 2, s.colorType = 3, s.bitDepth = depth, s.palette = {0x102030, 0xA0B0C0},
+      s.trnsPalette = {0x40};
+      s.rows = {{static_cast<std::uint8_t>(depth == 8 ? 1 : (1u << (8 - depth)))}};
+      if (depth == 8) s.rows[0].push_back(0);
+    });
+  };
+  auto tga = [](std::uint8_t type, std::uint8_t bits, std::uint16_t w, Bytes pixels) {
+    return File<TgaShape>([&](TgaShape& s) {
+      s.type = type, s.bits = bits, s.width = w, s.id = {'i', 'd'}, s.pixels = pixels;
+    });
+  };
+  auto mapped = [](std::uint8_t type, std::uint8_t mapBits, Bytes map, Bytes pixels) {  // 3 x 1 from entry 10
+    return File<TgaShape>([&](TgaShape& s) {
+      s.type = type, s.bits = 8, s.width = 3, s.descriptor = 0x20, s.mapFirst = 10;
+      s.mapBits = mapBits, s.mapLength = static_cast<std::uint16_t>(map.size() * 8 / ((mapBits + 7) / 8 * 8));
+      s.map = map, s.pixels = pixels;
+    });
+  };
+  const std::vector<Bytes> rgb = {Rgb24Row({0xFF0000, 0x00FF00, 0x0000FF}),
+                                  Rgb24Row({0x123456, 0xFFFFFF, 0})};
+  const Argbs rgbArgb = {R, G, B, 0xFF123456, W, K};
+  // clang-format off
+  const struct {
+    const char* name;
+    Bytes file;
+    D3DXIMAGE_FILEFORMAT fileFormat;
     D3DFORMAT format;
+    Argbs argb;
+  } cases[] = {
+      {"bmp 24-bit, rows padded", bmp(24, 3, rgb, {}), D3DXIFF_BMP, D3DFMT_R8G8B8, rgbArgb},
+      {"bmp 24-bit, top-down", bmp(24, 3, rgb, {}, true), D3DXIFF_BMP, D3DFMT_R8G8B8, rgbArgb},
+      {"bmp 16-bit", bmp(16, 1, {{0x1F, 0x7C}}, {}), D3DXIFF_BMP, D3DFMT_X1R5G5B5, {0xFFFF00FF}},
+      {"bmp 32-bit", bmp(32, 1, {{0x11, 0x22, 0x33, 0}}, {}), D3DXIFF_BMP, D3DFMT_X8R8G8B8, {0xFF332211}},
+      {"bmp 1-bit", bmp(1, 5, {{0xA8}, {0x58}}, rgbk), D3DXIFF_BMP, D3DFMT_P8,
+       {R, K, R, K, R, K, R, K, R, R}},
+      {"bmp 4-bit", bmp(4, 5, {{0x01, 0x23, 0x10}, {0x32, 0x10, 0x30}}, rgbk), D3DXIFF_BMP, D3DFMT_P8,
+       {K, R, G, B, R, B, G, R, K, B}},
+      {"bmp 8-bit, entries past the table white", bmp(8, 5, {{0, 1, 2, 3, 200}, {3, 3, 2, 2, 1}}, rgbk),
+       D3DXIFF_BMP, D3DFMT_P8, {K, R, G, B, W, B, B, G, G, R}},
+      // Bottom row: run of 6 (cut at 4); next: literal 3 (padded) then end of
+      // line; then delta to x=2 of the top row, a run of 1, end of bitmap.
+      {"rle8", rle(8, 4, 3, {6, 1, 0, 0, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 0, 1, 3, 0, 1}, rgbk), D3DXIFF_BMP,
+       D3DFMT_P8, {K, K, B, K, G, B, R, K, R, R, R, R}},
+      {"rle4: 1 2 1, literal 2 1 2", rle(4, 5, 1, {3, 0x12, 0, 3, 0x21, 0x20, 0, 1}, {0, 0xFF, 0xFF00}),
+       D3DXIFF_BMP, D3DFMT_P8, {B, G, B, G, B}},
+      {"dib 8-bit", dib(8, {1, 0}), D3DXIFF_DIB, D3DFMT_P8, {0xFF405060, 0xFF102030}},
+      {"dib 24-bit after a colour table", dib(24, Rgb24Row({0xABCDEF, 0x010203})), D3DXIFF_DIB, D3DFMT_R8G8B8,
+       {0xFFABCDEF, 0xFF010203}},
+      {"ppm binary with comments", Text("P6 # a comment\n2 1\n# another\n255\n\xFF\0\0\x01\x02\x03"),
+       D3DXIFF_PPM, D3DFMT_X8R8G8B8, {R, 0xFF010203}},
+      {"ppm text, maximum 15", Text("P3\n# c\n1 2 15\n15 0 7 # trailing\n 0 15 15"), D3DXIFF_PPM,
+       D3DFMT_X8R8G8B8, {0xFFFF0077, 0xFF00FFFF}},
+      {"ppm 16-bit samples", Text("P6 1 1 65535\n\xFF\xFF\x80\0\0\0"), D3DXIFF_PPM, D3DFMT_X8R8G8B8,
+       {0xFFFF8000}},
+      {"png grey 1", png(0, 1, {0x80}), D3DXIFF_PNG, D3DFMT_L8, {W, K}},
+      {"png grey 2", png(0, 2, {0xE0}), D3DXIFF_PNG, D3DFMT_L8, {W, 0xFFAAAAAA}},
+      {"png grey 4", png(0, 4, {0xF7}), D3DXIFF_PNG, D3DFMT_L8, {W, 0xFF777777}},
+      {"png grey 8", png(0, 8, {0x12, 0xFE}), D3DXIFF_PNG, D3DFMT_L8, {0xFF121212, 0xFFFEFEFE}},
+      {"png grey 16", png(0, 16, {0x12, 0x34, 0xAB, 0xCD}), D3DXIFF_PNG, D3DFMT_L8, {0xFF121212, 0xFFABABAB}},
+      {"png rgb 8", png(2, 8, {1, 2, 3, 4, 5, 6}), D3DXIFF_PNG, D3DFMT_X8R8G8B8, {0xFF010203, 0xFF040506}},
+      {"png rgb 16", png(2, 16, {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0}), D3DXIFF_PNG, D3DFMT_X8R8G8B8,
+       {0xFF010203, 0xFF040506}},
+      {"png grey+alpha 8", png(4, 8, {0x10, 0x80, 0x20, 0xFF}), D3DXIFF_PNG, D3DFMT_A8L8,
+       {0x80101010, 0xFF202020}},
+      {"png grey+alpha 16", png(4, 16, {0x10, 0, 0x80, 0, 0x20, 0, 0xFF, 0}), D3DXIFF_PNG, D3DFMT_A8L8,
+       {0x80101010, 0xFF202020}},
+      {"png rgba 8", png(6, 8, {1, 2, 3, 4, 5, 6, 7, 8}), D3DXIFF_PNG, D3DFMT_A8R8G8B8,
+       {0x04010203, 0x08050607}},
+      {"png rgba 16", png(6, 16, {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0, 8, 0}), D3DXIFF_PNG,
+       D3DFMT_A8R8G8B8, {0x04010203, 0x08050607}},
+      {"png rgb, transparent colour", png(2, 8, {10, 20, 30, 40, 50, 60}, {40, 50, 60}), D3DXIFF_PNG,
+       D3DFMT_A8R8G8B8, {0xFF0A141E, 0x0028323C}},
+      {"png grey, transparent grey", png(0, 8, {7, 9}, {9}), D3DXIFF_PNG, D3DFMT_A8L8,
+       {0xFF070707, 0x00090909}},
+      {"png palette 1", pngPalette(1), D3DXIFF_PNG, D3DFMT_P8, {0xFFA0B0C0, 0x40102030}},
+      {"png palette 2", pngPalette(2), D3DXIFF_PNG, D3DFMT_P8, {0xFFA0B0C0, 0x40102030}},
+      {"png palette 4", pngPalette(4), D3DXIFF_PNG, D3DFMT_P8, {0xFFA0B0C0, 0x40102030}},
+      {"png palette 8", pngPalette(8), D3DXIFF_PNG, D3DFMT_P8, {0xFFA0B0C0, 0x40102030}},
+      {"tga 15-bit", tga(2, 15, 1, {0x1F, 0x7C}), D3DXIFF_TGA, D3DFMT_X1R5G5B5, {0xFFFF00FF}},
+      {"tga 16-bit", tga(2, 16, 1, {0x1F, 0x7C}), D3DXIFF_TGA, D3DFMT_A1R5G5B5, {0x00FF00FF}},
+      {"tga 24-bit", tga(2, 24, 1, {1, 2, 3}), D3DXIFF_TGA, D3DFMT_R8G8B8, {0xFF030201}},
+      {"tga 32-bit", tga(2, 32, 1, {1, 2, 3, 4}), D3DXIFF_TGA, D3DFMT_A8R8G8B8, {0x04030201}},
+      {"tga run past the end, cut", tga(10, 24, 2, {0xFF, 10, 20, 30}), D3DXIFF_TGA, D3DFMT_R8G8B8,
+       {0xFF1E140A, 0xFF1E140A}},
+      {"tga mapped, 24-bit map, index past it white",
+       mapped(1, 24, {0x30, 0x20, 0x10, 0x60, 0x50, 0x40}, {10, 11, 12}), D3DXIFF_TGA, D3DFMT_P8,
+       {0xFF102030, 0xFF405060, W}},
+      {"tga mapped run-length, 16-bit map: opaque red, clear blue",
+       mapped(9, 16, {0x00, 0xFC, 0x1F, 0x00}, {0x81, 10, 0x00, 11}), D3DXIFF_TGA, D3DFMT_P8,
+       {R, R, 0x000000FF}},
   };
-  const Case cases[] = {
-      {16, {0xF800, 0x7E0, 0x1F, 0}, D3DFMT_R5G6B5},
-      {16, {0x7C00, 0x3E0, 0x1F, 0}, D3DFMT_X1R5G5B5},
-      {16, {0x7C00, 0x3E0, 0x1F, 0x8000}, D3DFMT_A1R5G5B5},
-      {16, {0xFF, 0xFF, 0xFF, 0xFF00}, D3DFMT_A8L8},
-      {16, {0xE0, 0x1C, 0x3, 0xFF00}, D3DFMT_A8R3G3B2},
-      {24, {0xFF0000, 0xFF00, 0xFF, 0}, D3DFMT_R8G8B8},
-      {32, {0xFF0000, 0xFF00, 0xFF, 0}, D3DFMT_X8R8G8B8},
-      {32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}, D3DFMT_A8R8G8B8},
+  // clang-format on
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    TexImageChain c = Read(k.file);
+    ASSERT_EQ(c.levels.size(), 1u);
+    EXPECT_EQ(c.fileFormat, k.fileFormat);
+    EXPECT_EQ(c.levels[0].format, k.format);
+    EXPECT_EQ(Argb(c.levels[0]), k.argb);
+  }
+}
+
+// Bit-field bitmaps and uncompressed DDS files: the format the masks
+// describe, the row pitch, and the first byte of each of the first two rows.
+TEST(TexReaders, MaskedLayouts) {
+  auto fields = [](std::uint16_t bits, std::vector<std::uint32_t> masks) {  // 2 x 2, top-down
+    return File<DibShape>([&](DibShape& s) {
+      s.width = 2, s.height = 2, s.bits = bits, s.masks = masks, s.topDown = true;
+      s.rows = {Bytes(bits / 4, 0x5A), Bytes(bits / 4, 0xA5)};
+    });
   };
-  for (const Case& k : cases) {
-    DibShape s;
-    s.width = 2;
-    s.height = 2;
-    s.bits = k.bits;
-    s.masks = k.masks;
-    s.topDown = true;  // allowed with bit fields
-    s.rows = {Bytes(k.bits / 4, 0x5A), Bytes(k.bits / 4, 0xA5)};
-    TexImageChain c = Read(MakeBmp(s));
+  auto dds = [](std::uint32_t flags, std::uint32_t bits, std::uint32_t gMask, std::uint32_t aMask) {  // 3 x 2
+    return File<DdsShape>([&](DdsShape& s) {
+      s.width = 3, s.height = 2, s.pfFlags = flags, s.bits = bits, s.gMask = gMask, s.aMask = aMask;
+      for (std::uint32_t i = 0; i < 6 * bits / 8; ++i) s.payload.push_back(static_cast<std::uint8_t>(i));
+    });
+  };
+  const struct {
+    Bytes file;
+    D3DFORMAT format;
+    std::uint32_t pitch;
+    std::uint8_t first, second;
+  } cases[] = {
+      {fields(16, {0xF800, 0x7E0, 0x1F, 0}), D3DFMT_R5G6B5, 4, 0x5A, 0xA5},
+      {fields(16, {0x7C00, 0x3E0, 0x1F, 0}), D3DFMT_X1R5G5B5, 4, 0x5A, 0xA5},
+      {fields(16, {0x7C00, 0x3E0, 0x1F, 0x8000}), D3DFMT_A1R5G5B5, 4, 0x5A, 0xA5},
+      {fields(16, {0xFF, 0xFF, 0xFF, 0xFF00}), D3DFMT_A8L8, 4, 0x5A, 0xA5},
+      {fields(16, {0xE0, 0x1C, 0x3, 0xFF00}), D3DFMT_A8R3G3B2, 4, 0x5A, 0xA5},
+      {fields(24, {0xFF0000, 0xFF00, 0xFF, 0}), D3DFMT_R8G8B8, 6, 0x5A, 0xA5},
+      {fields(32, {0xFF0000, 0xFF00, 0xFF, 0}), D3DFMT_X8R8G8B8, 8, 0x5A, 0xA5},
+      {fields(32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}), D3DFMT_A8R8G8B8, 8, 0x5A, 0xA5},
+      {dds(0x41, 32, 0xFF00, 0xFF000000u), D3DFMT_A8R8G8B8, 12, 0, 12},
+      {dds(0x40, 32, 0xFF00, 0), D3DFMT_X8R8G8B8, 12, 0, 12},
+      {dds(0x40, 16, 0x7E0, 0), D3DFMT_R5G6B5, 6, 0, 6},
+      {dds(0x40, 16, 0x3E0, 0), D3DFMT_X1R5G5B5, 6, 0, 6},
+      {dds(0x41, 16, 0x3E0, 0x8000), D3DFMT_A1R5G5B5, 6, 0, 6},
+      {dds(0x41, 16, 0xF0, 0xF000), D3DFMT_A4R4G4B4, 6, 0, 6},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.format);
+    TexImageChain c = Read(k.file);
     ASSERT_EQ(c.levels.size(), 1u);
     EXPECT_EQ(c.levels[0].format, k.format);
-    EXPECT_EQ(c.levels[0].data[0], 0x5A);  // top row first
-  }
-  DibShape odd;
-  odd.bits = 16;
-  odd.masks = {0xF00, 0xF0, 0xF, 0xF000};
-  odd.rows = {Bytes(2, 0)};
-  EXPECT_TRUE(Rejected(MakeBmp(odd)));
-}
-
-TEST(TexReaderBmp, Rle8RunsLiteralsDeltaAndClipping) {
-  DibShape s;
-  s.width = 4;
-  s.height = 3;
-  s.bits = 8;
-  s.compression = 1;
-  s.palette = {0, 0xFF0000, 0x00FF00, 0x0000FF};
-  // Bottom row: run of 6 (cut at 4); next: literal 3 (padded) then EOL;
-  // then delta to x=2 of the top row, a run of 1, end of bitmap.
-  s.rle = {6, 1, 0, 0, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 0, 1, 3, 0, 1};
-  TexImageChain c = Read(MakeBmp(s));
-  ASSERT_EQ(c.levels.size(), 1u);
-  const TexImage& img = c.levels[0];
-  const std::vector<std::uint8_t> want = {0, 0, 3, 0, 2, 3, 1, 0, 1, 1, 1, 1};
-  for (std::size_t i = 0; i < want.size(); ++i)
-    EXPECT_EQ(img.data[(i / 4) * img.pitch + i % 4], want[i]) << i;
-
-  s.rle = {2, 1, 0, 0};  // stream ends before the bitmap does
-  EXPECT_TRUE(Rejected(MakeBmp(s)));
-  s.rle = {2, 1, 0, 1};
-  s.topDown = true;  // run-length bitmaps are always bottom-up
-  EXPECT_TRUE(Rejected(MakeBmp(s)));
-}
-
-TEST(TexReaderBmp, Rle4) {
-  DibShape s;
-  s.width = 5;
-  s.height = 1;
-  s.bits = 4;
-  s.compression = 2;
-  s.palette = {0, 0xFF, 0xFF00};
-  s.rle = {3, 0x12, 0, 3, 0x21, 0x20, 0, 1};  // 1 2 1, literal 2 1 2
-  TexImageChain c = Read(MakeBmp(s));
-  ASSERT_EQ(c.levels.size(), 1u);
-  const std::vector<std::uint8_t> want = {1, 2, 1, 2, 1};
-  for (std::size_t i = 0; i < want.size(); ++i) EXPECT_EQ(c.levels[0].data[i], want[i]) << i;
-}
-
-TEST(TexReaderBmp, PackedDibWithoutFileHeader) {
-  DibShape s;
-  s.width = 2;
-  s.height = 1;
-  s.bits = 8;
-  s.palette = {0x102030, 0x405060};
-  s.rows = {{1, 0}};
-  TexImageChain c = Read(MakeDib(s));
-  EXPECT_EQ(c.fileFormat, D3DXIFF_DIB);
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFF405060, 0xFF102030}));
-  // A 24-bit bitmap may carry a colour table too; its pixels follow it.
-  s.bits = 24;
-  s.rows = {Rgb24Row({0xABCDEF, 0x010203})};
-  c = Read(MakeDib(s));
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFABCDEF, 0xFF010203}));
-}
-
-TEST(TexReaderBmp, ShortOrInconsistentFilesAreNotBmp) {
-  Bytes thirteen = {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  EXPECT_TRUE(Rejected(thirteen));
-  DibShape s;
-  s.rows = {Rgb24Row({0xFFFFFF})};
-  Bytes bmp = MakeBmp(s);
-  bmp[2] = 0xFF;  // size field larger than the file
-  EXPECT_TRUE(Rejected(bmp));
-}
-
-// --- PPM --------------------------------------------------------------------------
-
-TEST(TexReaderPpm, BinaryAndTextWithComments) {
-  std::string p6 = "P6 # a comment\n2 1\n# another\n255\n";
-  Bytes f(p6.begin(), p6.end());
-  for (std::uint8_t v : {255, 0, 0, 1, 2, 3}) f.push_back(v);
-  TexImageChain c = Read(f);
-  EXPECT_EQ(c.fileFormat, D3DXIFF_PPM);
-  EXPECT_EQ(c.levels[0].format, D3DFMT_X8R8G8B8);
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFFF0000, 0xFF010203}));
-
-  // Maximum 15: samples scale to 0..255.
-  std::string p3 = "P3\n# c\n1 2 15\n15 0 7 # trailing\n 0 15 15";
-  c = Read(Bytes(p3.begin(), p3.end()));
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFFF0077, 0xFF00FFFF}));
-}
-
-TEST(TexReaderPpm, SixteenBitSamplesAndMalformedHeaders) {
-  std::string h = "P6 1 1 65535\n";
-  Bytes f(h.begin(), h.end());
-  for (std::uint8_t v : {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00}) f.push_back(v);
-  EXPECT_EQ(Argb(Read(f).levels[0])[0], 0xFFFF8000u);
-
-  for (std::string bad : {"P6 1\n255\n", "P3 1 1 255 1 2 300", "P3 1 1 255 1 2", "P6 1 1 0\nabc",
-                          "P6 1 1 255\n\x01\x02", "P7 1 1 255\n123", "P61 1 255\n\x01\x02\x03"}) {
-    EXPECT_TRUE(Rejected(Bytes(bad.begin(), bad.end()))) << bad;
+    ASSERT_EQ(c.levels[0].pitch, k.pitch);
+    EXPECT_EQ(c.levels[0].data[0], k.first);
+    EXPECT_EQ(c.levels[0].data[k.pitch], k.second);
   }
 }
 
 // --- DDS --------------------------------------------------------------------------
 
-TEST(TexReaderDds, UncompressedLayouts) {
-  struct Case {
-    std::uint32_t flags, bits, gMask, aMask;
-    D3DFORMAT format;
-  };
-  const Case cases[] = {
-      {0x41, 32, 0xFF00, 0xFF000000u, D3DFMT_A8R8G8B8},
-      {0x40, 32, 0xFF00, 0, D3DFMT_X8R8G8B8},
-      {0x40, 16, 0x7E0, 0, D3DFMT_R5G6B5},
-      {0x40, 16, 0x3E0, 0, D3DFMT_X1R5G5B5},
-      {0x41, 16, 0x3E0, 0x8000, D3DFMT_A1R5G5B5},
-      {0x41, 16, 0xF0, 0xF000, D3DFMT_A4R4G4B4},
-  };
-  for (const Case& k : cases) {
-    DdsShape s;
-    s.width = 3;
-    s.height = 2;
-    s.pfFlags = k.flags;
-    s.bits = k.bits;
-    s.gMask = k.gMask;
-    s.aMask = k.aMask;
-    for (std::uint32_t i = 0; i < 6 * k.bits / 8; ++i) s.payload.push_back(static_cast<std::uint8_t>(i));
-    TexImageChain c = Read(MakeDds(s));
-    ASSERT_EQ(c.levels.size(), 1u);
-    EXPECT_EQ(c.levels[0].format, k.format);
-    EXPECT_EQ(c.levels[0].pitch, 3 * k.bits / 8);
-    EXPECT_EQ(c.levels[0].data[c.levels[0].pitch], 3 * k.bits / 8);  // second row
-  }
-  DdsShape odd;
-  odd.pfFlags = 0x40;
-  odd.bits = 24;
-  odd.payload.resize(48);
-  EXPECT_TRUE(Rejected(MakeDds(odd)));
-}
-
-TEST(TexReaderDds, MipChainCubeFacesAndShortData) {
+TEST(TexReaderDds, MipChainAndCubeFaces) {
   DdsShape s;
   s.width = 8;
   s.height = 4;
@@ -302,12 +271,6 @@ TEST(TexReaderDds, MipChainCubeFacesAndShortData) {
   EXPECT_EQ(c.levels[2].height, 1u);
   EXPECT_EQ(c.levels[0].pitch, 16u);
 
-  s.payload.pop_back();
-  EXPECT_TRUE(Rejected(MakeDds(s)));
-  s.mipCount = 0xFFFFFFFFu;  // far more levels than the data holds
-  s.payload.assign(32, 0);
-  EXPECT_TRUE(Rejected(MakeDds(s)));
-
   s.mipCount = 1;
   s.caps2 = 0xFE00;  // every face
   s.payload.assign(6 * 16, 0);
@@ -315,11 +278,6 @@ TEST(TexReaderDds, MipChainCubeFacesAndShortData) {
   c = Read(MakeDds(s));
   ASSERT_EQ(c.levels.size(), 1u);  // the texture takes the first face
   EXPECT_EQ(c.levels[0].data[0], 0);
-  s.payload.resize(5 * 16);
-  EXPECT_TRUE(Rejected(MakeDds(s)));
-  s.caps2 = 0x0C00;  // only some faces
-  s.payload.resize(6 * 16);
-  EXPECT_TRUE(Rejected(MakeDds(s)));
 }
 
 TEST(TexReaderDds, DxtBlocksDecode) {
@@ -363,11 +321,7 @@ TEST(TexReaderJpeg, GreyAndColour) {
   EXPECT_NEAR(c.levels[0].data[2 * 16 + 13], 200, 6);
 
   Bytes rgb(9 * 5 * 3);
-  for (std::size_t i = 0; i < rgb.size(); i += 3) {
-    rgb[i] = 220;
-    rgb[i + 1] = 30;
-    rgb[i + 2] = 90;
-  }
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = i % 3 == 0 ? 220 : i % 3 == 1 ? 30 : 90;
   c = Read(MakeJpeg(9, 5, false, rgb));
   ASSERT_EQ(c.levels[0].format, D3DFMT_X8R8G8B8);
   EXPECT_EQ(c.levels[0].width, 9u);
@@ -378,11 +332,10 @@ TEST(TexReaderJpeg, GreyAndColour) {
   EXPECT_EQ(p[3], 255);
 }
 
-TEST(TexReaderJpeg, TruncatedFileIsRejected) {
+TEST(TexReaderJpeg, ScanCutShortIsRejected) {
   Bytes rgb(32 * 32 * 3, 128);
   for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 7);
   const Bytes f = MakeJpeg(32, 32, false, rgb);
-  EXPECT_TRUE(Rejected(Bytes(f.begin(), f.begin() + f.size() / 2)));
   // Scan data cut short but closed with an end marker, as a file whose
   // middle went missing would be: libjpeg would fill the rest with grey.
   for (std::size_t n = f.size() / 3; n + 8 < f.size(); n += 97) {
@@ -390,82 +343,6 @@ TEST(TexReaderJpeg, TruncatedFileIsRejected) {
     cut.insert(cut.end(), {0xFF, 0xD9});
     EXPECT_TRUE(Rejected(cut)) << "cut at " << n;
   }
-}
-
-// --- PNG --------------------------------------------------------------------------
-
-TEST(TexReaderPng, EveryColourTypeAndDepth) {
-  struct Case {
-    int type, depth;
-    D3DFORMAT format;
-    Bytes row;  // one row of two pixels
-    std::vector<std::uint32_t> argb;
-  };
-  const Case cases[] = {
-      {0, 1, D3DFMT_L8, {0x80}, {0xFFFFFFFF, 0xFF000000}},
-      {0, 2, D3DFMT_L8, {0xE0}, {0xFFFFFFFF, 0xFFAAAAAA}},
-      {0, 4, D3DFMT_L8, {0xF7}, {0xFFFFFFFF, 0xFF777777}},
-      {0, 8, D3DFMT_L8, {0x12, 0xFE}, {0xFF121212, 0xFFFEFEFE}},
-      {0, 16, D3DFMT_L8, {0x12, 0x34, 0xAB, 0xCD}, {0xFF121212, 0xFFABABAB}},
-      {2, 8, D3DFMT_X8R8G8B8, {1, 2, 3, 4, 5, 6}, {0xFF010203, 0xFF040506}},
-      {2, 16, D3DFMT_X8R8G8B8, {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0}, {0xFF010203, 0xFF040506}},
-      {4, 8, D3DFMT_A8L8, {0x10, 0x80, 0x20, 0xFF}, {0x80101010, 0xFF202020}},
-      {4, 16, D3DFMT_A8L8, {0x10, 0, 0x80, 0, 0x20, 0, 0xFF, 0}, {0x80101010, 0xFF202020}},
-      {6, 8, D3DFMT_A8R8G8B8, {1, 2, 3, 4, 5, 6, 7, 8}, {0x04010203, 0x08050607}},
-      {6, 16, D3DFMT_A8R8G8B8, {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0, 8, 0}, {0x04010203, 0x08050607}},
-  };
-  for (const Case& k : cases) {
-    PngShape s;
-    s.width = 2;
-    s.colorType = k.type;
-    s.bitDepth = k.depth;
-    s.rows = {k.row};
-    TexImageChain c = Read(MakePng(s));
-    ASSERT_EQ(c.levels.size(), 1u);
-    EXPECT_EQ(c.fileFormat, D3DXIFF_PNG);
-    EXPECT_EQ(c.levels[0].format, k.format) << k.type << "/" << k.depth;
-    EXPECT_EQ(Argb(c.levels[0]), k.argb) << k.type << "/" << k.depth;
-  }
-}
-
-TEST(TexReaderPng, PaletteDepthsAndTransparency) {
-  for (int depth : {1, 2, 4, 8}) {
-    PngShape s;
-    s.width = 2;
-    s.colorType = 3;
-    s.bitDepth = depth;
-    s.palette = {0x102030, 0xA0B0C0};
-    s.trnsPalette = {0x40};
-    s.rows = {{static_cast<std::uint8_t>(depth == 8 ? 1 : (1u << (8 - depth)))}};
-    if (depth == 8) s.rows[0].push_back(0);
-    TexImageChain c = Read(MakePng(s));
-    ASSERT_EQ(c.levels[0].format, D3DFMT_P8) << depth;
-    EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFA0B0C0, 0x40102030})) << depth;
-  }
-}
-
-TEST(TexReaderPng, TransparencyChunkAddsAlpha) {
-  PngShape s;
-  s.width = 2;
-  s.colorType = 2;
-  s.rows = {{10, 20, 30, 40, 50, 60}};
-  s.trnsColour = true;
-  s.trns[0] = 40;
-  s.trns[1] = 50;
-  s.trns[2] = 60;
-  TexImageChain c = Read(MakePng(s));
-  EXPECT_EQ(c.levels[0].format, D3DFMT_A8R8G8B8);
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFF0A141E, 0x0028323C}));
-
-  PngShape g;
-  g.width = 2;
-  g.colorType = 0;
-  g.rows = {{7, 9}};
-  g.trnsColour = true;
-  g.trns[0] = 9;
-  c = Read(MakePng(g));
-  EXPECT_EQ(c.levels[0].format, D3DFMT_A8L8);
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFF070707, 0x00090909}));
 }
 
 TEST(TexReaderPng, GammaSrgbAndInterlacing) {
@@ -488,151 +365,121 @@ TEST(TexReaderPng, GammaSrgbAndInterlacing) {
     for (std::uint32_t x = 0; x < 27; ++x) row.push_back(static_cast<std::uint8_t>(y * 31 + x * 5));
     a.rows.push_back(row);
   }
-  const std::vector<std::uint32_t> plain = Argb(Read(MakePng(a)).levels[0]);
+  const Argbs plain = Argb(Read(MakePng(a)).levels[0]);
   a.interlace = true;
   EXPECT_EQ(Argb(Read(MakePng(a)).levels[0]), plain);
 }
 
-TEST(TexReaderPng, CorruptAndTruncatedFilesAreRejected) {
-  PngShape s;
-  s.width = 16;
-  s.height = 16;
-  s.colorType = 2;
-  for (int y = 0; y < 16; ++y) s.rows.push_back(Bytes(48, static_cast<std::uint8_t>(y * 13)));
-  Bytes f = MakePng(s);
-  Bytes half(f.begin(), f.begin() + f.size() / 2);
-  EXPECT_TRUE(Rejected(half));
-  Bytes bad = f;
-  bad[f.size() / 2] ^= 0xFF;  // breaks the data chunk's check sum
-  EXPECT_TRUE(Rejected(bad));
-}
-
-// --- TGA --------------------------------------------------------------------------
-
-TEST(TexReaderTga, TrueColourDepths) {
-  struct Case {
-    std::uint8_t bits;
-    D3DFORMAT format;
-    Bytes pixel;
-    std::uint32_t argb;
-  };
-  const Case cases[] = {
-      {15, D3DFMT_X1R5G5B5, {0x1F, 0x7C}, 0xFFFF00FF},
-      {16, D3DFMT_A1R5G5B5, {0x1F, 0x7C}, 0x00FF00FF},
-      {24, D3DFMT_R8G8B8, {1, 2, 3}, 0xFF030201},
-      {32, D3DFMT_A8R8G8B8, {1, 2, 3, 4}, 0x04030201},
-  };
-  for (const Case& k : cases) {
-    TgaShape s;
-    s.bits = k.bits;
-    s.pixels = k.pixel;
-    s.id = {'i', 'd'};
-    TexImageChain c = Read(MakeTga(s));
-    ASSERT_EQ(c.levels.size(), 1u);
-    EXPECT_EQ(c.fileFormat, D3DXIFF_TGA);
-    EXPECT_EQ(c.levels[0].format, k.format);
-    EXPECT_EQ(Argb(c.levels[0])[0], k.argb);
-  }
-}
-
 TEST(TexReaderTga, EveryOriginGivesTheSameImage) {
-  // The image, top row first: 1 2 3 / 4 5 6 (grey values).
-  struct Case {
+  // The image, top row first: 1 2 3 / 4 5 6 (grey values), in file order.
+  const struct {
     std::uint8_t descriptor;
     Bytes fileOrder;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {0x00, {4, 5, 6, 1, 2, 3}},  // bottom-up, left to right
       {0x20, {1, 2, 3, 4, 5, 6}},  // top-down
       {0x10, {6, 5, 4, 3, 2, 1}},  // bottom-up, right to left
       {0x30, {3, 2, 1, 6, 5, 4}},  // top-down, right to left
   };
-  for (const Case& k : cases) {
+  for (const auto& k : cases) {
     for (bool rle : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << int(k.descriptor) << (rle ? " run-length" : ""));
+      const Bytes& f = k.fileOrder;
+      // Run-length: a and b raw, then c four times; a packet past the last
+      // pixel is never read.
+      const Bytes stored = rle ? Bytes{f[0], f[1], f[2], f[2], f[2], f[2]} : f;
       TgaShape s;
       s.type = rle ? 11 : 3;
       s.bits = 8;
       s.width = 3;
       s.height = 2;
       s.descriptor = k.descriptor;
-      if (rle) {
-        s.pixels = {0x01, k.fileOrder[0], k.fileOrder[1], 0x83, k.fileOrder[2]};
-        // A packet past the last pixel is never read.
-        s.pixels.insert(s.pixels.end(), {0x02, k.fileOrder[3], k.fileOrder[4], k.fileOrder[5]});
-      } else {
-        s.pixels = k.fileOrder;
-      }
+      s.pixels = rle ? Bytes{0x01, f[0], f[1], 0x83, f[2], 0x02, f[3], f[4], f[5]} : f;
       TexImageChain c = Read(MakeTga(s));
       ASSERT_EQ(c.levels.size(), 1u);
       EXPECT_EQ(c.levels[0].format, D3DFMT_L8);
-      Bytes got(c.levels[0].data, c.levels[0].data + 6);
-      if (!rle) {
-        EXPECT_EQ(got, (Bytes{1, 2, 3, 4, 5, 6})) << int(k.descriptor);
-      } else {
-        // In file order: a, b, then c four times.
-        Bytes fileOrder = {k.fileOrder[0], k.fileOrder[1], k.fileOrder[2],
-                           k.fileOrder[2], k.fileOrder[2], k.fileOrder[2]};
-        TgaShape plain = s;
-        plain.type = 3;
-        plain.pixels = fileOrder;
-        TexImageChain p = Read(MakeTga(plain));
-        EXPECT_EQ(got, Bytes(p.levels[0].data, p.levels[0].data + 6)) << int(k.descriptor);
-      }
+      for (std::uint8_t i = 0; i < 6; ++i)  // image pixel i lies where i + 1 lies in the file
+        EXPECT_EQ(c.levels[0].data[i], stored[std::find(f.begin(), f.end(), i + 1) - f.begin()]) << int(i);
     }
   }
 }
 
-TEST(TexReaderTga, ColourMappedImages) {
-  TgaShape s;
-  s.type = 1;
-  s.bits = 8;
-  s.width = 3;
-  s.descriptor = 0x20;
-  s.mapFirst = 10;
-  s.mapLength = 2;
-  s.mapBits = 24;
-  s.map = {0x30, 0x20, 0x10, 0x60, 0x50, 0x40};
-  s.pixels = {10, 11, 12};
-  TexImageChain c = Read(MakeTga(s));
-  ASSERT_EQ(c.levels[0].format, D3DFMT_P8);
-  // Index 12 lies past the map: opaque white.
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFF102030, 0xFF405060, 0xFFFFFFFF}));
-
-  s.mapBits = 16;
-  s.map = {0x00, 0xFC, 0x1F, 0x00};  // opaque red, transparent blue
-  s.type = 9;
-  s.pixels = {0x81, 10, 0x00, 11};
-  c = Read(MakeTga(s));
-  EXPECT_EQ(Argb(c.levels[0]), (std::vector<std::uint32_t>{0xFFFF0000, 0xFFFF0000, 0x000000FF}));
-
-  s.mapFirst = 200;
-  s.mapLength = 57;  // first + length over 256
-  s.map.assign(57 * 2, 0);
-  EXPECT_TRUE(Rejected(MakeTga(s)));
-  TgaShape noMap;
-  noMap.type = 1;
-  noMap.bits = 8;
-  noMap.pixels = {0};
-  EXPECT_TRUE(Rejected(MakeTga(noMap)));
-}
-
-TEST(TexReaderTga, HeaderChecks) {
-  TgaShape s;
-  s.pixels = {1, 2, 3};
-  EXPECT_FALSE(Rejected(MakeTga(s)));
-  for (std::uint8_t type : {0, 4, 8, 0x13}) {
-    TgaShape t = s;
-    t.type = type;
-    EXPECT_TRUE(Rejected(MakeTga(t))) << int(type);
-  }
-  TgaShape zero = s;
-  zero.width = 0;
-  EXPECT_TRUE(Rejected(MakeTga(zero)));
-  TgaShape grey16 = s;
-  grey16.type = 3;
-  grey16.bits = 16;
-  EXPECT_TRUE(Rejected(MakeTga(grey16)));
-  TgaShape truncated = s;
-  truncated.pixels.pop_back();
-  EXPECT_TRUE(Rejected(MakeTga(truncated)));
+// Fields no reader accepts, and data the header's claims do not fit (every
+// shorter prefix of a good file is the loader's truncation test).
+TEST(TexReaders, MalformedFilesAreRejected) {
+  auto bmp = [](auto edit) {
+    return File<DibShape>([&](DibShape& s) {
+      s.rows = {Rgb24Row({0xFFFFFF})};
+      edit(s);
+    });
+  };
+  auto dds = [](auto edit) {  // 8x4 DXT1, two levels
+    return File<DdsShape>([&](DdsShape& s) {
+      s.width = 8, s.height = 4, s.mipCount = 2, s.fourCC = D3DFMT_DXT1, s.pfFlags = 4,
+      s.payload.assign(24, 0);
+      edit(s);
+    });
+  };
+  auto tga = [](auto edit) {
+    return File<TgaShape>([&](TgaShape& s) {
+      s.pixels = {1, 2, 3};
+      edit(s);
+    });
+  };
+  // Run-length bitmaps, 4 x 3.
+  auto rle8 = [](Bytes stream, bool topDown) {
+    return File<DibShape>([&](DibShape& s) {
+      s.width = 4, s.height = 3, s.bits = 8, s.compression = 1, s.palette = {0, 0xFF0000};
+      s.rle = stream, s.topDown = topDown;
+    });
+  };
+  Bytes sizeField = bmp([](DibShape&) {});
+  sizeField[2] = 0xFF;
+  PngShape png;
+  png.width = png.height = 16;
+  png.rows.assign(16, Bytes(48, 0x5D));
+  Bytes crc = MakePng(png);
+  crc[crc.size() / 2] ^= 0xFF;
+  const std::pair<const char*, Bytes> files[] = {
+      {"bmp: 13 bytes", {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"bmp: size field past the end", sizeField},
+      {"bmp: masks of no format", bmp([](DibShape& s) {
+         s.bits = 16, s.masks = {0xF00, 0xF0, 0xF, 0xF000}, s.rows = {Bytes(2, 0)};
+       })},
+      {"ppm: no height", Text("P6 1\n255\n")},
+      {"ppm: sample over the maximum", Text("P3 1 1 255 1 2 300")},
+      {"ppm: a sample short", Text("P3 1 1 255 1 2")},
+      {"ppm: maximum 0", Text("P6 1 1 0\nabc")},
+      {"ppm: a byte short", Text("P6 1 1 255\n\x01\x02")},
+      {"ppm: P7", Text("P7 1 1 255\n123")},
+      {"ppm: no space after P6", Text("P61 1 255\n\x01\x02\x03")},
+      {"rle8: stream ends before the bitmap", rle8({2, 1, 0, 0}, false)},
+      {"rle8: top-down (always bottom-up)", rle8({2, 1, 0, 1}, true)},
+      {"dds: 24 bits (with the bytes 32 would take)",
+       dds([](DdsShape& s) { s.pfFlags = 0x40, s.fourCC = 0, s.bits = 24, s.payload.resize(160); })},
+      {"dds: a byte short", dds([](DdsShape& s) { s.payload.pop_back(); })},
+      {"dds: more levels than data", dds([](DdsShape& s) { s.mipCount = 0xFFFFFFFFu; })},
+      {"dds: five faces of six",
+       dds([](DdsShape& s) { s.mipCount = 1, s.caps2 = 0xFE00, s.payload.assign(5 * 16, 0); })},
+      {"dds: some faces",
+       dds([](DdsShape& s) { s.mipCount = 1, s.caps2 = 0x0C00, s.payload.assign(6 * 16, 0); })},
+      {"png: check sum broken", crc},
+      {"tga: type 0", tga([](TgaShape& s) { s.type = 0; })},
+      {"tga: type 4", tga([](TgaShape& s) { s.type = 4; })},
+      {"tga: type 8", tga([](TgaShape& s) { s.type = 8; })},
+      {"tga: type 0x13", tga([](TgaShape& s) { s.type = 0x13; })},
+      {"tga: width 0", tga([](TgaShape& s) { s.width = 0; })},
+      {"tga: 16-bit grey", tga([](TgaShape& s) { s.type = 3, s.bits = 16; })},
+      {"tga: a byte short", tga([](TgaShape& s) { s.pixels.pop_back(); })},
+      {"tga: mapped without a map", tga([](TgaShape& s) { s.type = 1, s.bits = 8, s.pixels = {0}; })},
+      {"tga: map past entry 255", tga([](TgaShape& s) {
+         s.type = 1, s.bits = 8, s.pixels = {0};
+         s.mapFirst = 200, s.mapLength = 57, s.mapBits = 16, s.map.assign(57 * 2, 0);
+       })},
+  };
+  for (const auto& [name, file] : files) EXPECT_TRUE(Rejected(file)) << name;
+  EXPECT_FALSE(Rejected(bmp([](DibShape&) {})));
+  EXPECT_FALSE(Rejected(dds([](DdsShape&) {})));
+  EXPECT_FALSE(Rejected(tga([](TgaShape&) {})));
+  EXPECT_FALSE(Rejected(rle8({2, 1, 0, 1}, false)));
 }
