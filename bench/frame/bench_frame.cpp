@@ -35,7 +35,7 @@
 #include "log/log_file.h"
 #include "tools/quorvel-makedata/makedata.h"
 #include "platform/d3d8/d3d8_testing.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 #include "terrain/terrain.h"
 #include "view/camera.h"
 
