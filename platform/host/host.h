@@ -79,7 +79,8 @@ void WindowPixelSize(SDL_Window* window, int& width, int& height);
 bool GlobalKeyState(std::uint8_t keys[32]);
 
 // Polls SDL events: window events become window messages (through the window
-// layer's hook), and every event is handed to the listeners (the input layer keeps its device state this way).
+// layer's hook), and every event is handed to the listeners (the input layer
+// keeps its device state this way).
 void PumpEvents();
 using EventListener = std::function<void(const SDL_Event&)>;
 int AddEventListener(EventListener listener);

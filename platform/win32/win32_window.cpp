@@ -169,7 +169,8 @@ void ResetWindowState() {
 }
 
 // Set when this file is linked in, before main runs.
-[[maybe_unused]] const bool s_hooksSet = (qv::host::SetWindowHooks({FirstSdlWindow, TranslateSdlEvent, ResetWindowState}), true);
+[[maybe_unused]] const bool s_hooksSet =
+    (qv::host::SetWindowHooks({FirstSdlWindow, TranslateSdlEvent, ResetWindowState}), true);
 
 }  // namespace
 }  // namespace qv::win32
