@@ -35,7 +35,9 @@
 #include "log/log_file.h"
 #include "tools/quorvel-makedata/makedata.h"
 #include "platform/d3d8/d3d8_testing.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
+#include "testing/forwarding_device.h"
+#include "testing/forwarding_device.h"
 #include "terrain/terrain.h"
 #include "view/camera.h"
 
@@ -56,75 +58,26 @@ struct Draw {
 
 // Forwards every call to the real device, timing the time spent inside it
 // and, while capturing, recording each indexed draw with its index data.
-class ProxyDevice final : public IDirect3DDevice8 {
+class ProxyDevice final : public qv::test::ForwardingDevice {
  public:
-  explicit ProxyDevice(IDirect3DDevice8* real) : m_real(real) {}
+  explicit ProxyDevice(IDirect3DDevice8* real) : ForwardingDevice(real) {}
 
-  struct Timer {
-    explicit Timer(ProxyDevice* p) : proxy(p), start(Clock::now()) {}
-    ~Timer() { proxy->m_inside += Clock::now() - start; }
-    ProxyDevice* proxy;
-    Clock::time_point start;
-  };
-
-  HRESULT QueryInterface(REFIID riid, void** ppv) override { return m_real->QueryInterface(riid, ppv); }
-  ULONG AddRef() override { return 1; }
-  ULONG Release() override { return 1; }
-  HRESULT GetDirect3D(IDirect3D8** ppD3D) override { Timer t(this); return m_real->GetDirect3D(ppD3D); }
-  HRESULT GetDeviceCaps(D3DCAPS8* pCaps) override { Timer t(this); return m_real->GetDeviceCaps(pCaps); }
-  HRESULT GetDisplayMode(D3DDISPLAYMODE* pMode) override { Timer t(this); return m_real->GetDisplayMode(pMode); }
-  HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** ppTexture) override { Timer t(this); return m_real->CreateTexture(width, height, levels, usage, format, pool, ppTexture); }
-  HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer8** ppVB) override { Timer t(this); return m_real->CreateVertexBuffer(length, usage, fvf, pool, ppVB); }
-  HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer8** ppIB) override { Timer t(this); return m_real->CreateIndexBuffer(length, usage, format, pool, ppIB); }
-  HRESULT UpdateTexture(IDirect3DBaseTexture8* pSource, IDirect3DBaseTexture8* pDest) override { Timer t(this); return m_real->UpdateTexture(pSource, pDest); }
-  HRESULT Clear(DWORD count, const D3DRECT* pRects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) override { Timer t(this); return m_real->Clear(count, pRects, flags, color, z, stencil); }
-  HRESULT BeginScene() override { Timer t(this); return m_real->BeginScene(); }
-  HRESULT EndScene() override { Timer t(this); return m_real->EndScene(); }
-  HRESULT Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride, const void* pDirtyRegion) override { Timer t(this); return m_real->Present(pSourceRect, pDestRect, hDestWindowOverride, pDirtyRegion); }
-  HRESULT SetViewport(const D3DVIEWPORT8* pViewport) override { Timer t(this); return m_real->SetViewport(pViewport); }
-  HRESULT GetViewport(D3DVIEWPORT8* pViewport) override { Timer t(this); return m_real->GetViewport(pViewport); }
-  HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* pMatrix) override { Timer t(this); return m_real->SetTransform(state, pMatrix); }
-  HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* pMatrix) override { Timer t(this); return m_real->GetTransform(state, pMatrix); }
-  HRESULT SetMaterial(const D3DMATERIAL8* pMaterial) override { Timer t(this); return m_real->SetMaterial(pMaterial); }
-  HRESULT GetMaterial(D3DMATERIAL8* pMaterial) override { Timer t(this); return m_real->GetMaterial(pMaterial); }
-  HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override { Timer t(this); return m_real->SetRenderState(state, value); }
-  HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* pValue) override { Timer t(this); return m_real->GetRenderState(state, pValue); }
-  HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture8* pTexture) override { Timer t(this); return m_real->SetTexture(stage, pTexture); }
-  HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture8** ppTexture) override { Timer t(this); return m_real->GetTexture(stage, ppTexture); }
-  HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override { Timer t(this); return m_real->SetTextureStageState(stage, type, value); }
-  HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* pValue) override { Timer t(this); return m_real->GetTextureStageState(stage, type, pValue); }
-  HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override { Timer t(this); return m_real->DrawPrimitive(type, startVertex, primitiveCount); }
-  HRESULT CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction, DWORD* pHandle, DWORD usage) override { Timer t(this); return m_real->CreateVertexShader(pDeclaration, pFunction, pHandle, usage); }
-  HRESULT SetVertexShader(DWORD handle) override { Timer t(this); return m_real->SetVertexShader(handle); }
-  HRESULT GetVertexShader(DWORD* pHandle) override { Timer t(this); return m_real->GetVertexShader(pHandle); }
-  HRESULT DeleteVertexShader(DWORD handle) override { Timer t(this); return m_real->DeleteVertexShader(handle); }
-  HRESULT SetVertexShaderConstant(DWORD reg, const void* pData, DWORD count) override { Timer t(this); return m_real->SetVertexShaderConstant(reg, pData, count); }
-  HRESULT GetVertexShaderConstant(DWORD reg, void* pData, DWORD count) override { Timer t(this); return m_real->GetVertexShaderConstant(reg, pData, count); }
-  HRESULT CreatePixelShader(const DWORD* pFunction, DWORD* pHandle) override { Timer t(this); return m_real->CreatePixelShader(pFunction, pHandle); }
-  HRESULT SetPixelShader(DWORD handle) override { Timer t(this); return m_real->SetPixelShader(handle); }
-  HRESULT GetPixelShader(DWORD* pHandle) override { Timer t(this); return m_real->GetPixelShader(pHandle); }
-  HRESULT DeletePixelShader(DWORD handle) override { Timer t(this); return m_real->DeletePixelShader(handle); }
-  HRESULT SetPixelShaderConstant(DWORD reg, const void* pData, DWORD count) override { Timer t(this); return m_real->SetPixelShaderConstant(reg, pData, count); }
-  HRESULT GetPixelShaderConstant(DWORD reg, void* pData, DWORD count) override { Timer t(this); return m_real->GetPixelShaderConstant(reg, pData, count); }
   HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer8* pVB, UINT stride) override {
-    Timer t(this);
     if (stream == 0) m_vb = pVB;
-    return m_real->SetStreamSource(stream, pVB, stride);
+    return ForwardingDevice::SetStreamSource(stream, pVB, stride);
   }
   HRESULT SetIndices(IDirect3DIndexBuffer8* pIB, UINT baseVertexIndex) override {
-    Timer t(this);
     m_ib = pIB;
     m_base = baseVertexIndex;
-    return m_real->SetIndices(pIB, baseVertexIndex);
+    return ForwardingDevice::SetIndices(pIB, baseVertexIndex);
   }
   HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices,
                                UINT startIndex, UINT primitiveCount) override {
     const std::size_t recorded = draws.size();
     if (capture && m_ib) Record(type, startIndex, primitiveCount);
     const std::uint64_t skipped = qv::host::GetStats().draws_skipped;
-    Timer t(this);
     const HRESULT hr =
-        m_real->DrawIndexedPrimitive(type, minIndex, numVertices, startIndex, primitiveCount);
+        ForwardingDevice::DrawIndexedPrimitive(type, minIndex, numVertices, startIndex, primitiveCount);
     if (draws.size() > recorded) draws.back().kept = qv::host::GetStats().draws_skipped == skipped;
     return hr;
   }
@@ -159,7 +112,10 @@ class ProxyDevice final : public IDirect3DDevice8 {
   Clock::duration m_inside{};
 
  private:
-  IDirect3DDevice8* m_real;
+  void Enter(const char*) override { m_start = Clock::now(); }
+  void Leave(const char*) override { m_inside += Clock::now() - m_start; }
+
+  Clock::time_point m_start;
   IDirect3DVertexBuffer8* m_vb = nullptr;
   IDirect3DIndexBuffer8* m_ib = nullptr;
   UINT m_base = 0;

@@ -570,60 +570,65 @@ struct IDirect3DIndexBuffer8 : IDirect3DResource8 {
 
 // The device. Only the operations the system and the texture loader use are
 // declared; the order is not the original vtable order and need not be.
+// The device's methods, one line each and grouped as the interface declares
+// them: X(return type, name, (parameters), (arguments)). IDirect3DDevice8
+// declares its pure virtual methods from this list, and the tests' forwarding
+// device (testing/forwarding_device.h) forwards them, so a new method is one line.
+// clang-format off
+#define QV_D3D8_DEVICE_METHODS(X) \
+  /* the Direct3D object, the caps and the display mode */ \
+  X(HRESULT, GetDirect3D, (IDirect3D8** ppD3D), (ppD3D)) \
+  X(HRESULT, GetDeviceCaps, (D3DCAPS8* pCaps), (pCaps)) \
+  X(HRESULT, GetDisplayMode, (D3DDISPLAYMODE* pMode), (pMode)) \
+  /* resources */ \
+  X(HRESULT, CreateTexture, (UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** ppTexture), (width, height, levels, usage, format, pool, ppTexture)) \
+  X(HRESULT, CreateVertexBuffer, (UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer8** ppVB), (length, usage, fvf, pool, ppVB)) \
+  X(HRESULT, CreateIndexBuffer, (UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer8** ppIB), (length, usage, format, pool, ppIB)) \
+  X(HRESULT, UpdateTexture, (IDirect3DBaseTexture8* pSource, IDirect3DBaseTexture8* pDest), (pSource, pDest)) \
+  /* the frame */ \
+  X(HRESULT, Clear, (DWORD count, const D3DRECT* pRects, DWORD flags, D3DCOLOR color, float z, DWORD stencil), (count, pRects, flags, color, z, stencil)) \
+  X(HRESULT, BeginScene, (), ()) \
+  X(HRESULT, EndScene, (), ()) \
+  X(HRESULT, Present, (const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride, const void* pDirtyRegion), (pSourceRect, pDestRect, hDestWindowOverride, pDirtyRegion)) \
+  /* viewport, transforms, material and render states */ \
+  X(HRESULT, SetViewport, (const D3DVIEWPORT8* pViewport), (pViewport)) \
+  X(HRESULT, GetViewport, (D3DVIEWPORT8* pViewport), (pViewport)) \
+  X(HRESULT, SetTransform, (D3DTRANSFORMSTATETYPE state, const D3DMATRIX* pMatrix), (state, pMatrix)) \
+  X(HRESULT, GetTransform, (D3DTRANSFORMSTATETYPE state, D3DMATRIX* pMatrix), (state, pMatrix)) \
+  X(HRESULT, SetMaterial, (const D3DMATERIAL8* pMaterial), (pMaterial)) \
+  X(HRESULT, GetMaterial, (D3DMATERIAL8* pMaterial), (pMaterial)) \
+  X(HRESULT, SetRenderState, (D3DRENDERSTATETYPE state, DWORD value), (state, value)) \
+  X(HRESULT, GetRenderState, (D3DRENDERSTATETYPE state, DWORD* pValue), (state, pValue)) \
+  /* texture stages */ \
+  X(HRESULT, SetTexture, (DWORD stage, IDirect3DBaseTexture8* pTexture), (stage, pTexture)) \
+  X(HRESULT, GetTexture, (DWORD stage, IDirect3DBaseTexture8** ppTexture), (stage, ppTexture)) \
+  X(HRESULT, SetTextureStageState, (DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value), (stage, type, value)) \
+  X(HRESULT, GetTextureStageState, (DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* pValue), (stage, type, pValue)) \
+  /* streams and drawing */ \
+  X(HRESULT, SetStreamSource, (UINT stream, IDirect3DVertexBuffer8* pVB, UINT stride), (stream, pVB, stride)) \
+  X(HRESULT, SetIndices, (IDirect3DIndexBuffer8* pIB, UINT baseVertexIndex), (pIB, baseVertexIndex)) \
+  X(HRESULT, DrawPrimitive, (D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount), (type, startVertex, primitiveCount)) \
+  X(HRESULT, DrawIndexedPrimitive, (D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT startIndex, UINT primitiveCount), (type, minIndex, numVertices, startIndex, primitiveCount)) \
+  /* vertex shaders */ \
+  X(HRESULT, CreateVertexShader, (const DWORD* pDeclaration, const DWORD* pFunction, DWORD* pHandle, DWORD usage), (pDeclaration, pFunction, pHandle, usage)) \
+  X(HRESULT, SetVertexShader, (DWORD handle), (handle)) \
+  X(HRESULT, GetVertexShader, (DWORD* pHandle), (pHandle)) \
+  X(HRESULT, DeleteVertexShader, (DWORD handle), (handle)) \
+  X(HRESULT, SetVertexShaderConstant, (DWORD reg, const void* pData, DWORD count), (reg, pData, count)) \
+  X(HRESULT, GetVertexShaderConstant, (DWORD reg, void* pData, DWORD count), (reg, pData, count)) \
+  /* pixel shaders */ \
+  X(HRESULT, CreatePixelShader, (const DWORD* pFunction, DWORD* pHandle), (pFunction, pHandle)) \
+  X(HRESULT, SetPixelShader, (DWORD handle), (handle)) \
+  X(HRESULT, GetPixelShader, (DWORD* pHandle), (pHandle)) \
+  X(HRESULT, DeletePixelShader, (DWORD handle), (handle)) \
+  X(HRESULT, SetPixelShaderConstant, (DWORD reg, const void* pData, DWORD count), (reg, pData, count)) \
+  X(HRESULT, GetPixelShaderConstant, (DWORD reg, void* pData, DWORD count), (reg, pData, count))
+// clang-format on
+
 struct IDirect3DDevice8 : IUnknown {
-  virtual HRESULT GetDirect3D(IDirect3D8** ppD3D) = 0;
-  virtual HRESULT GetDeviceCaps(D3DCAPS8* pCaps) = 0;
-  virtual HRESULT GetDisplayMode(D3DDISPLAYMODE* pMode) = 0;
-
-  virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                                D3DPOOL pool, IDirect3DTexture8** ppTexture) = 0;
-  virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                                     IDirect3DVertexBuffer8** ppVB) = 0;
-  virtual HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                                    IDirect3DIndexBuffer8** ppIB) = 0;
-  virtual HRESULT UpdateTexture(IDirect3DBaseTexture8* pSource, IDirect3DBaseTexture8* pDest) = 0;
-
-  virtual HRESULT Clear(DWORD count, const D3DRECT* pRects, DWORD flags, D3DCOLOR color, float z,
-                        DWORD stencil) = 0;
-  virtual HRESULT BeginScene() = 0;
-  virtual HRESULT EndScene() = 0;
-  virtual HRESULT Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
-                          const void* pDirtyRegion) = 0;
-
-  virtual HRESULT SetViewport(const D3DVIEWPORT8* pViewport) = 0;
-  virtual HRESULT GetViewport(D3DVIEWPORT8* pViewport) = 0;
-  virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* pMatrix) = 0;
-  virtual HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* pMatrix) = 0;
-  virtual HRESULT SetMaterial(const D3DMATERIAL8* pMaterial) = 0;
-  virtual HRESULT GetMaterial(D3DMATERIAL8* pMaterial) = 0;
-  virtual HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) = 0;
-  virtual HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* pValue) = 0;
-
-  virtual HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture8* pTexture) = 0;
-  virtual HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture8** ppTexture) = 0;
-  virtual HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) = 0;
-  virtual HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* pValue) = 0;
-
-  virtual HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer8* pVB, UINT stride) = 0;
-  virtual HRESULT SetIndices(IDirect3DIndexBuffer8* pIB, UINT baseVertexIndex) = 0;
-  virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) = 0;
-  virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices,
-                                       UINT startIndex, UINT primitiveCount) = 0;
-
-  virtual HRESULT CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction, DWORD* pHandle,
-                                     DWORD usage) = 0;
-  virtual HRESULT SetVertexShader(DWORD handle) = 0;
-  virtual HRESULT GetVertexShader(DWORD* pHandle) = 0;
-  virtual HRESULT DeleteVertexShader(DWORD handle) = 0;
-  virtual HRESULT SetVertexShaderConstant(DWORD reg, const void* pData, DWORD count) = 0;
-  virtual HRESULT GetVertexShaderConstant(DWORD reg, void* pData, DWORD count) = 0;
-
-  virtual HRESULT CreatePixelShader(const DWORD* pFunction, DWORD* pHandle) = 0;
-  virtual HRESULT SetPixelShader(DWORD handle) = 0;
-  virtual HRESULT GetPixelShader(DWORD* pHandle) = 0;
-  virtual HRESULT DeletePixelShader(DWORD handle) = 0;
-  virtual HRESULT SetPixelShaderConstant(DWORD reg, const void* pData, DWORD count) = 0;
-  virtual HRESULT GetPixelShaderConstant(DWORD reg, void* pData, DWORD count) = 0;
+#define QV_D3D8_DECLARE_METHOD(ret, name, params, args) virtual ret name params = 0;
+  QV_D3D8_DEVICE_METHODS(QV_D3D8_DECLARE_METHOD)
+#undef QV_D3D8_DECLARE_METHOD
 
  protected:
   ~IDirect3DDevice8() = default;

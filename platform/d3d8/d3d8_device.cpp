@@ -10,7 +10,7 @@
 #include <set>
 
 #include "platform/d3d8/d3d8_internal.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 
 namespace qv::d3d8 {
 namespace {

@@ -11,7 +11,7 @@
 #include "platform/d3d8/d3d8_internal.h"
 #include "platform/d3d8/d3d8_testing.h"
 #include "platform/win32/win32.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 
 namespace qv::d3d8 {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "platform/dinput8/dinput8_keymap.h"
 #include "platform/dinput8/dinput8_testing.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 
 namespace qv::dinput8 {
 namespace {

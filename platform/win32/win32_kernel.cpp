@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "platform/win32/win32.h"
-#include "platform/win32/win32_host.h"
 
 namespace {
 

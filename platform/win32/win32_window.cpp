@@ -1,5 +1,6 @@
-// user32 and gdi32 on SDL2: window classes, the window, the message queue and
-// the default window procedure.
+// user32, gdi32 and winmm on the host's SDL2: window classes, the window, the
+// message queue, the default window procedure and the millisecond clock. The
+// host reaches the windows only through the hooks this file sets.
 //
 // The queue keeps Windows' order where the system relies on it: posted
 // messages first, then WM_QUIT once PostQuitMessage was called, then input
@@ -10,15 +11,14 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/host/host.h"
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_handles.h"
-#include "platform/win32/win32_host.h"
-#include "platform/win32/win32_window_internal.h"
+#include "platform/win32/win32_queue.h"
 
 namespace qv::win32 {
 
@@ -39,10 +39,6 @@ struct WindowClass {
 struct State {
   std::vector<WindowClass> classes;
   std::vector<std::unique_ptr<Window>> windows;
-  std::deque<MSG> posted;
-  std::deque<MSG> input;
-  bool quitPosted = false;
-  int quitCode = 0;
 };
 
 State& S() {
@@ -91,17 +87,9 @@ WPARAM VirtualKey(SDL_Keycode key) {
   }
 }
 
-}  // namespace
-
 Window* FirstWindow() {
   for (auto& w : S().windows)
     if (!w->destroyed) return w.get();
-  return nullptr;
-}
-
-SDL_Window* SdlWindowOf(HWND hWnd) {
-  for (auto& w : S().windows)
-    if (toHwnd(w.get()) == hWnd) return w->sdl;
   return nullptr;
 }
 
@@ -112,12 +100,13 @@ SDL_Window* FirstSdlWindow() {
 
 HWND FirstHwnd() { return toHwnd(FirstWindow()); }
 
+// Appends a message to the input queue of the first window.
 void QueueInput(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND hWnd = FirstHwnd();
   if (!hWnd) return;
   // Mouse motion is coalesced, as Windows does, so it cannot flood the queue.
   if (message == WM_MOUSEMOVE) {
-    for (MSG& m : S().input) {
+    for (MSG& m : Queue().input) {
       if (m.message == WM_MOUSEMOVE) {
         m.lParam = lParam;
         return;
@@ -133,7 +122,7 @@ void QueueInput(UINT message, WPARAM wParam, LPARAM lParam) {
   if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && (lParam & kRepeatBit)) {
     // The newest message about this key decides: a key-up after the pending
     // key-down ends that press, and the repeat then queues as usual.
-    for (auto it = S().input.rbegin(); it != S().input.rend(); ++it) {
+    for (auto it = Queue().input.rbegin(); it != Queue().input.rend(); ++it) {
       MSG& m = *it;
       if (m.wParam != wParam || (m.message != WM_KEYDOWN && m.message != WM_SYSKEYDOWN &&
                                  m.message != WM_KEYUP && m.message != WM_SYSKEYUP))
@@ -144,9 +133,10 @@ void QueueInput(UINT message, WPARAM wParam, LPARAM lParam) {
       return;
     }
   }
-  S().input.push_back(MakeMsg(hWnd, message, wParam, lParam));
+  Queue().input.push_back(MakeMsg(hWnd, message, wParam, lParam));
 }
 
+// Turns an SDL event into a window message (close requests, keys) on the input queue.
 void TranslateSdlEvent(const SDL_Event& e) {
   switch (e.type) {
     case SDL_QUIT: QueueInput(WM_CLOSE, 0, 0); break;
@@ -170,12 +160,19 @@ void TranslateSdlEvent(const SDL_Event& e) {
   }
 }
 
+// Forgets every class, window and queued message (the host's Reset).
 void ResetWindowState() {
   for (auto& w : S().windows)
     if (w->sdl) SDL_DestroyWindow(w->sdl);
   S() = State{};
+  Queue() = MessageQueue{};
 }
 
+// Set when this file is linked in, before main runs.
+[[maybe_unused]] const bool s_hooksSet =
+    (qv::host::SetWindowHooks({FirstSdlWindow, TranslateSdlEvent, ResetWindowState}), true);
+
+}  // namespace
 }  // namespace qv::win32
 
 using namespace qv::win32;
@@ -303,13 +300,19 @@ BOOL UpdateWindow(HWND hWnd) { return LiveWindow(hWnd) ? TRUE : FALSE; }
 
 BOOL PeekMessageA(MSG* msg, HWND hWnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
   if (!msg) return FALSE;
-  qv::host::BeginLoopIteration();
+  // The frame limit closes the window as a user would.
+  if (qv::host::BeginLoopIteration()) {
+    if (HWND first = FirstHwnd())
+      PostMessageA(first, WM_CLOSE, 0, 0);
+    else
+      PostQuitMessage(0);
+  }
   qv::host::PumpEvents();
   if (s_closeSignal) {
     s_closeSignal = 0;
     QueueInput(WM_CLOSE, 0, 0);
   }
-  State& s = S();
+  MessageQueue& s = Queue();
   std::deque<MSG>* source = nullptr;
   if (!s.posted.empty()) {
     source = &s.posted;
@@ -346,7 +349,7 @@ BOOL PostMessageA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  S().posted.push_back(MakeMsg(hWnd, message, wParam, lParam));
+  Queue().posted.push_back(MakeMsg(hWnd, message, wParam, lParam));
   return TRUE;
 }
 
@@ -362,11 +365,6 @@ LRESULT DefWindowProcA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     default: return 0;
   }
-}
-
-void PostQuitMessage(int exitCode) {
-  S().quitPosted = true;
-  S().quitCode = exitCode;
 }
 
 HWND GetForegroundWindow() { return qv::host::WindowHasFocus() ? FirstHwnd() : nullptr; }
@@ -388,3 +386,5 @@ HGDIOBJ GetStockObject(int object) {
   if (object < 0 || object >= 32) return nullptr;
   return reinterpret_cast<HGDIOBJ>(&s_stockObjects[object]);
 }
+
+DWORD timeGetTime() { return qv::host::Milliseconds(); }

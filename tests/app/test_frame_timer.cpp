@@ -5,7 +5,7 @@
 
 #include "app/frame_timer.h"
 #include "log/log_file.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 #include "testing/temp_log.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "device/d3d_wrapper.h"
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 #include "testing/temp_log.h"
 #include "tools/headless/headless_device.h"
 

@@ -22,7 +22,7 @@
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
 #include "platform/d3d8/d3d8.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 #include "testing/temp_log.h"
 #include "tools/headless/headless_device.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 #include "testing/run_util.h"
 #include "testing/temp_log.h"
 #include "testing/tex_test_files.h"

@@ -6,7 +6,7 @@
 
 #include "device/d3d_wrapper.h"
 #include "platform/win32/win32.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 
 namespace qv::headless {
 

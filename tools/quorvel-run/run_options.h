@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 
 struct RunOptions {
   std::string dir = ".";

@@ -13,7 +13,7 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/win32/win32.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 #include "texture_io/d3dx8_tex.h"
 #include "texture_io/tex_convert.h"
 #include "tools/cli/tool_cli.h"

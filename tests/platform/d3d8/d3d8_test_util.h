@@ -13,7 +13,7 @@
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/d3d8_testing.h"
 #include "platform/win32/win32.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 #include "tools/headless/headless_device.h"
 
 namespace qv::test {

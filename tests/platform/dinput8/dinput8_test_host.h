@@ -9,7 +9,7 @@
 
 #include "platform/dinput8/dinput8_testing.h"
 #include "platform/win32/win32.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 #include "testing/temp_log.h"
 
 namespace qv::test {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/win32/win32.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 
 namespace {
 
@@ -242,37 +242,6 @@ TEST_F(Win32Window, FrameLimitClosesTheWindowInTime) {
   EXPECT_EQ(frames, 3);
   EXPECT_EQ(qv::host::GetStats().frames, 3u);
   EXPECT_EQ(clock, (std::vector<DWORD>{10000, 10020, 10040}));
-}
-
-TEST_F(Win32Window, ScreenshotsAreTakenAtTheirFrame) {
-  const std::string path = std::string(::testing::TempDir()) + "/shot.png";
-  std::remove(path.c_str());
-  qv::host::Config config = qv::host::GetConfig();
-  config.shots = {{1, path}};
-  qv::host::Configure(config);
-  int reads = 0;
-  auto reader = [&](std::vector<std::uint8_t>& rgb, int& w, int& h) {
-    ++reads;
-    w = 2;
-    h = 1;
-    rgb = {255, 0, 0, 0, 0, 255};
-    return true;
-  };
-  MSG msg;
-  PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // frame 0
-  qv::host::OnPresent(reader);
-  EXPECT_EQ(reads, 0);
-  PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // frame 1
-  qv::host::OnPresent(reader);
-  EXPECT_EQ(reads, 1);
-  FILE* f = std::fopen(path.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  unsigned char sig[8] = {};
-  EXPECT_EQ(std::fread(sig, 1, 8, f), 8u);
-  std::fclose(f);
-  EXPECT_EQ(sig[1], 'P');
-  EXPECT_EQ(sig[2], 'N');
-  EXPECT_EQ(sig[3], 'G');
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // keyboard and mouse, the real clock) or scripted (SDL2's offscreen video
 // driver, input from a script, optionally a virtual clock). The programs in
 // tools/ configure it before they call WinMain; the system never sees it.
+// The host knows nothing of the Win32 layer: the window layer calls in, and
+// the host reaches the windows only through the hooks that layer sets.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +11,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "platform/win32/win32_types.h"
 
 struct SDL_Window;
 union SDL_Event;
@@ -32,7 +32,8 @@ struct Config {
   long long epoch = -1;        // >= 0: the calendar time time() returns, seconds since 1970
 };
 
-// Set before WinMain runs; Reset() returns everything to the live defaults.
+// Set before WinMain runs; Reset() returns everything to the live defaults
+// and has the window layer forget its windows and messages.
 void Configure(const Config& config);
 const Config& GetConfig();
 void Reset();
@@ -40,6 +41,26 @@ void Reset();
 // Frame index of the loop iteration in progress (from 0); -1 before the first
 // PeekMessageA. The message loop runs exactly one frame per PeekMessageA call.
 int FrameIndex();
+
+// What the window layer lends the host: the windows and their message queue
+// stay there. It sets the hooks once, when it is linked into the program; a
+// program without it has no window, and the unset hooks say so.
+struct WindowHooks {
+  SDL_Window* (*first_window)() = nullptr;              // the SDL window of the first live window
+  void (*translate_event)(const SDL_Event&) = nullptr;  // an SDL event into window messages
+  void (*reset)() = nullptr;                            // forget every window and message
+};
+void SetWindowHooks(const WindowHooks& hooks);
+
+// Called by the message pump at the start of each loop iteration: the frame
+// index advances, the virtual clock steps and frame times are recorded. True
+// when the configured frame limit asks for the window to be closed now, in
+// time for the loop to run exactly that many frames.
+bool BeginLoopIteration();
+
+// The millisecond clock behind timeGetTime: the test override if set, else the
+// virtual clock if a step is configured, else the time since boot.
+std::uint32_t Milliseconds();
 
 // The SDL window behind the one HWND (null when none exists). It is created
 // with SDL_WINDOW_OPENGL so the graphics layer can attach a context.
@@ -57,8 +78,9 @@ void WindowPixelSize(SDL_Window* window, int& width, int& height);
 // driver, an X server with another key numbering).
 bool GlobalKeyState(std::uint8_t keys[32]);
 
-// Polls SDL events: window events become window messages, and every event is
-// handed to the listeners (the input layer keeps its device state this way).
+// Polls SDL events: window events become window messages (through the window
+// layer's hook), and every event is handed to the listeners (the input layer
+// keeps its device state this way).
 void PumpEvents();
 using EventListener = std::function<void(const SDL_Event&)>;
 int AddEventListener(EventListener listener);
@@ -77,11 +99,11 @@ Stats& GetStats();
 void CountDraw(std::uint64_t triangles);
 void CountSkippedDraw();
 
-// Virtual clock control for tests: with a clock step configured, timeGetTime
+// Virtual clock control for tests: with a clock step configured, Milliseconds
 // returns this value; it starts at 10000 ms and advances by the step per frame.
 void SetVirtualTime(std::uint32_t ms);
 
-// Test hook: replace the clock behind timeGetTime (null restores the default).
+// Test hook: replace the clock behind Milliseconds (null restores the default).
 void SetClockOverride(std::function<std::uint32_t()> clock);
 
 // Called by the graphics layer at each Present with a reader for the frame

@@ -1,6 +1,6 @@
 // The host: configuration, frame counting, the SDL event pump, the clock and
 // the figures behind the quorvel-run summary.
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 
 #include <SDL.h>
 
@@ -9,9 +9,6 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
-
-#include "platform/win32/win32.h"
-#include "platform/win32/win32_window_internal.h"
 
 namespace qv::host {
 namespace {
@@ -41,6 +38,12 @@ HostState& H() {
   return state;
 }
 
+// Apart from HostState too: set once by the window layer, kept across Reset.
+WindowHooks& Hooks() {
+  static WindowHooks hooks;
+  return hooks;
+}
+
 std::uint32_t BootMilliseconds() {
   timespec ts{};
   clock_gettime(CLOCK_BOOTTIME, &ts);
@@ -63,15 +66,17 @@ void Configure(const Config& config) {
 
 const Config& GetConfig() { return H().config; }
 
+void SetWindowHooks(const WindowHooks& hooks) { Hooks() = hooks; }
+
 void Reset() {
-  qv::win32::ResetWindowState();
+  if (Hooks().reset) Hooks().reset();
   H() = HostState{};
   s_Epoch = -1;
 }
 
 int FrameIndex() { return H().frameIndex; }
 
-SDL_Window* Window() { return qv::win32::FirstSdlWindow(); }
+SDL_Window* Window() { return Hooks().first_window ? Hooks().first_window() : nullptr; }
 
 bool WindowHasFocus() {
   if (H().config.scripted) return true;
@@ -97,7 +102,7 @@ void PumpEvents() {
         H().focusKnown = true;
       }
     }
-    qv::win32::TranslateSdlEvent(e);
+    if (Hooks().translate_event) Hooks().translate_event(e);
     // Listeners may remove themselves; iterate over a copy of the ids.
     std::vector<int> ids;
     for (auto& [id, fn] : H().listeners) ids.push_back(id);
@@ -129,7 +134,7 @@ void SetVirtualTime(std::uint32_t ms) { H().virtualTime = ms; }
 
 void SetClockOverride(std::function<std::uint32_t()> clock) { H().clockOverride = std::move(clock); }
 
-void BeginLoopIteration() {
+bool BeginLoopIteration() {
   HostState& h = H();
   ++h.frameIndex;
   const auto now = std::chrono::steady_clock::now();
@@ -141,17 +146,18 @@ void BeginLoopIteration() {
   h.havePrevious = true;
   if (h.config.clock_step_ms > 0 && h.frameIndex > 0)
     h.virtualTime += static_cast<std::uint32_t>(h.config.clock_step_ms);
-  // The frame limit closes the window as a user would, in time for the loop
-  // to run exactly that many frames before it takes the quit message.
-  if (h.config.max_frames >= 0) {
-    const int closeAt = h.config.max_frames > 0 ? h.config.max_frames - 1 : 0;
-    if (h.frameIndex == closeAt) {
-      if (HWND hWnd = qv::win32::FirstHwnd())
-        PostMessageA(hWnd, WM_CLOSE, 0, 0);
-      else
-        PostQuitMessage(0);
-    }
-  }
+  // The close request comes one iteration early: the loop still runs this
+  // frame before it takes the quit message.
+  if (h.config.max_frames < 0) return false;
+  const int closeAt = h.config.max_frames > 0 ? h.config.max_frames - 1 : 0;
+  return h.frameIndex == closeAt;
+}
+
+std::uint32_t Milliseconds() {
+  HostState& h = H();
+  if (h.clockOverride) return h.clockOverride();
+  if (h.config.clock_step_ms > 0) return h.virtualTime;
+  return BootMilliseconds();
 }
 
 void OnPresent(const FrameReader& reader) {
@@ -183,11 +189,4 @@ extern "C" std::time_t time(std::time_t* out) noexcept {
   }
   if (out) *out = now;
   return now;
-}
-
-DWORD timeGetTime() {
-  auto& h = qv::host::H();
-  if (h.clockOverride) return h.clockOverride();
-  if (h.config.clock_step_ms > 0) return h.virtualTime;
-  return qv::host::BootMilliseconds();
 }

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 
 #if defined(SDL_VIDEO_DRIVER_X11)
 #include <X11/Xlib.h>

@@ -4,7 +4,7 @@
 #include <csetjmp>
 #include <cstdio>
 
-#include "platform/win32/win32_host.h"
+#include "platform/host/host.h"
 
 namespace qv::host {
 
