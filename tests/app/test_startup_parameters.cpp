@@ -24,6 +24,7 @@ std::string Write(const std::string& name, const std::string& text) {
 // the failure stays; the rest, and the whole result of a missing file, is
 // zero or empty, whatever the structure held before.
 TEST(StartupParameters, ReadAsAChainOfExtractions) {
+  // clang-format off
   const char* texts[] = {
       "PatchSize 16\nLevels\t4 MaxVertices 65536\r\nTex0 a.bmp Tex1 b.tga\nTex2 c.jpg Tex3 d.png",
       "a 16 b 4 c 65536 d t0 e t1 f t2 g",          "a 16 b four c 65536 d t0 e t1 f t2 g t3",
@@ -33,6 +34,7 @@ TEST(StartupParameters, ReadAsAChainOfExtractions) {
       "a 16 b 4x c 65536 d t0 e t1 f t2 g t3",      "a - 16 b 4 c 65536 d t0 e t1 f t2 g t3",
       "a 16 b 4 c 99999999999 d t0 e t1 f t2 g t3", nullptr,  // no file
   };
+  // clang-format on
   for (const char* text : texts) {
     SCOPED_TRACE(text ? text : "missing file");
     std::istringstream chain(text ? text : "");
