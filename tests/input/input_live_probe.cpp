@@ -48,7 +48,8 @@ bool RunFramesUntil(DIWrapper& di, const std::function<bool()>& done, int timeou
 
 // Runs frames for `ms` milliseconds.
 void RunFrames(DIWrapper& di, int ms) {
-  RunFramesUntil(di, [] { return false; }, ms);
+  RunFramesUntil(
+      di, [] { return false; }, ms);
 }
 
 // A visible pop-up window of class `name` titled `title`, on a freshly
