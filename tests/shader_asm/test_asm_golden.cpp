@@ -78,15 +78,4 @@ TEST(AsmGolden, PixelShaderTextWithoutFinalNewline) {
   EXPECT_EQ(AssembleBytes(g_TerrainPixelShaderText, 295).words, want);
 }
 
-TEST(AsmGolden, OnlyTheStreamWhenOnlyItIsAskedFor) {
-  // The terrain asks for the token stream alone.
-  ID3DXBuffer* shader = nullptr;
-  ASSERT_EQ(D3DXAssembleShader(g_TerrainVertexShaderText, 1103, 0, nullptr, &shader, nullptr), S_OK);
-  ASSERT_NE(shader, nullptr);
-  EXPECT_EQ(shader->GetBufferSize(), 396u);
-  EXPECT_EQ(shader->AddRef(), 2u);
-  EXPECT_EQ(shader->Release(), 1u);
-  EXPECT_EQ(shader->Release(), 0u);
-}
-
 }  // namespace
