@@ -60,9 +60,10 @@ TEST(TypedTextTest, TextAndStateAfterEachFrame) {
     }
   }
   // Collection off: the text is dropped and keys add nothing.
-  TypedText t(Tap(0, DIK_H) + Tap(2, DIK_I));
-  t.Frames(2);
+  TypedText t(Tap(0, DIK_H) + Tap(2, DIK_RETURN) + Tap(4, DIK_I));
+  t.Frames(4);
   EXPECT_STREQ(t.di.GetText(), "h");
+  EXPECT_EQ(t.di.GetTextState(), 28);
   t.di.ResetText(1);
   t.Frames(2);
   EXPECT_STREQ(t.di.GetText(), "");
