@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "testing/run_util.h"
+#include "testing/temp_log.h"
 
 namespace {
 
@@ -18,21 +19,13 @@ using namespace qv::test;
 
 class QuorvelRun : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = MakeTempDir("qvrun");
-    ASSERT_FALSE(dir_.empty());
-  }
-  void TearDown() override {
-    std::error_code ec;
-    if (!HasFailure()) std::filesystem::remove_all(dir_, ec);
-  }
-  void WriteFile(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
-  }
+  void SetUp() override { ASSERT_TRUE(tmp_.Ok()); }
+  void WriteFile(const std::string& name, const std::string& text) { tmp_.WriteFile(name, text); }
   RunResult RunHere(const std::string& args) {
     return RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " " + args);
   }
-  std::string dir_;
+  TempDir tmp_;
+  const std::string dir_ = tmp_.Dir();
 };
 
 const char* kErrorBanner = "***********************ERROR*************************";
