@@ -32,57 +32,36 @@ class FrameTimerTest : public ::testing::Test {
   std::uint32_t now_ = 0;
 };
 
-TEST_F(FrameTimerTest, FirstFrameMeasuresTheUptime) {
-  now_ = 123456;
-  FrameTimerTick();
-  EXPECT_EQ(g_fFrameTime, 123456.0f);
-  now_ += 16;
-  FrameTimerTick();
-  EXPECT_EQ(g_fFrameTime, 16.0f);
-}
-
-TEST_F(FrameTimerTest, NoClosedSecondReportsZero) {
-  EXPECT_EQ(Report(), "[Average FPS: ]:  0");
-  now_ = 5000;
-  FrameTimerTick();
-  EXPECT_EQ(Report(), "[Average FPS: ]:  0");
-}
-
-TEST_F(FrameTimerTest, OneClosedSecondDoesNotDivideByZero) {
-  now_ = 5000;
-  FrameTimerTick();
-  now_ += 10;
-  FrameTimerTick();  // closes the first second, which holds the start-up frame
-  EXPECT_EQ(Report(), "[Average FPS: ]:  1");
-}
-
-TEST_F(FrameTimerTest, QuarterSecondFrames) {
-  now_ = 5000;
-  FrameTimerTick();
-  now_ += 250;
-  FrameTimerTick();  // closes the start-up second
-  auto oneSecond = [&] {
-    for (int i = 0; i < 5; ++i) {  // four counted frames, the fifth closes
-      now_ += 250;
-      FrameTimerTick();
-    }
-  };
-  oneSecond();
-  EXPECT_EQ(Report(), "[Average FPS: ]:  5");  // (1 + 4) / 1
-  oneSecond();
-  EXPECT_EQ(Report(), "[Average FPS: ]:  4");  // (1 + 8) / 2
-  for (int k = 3; k <= 6; ++k) {
-    oneSecond();
-    EXPECT_EQ(Report(), "[Average FPS: ]:  4");
+// The first frame measures the uptime; a clock that wraps gives a negative
+// frame, not the short step modulo 2^32.
+TEST_F(FrameTimerTest, FrameTimeIsTheClockDifference) {
+  const std::uint32_t ticks[] = {123456, 123472, 0xFFFFFFF0u, 0x10};
+  const float frames[] = {123456.0f, 16.0f, static_cast<float>(0xFFFFFFF0u - 123472),
+                          static_cast<float>(0x10 - 0xFFFFFFF0ll)};
+  for (int i = 0; i < 4; ++i) {
+    now_ = ticks[i];
+    FrameTimerTick();
+    EXPECT_EQ(g_fFrameTime, frames[i]) << i;
   }
 }
 
-TEST_F(FrameTimerTest, ClockWrapGivesANegativeFrame) {
-  now_ = 0xFFFFFFF0u;
+TEST_F(FrameTimerTest, AverageOverClosedSeconds) {
+  EXPECT_EQ(Report(), "[Average FPS: ]:  0");
+  now_ = 5000;
   FrameTimerTick();
-  now_ = 0x10;
-  FrameTimerTick();
-  EXPECT_EQ(g_fFrameTime, static_cast<float>(0x10 - 0xFFFFFFF0ll));
+  EXPECT_EQ(Report(), "[Average FPS: ]:  0") << "no closed second";
+  now_ += 10;
+  FrameTimerTick();  // closes the start-up second: no division by zero
+  EXPECT_EQ(Report(), "[Average FPS: ]:  1");
+  // Quarter-second frames: four counted frames, the fifth closes a second.
+  const char* averages[] = {"5", "4", "4", "4", "4", "4"};  // (1 + 4) / 1, (1 + 8) / 2, ...
+  for (const char* average : averages) {
+    for (int i = 0; i < 5; ++i) {
+      now_ += 250;
+      FrameTimerTick();
+    }
+    EXPECT_EQ(Report(), std::string("[Average FPS: ]:  ") + average);
+  }
 }
 
 }  // namespace

@@ -9,14 +9,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <SDL.h>
 
 #include "input/di_wrapper.h"
 #include "log/log_file.h"
@@ -28,7 +25,6 @@
 
 namespace {
 
-std::string s_self;        // this program's path
 bool s_destroyed = false;  // the probe window got WM_DESTROY
 
 LRESULT CALLBACK ProbeProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -48,6 +44,27 @@ bool RunFramesUntil(DIWrapper& di, const std::function<bool()>& done, int timeou
     usleep(10000);
   }
   return false;
+}
+
+// Runs frames for `ms` milliseconds.
+void RunFrames(DIWrapper& di, int ms) {
+  RunFramesUntil(
+      di, [] { return false; }, ms);
+}
+
+// A visible pop-up window of class `name` titled `title`, on a freshly
+// configured live host.
+HWND ProbeWindow(const char* name, const char* title, int width, int height) {
+  qv::host::Reset();
+  qv::host::Configure(qv::host::Config{});  // live, visible
+  s_destroyed = false;
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = ProbeProc;
+  wc.lpszClassName = name;
+  if (RegisterClassExA(&wc) == 0) return nullptr;
+  return CreateWindowExA(0, name, title, WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr,
+                         nullptr, nullptr);
 }
 
 // A search walks the window tree; a window the window manager destroys
@@ -105,20 +122,9 @@ class LiveInput : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-    qv::host::Reset();
-    qv::host::Config config;  // live, visible
-    qv::host::Configure(config);
     m_Log = std::make_unique<qv::test::TempLog>();
     ASSERT_TRUE(m_Log->Ok());
-    s_destroyed = false;
-
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ProbeProc;
-    wc.lpszClassName = "Quorvel input probe";
-    ASSERT_NE(RegisterClassExA(&wc), 0);
-    m_hWnd = CreateWindowExA(0, wc.lpszClassName, "quorvel-input-probe", WS_POPUP | WS_VISIBLE, 0, 0, 640,
-                             480, nullptr, nullptr, m_hInstance, nullptr);
+    m_hWnd = ProbeWindow("Quorvel input probe", "quorvel-input-probe", 640, 480);
     ASSERT_NE(m_hWnd, nullptr);
     // The input object is made right after the window, as the program
     // does: the new window must get the focus without help.
@@ -153,15 +159,7 @@ TEST(LivePresent, TheWholeFrameFillsTheWindowLetterboxed) {
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
   qv::test::TempLog log;  // also the working folder
   ASSERT_TRUE(log.Ok());
-  qv::host::Reset();
-  qv::host::Configure(qv::host::Config{});
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = ProbeProc;
-  wc.lpszClassName = "Quorvel present probe";
-  ASSERT_NE(RegisterClassExA(&wc), 0);
-  HWND hWnd = CreateWindowExA(0, wc.lpszClassName, "quorvel-present-probe", WS_POPUP | WS_VISIBLE, 0, 0, 1024,
-                              768, nullptr, nullptr, nullptr, nullptr);
+  HWND hWnd = ProbeWindow("Quorvel present probe", "quorvel-present-probe", 1024, 768);
   ASSERT_NE(hWnd, nullptr);
   IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
   ASSERT_NE(d3d, nullptr);
@@ -219,17 +217,8 @@ TEST(LivePresent, TheWholeFrameFillsTheWindowLetterboxed) {
   dev->Release();
   d3d->Release();
   DestroyWindow(hWnd);
-  UnregisterClassA(wc.lpszClassName, nullptr);
+  UnregisterClassA("Quorvel present probe", nullptr);
   qv::host::Reset();
-}
-
-TEST_F(LiveInput, OpensBothDevicesWithoutErrors) {
-  ASSERT_NE(m_Input->m_pKeyboard, nullptr);
-  ASSERT_NE(m_Input->m_pMouse, nullptr);
-  // The first frames settle focus; then nothing fails.
-  RunFramesUntil(
-      *m_Input, [] { return false; }, 300);
-  EXPECT_EQ(g_pLog->ErrorCount(), 0u) << LogText();
 }
 
 TEST_F(LiveInput, RealKeyPressesReachIsKeyDownAndKeyReleased) {
@@ -251,8 +240,7 @@ TEST_F(LiveInput, RealKeyPressesReachIsKeyDownAndKeyReleased) {
 
 TEST_F(LiveInput, RealMouseMotionButtonsAndWheelMoveTheCursor) {
   DIWrapper& di = *m_Input;
-  RunFramesUntil(
-      di, [] { return false; }, 200);
+  RunFrames(di, 200);
   const int x0 = di.GetX(), y0 = di.GetY();
   Xdotool("mousemove_relative -- 40 30");
   EXPECT_TRUE(RunFramesUntil(di, [&] { return di.GetX() > x0 && di.GetY() > y0; }))
@@ -276,35 +264,30 @@ TEST_F(LiveInput, RealMouseMotionButtonsAndWheelMoveTheCursor) {
 
 TEST_F(LiveInput, AnotherWindowInFrontTakesTheMouseButNotTheKeyboard) {
   DIWrapper& di = *m_Input;
-  RunFramesUntil(
-      di, [] { return false; }, 200);
+  ASSERT_NE(m_Input->m_pKeyboard, nullptr);
+  ASSERT_NE(m_Input->m_pMouse, nullptr);
+  RunFrames(di, 300);  // the first frames settle focus; then nothing fails
   ASSERT_EQ(g_pLog->ErrorCount(), 0u) << LogText();
-  // Another program's window comes to the front: this probe, started again.
-  const std::string other = s_self + " --other-window & echo $! > other.pid";
-  ASSERT_EQ(std::system(other.c_str()), 0);
-  int otherPid = 0;
-  std::ifstream(m_Log->Path("other.pid")) >> otherPid;
-  ASSERT_GT(otherPid, 0);
-  Xdotool("search --sync --name quorvel-input-other windowfocus --sync");
-  EXPECT_TRUE(RunFramesUntil(di, [&] { return !qv::host::WindowHasFocus(); }));
-  const int x = di.GetX();
-  Xdotool("keydown p");
-  Xdotool("mousemove_relative -- 30 0");
-  RunFramesUntil(
-      di, [] { return false; }, 300);
-  Xdotool("keyup p");
-  EXPECT_EQ(di.GetX(), x) << "the mouse is not ours while another window is in front";
-  const std::string log = LogText();
-  EXPECT_NE(log.find("Failed to Update the Mouse\n[<ERROR CODE>]:  -2147024866"), std::string::npos) << log;
-  EXPECT_NE(log.find("Failed to Update the Mouse\n[<ERROR CODE>]:  -2147024884"), std::string::npos) << log;
-  EXPECT_EQ(log.find("Keyboard"), std::string::npos) << "the keyboard reads on: " << log;
-
+  int x = 0;
+  {
+    OtherProgram xlogo;  // comes to the front
+    ASSERT_GT(xlogo.m_Pid, 0);
+    EXPECT_TRUE(RunFramesUntil(di, [&] { return !qv::host::WindowHasFocus(); }));
+    x = di.GetX();
+    Xdotool("keydown p");
+    Xdotool("mousemove_relative -- 30 0");
+    RunFrames(di, 300);
+    Xdotool("keyup p");
+    EXPECT_EQ(di.GetX(), x) << "the mouse is not ours while another window is in front";
+    const std::string log = LogText();
+    EXPECT_NE(log.find("Failed to Update the Mouse\n[<ERROR CODE>]:  -2147024866"), std::string::npos) << log;
+    EXPECT_NE(log.find("Failed to Update the Mouse\n[<ERROR CODE>]:  -2147024884"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Keyboard"), std::string::npos) << "the keyboard reads on: " << log;
+  }
   // Back in front: the mouse is re-acquired and moves the cursor again.
-  kill(otherPid, SIGTERM);  // SDL turns it into a quit event
   Xdotool("search --sync --name quorvel-input-probe windowfocus --sync");
   EXPECT_TRUE(RunFramesUntil(di, [&] { return qv::host::WindowHasFocus(); }));
-  RunFramesUntil(
-      di, [] { return false; }, 100);
+  RunFrames(di, 100);
   Xdotool("mousemove_relative -- 30 0");
   EXPECT_TRUE(RunFramesUntil(di, [&] { return di.GetX() > x; }));
 }
@@ -363,25 +346,4 @@ TEST_F(LiveInput, HeldKeyRepeatsDoNotDelayACloseRequest) {
   EXPECT_TRUE(s_destroyed);
   EXPECT_LE(frame - closeAt, 2) << "the close request waited " << frame - closeAt << " frames";
   EXPECT_GT(repeats, keyDowns) << "the held key was repeated, and the repeats were counted";
-}
-
-// "--other-window": be another program with a window of its own, shown
-// until it is closed (or 20 seconds pass).
-int main(int argc, char** argv) {
-  s_self = std::filesystem::absolute(argv[0]).string();  // the tests change folder
-  if (argc > 1 && std::string(argv[1]) == "--other-window") {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
-    SDL_Window* w = SDL_CreateWindow("quorvel-input-other", 700, 0, 200, 200, SDL_WINDOW_SHOWN);
-    for (int i = 0; w && i < 2000; ++i) {
-      SDL_Event e;
-      bool quit = false;
-      while (SDL_PollEvent(&e)) quit = quit || e.type == SDL_QUIT;
-      if (quit) break;
-      SDL_Delay(10);
-    }
-    SDL_Quit();
-    return 0;
-  }
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
 }

@@ -72,8 +72,7 @@ TEST(DIWrapperFailure, InTheBackgroundTheMouseKeepsItsPlaceAndTheKeyboardReads) 
   input_test::Input in("0 move 10 10 120\n1 move 50 50 120\n1 key 0x01 down\n2 move 50 50\n4 move 7 -7\n");
   auto& [host, armed, hWnd, hInstance, di] = in;
   di.SetScreen(1024, 768);
-  ScriptedInput::NextFrame();
-  di.Update();
+  in.Frames();
   EXPECT_EQ(di.GetX(), 522);
   EXPECT_EQ(di.GetZ(), 24);
 
@@ -93,11 +92,9 @@ TEST(DIWrapperFailure, InTheBackgroundTheMouseKeepsItsPlaceAndTheKeyboardReads) 
 
   // Back in front: re-acquired in frame 3 (nothing moves), read in frame 4.
   qv::dinput8::testing::SetForegroundOverride(1);
-  ScriptedInput::NextFrame();
-  di.Update();
+  in.Frames();
   EXPECT_EQ(di.GetX(), 522);
-  ScriptedInput::NextFrame();
-  di.Update();
+  in.Frames();
   EXPECT_EQ(di.GetX(), 529);
   EXPECT_EQ(di.GetY(), 387);
   EXPECT_EQ(host.LogCount("Failed to Update the Mouse"), 3);

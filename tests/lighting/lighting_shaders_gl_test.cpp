@@ -45,11 +45,6 @@ DWORD FloatBits(float f) {
   return d;
 }
 
-void SetIdentity(D3DXMATRIX& m) {
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) m.m[r][c] = r == c ? 1.0f : 0.0f;
-}
-
 class TerrainShadersGLTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -63,9 +58,7 @@ class TerrainShadersGLTest : public ::testing::Test {
     m_Log = std::make_unique<qv::test::TempLog>();
     ASSERT_TRUE(InitVS());
     InitPS();
-    SetIdentity(g_matWorld);
-    SetIdentity(g_matView);
-    SetIdentity(g_matProj);
+    for (D3DXMATRIX* m : {&g_matWorld, &g_matView, &g_matProj}) D3DXMatrixTranslation(m, 0, 0, 0);
     g_fFrameTime = 0.0f;  // keep the time of day where the test puts it
     g_LightDir = D3DXVECTOR3(0.0f, 0.0f, -1.0f);
     g_Camera.SetPosition(0.0f, 0.0f, 0.0f);

@@ -93,20 +93,15 @@ TEST(TerrainShadersTest, VertexConstantsHoldTheTransposedProductLightAndCamera) 
 
   EXPECT_TRUE(ApplyVS());
 
-  float expected[4][4] = {};  // world x view x proj, by hand
-  float wv[4][4] = {};
+  // World x view x proj, by hand; register 4 + i holds column i.
+  std::vector<float> columns(16, 0.0f);
   for (int r = 0; r < 4; ++r)
     for (int c = 0; c < 4; ++c)
-      for (int k = 0; k < 4; ++k) wv[r][c] += g_matWorld.m[r][k] * g_matView.m[k][c];
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c)
-      for (int k = 0; k < 4; ++k) expected[r][c] += wv[r][k] * g_matProj.m[k][c];
-
+      for (int j = 0; j < 4; ++j)
+        for (int k = 0; k < 4; ++k)
+          columns[c * 4 + r] += g_matWorld.m[r][j] * g_matView.m[j][k] * g_matProj.m[k][c];
   const auto& calls = scope.Calls();
   ASSERT_EQ(calls.size(), 5u);
-  std::vector<float> columns;  // register 4 + i holds column i
-  for (int c = 0; c < 4; ++c)
-    for (int r = 0; r < 4; ++r) columns.push_back(expected[r][c]);
   ExpectConstant(calls[0], "SetVertexShaderConstant", 4, columns);
   ASSERT_EQ(calls[1].data.size(), 4u);
   ExpectConstant(calls[1], "SetVertexShaderConstant", 12, {0.0f, 0.6f, -0.8f, calls[1].data[3]});

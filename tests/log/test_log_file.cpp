@@ -10,9 +10,12 @@
 
 #include "log/log_file.h"
 #include "platform/win32/win32.h"
+#include "testing/run_util.h"
 #include "testing/temp_log.h"
 
 namespace {
+
+using qv::test::Lines;
 
 class LogFileTest : public ::testing::Test {
  protected:
@@ -21,13 +24,6 @@ class LogFileTest : public ::testing::Test {
     MSG msg;  // drop any quit request left by another test
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }
-  }
-
-  static std::vector<std::string> Lines(const std::string& name) {
-    std::ifstream in(name);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
   }
 
   qv::test::TempDir dir_;  // the working directory, where logs are written
@@ -107,16 +103,12 @@ TEST_F(LogFileTest, FatalPostsQuitAndReturns) {
 TEST_F(LogFileTest, TwoRunsInOneSecondAppendToOneFile) {
   std::string first, second;
   // Retry in the rare case the second changes between the two runs.
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    auto* a = new LogFile();
-    first = a->FileName();
-    a->Write("first run");
-    delete a;
-    auto* b = new LogFile();
-    second = b->FileName();
-    b->Write("second run");
-    delete b;
-    if (first == second) break;
+  for (int attempt = 0; attempt < 5 && (first.empty() || first != second); ++attempt) {
+    for (std::string* name : {&first, &second}) {
+      LogFile log;
+      *name = log.FileName();
+      log.Write(name == &first ? "first run" : "second run");
+    }
   }
   ASSERT_EQ(first, second);
   std::ostringstream all;

@@ -28,9 +28,8 @@ inline std::vector<DWORD> BufferWords(ID3DXBuffer* buffer) {
 
 inline AsmResult AssembleBytes(const void* text, UINT len, DWORD flags = 0) {
   AsmResult r;
-  ID3DXBuffer* constants = reinterpret_cast<ID3DXBuffer*>(1);  // must be cleared
-  ID3DXBuffer* shader = reinterpret_cast<ID3DXBuffer*>(1);
-  ID3DXBuffer* errors = reinterpret_cast<ID3DXBuffer*>(1);
+  ID3DXBuffer* const junk = reinterpret_cast<ID3DXBuffer*>(1);  // must be cleared
+  ID3DXBuffer *constants = junk, *shader = junk, *errors = junk;
   r.hr = D3DXAssembleShader(text, len, flags, &constants, &shader, &errors);
   if (shader) {
     r.gotShader = true;

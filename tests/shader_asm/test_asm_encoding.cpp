@@ -11,18 +11,6 @@ namespace {
 
 using Words = std::vector<DWORD>;
 
-Words Vs(const std::string& body) {
-  const AsmResult r = Assemble("vs.1.1\n" + body);
-  EXPECT_EQ(r.hr, S_OK) << body << "\n" << r.errors;
-  return Body(r);
-}
-
-Words Ps(const std::string& body) {
-  const AsmResult r = Assemble("ps.1.1\n" + body);
-  EXPECT_EQ(r.hr, S_OK) << body << "\n" << r.errors;
-  return Body(r);
-}
-
 DWORD FloatBits(float f) {
   DWORD d;
   std::memcpy(&d, &f, sizeof d);
@@ -38,114 +26,107 @@ TEST(AsmEncoding, VersionTokens) {
                             0x6C626D65, 0x56207265, 0x69737265, 0x30206E6F, 0x0031392E, 0x0000FFFF}));
 }
 
-TEST(AsmEncoding, VertexRegisterTypesAndLimits) {
-  EXPECT_EQ(Vs("mov r0, v15"), (Words{1, 0x800F0000, 0x90E4000F}));
-  EXPECT_EQ(Vs("mov r11, r0"), (Words{1, 0x800F000B, 0x80E40000}));
-  EXPECT_EQ(Vs("mov r0, c4095"), (Words{1, 0x800F0000, 0xA0E40FFF}));
-  EXPECT_EQ(Vs("mov a0.x, v0"), (Words{1, 0xB0010000, 0x90E40000}));
-  EXPECT_EQ(Vs("mov r0, a0.x"), (Words{1, 0x800F0000, 0xB0000000}));
-  EXPECT_EQ(Vs("mov oPos, v0"), (Words{1, 0xC00F0000, 0x90E40000}));
-  EXPECT_EQ(Vs("mov oFog.x, v0"), (Words{1, 0xC0010001, 0x90E40000}));
-  EXPECT_EQ(Vs("mov oPts.x, v0"), (Words{1, 0xC0010002, 0x90E40000}));
-  EXPECT_EQ(Vs("mov oD1, v0"), (Words{1, 0xD00F0001, 0x90E40000}));
-  EXPECT_EQ(Vs("mov oT7, v0"), (Words{1, 0xE00F0007, 0x90E40000}));
-  // Leading zeros are only digits.
-  EXPECT_EQ(Vs("mov r01, v002"), (Words{1, 0x800F0001, 0x90E40002}));
-}
-
-TEST(AsmEncoding, PixelRegisterTypesAndLimits) {
-  EXPECT_EQ(Ps("mov r7, v1"), (Words{1, 0x800F0007, 0x90E40001}));
-  EXPECT_EQ(Ps("mov r0, c15"), (Words{1, 0x800F0000, 0xA0E4000F}));
-  EXPECT_EQ(Ps("tex t7"), (Words{0x42, 0xB00F0007}));
-  EXPECT_EQ(Ps("mov t1, t0"), (Words{1, 0xB00F0001, 0xB0E40000}));
-  EXPECT_EQ(Ps("mov r0, v7"), (Words{1, 0x800F0000, 0x90E40007}));
-  // A pixel constant may be written with an integer index.
-  EXPECT_EQ(Ps("mov r0, c[2+3+1]"), (Words{1, 0x800F0000, 0xA0E40006}));
-}
-
-TEST(AsmEncoding, WriteMasks) {
-  EXPECT_EQ(Vs("mov r0.x, v0")[1], 0x80010000u);
-  EXPECT_EQ(Vs("mov r0.yw, v0")[1], 0x800A0000u);
-  EXPECT_EQ(Vs("mov r0.xyzw, v0")[1], 0x800F0000u);
-  EXPECT_EQ(Vs("mov r0.rga, v0")[1], 0x800B0000u);
-  // Pixel shaders allow rgb, alpha or all four.
-  EXPECT_EQ(Ps("mov r0.rgb, v0")[1], 0x80070000u);
-  EXPECT_EQ(Ps("mov r0.xyz, v0")[1], 0x80070000u);
-  EXPECT_EQ(Ps("mov r0.a, v0")[1], 0x80080000u);
-  EXPECT_EQ(Ps("mov r0.rgba, v0")[1], 0x800F0000u);
-}
-
-TEST(AsmEncoding, SwizzlesRepeatTheirLastComponent) {
-  EXPECT_EQ(Vs("mov r0, v0.x")[2], 0x90000000u);
-  EXPECT_EQ(Vs("mov r0, v0.w")[2], 0x90FF0000u);
-  EXPECT_EQ(Vs("mov r0, v0.yx")[2], 0x90010000u);   // yxxx
-  EXPECT_EQ(Vs("mov r0, v0.xyz")[2], 0x90A40000u);  // xyzz
-  EXPECT_EQ(Vs("mov r0, v0.wzyx")[2], 0x901B0000u);
-  EXPECT_EQ(Vs("mov r0, v0.bgra")[2], 0x90C60000u);
-  EXPECT_EQ(Ps("mov r0, t0.a")[2], 0xB0FF0000u);
-  EXPECT_EQ(Ps("mov r0, t0.rgba")[2], 0xB0E40000u);
-}
-
-TEST(AsmEncoding, SourceModifiers) {
-  EXPECT_EQ(Vs("mov r0, -v1")[2], 0x91E40001u);
-  EXPECT_EQ(Ps("mov r0, t1_bias")[2], 0xB2E40001u);
-  EXPECT_EQ(Ps("mov r0, -t1_bias")[2], 0xB3E40001u);
-  EXPECT_EQ(Ps("mov r0, t1_bx2")[2], 0xB4E40001u);
-  EXPECT_EQ(Ps("mov r0, -t1_bx2")[2], 0xB5E40001u);
-  EXPECT_EQ(Ps("mov r0, t1_sgn")[2], 0xB4E40001u);
-  EXPECT_EQ(Ps("mov r0, -t1_sgn.a")[2], 0xB5FF0001u);
-  // Complement: the integer is not examined.
-  EXPECT_EQ(Ps("mov r0, 1-t1")[2], 0xB6E40001u);
-  EXPECT_EQ(Ps("mov r0, 7 - t1.a")[2], 0xB6FF0001u);
-  // Worked examples of the token format.
-  EXPECT_EQ(Vs("mov r0, -c12")[2], 0xA1E4000Cu);
-  EXPECT_EQ(Vs("mov r0, c12.z")[2], 0xA0AA000Cu);
-}
-
-TEST(AsmEncoding, ResultShiftsAndSaturate) {
+// The instruction words of one or two instructions: register types and their
+// limits, masks, swizzles, modifiers, result shifts, co-issue, indexing, the
+// sub rewrite, operand counts, comments and white space.
+TEST(AsmEncoding, InstructionWords) {
   const struct {
-    const char* op;
-    DWORD bits;
-  } cases[] = {{"mul_x2", 0x01000000},  {"mul_x4", 0x02000000},     {"mul_x8", 0x03000000},
-               {"mul_d2", 0x0F000000},  {"mul_d4", 0x0E000000},     {"mul_d8", 0x0D000000},
-               {"mul_sat", 0x00100000}, {"mul_x2_sat", 0x01100000}, {"mul_d8_sat", 0x0D100000}};
+    const char* text;
+    Words body;
+  } cases[] = {
+      // Vertex registers; leading zeros are only digits.
+      {"vs.1.1 mov r0, v15", {1, 0x800F0000, 0x90E4000F}},
+      {"vs.1.1 mov r11, r0", {1, 0x800F000B, 0x80E40000}},
+      {"vs.1.1 mov r0, c4095", {1, 0x800F0000, 0xA0E40FFF}},
+      {"vs.1.1 mov a0.x, v0", {1, 0xB0010000, 0x90E40000}},
+      {"vs.1.1 mov r0, a0.x", {1, 0x800F0000, 0xB0000000}},
+      {"vs.1.1 mov oPos, v0", {1, 0xC00F0000, 0x90E40000}},
+      {"vs.1.1 mov oFog.x, v0", {1, 0xC0010001, 0x90E40000}},
+      {"vs.1.1 mov oPts.x, v0", {1, 0xC0010002, 0x90E40000}},
+      {"vs.1.1 mov oD1, v0", {1, 0xD00F0001, 0x90E40000}},
+      {"vs.1.1 mov oT7, v0", {1, 0xE00F0007, 0x90E40000}},
+      {"vs.1.1 mov r01, v002", {1, 0x800F0001, 0x90E40002}},
+      // Pixel registers; a pixel constant may be written with an integer index.
+      {"ps.1.1 mov r7, v1", {1, 0x800F0007, 0x90E40001}},
+      {"ps.1.1 mov r0, c15", {1, 0x800F0000, 0xA0E4000F}},
+      {"ps.1.1 tex t7", {0x42, 0xB00F0007}},
+      {"ps.1.1 mov t1, t0", {1, 0xB00F0001, 0xB0E40000}},
+      {"ps.1.1 mov r0, v7", {1, 0x800F0000, 0x90E40007}},
+      {"ps.1.1 mov r0, c[2+3+1]", {1, 0x800F0000, 0xA0E40006}},
+      // Write masks; pixel shaders allow rgb, alpha or all four.
+      {"vs.1.1 mov r0.x, v0", {1, 0x80010000, 0x90E40000}},
+      {"vs.1.1 mov r0.yw, v0", {1, 0x800A0000, 0x90E40000}},
+      {"vs.1.1 mov r0.xyzw, v0", {1, 0x800F0000, 0x90E40000}},
+      {"vs.1.1 mov r0.rga, v0", {1, 0x800B0000, 0x90E40000}},
+      {"ps.1.1 mov r0.rgb, v0", {1, 0x80070000, 0x90E40000}},
+      {"ps.1.1 mov r0.xyz, v0", {1, 0x80070000, 0x90E40000}},
+      {"ps.1.1 mov r0.a, v0", {1, 0x80080000, 0x90E40000}},
+      {"ps.1.1 mov r0.rgba, v0", {1, 0x800F0000, 0x90E40000}},
+      // Swizzles repeat their last component.
+      {"vs.1.1 mov r0, v0.x", {1, 0x800F0000, 0x90000000}},
+      {"vs.1.1 mov r0, v0.w", {1, 0x800F0000, 0x90FF0000}},
+      {"vs.1.1 mov r0, v0.yx", {1, 0x800F0000, 0x90010000}},   // yxxx
+      {"vs.1.1 mov r0, v0.xyz", {1, 0x800F0000, 0x90A40000}},  // xyzz
+      {"vs.1.1 mov r0, v0.wzyx", {1, 0x800F0000, 0x901B0000}},
+      {"vs.1.1 mov r0, v0.bgra", {1, 0x800F0000, 0x90C60000}},
+      {"ps.1.1 mov r0, t0.a", {1, 0x800F0000, 0xB0FF0000}},
+      {"ps.1.1 mov r0, t0.rgba", {1, 0x800F0000, 0xB0E40000}},
+      // Source modifiers; the complement's integer is not examined.
+      {"vs.1.1 mov r0, -v1", {1, 0x800F0000, 0x91E40001}},
+      {"ps.1.1 mov r0, t1_bias", {1, 0x800F0000, 0xB2E40001}},
+      {"ps.1.1 mov r0, -t1_bias", {1, 0x800F0000, 0xB3E40001}},
+      {"ps.1.1 mov r0, t1_bx2", {1, 0x800F0000, 0xB4E40001}},
+      {"ps.1.1 mov r0, -t1_bx2", {1, 0x800F0000, 0xB5E40001}},
+      {"ps.1.1 mov r0, t1_sgn", {1, 0x800F0000, 0xB4E40001}},
+      {"ps.1.1 mov r0, -t1_sgn.a", {1, 0x800F0000, 0xB5FF0001}},
+      {"ps.1.1 mov r0, 1-t1", {1, 0x800F0000, 0xB6E40001}},
+      {"ps.1.1 mov r0, 7 - t1.a", {1, 0x800F0000, 0xB6FF0001}},
+      {"vs.1.1 mov r0, -c12", {1, 0x800F0000, 0xA1E4000C}},
+      {"vs.1.1 mov r0, c12.z", {1, 0x800F0000, 0xA0AA000C}},
+      // Result shifts and saturation.
+      {"ps.1.1 mul_x2 r0, r1, r2", {5, 0x810F0000, 0x80E40001, 0x80E40002}},
+      {"ps.1.1 mul_x4 r0, r1, r2", {5, 0x820F0000, 0x80E40001, 0x80E40002}},
+      {"ps.1.1 mul_x8 r0, r1, r2", {5, 0x830F0000, 0x80E40001, 0x80E40002}},
+      {"ps.1.1 mul_d2 r0, r1, r2", {5, 0x8F0F0000, 0x80E40001, 0x80E40002}},
+      {"ps.1.1 mul_d4 r0, r1, r2", {5, 0x8E0F0000, 0x80E40001, 0x80E40002}},
+      {"ps.1.1 mul_d8 r0, r1, r2", {5, 0x8D0F0000, 0x80E40001, 0x80E40002}},
+      {"ps.1.1 mul_sat r0, r1, r2", {5, 0x801F0000, 0x80E40001, 0x80E40002}},
+      {"ps.1.1 mul_x2_sat r0, r1, r2", {5, 0x811F0000, 0x80E40001, 0x80E40002}},
+      {"ps.1.1 mul_d8_sat r0, r1, r2", {5, 0x8D1F0000, 0x80E40001, 0x80E40002}},
+      {"ps.1.1 dp3_sat r1, t3_bx2, v0_bx2", {8, 0x801F0001, 0xB4E40003, 0x94E40000}},
+      {"ps.1.1 tex_x2 t0", {0x42, 0xB10F0000}},
+      // Co-issue.
+      {"ps.1.1 mul r0.rgb, t0, v0\n+add r0.a, t0, v0",
+       {5, 0x80070000, 0xB0E40000, 0x90E40000, 0x40000002, 0x80080000, 0xB0E40000, 0x90E40000}},
+      {"ps.1.1 mov r0.rgb, t0 + mov r0.a, t1",
+       {1, 0x80070000, 0xB0E40000, 0x40000001, 0x80080000, 0xB0E40001}},
+      // Vertex indexing: relative addressing sets bit 13; the integer terms
+      // add up.
+      {"vs.1.1 mov r0, c[a0.x]", {1, 0x800F0000, 0xA0E42000}},
+      {"vs.1.1 mov r0, c[a0.x + 5]", {1, 0x800F0000, 0xA0E42005}},
+      {"vs.1.1 mov r0, c[3 + a0.x + 4]", {1, 0x800F0000, 0xA0E42007}},
+      {"vs.1.1 mov r0, -c[a0.x+1].y", {1, 0x800F0000, 0xA1552001}},
+      {"vs.1.1 mov r0, c[10+20+30]", {1, 0x800F0000, 0xA0E4003C}},
+      {"vs.1.1 mov r0, c[4095]", {1, 0x800F0000, 0xA0E40FFF}},
+      // A vertex sub becomes an add with the negation toggled; pixel shaders
+      // keep their subtract.
+      {"vs.1.1 sub r0, r1, r2", {2, 0x800F0000, 0x80E40001, 0x81E40002}},
+      {"vs.1.1 sub r0, r1, -r2", {2, 0x800F0000, 0x80E40001, 0x80E40002}},
+      {"ps.1.1 sub r0, r1, r2", {3, 0x800F0000, 0x80E40001, 0x80E40002}},
+      // Operand counts; newlines carry no meaning.
+      {"vs.1.1 nop", {0}},
+      {"ps.1.1 tex t0 texm3x3spec t3, t0, c0", {0x42, 0xB00F0000, 76, 0xB00F0003, 0xB0E40000, 0xA0E40000}},
+      {"vs.1.1 mov r0,\n v0 mov r1,\n\n v1", {1, 0x800F0000, 0x90E40000, 1, 0x800F0001, 0x90E40001}},
+      // Comments and white space, also on the version statement's line.
+      {"vs.1.1\n; whole line\n// another\r\nmov r0, v0 ; mov r1, v1\n\t\vmov r2, v2 // x",
+       {1, 0x800F0000, 0x90E40000, 1, 0x800F0002, 0x90E40002}},
+      {"// head\nvs . 1 . 1 mov r0, v0", {1, 0x800F0000, 0x90E40000}},
+  };
   for (const auto& c : cases) {
-    EXPECT_EQ(Ps(std::string(c.op) + " r0, r1, r2"), (Words{5, 0x800F0000 | c.bits, 0x80E40001, 0x80E40002}))
-        << c.op;
+    const AsmResult r = Assemble(c.text);
+    EXPECT_EQ(r.hr, S_OK) << c.text << "\n" << r.errors;
+    EXPECT_EQ(Body(r), c.body) << c.text;
   }
-  EXPECT_EQ(Ps("dp3_sat r1, t3_bx2, v0_bx2")[1], 0x801F0001u);
-  EXPECT_EQ(Ps("tex_x2 t0")[1], 0xB10F0000u);
-}
-
-TEST(AsmEncoding, CoIssue) {
-  EXPECT_EQ(Ps("mul r0.rgb, t0, v0\n+add r0.a, t0, v0"),
-            (Words{5, 0x80070000, 0xB0E40000, 0x90E40000, 0x40000002, 0x80080000, 0xB0E40000, 0x90E40000}));
-  EXPECT_EQ(Ps("mov r0.rgb, t0 + mov r0.a, t1")[3], 0x40000001u);
-}
-
-TEST(AsmEncoding, VertexIndexing) {
-  // Relative addressing sets bit 13; the integer terms add up.
-  EXPECT_EQ(Vs("mov r0, c[a0.x]")[2], 0xA0E42000u);
-  EXPECT_EQ(Vs("mov r0, c[a0.x + 5]")[2], 0xA0E42005u);
-  EXPECT_EQ(Vs("mov r0, c[3 + a0.x + 4]")[2], 0xA0E42007u);
-  EXPECT_EQ(Vs("mov r0, -c[a0.x+1].y")[2], 0xA1552001u);
-  EXPECT_EQ(Vs("mov r0, c[10+20+30]")[2], 0xA0E4003Cu);
-  EXPECT_EQ(Vs("mov r0, c[4095]")[2], 0xA0E40FFFu);
-}
-
-TEST(AsmEncoding, VertexSubBecomesAddWithTheNegationToggled) {
-  EXPECT_EQ(Vs("sub r0, r1, r2"), (Words{2, 0x800F0000, 0x80E40001, 0x81E40002}));
-  EXPECT_EQ(Vs("sub r0, r1, -r2"), (Words{2, 0x800F0000, 0x80E40001, 0x80E40002}));
-  // Pixel shaders keep their subtract.
-  EXPECT_EQ(Ps("sub r0, r1, r2"), (Words{3, 0x800F0000, 0x80E40001, 0x80E40002}));
-}
-
-TEST(AsmEncoding, OperandCountsAndLayout) {
-  EXPECT_EQ(Vs("nop"), (Words{0}));
-  EXPECT_EQ(Ps("tex t0 texm3x3spec t3, t0, c0"),
-            (Words{0x42, 0xB00F0000, 76, 0xB00F0003, 0xB0E40000, 0xA0E40000}));
-  // Newlines carry no meaning: instructions may share a line or be split.
-  EXPECT_EQ(Vs("mov r0,\n v0 mov r1,\n\n v1"), (Words{1, 0x800F0000, 0x90E40000, 1, 0x800F0001, 0x90E40001}));
 }
 
 TEST(AsmEncoding, PixelDefinitionsComeBeforeTheInstructions) {
@@ -169,13 +150,6 @@ TEST(AsmEncoding, VertexDefinitionsBecomeDeclarationFragments) {
             (Words{0x82000014, FloatBits(0.5f), FloatBits(0.5f), FloatBits(0.5f), FloatBits(0.5f), 0x82000004,
                    FloatBits(1), FloatBits(2), FloatBits(3), FloatBits(4)}));
   EXPECT_EQ(Body(r), (Words{1, 0xC00F0000, 0x90E40000}));
-}
-
-TEST(AsmEncoding, CommentsAndWhiteSpace) {
-  EXPECT_EQ(Vs("; whole line\n// another\r\nmov r0, v0 ; mov r1, v1\n\t\vmov r2, v2 // x"),
-            (Words{1, 0x800F0000, 0x90E40000, 1, 0x800F0002, 0x90E40002}));
-  // Comments and the version statement on one line with more text.
-  EXPECT_EQ(Body(Assemble("// head\nvs . 1 . 1 mov r0, v0")), (Words{1, 0x800F0000, 0x90E40000}));
 }
 
 TEST(AsmEncoding, DebugCommentBlocks) {

@@ -2,8 +2,8 @@
 // The vertex words are worked out by hand from the token format.
 #include <gtest/gtest.h>
 
-#include "asm_test_texts.h"
 #include "asm_test_util.h"
+#include "lighting/terrain_shaders.h"
 
 namespace {
 
@@ -12,15 +12,9 @@ namespace {
 const DWORD kBanner[10] = {0x0009FFFE, 0x58443344, 0x68532038, 0x72656461, 0x73734120,
                            0x6C626D65, 0x56207265, 0x69737265, 0x30206E6F, 0x0031392E};
 
-void ExpectWords(const std::vector<DWORD>& got, const std::vector<DWORD>& want) {
-  ASSERT_EQ(got.size(), want.size());
-  for (std::size_t i = 0; i < want.size(); ++i)
-    EXPECT_EQ(got[i], want[i]) << "word " << i << std::hex << ": 0x" << got[i] << " != 0x" << want[i];
-}
-
 TEST(AsmGolden, VertexShaderText) {
-  ASSERT_EQ(std::strlen(asm_test::kVertexText), 1103u);
-  const AsmResult r = AssembleBytes(asm_test::kVertexText, 1103);
+  ASSERT_EQ(std::strlen(g_TerrainVertexShaderText), 1103u);
+  const AsmResult r = AssembleBytes(g_TerrainVertexShaderText, 1103);
   ASSERT_EQ(r.hr, S_OK) << r.errors;
   EXPECT_FALSE(r.gotErrors);
   EXPECT_FALSE(r.gotConstants);  // no def statements
@@ -54,48 +48,34 @@ TEST(AsmGolden, VertexShaderText) {
       0x00000001, 0xE0030002, 0x90E40009,                          // mov oT2.xy, v9
       0x00000001, 0xE0030003, 0x90E4000A,                          // mov oT3.xy, v10
   };
-  ASSERT_EQ(body.size(), 87u);
   want.insert(want.end(), body.begin(), body.end());
   want.push_back(0x0000FFFF);
-  ASSERT_EQ(want.size(), 99u);
-  ExpectWords(r.words, want);
+  EXPECT_EQ(r.words, want);
 }
 
 TEST(AsmGolden, PixelShaderTextWithoutFinalNewline) {
-  ASSERT_EQ(std::strlen(asm_test::kPixelText), 294u);
-  const std::vector<DWORD> want = {
-      0xFFFF0101, 0x0009FFFE, 0x58443344, 0x68532038, 0x72656461, 0x73734120, 0x6C626D65, 0x56207265,
-      0x69737265, 0x30206E6F, 0x0031392E, 0x00000042, 0xB00F0000, 0x00000042, 0xB00F0001, 0x00000042,
-      0xB00F0002, 0x00000042, 0xB00F0003, 0x00000012, 0x800F0000, 0xB0FF0001, 0xB0E40001, 0xB0E40000,
-      0x00000008, 0x801F0001, 0xB4E40003, 0x94E40000, 0x00000005, 0x80070001, 0xA0E40002, 0x80E40001,
-      0x00000002, 0x80070001, 0xA0E40000, 0x80E40001, 0x00000005, 0x80070000, 0x80E40000, 0x80E40001,
-      0x00000001, 0x80080000, 0xB0FF0000, 0x0000FFFF};
-  ASSERT_EQ(want.size(), 44u);
+  ASSERT_EQ(std::strlen(g_TerrainPixelShaderText), 294u);
+  std::vector<DWORD> want = {0xFFFF0101};
+  want.insert(want.end(), kBanner, kBanner + 10);
+  want.insert(want.end(), {0x00000042, 0xB00F0000, 0x00000042, 0xB00F0001, 0x00000042, 0xB00F0002, 0x00000042,
+                           0xB00F0003, 0x00000012, 0x800F0000, 0xB0FF0001, 0xB0E40001, 0xB0E40000, 0x00000008,
+                           0x801F0001, 0xB4E40003, 0x94E40000, 0x00000005, 0x80070001, 0xA0E40002, 0x80E40001,
+                           0x00000002, 0x80070001, 0xA0E40000, 0x80E40001, 0x00000005, 0x80070000, 0x80E40000,
+                           0x80E40001, 0x00000001, 0x80080000, 0xB0FF0000, 0x0000FFFF});
 
   // As the terrain passes it: without the newline after the last line, and
   // with nothing readable after the 293rd byte.
-  const GuardedText text(std::string(asm_test::kPixelText, 293));
+  const GuardedText text(std::string(g_TerrainPixelShaderText, 293));
   const AsmResult r = AssembleBytes(text.data(), text.size());
   ASSERT_EQ(r.hr, S_OK) << r.errors;
   EXPECT_FALSE(r.gotErrors);
   EXPECT_FALSE(r.gotConstants);
-  ExpectWords(r.words, want);
+  EXPECT_EQ(r.words, want);
 
   // With the final newline, and with a terminating zero counted in, the
   // result is the same.
-  ExpectWords(AssembleBytes(asm_test::kPixelText, 294).words, want);
-  ExpectWords(AssembleBytes(asm_test::kPixelText, 295).words, want);
-}
-
-TEST(AsmGolden, OnlyTheStreamWhenOnlyItIsAskedFor) {
-  // The terrain asks for the token stream alone.
-  ID3DXBuffer* shader = nullptr;
-  ASSERT_EQ(D3DXAssembleShader(asm_test::kVertexText, 1103, 0, nullptr, &shader, nullptr), S_OK);
-  ASSERT_NE(shader, nullptr);
-  EXPECT_EQ(shader->GetBufferSize(), 396u);
-  EXPECT_EQ(shader->AddRef(), 2u);
-  EXPECT_EQ(shader->Release(), 1u);
-  EXPECT_EQ(shader->Release(), 0u);
+  EXPECT_EQ(AssembleBytes(g_TerrainPixelShaderText, 294).words, want);
+  EXPECT_EQ(AssembleBytes(g_TerrainPixelShaderText, 295).words, want);
 }
 
 }  // namespace

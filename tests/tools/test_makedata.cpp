@@ -158,10 +158,6 @@ TEST(MakeDataTextures, TileWithoutSeams) {
 
 // ---- importing the user's own terrain ----
 
-void WriteBytes(const fs::path& path, const std::vector<unsigned char>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
-
 // Heights 0..1 at (u, v) in 0..1: a slope rising to the south-east, a
 // cone with its top in the middle, or stripes: every other column high,
 // which averages to a half.
@@ -209,7 +205,7 @@ std::vector<unsigned> WriteSource(const fs::path& path, Format format, Shape sha
     bytes.push_back(static_cast<unsigned char>(s));
     if (format == Format::Raw16) bytes.push_back(static_cast<unsigned char>(s >> 8));
   }
-  WriteBytes(path, bytes);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return samples;
 }
 
@@ -272,13 +268,11 @@ TEST_F(MakeData, ImportRejectsBadInputClearly) {
   WriteSource(m_Root / "good.png", Format::Png16, Shape::Cone, 64, 64, 1000);
   WriteSource(m_Root / "good.raw", Format::Raw16, Shape::Cone, 64, 64, 1000);
   const auto png = ReadAll(m_Root / "good.png");
-  WriteBytes(m_Root / "cut.png", std::vector<unsigned char>(png.begin(), png.begin() + png.size() / 2));
-  const std::string cutPgm = "P5 64 64 65535\n" + std::string(100, 'x');
-  WriteBytes(m_Root / "cut.pgm", std::vector<unsigned char>(cutPgm.begin(), cutPgm.end()));
-  WriteBytes(m_Root / "wide.pgm",
-             {'P', '5', ' ', '7', '0', '0', '0', '0', ' ', '2', ' ', '2', '5', '5', '\n'});
-  WriteBytes(m_Root / "text.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
-  WriteBytes(m_Root / "flat.pgm", {'P', '5', ' ', '2', ' ', '1', ' ', '9', '\n', 7, 7});
+  m_Tmp.WriteFile("cut.png", std::string(png.begin(), png.begin() + png.size() / 2));
+  m_Tmp.WriteFile("cut.pgm", "P5 64 64 65535\n" + std::string(100, 'x'));
+  m_Tmp.WriteFile("wide.pgm", "P5 70000 2 255\n");
+  m_Tmp.WriteFile("text.txt", "hello\n");
+  m_Tmp.WriteFile("flat.pgm", "P5 2 1 9\n\x07\x07");
   struct Case {
     std::string args;
     int exitCode;

@@ -5,21 +5,17 @@
 
 namespace {
 
-TEST(RunOptions, DefaultsAreScriptedAndOffscreen) {
+TEST(RunOptions, DefaultsAndEveryOption) {
   RunOptions o;
   std::string error;
-  ASSERT_TRUE(ParseRunOptions({}, &o, &error));
+  ASSERT_TRUE(ParseRunOptions({}, &o, &error));  // scripted and offscreen
   EXPECT_EQ(o.dir, ".");
   EXPECT_TRUE(o.host.scripted);
   EXPECT_FALSE(o.host.visible_window);
   EXPECT_EQ(o.host.max_frames, -1);
   EXPECT_EQ(o.host.clock_step_ms, 0);
   EXPECT_EQ(o.host.epoch, -1) << "the real calendar time";
-}
 
-TEST(RunOptions, EveryOption) {
-  RunOptions o;
-  std::string error;
   ASSERT_TRUE(ParseRunOptions({"--dir", "d", "--frames", "5", "--clock", "20", "--input", "in.txt", "--shot",
                                "2:a.png", "--shot", "10:dir/b:c.png", "--window", "--epoch", "0"},
                               &o, &error))
