@@ -82,9 +82,7 @@ TEST_F(DeviceGl, DitherSpreadsA16BitRampAndKeepsExactColours) {
       for (UINT x = 0; x < kW; ++x) ASSERT_EQ(Pixel(x, y), 0x8465FFu) << x << "," << y;
     ASSERT_EQ(m_dev->SetPixelShader(ps), D3D_OK);
     ASSERT_EQ(m_dev->SetPixelShaderConstant(0, exact, 1), D3D_OK);
-    ClearTo();
-    DrawQuad();
-    PresentAndRead();
+    DrawCentre();
     for (UINT y = 0; y < kH; ++y)
       for (UINT x = 0; x < 8; ++x) EXPECT_EQ(Pixel(x, y), 0x84A229u) << x << "," << y;
   }
@@ -185,15 +183,9 @@ TEST_F(DeviceGl, DepthTestKeepsTheNearerSurface) {
   PresentAndRead();
   EXPECT_EQ(Centre(), 0xFF0000u);
   // A depth of 1.0 at the far plane still passes LESSEQUAL against the clear.
-  ClearTo();
-  DrawQuad(1.0f, 0xFF0000FFu);
-  PresentAndRead();
-  EXPECT_EQ(Centre(), 0x0000FFu);
+  EXPECT_EQ(DrawCentre(0xFF0000FFu, 1.0f), 0x0000FFu);
   // Direct3D's clip volume starts at z = 0: a quad in front of it is not drawn.
-  ClearTo();
-  DrawQuad(-0.25f, 0xFF0000FFu);
-  PresentAndRead();
-  EXPECT_EQ(Centre(), 0u);
+  EXPECT_EQ(DrawCentre(0xFF0000FFu, -0.25f), 0u);
   // Without the test the later quad wins.
   ClearTo();
   m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
@@ -240,17 +232,11 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
     m_dev->SetRenderState(D3DRS_FOGVERTEXMODE, c.mode);
     const float f[4] = {c.fog, 0, 0, 0};
     ASSERT_EQ(m_dev->SetVertexShaderConstant(1, f, 1), D3D_OK);
-    ClearTo();
-    DrawQuad(0.5f, 0xFFFFFFFFu);
-    PresentAndRead();
-    EXPECT_TRUE(ColorNear(Centre(), c.want));
+    EXPECT_TRUE(ColorNear(DrawCentre(), c.want));
   }
   // Fog off: the colour is untouched.
   m_dev->SetRenderState(D3DRS_FOGENABLE, FALSE);
-  ClearTo();
-  DrawQuad(0.5f, 0xFFFFFFFFu);
-  PresentAndRead();
-  EXPECT_EQ(Centre(), 0xFFFFFFu);
+  EXPECT_EQ(DrawCentre(), 0xFFFFFFu);
 }
 
 // One static strip index buffer drawn at two base vertices, then a list from
@@ -434,9 +420,7 @@ TEST_F(DeviceGl, TextureFirstRowIsTheTopAndFiltersFollowStageStates) {
   UseColourShader();
   IDirect3DTexture8* t = MakeTexture(2, 2, D3DFMT_A8R8G8B8, {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu});
   ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
-  ClearTo();
-  DrawQuad();
-  PresentAndRead();
+  DrawCentre();
   EXPECT_EQ(Pixel(0, 0), 0xFF0000u);
   EXPECT_EQ(Pixel(m_width - 1, 0), 0x00FF00u);
   EXPECT_EQ(Pixel(0, m_height - 1), 0x0000FFu);
@@ -509,11 +493,8 @@ TEST_F(DeviceGl, SystemMemoryTextureUpdatesADefaultOne) {
   EXPECT_EQ(m_dev->UpdateTexture(def, sys), D3DERR_INVALIDCALL);
   ASSERT_EQ(m_dev->UpdateTexture(sys, def), D3D_OK);
   ASSERT_EQ(m_dev->SetTexture(0, def), D3D_OK);
-  ClearTo();
-  DrawQuad();
-  PresentAndRead();
   // The 4x4 destination took the source's 4x4 level (level 1, green).
-  EXPECT_EQ(Centre(), 0x00FF00u);
+  EXPECT_EQ(DrawCentre(), 0x00FF00u);
 }
 
 TEST_F(DeviceGl, LockRectChecksItsRectangle) {

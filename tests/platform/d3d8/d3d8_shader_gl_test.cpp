@@ -33,11 +33,8 @@ class ShaderGl : public D3D8Device {
   // Draws a full quad through the vertex program (default pixel side) and
   // returns the centre pixel.
   std::uint32_t RunVs(const VsCase& c) {
-    std::vector<DWORD> t = {0xFFFE0101u, 0x00000001u, Dst(kRast, 0), Src(kInput, 0)};
-    t.insert(t.end(), c.body.begin(), c.body.end());
-    t.push_back(0x0000FFFFu);
     DWORD h = 0;
-    EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, t.data(), &h, 0), D3D_OK) << c.name;
+    EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, VertexProgram(c.body).data(), &h, 0), D3D_OK) << c.name;
     if (!h) return 0xDEADu;
     const Vec4 zero = {0, 0, 0, 0};
     for (DWORD r = 0; r < 16; ++r) m_dev->SetVertexShaderConstant(r, zero.data(), 1);
@@ -79,6 +76,7 @@ class ShaderGl : public D3D8Device {
 };
 
 TEST_F(ShaderGl, VertexInstructions) {
+  const std::map<DWORD, Vec4> cmp = {{1, {0.25f, 0.75f, 0.5f, 0}}, {2, {0.5f, 0.5f, 0.5f, 0.5f}}};
   const std::vector<VsCase> cases = {
       // rcp of 0 gives the largest float (clamped to 1 in the colour).
       {"rcp", {6, Dst(kTemp, 0, 1), Src(kConst, 1, kXXXX), 6, Dst(kTemp, 0, 6), Src(kConst, 1, kWWWW),
@@ -129,14 +127,11 @@ TEST_F(ShaderGl, VertexInstructions) {
        {{0, {-0.5f, 0, 0, 0}}, {5, {0.25f, 0.5f, 0.75f, 1}}, {6, {1, 1, 1, 1}}}, 0x4080BF},
       {"relative out of range", {1, Dst(kAddr, 0, 1), Src(kConst, 0, kXXXX), 1, Dst(kAttr, 0), Src(kConst, 0) | kRel},
        {{0, {200.0f, 0, 0, 0}}}, 0x000000},
-      {"min", {1, Dst(kTemp, 1), Src(kConst, 2), 10, Dst(kAttr, 0), Src(kConst, 1), Src(kTemp, 1)},
-       {{1, {0.25f, 0.75f, 0.5f, 0}}, {2, {0.5f, 0.5f, 0.5f, 0.5f}}}, 0x408080},
-      {"max", {1, Dst(kTemp, 1), Src(kConst, 2), 11, Dst(kAttr, 0), Src(kConst, 1), Src(kTemp, 1)},
-       {{1, {0.25f, 0.75f, 0.5f, 0}}, {2, {0.5f, 0.5f, 0.5f, 0.5f}}}, 0x80BF80},
-      {"slt", {1, Dst(kTemp, 1), Src(kConst, 2), 12, Dst(kAttr, 0), Src(kConst, 1), Src(kTemp, 1)},
-       {{1, {0.25f, 0.75f, 0.5f, 0}}, {2, {0.5f, 0.5f, 0.5f, 0.5f}}}, 0xFF0000},
-      {"sge", {1, Dst(kTemp, 1), Src(kConst, 2), 13, Dst(kAttr, 0), Src(kConst, 1), Src(kTemp, 1)},
-       {{1, {0.25f, 0.75f, 0.5f, 0}}, {2, {0.5f, 0.5f, 0.5f, 0.5f}}}, 0x00FFFF},
+      // c1 = (0.25, 0.75, 0.5, 0) against r1 = 0.5.
+      {"min", {1, Dst(kTemp, 1), Src(kConst, 2), 10, Dst(kAttr, 0), Src(kConst, 1), Src(kTemp, 1)}, cmp, 0x408080},
+      {"max", {1, Dst(kTemp, 1), Src(kConst, 2), 11, Dst(kAttr, 0), Src(kConst, 1), Src(kTemp, 1)}, cmp, 0x80BF80},
+      {"slt", {1, Dst(kTemp, 1), Src(kConst, 2), 12, Dst(kAttr, 0), Src(kConst, 1), Src(kTemp, 1)}, cmp, 0xFF0000},
+      {"sge", {1, Dst(kTemp, 1), Src(kConst, 2), 13, Dst(kAttr, 0), Src(kConst, 1), Src(kTemp, 1)}, cmp, 0x00FFFF},
       {"exp", {14, Dst(kAttr, 0), Src(kConst, 1, kWWWW)}, {{1, {0, 0, 0, -2}}}, 0x404040},
       {"log", {15, Dst(kTemp, 0, 3), Src(kConst, 1, kWWWW), 15, Dst(kTemp, 0, 4), Src(kConst, 1, kXXXX),
                1, Dst(kAttr, 0), Src(kTemp, 0)}, {{1, {0, 0, 0, -1.41421356f}}}, 0x808000},
@@ -220,10 +215,7 @@ TEST_F(ShaderGl, PixelInstructionsAndModifiers) {
   };
   for (const PsCase& c : cases) {
     SCOPED_TRACE(c.name);
-    std::vector<DWORD> t = {0xFFFF0101u};
-    t.insert(t.end(), c.body.begin(), c.body.end());
-    t.push_back(0x0000FFFFu);
-    EXPECT_TRUE(ColorNear(RunPs(t, c.constants, c.colour), c.want)) << c.name;
+    EXPECT_TRUE(ColorNear(RunPs(PixelProgram(c.body), c.constants, c.colour), c.want)) << c.name;
   }
   // dp4 exists from ps.1.2.
   const std::vector<DWORD> dp4 = {0xFFFF0102u, 9, Dst(kTemp, 0), Src(kConst, 0), Src(kConst, 1), 0x0000FFFFu};

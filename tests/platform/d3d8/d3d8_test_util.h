@@ -167,12 +167,12 @@ class D3D8Device : public ::testing::Test {
     ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   }
 
-  // Draws a full quad of `color` with culling off on a cleared target;
-  // returns the centre pixel presented.
-  std::uint32_t DrawCentre(DWORD color = 0xFFFFFFFFu) {
+  // Draws a full quad of `color` at depth z with culling off on a cleared
+  // target; returns the centre pixel presented.
+  std::uint32_t DrawCentre(DWORD color = 0xFFFFFFFFu, float z = 0.5f) {
     m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     ClearTo();
-    DrawQuad(0.5f, color);
+    DrawQuad(z, color);
     PresentAndRead();
     return Centre();
   }
