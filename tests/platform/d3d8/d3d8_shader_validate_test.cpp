@@ -304,6 +304,9 @@ TEST(ShaderTranslate, PlainPositionTransformFound) {
                           terrain, e));
   EXPECT_EQ(FindClipTransform(terrain).input, 0);
   EXPECT_EQ(FindClipTransform(terrain).firstConst, 4);
+  bool fog = false;
+  EXPECT_EQ(TranslateVertexShader(terrain, fog).find("in vec4 v1;"), std::string::npos) << "only read inputs";
+  EXPECT_TRUE(fog);
 }
 
 // The terrain's pixel shader keeps only the clamps that can change a value:
