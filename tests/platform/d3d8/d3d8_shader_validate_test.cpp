@@ -30,16 +30,14 @@ std::vector<DWORD> Ps(const std::vector<DWORD>& body, DWORD version = 0xFFFF0101
 int Code(const std::string& message) {
   return message.size() > 5 && message[0] == 'Q' ? std::stoi(message.substr(1, 4)) : -1;
 }
-int VsError(const std::vector<DWORD>& t) {
+// 0 when the stream parses, else the code of its error.
+int Error(const std::vector<DWORD>& t, bool pixel) {
   ShaderProgram p;
   std::string e;
-  return ParseShader(t.data(), false, p, e) ? 0 : Code(e);
+  return ParseShader(t.data(), pixel, p, e) ? 0 : Code(e);
 }
-int PsError(const std::vector<DWORD>& t) {
-  ShaderProgram p;
-  std::string e;
-  return ParseShader(t.data(), true, p, e) ? 0 : Code(e);
-}
+int VsError(const std::vector<DWORD>& t) { return Error(t, false); }
+int PsError(const std::vector<DWORD>& t) { return Error(t, true); }
 int E(ShaderError e) { return static_cast<int>(e); }
 
 TEST(ShaderValidate, VertexStreamsRefused) {

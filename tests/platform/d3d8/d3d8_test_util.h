@@ -47,7 +47,6 @@ class D3D8Device : public ::testing::Test {
     pp.EnableAutoDepthStencil = depth ? TRUE : FALSE;
     std::string error;
     ASSERT_TRUE(qv::headless::Create(m_headless, "d3d8 test", &pp, &error)) << error;
-    m_hWnd = m_headless.hWnd;
     m_d3d = m_headless.d3d;
     m_dev = m_headless.device;
     m_width = width;
@@ -69,7 +68,6 @@ class D3D8Device : public ::testing::Test {
     if (m_dev) {
       EXPECT_EQ(qv::headless::Destroy(m_headless, "d3d8 test"), 0u);
     }
-    m_hWnd = nullptr;
     m_dev = nullptr;
     m_d3d = nullptr;
     qv::host::Reset();
@@ -101,13 +99,13 @@ class D3D8Device : public ::testing::Test {
     if (p) m_owned.push_back(p);
     return p;
   }
-  // A vertex buffer holding v, of `bytes` when given; released by Close when owned.
+  // A vertex buffer holding v; released by Close when owned.
   template <typename V>
-  IDirect3DVertexBuffer8* MakeVb(const std::vector<V>& v, UINT bytes = 0, bool own = true) {
-    const UINT used = static_cast<UINT>(v.size() * sizeof(V));
+  IDirect3DVertexBuffer8* MakeVb(const std::vector<V>& v, bool own = true) {
+    const UINT bytes = static_cast<UINT>(v.size() * sizeof(V));
     IDirect3DVertexBuffer8* vb = nullptr;
-    EXPECT_EQ(m_dev->CreateVertexBuffer(bytes ? bytes : used, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &vb), D3D_OK);
-    Fill(vb, v.data(), used, 0);
+    EXPECT_EQ(m_dev->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &vb), D3D_OK);
+    Fill(vb, v.data(), bytes, 0);
     return own ? Own(vb) : vb;
   }
   // An index buffer of 16-bit indices (of `bytes` when given), filled with one lock.
@@ -145,7 +143,7 @@ class D3D8Device : public ::testing::Test {
   // Fills the test vertex buffer and binds it to stream 0.
   void SetVertices(const std::vector<TestVertex>& v) {
     if (m_vb) m_vb->Release();
-    m_vb = MakeVb(v, 0, false);
+    m_vb = MakeVb(v, false);
     ASSERT_EQ(m_dev->SetStreamSource(0, m_vb, sizeof(TestVertex)), D3D_OK);
   }
   // Clears the target to `colour` and the depth buffer to 1.
@@ -193,7 +191,6 @@ class D3D8Device : public ::testing::Test {
   std::uint32_t Centre() const { return Pixel(m_width / 2, m_height / 2); }
 
   qv::headless::Device m_headless;
-  HWND m_hWnd = nullptr;
   IDirect3D8* m_d3d = nullptr;
   IDirect3DDevice8* m_dev = nullptr;
   IDirect3DVertexBuffer8* m_vb = nullptr;
