@@ -212,11 +212,9 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
   const DWORD vs = MakeVs(VertexProgram(
       {0x00000001u, Dst(kAttr, 0), Src(kInput, 5), 0x00000001u, Dst(kRast, 1, 0x1), Src(kConst, 1, kXXXX)}));
   ASSERT_EQ(m_dev->SetVertexShader(vs), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
   m_dev->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
   m_dev->SetRenderState(D3DRS_FOGSTART, FloatBits(1500.0f));
   m_dev->SetRenderState(D3DRS_FOGEND, FloatBits(8000.0f));
-  m_dev->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
   m_dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
   struct Case {
     float fog;
