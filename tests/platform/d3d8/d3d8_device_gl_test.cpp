@@ -11,53 +11,20 @@ namespace {
 
 using DeviceGl = D3D8Device;
 
-// Position and colour through; the default pixel side shows the colour.
-std::vector<DWORD> PassColour() {
-  return VertexProgram({0x00000001u, Dst(kAttr, 0), Src(kInput, 5),      // mov oD0, v5
-                        0x00000001u, Dst(kTexOut, 0), Src(kInput, 7)});  // mov oT0, v7
-}
-
-// A static index buffer holding the strip 0, 1, 2, 3 (null on failure).
-IDirect3DIndexBuffer8* StripIndices(IDirect3DDevice8* dev) {
-  IDirect3DIndexBuffer8* strip = nullptr;
-  BYTE* p = nullptr;
-  if (dev->CreateIndexBuffer(8, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &strip) != D3D_OK)
-    return nullptr;
-  const WORD s[4] = {0, 1, 2, 3};
-  if (strip->Lock(0, 8, &p, 0) == D3D_OK) std::memcpy(p, s, 8);
-  strip->Unlock();
-  return strip;
-}
-
-TEST_F(DeviceGl, ClearedR5G6B5FrameReadsBackWidened) {
-  Close();
-  Open(D3DFMT_R5G6B5);
-  m_dev->SetRenderState(D3DRS_DITHERENABLE, TRUE);  // clears are never dithered
-  ASSERT_EQ(m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF8264FFu, 1.0f, 0), D3D_OK);
-  ASSERT_EQ(m_dev->BeginScene(), D3D_OK);
-  ASSERT_EQ(m_dev->EndScene(), D3D_OK);
-  PresentAndRead();
-  for (UINT y = 0; y < 4; ++y)
-    for (UINT x = 0; x < 4; ++x) EXPECT_EQ(Pixel(x, y), 0x8465FFu);
-  EXPECT_EQ(Centre(), 0x8465FFu);
-  EXPECT_EQ(Pixel(m_width - 1, m_height - 1), 0x8465FFu);
-}
-
 // D3DRS_DITHERENABLE on a 16-bit target: a black-to-white ramp, averaged per
 // column over the 4 rows of the dither pattern, follows the ramp an 8-bit
 // target shows to within half a step of each channel, where without the
 // state it is the 565 staircase (Mesa rounds down to 565: up to 0.85 steps
-// off); an 8-bit target is never dithered, and
-// colours the 16-bit target holds exactly stay exact in both modes.
+// off); an 8-bit target is never dithered, and clears and colours the 16-bit
+// target holds exactly stay exact in both modes, read back widened.
 TEST_F(DeviceGl, DitherSpreadsA16BitRampAndKeepsExactColours) {
   constexpr UINT kW = 256, kH = 4;
   auto drawRamp = [&](D3DFORMAT format, DWORD dither) {
     Close();
     Open(format, true, kW, kH);
-    m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    UseColourShader();
     m_dev->SetRenderState(D3DRS_DITHERENABLE, dither);
-    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+    ClearTo();
     std::vector<TestVertex> q = Quad(0.5f, 0xFF000000u);
     q[1].color = q[3].color = 0xFFFFFFFFu;  // the right-hand corners
     SetVertices(q);
@@ -109,11 +76,13 @@ TEST_F(DeviceGl, DitherSpreadsA16BitRampAndKeepsExactColours) {
   const DWORD ps = MakePs(PixelProgram({0x00000001u, Dst(kTemp, 0), Src(kConst, 0)}));
   for (DWORD dither : {FALSE, TRUE}) {
     m_dev->SetRenderState(D3DRS_DITHERENABLE, dither);
+    ClearTo(0xFF8264FFu);  // 565 drops the low bits: 0x8465FF
+    PresentAndRead();
+    for (UINT y = 0; y < kH; ++y)
+      for (UINT x = 0; x < kW; ++x) ASSERT_EQ(Pixel(x, y), 0x8465FFu) << x << "," << y;
     ASSERT_EQ(m_dev->SetPixelShader(ps), D3D_OK);
     ASSERT_EQ(m_dev->SetPixelShaderConstant(0, exact, 1), D3D_OK);
-    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    DrawQuad();
-    PresentAndRead();
+    DrawCentre();
     for (UINT y = 0; y < kH; ++y)
       for (UINT x = 0; x < 8; ++x) EXPECT_EQ(Pixel(x, y), 0x84A229u) << x << "," << y;
   }
@@ -144,9 +113,8 @@ TEST_F(DeviceGl, ScenesNestOnlyOnce) {
 }
 
 TEST_F(DeviceGl, TopOfClipSpaceIsTheFirstRowReadBack) {
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  ClearTo();
+  UseColourShader();
   SetVertices(Quad(0.5f, 0xFFFF0000u, -1, 0, 1, 1));  // upper half, red
   ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   PresentAndRead();
@@ -159,9 +127,8 @@ TEST_F(DeviceGl, TopOfClipSpaceIsTheFirstRowReadBack) {
 // Viewports count from the top left, as Direct3D's do; Clear clears only the
 // viewport.
 TEST_F(DeviceGl, ViewportFromTheTopLeft) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  UseColourShader();
+  ClearTo();
   D3DVIEWPORT8 vp = {8, 4, 16, 8, 0.0f, 1.0f};
   ASSERT_EQ(m_dev->SetViewport(&vp), D3D_OK);
   DrawQuad(0.5f, 0xFF00FF00u);
@@ -185,7 +152,7 @@ TEST_F(DeviceGl, ViewportFromTheTopLeft) {
 // Direct3D's front faces are clockwise on screen; the default CULLMODE (CCW)
 // removes counter-clockwise ones.
 TEST_F(DeviceGl, CullModeKeepsDirect3DWinding) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  UseColourShader();
   // Clockwise on screen: top-left, top-right, bottom-left.
   const std::vector<TestVertex> cw = {
       {-1, 1, 0.5f, 0xFF00FF00u, 0, 0}, {1, 1, 0.5f, 0xFF00FF00u, 0, 0}, {-1, -1, 0.5f, 0xFF00FF00u, 0, 0}};
@@ -198,7 +165,7 @@ TEST_F(DeviceGl, CullModeKeepsDirect3DWinding) {
                {D3DCULL_CW, &ccw, true}, {D3DCULL_NONE, &cw, true},  {D3DCULL_NONE, &ccw, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "cull " << c.cull << " drawn " << c.drawn);
-    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    ClearTo();
     m_dev->SetRenderState(D3DRS_CULLMODE, c.cull);
     SetVertices(*c.tri);
     ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
@@ -208,21 +175,19 @@ TEST_F(DeviceGl, CullModeKeepsDirect3DWinding) {
 }
 
 TEST_F(DeviceGl, DepthTestKeepsTheNearerSurface) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  UseColourShader();
   m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  ClearTo();
   DrawQuad(0.25f, 0xFFFF0000u);
   DrawQuad(0.75f, 0xFF00FF00u);  // behind: hidden
   PresentAndRead();
   EXPECT_EQ(Centre(), 0xFF0000u);
   // A depth of 1.0 at the far plane still passes LESSEQUAL against the clear.
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-  DrawQuad(1.0f, 0xFF0000FFu);
-  PresentAndRead();
-  EXPECT_EQ(Centre(), 0x0000FFu);
+  EXPECT_EQ(DrawCentre(0xFF0000FFu, 1.0f), 0x0000FFu);
+  // Direct3D's clip volume starts at z = 0: a quad in front of it is not drawn.
+  EXPECT_EQ(DrawCentre(0xFF0000FFu, -0.25f), 0u);
   // Without the test the later quad wins.
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  ClearTo();
   m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
   DrawQuad(0.25f, 0xFFFF0000u);
   DrawQuad(0.75f, 0xFF00FF00u);
@@ -231,8 +196,7 @@ TEST_F(DeviceGl, DepthTestKeepsTheNearerSurface) {
 }
 
 TEST_F(DeviceGl, AlphaBlendingMixesBySourceAlpha) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  UseColourShader();
   m_dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
   m_dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
   m_dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
@@ -248,11 +212,9 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
   const DWORD vs = MakeVs(VertexProgram(
       {0x00000001u, Dst(kAttr, 0), Src(kInput, 5), 0x00000001u, Dst(kRast, 1, 0x1), Src(kConst, 1, kXXXX)}));
   ASSERT_EQ(m_dev->SetVertexShader(vs), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
   m_dev->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
   m_dev->SetRenderState(D3DRS_FOGSTART, FloatBits(1500.0f));
   m_dev->SetRenderState(D3DRS_FOGEND, FloatBits(8000.0f));
-  m_dev->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
   m_dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
   struct Case {
     float fog;
@@ -268,36 +230,23 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
     m_dev->SetRenderState(D3DRS_FOGVERTEXMODE, c.mode);
     const float f[4] = {c.fog, 0, 0, 0};
     ASSERT_EQ(m_dev->SetVertexShaderConstant(1, f, 1), D3D_OK);
-    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    DrawQuad(0.5f, 0xFFFFFFFFu);
-    PresentAndRead();
-    EXPECT_TRUE(ColorNear(Centre(), c.want));
+    EXPECT_TRUE(ColorNear(DrawCentre(), c.want));
   }
   // Fog off: the colour is untouched.
   m_dev->SetRenderState(D3DRS_FOGENABLE, FALSE);
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-  DrawQuad(0.5f, 0xFFFFFFFFu);
-  PresentAndRead();
-  EXPECT_EQ(Centre(), 0xFFFFFFu);
+  EXPECT_EQ(DrawCentre(), 0xFFFFFFu);
 }
 
 // One static strip index buffer drawn at two base vertices, then a list from
 // a scratch buffer refilled with discarding locks; the draws are gathered.
 TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  UseColourShader();
   std::vector<TestVertex> v = Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1);                  // top left: red
   for (const TestVertex& q : Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1)) v.push_back(q);    // top right
   for (const TestVertex& q : Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0)) v.push_back(q);  // bottom left
   SetVertices(v);
-  IDirect3DIndexBuffer8* strip = StripIndices(m_dev);
-  ASSERT_TRUE(strip);
-  BYTE* p = nullptr;
-  IDirect3DIndexBuffer8* scratch = nullptr;
-  ASSERT_EQ(m_dev->CreateIndexBuffer(64, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, D3DFMT_INDEX16,
-                                     D3DPOOL_DEFAULT, &scratch),
-            D3D_OK);
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  IDirect3DIndexBuffer8* strip = MakeIb({0, 1, 2, 3});
+  ClearTo();
   ASSERT_EQ(m_dev->BeginScene(), D3D_OK);
   ASSERT_EQ(m_dev->SetIndices(strip, 0), D3D_OK);
   ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
@@ -305,15 +254,11 @@ TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
   // The scratch list: first filled with a degenerate triangle, then (after a
   // draw that must keep reading the first contents) with the real one.
-  const WORD bad[3] = {0, 0, 0}, good[6] = {0, 1, 2, 2, 1, 3};
-  ASSERT_EQ(scratch->Lock(0, 6, &p, D3DLOCK_DISCARD), D3D_OK);
-  std::memcpy(p, bad, 6);
-  ASSERT_EQ(scratch->Unlock(), D3D_OK);
+  IDirect3DIndexBuffer8* scratch = MakeIb({0, 0, 0}, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, D3DPOOL_DEFAULT, 64);
   ASSERT_EQ(m_dev->SetIndices(scratch, 8), D3D_OK);
   ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 1), D3D_OK);
-  ASSERT_EQ(scratch->Lock(0, 12, &p, D3DLOCK_DISCARD), D3D_OK);
-  std::memcpy(p, good, 12);
-  ASSERT_EQ(scratch->Unlock(), D3D_OK);
+  const WORD good[6] = {0, 1, 2, 2, 1, 3};
+  Fill(scratch, good, 12, D3DLOCK_DISCARD);
   ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 2), D3D_OK);
   // Out of range: more indices than the buffer holds, or a vertex range past
   // the stream's end.
@@ -326,9 +271,6 @@ TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   EXPECT_EQ(Pixel(m_width - 2, 1), 0x00FF00u);
   EXPECT_EQ(Pixel(1, m_height - 2), 0x0000FFu);
   EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0u);
-  m_dev->SetIndices(nullptr, 0);
-  strip->Release();
-  scratch->Release();
 }
 
 // Early rejection. With the position a plain transform by c4..c7, a draw
@@ -340,17 +282,14 @@ TEST_F(DeviceGl, DrawsWhollyOutsideTheClipVolumeAreSkipped) {
   for (std::uint32_t i = 0; i < 4; ++i)  // dp4 oPos.<i>, v0, c<4 + i>
     plain.insert(plain.end(), {9u, Dst(kRast, 0, 1u << i), Src(kInput, 0), Src(kConst, 4 + i)});
   plain.insert(plain.end(), {0x00000001u, Dst(kAttr, 0), Src(kInput, 5), 0x0000FFFFu});
-  const DWORD plainVs = MakeVs(plain), otherVs = MakeVs(PassColour());
+  const DWORD plainVs = MakeVs(plain), otherVs = UseColourShader();
   const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
   ASSERT_EQ(m_dev->SetVertexShaderConstant(4, identity, 4), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  IDirect3DIndexBuffer8* strip = StripIndices(m_dev);
-  ASSERT_TRUE(strip);
-  BYTE* p = nullptr;
+  IDirect3DIndexBuffer8* strip = MakeIb({0, 1, 2, 3});
   const int W = static_cast<int>(m_width), H = static_cast<int>(m_height);
   // Draws a white quad; whether it was skipped, and whether pixel (x, y) is white.
   auto draw = [&](int x, int y) {
-    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    ClearTo();
     const std::uint64_t before = qv::host::GetStats().draws_skipped;
     EXPECT_EQ(m_dev->SetIndices(strip, 0), D3D_OK);
     EXPECT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
@@ -389,9 +328,7 @@ TEST_F(DeviceGl, DrawsWhollyOutsideTheClipVolumeAreSkipped) {
   ASSERT_EQ(m_dev->SetVertexShader(plainVs), D3D_OK);
   const std::vector<TestVertex> in = Quad(0.5f), out = Quad(0.5f, 0xFFFFFFFFu, 1.2f, -1, 3, 1);
   for (const auto* v : {&in, &out, &in}) {
-    ASSERT_EQ(m_vb->Lock(0, 0, &p, 0), D3D_OK);
-    std::memcpy(p, v->data(), v->size() * sizeof(TestVertex));
-    ASSERT_EQ(m_vb->Unlock(), D3D_OK);
+    Fill(m_vb, v->data(), static_cast<UINT>(v->size() * sizeof(TestVertex)), 0);
     const auto got = draw(W / 2, H / 2);
     EXPECT_EQ(got.first, v == &out);
     EXPECT_EQ(got.second, v == &in);
@@ -400,42 +337,21 @@ TEST_F(DeviceGl, DrawsWhollyOutsideTheClipVolumeAreSkipped) {
   QvD3D8SetDrawSkip(m_dev, false);
   SetVertices(out);
   EXPECT_FALSE(draw(-1, 0).first);
-  m_dev->SetIndices(nullptr, 0);
-  strip->Release();
 }
 
 // Vertex buffers share buffer objects; switching between them between draws
 // (one where the start is a whole number of vertices in, one where it is not)
 // must still read each buffer's own vertices.
 TEST_F(DeviceGl, DrawsFromSeveralVertexBuffers) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  const std::vector<TestVertex> quads[3] = {Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1),
-                                            Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1),
-                                            Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0)};
+  UseColourShader();
   // The first two follow each other (the second starts 4 vertices in); a
   // 4-byte buffer then puts the third off a vertex boundary.
-  IDirect3DVertexBuffer8* vbs[3] = {};
-  IDirect3DVertexBuffer8* odd = nullptr;
-  for (int i = 0; i < 3; ++i) {
-    if (i == 2) {
-      ASSERT_EQ(m_dev->CreateVertexBuffer(4, 0, 0, D3DPOOL_MANAGED, &odd), D3D_OK);
-    }
-    ASSERT_EQ(m_dev->CreateVertexBuffer(4 * sizeof(TestVertex), 0, 0, D3DPOOL_MANAGED, &vbs[i]), D3D_OK);
-    BYTE* p = nullptr;
-    ASSERT_EQ(vbs[i]->Lock(0, 0, &p, 0), D3D_OK);
-    std::memcpy(p, quads[i].data(), 4 * sizeof(TestVertex));
-    ASSERT_EQ(vbs[i]->Unlock(), D3D_OK);
-  }
-  IDirect3DIndexBuffer8* ib = nullptr;
-  ASSERT_EQ(m_dev->CreateIndexBuffer(8, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib), D3D_OK);
-  BYTE* p = nullptr;
-  ASSERT_EQ(ib->Lock(0, 8, &p, 0), D3D_OK);
-  const WORD s[4] = {0, 1, 2, 3};
-  std::memcpy(p, s, 8);
-  ASSERT_EQ(ib->Unlock(), D3D_OK);
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-  ASSERT_EQ(m_dev->SetIndices(ib, 0), D3D_OK);
+  IDirect3DVertexBuffer8* vbs[3] = {MakeVb(Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1)),
+                                    MakeVb(Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1))};
+  MakeVb(std::vector<BYTE>(4));
+  vbs[2] = MakeVb(Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0));
+  ClearTo();
+  ASSERT_EQ(m_dev->SetIndices(MakeIb({0, 1, 2, 3}), 0), D3D_OK);
   for (int i = 0; i < 3; ++i) {
     ASSERT_EQ(m_dev->SetStreamSource(0, vbs[i], sizeof(TestVertex)), D3D_OK);
     ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
@@ -445,48 +361,31 @@ TEST_F(DeviceGl, DrawsFromSeveralVertexBuffers) {
   EXPECT_EQ(Pixel(m_width - 2, 1), 0x00FF00u);
   EXPECT_EQ(Pixel(1, m_height - 2), 0x0000FFu);
   EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0u);
-  m_dev->SetStreamSource(0, nullptr, 0);
-  m_dev->SetIndices(nullptr, 0);
-  for (IDirect3DVertexBuffer8* vb : vbs) vb->Release();
-  odd->Release();
-  ib->Release();
 }
 
 // Discarded index data lives in a stream buffer that wraps around; a buffer
 // filled before the wrap and drawn after it still draws its own indices.
 TEST_F(DeviceGl, DiscardedIndicesSurviveTheStreamWrapping) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  UseColourShader();
   SetVertices(Quad(0.5f, 0xFF00FF00u));
-  IDirect3DIndexBuffer8 *kept = nullptr, *big = nullptr;
-  ASSERT_EQ(m_dev->CreateIndexBuffer(12, D3DUSAGE_DYNAMIC, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &kept), D3D_OK);
+  IDirect3DIndexBuffer8* kept = MakeIb({0, 1, 2, 2, 1, 3}, D3DUSAGE_DYNAMIC, D3DPOOL_DEFAULT);
+  IDirect3DIndexBuffer8* big = nullptr;
   ASSERT_EQ(m_dev->CreateIndexBuffer(256 * 1024, D3DUSAGE_DYNAMIC, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &big),
             D3D_OK);
-  BYTE* p = nullptr;
-  const WORD list[6] = {0, 1, 2, 2, 1, 3};
-  ASSERT_EQ(kept->Lock(0, 12, &p, D3DLOCK_DISCARD), D3D_OK);
-  std::memcpy(p, list, 12);
-  ASSERT_EQ(kept->Unlock(), D3D_OK);
+  Own(big);
   // Several megabytes of other discarded data: the stream wraps more than once.
-  for (int i = 0; i < 24; ++i) {
-    ASSERT_EQ(big->Lock(0, 0, &p, D3DLOCK_DISCARD), D3D_OK);
-    std::memset(p, 0, 256 * 1024);
-    ASSERT_EQ(big->Unlock(), D3D_OK);
-  }
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  const std::vector<BYTE> zeros(256 * 1024);
+  for (int i = 0; i < 24; ++i) Fill(big, zeros.data(), 256 * 1024, D3DLOCK_DISCARD);
+  ClearTo();
   ASSERT_EQ(m_dev->SetIndices(kept, 0), D3D_OK);
   ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 2), D3D_OK);
   PresentAndRead();
   EXPECT_EQ(Pixel(1, 1), 0x00FF00u);
   EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0x00FF00u);
-  m_dev->SetIndices(nullptr, 0);
-  kept->Release();
-  big->Release();
 }
 
 TEST_F(DeviceGl, PartialBufferLockKeepsTheRest) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  UseColourShader();
   SetVertices(Quad(0.5f, 0xFFFF0000u));
   // Rewrite only the colours of the last two vertices.
   BYTE* p = nullptr;
@@ -497,7 +396,7 @@ TEST_F(DeviceGl, PartialBufferLockKeepsTheRest) {
   EXPECT_EQ(m_vb->Unlock(), D3DERR_INVALIDCALL);
   EXPECT_EQ(m_vb->Lock(0, 1000, &p, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(m_vb->Lock(0, 0, nullptr, 0), D3DERR_INVALIDCALL);
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  ClearTo();
   ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   PresentAndRead();
   EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
@@ -516,17 +415,10 @@ void FillLevel(IDirect3DTexture8* t, UINT level, UINT w, UINT h, F colour) {
 }
 
 TEST_F(DeviceGl, TextureFirstRowIsTheTopAndFiltersFollowStageStates) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  IDirect3DTexture8* t = nullptr;
-  ASSERT_EQ(m_dev->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
-  FillLevel(t, 0, 2, 2, [](UINT x, UINT y) {
-    return y == 0 ? (x == 0 ? 0xFFFF0000u : 0xFF00FF00u) : (x == 0 ? 0xFF0000FFu : 0xFFFFFFFFu);
-  });
+  UseColourShader();
+  IDirect3DTexture8* t = MakeTexture(2, 2, D3DFMT_A8R8G8B8, {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu});
   ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-  DrawQuad();
-  PresentAndRead();
+  DrawCentre();
   EXPECT_EQ(Pixel(0, 0), 0xFF0000u);
   EXPECT_EQ(Pixel(m_width - 1, 0), 0x00FF00u);
   EXPECT_EQ(Pixel(0, m_height - 1), 0x0000FFu);
@@ -538,17 +430,15 @@ TEST_F(DeviceGl, TextureFirstRowIsTheTopAndFiltersFollowStageStates) {
   DrawQuad();
   PresentAndRead();
   EXPECT_TRUE(ColorNear(Centre(), 0x808080u, 4));
-  m_dev->SetTexture(0, nullptr);
-  t->Release();
 }
 
 // A three-level chain with one colour per level; 4 texels per pixel selects
 // level 2 once mip-mapping is on.
 TEST_F(DeviceGl, MipMappedTextureSampledWithLinearFiltering) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  UseColourShader();
   IDirect3DTexture8* t = nullptr;
   ASSERT_EQ(m_dev->CreateTexture(4, 4, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
+  Own(t);
   ASSERT_EQ(t->GetLevelCount(), 3u);
   const DWORD colours[3] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu};
   for (UINT l = 0; l < 3; ++l) {
@@ -574,16 +464,14 @@ TEST_F(DeviceGl, MipMappedTextureSampledWithLinearFiltering) {
   ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   PresentAndRead();
   EXPECT_TRUE(ColorNear(Centre(), 0x0000FFu, 8));
-  m_dev->SetTexture(0, nullptr);
-  t->Release();
 }
 
 TEST_F(DeviceGl, SystemMemoryTextureUpdatesADefaultOne) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
-  m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  UseColourShader();
   IDirect3DTexture8 *sys = nullptr, *def = nullptr;
   ASSERT_EQ(m_dev->CreateTexture(8, 8, 0, 0, D3DFMT_R5G6B5, D3DPOOL_SYSTEMMEM, &sys), D3D_OK);
   ASSERT_EQ(m_dev->CreateTexture(4, 4, 0, 0, D3DFMT_R5G6B5, D3DPOOL_DEFAULT, &def), D3D_OK);
+  Own(sys), Own(def);
   for (UINT l = 0; l < sys->GetLevelCount(); ++l) {
     IDirect3DSurface8* s = nullptr;
     ASSERT_EQ(sys->GetSurfaceLevel(l, &s), D3D_OK);
@@ -603,19 +491,14 @@ TEST_F(DeviceGl, SystemMemoryTextureUpdatesADefaultOne) {
   EXPECT_EQ(m_dev->UpdateTexture(def, sys), D3DERR_INVALIDCALL);
   ASSERT_EQ(m_dev->UpdateTexture(sys, def), D3D_OK);
   ASSERT_EQ(m_dev->SetTexture(0, def), D3D_OK);
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-  DrawQuad();
-  PresentAndRead();
   // The 4x4 destination took the source's 4x4 level (level 1, green).
-  EXPECT_EQ(Centre(), 0x00FF00u);
-  m_dev->SetTexture(0, nullptr);
-  sys->Release();
-  def->Release();
+  EXPECT_EQ(DrawCentre(), 0x00FF00u);
 }
 
 TEST_F(DeviceGl, LockRectChecksItsRectangle) {
   IDirect3DTexture8* t = nullptr;
   ASSERT_EQ(m_dev->CreateTexture(16, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
+  Own(t);
   D3DLOCKED_RECT lr;
   RECT r = {4, 2, 8, 4};
   ASSERT_EQ(t->LockRect(0, &lr, &r, 0), D3D_OK);
@@ -633,34 +516,27 @@ TEST_F(DeviceGl, LockRectChecksItsRectangle) {
   EXPECT_EQ(m_dev->CreateTexture(4, 4, 1, 0, D3DFMT_P8, D3DPOOL_MANAGED, &bad), D3DERR_INVALIDCALL);
   EXPECT_EQ(bad, nullptr);
   EXPECT_EQ(m_dev->CreateTexture(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &bad), D3DERR_INVALIDCALL);
-  t->Release();
 }
 
 TEST_F(DeviceGl, FormatsAnsweredFromTheTable) {
-  const D3DFORMAT offered[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5,
-                               D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,
-                               D3DFMT_L8,       D3DFMT_A8L8,     D3DFMT_A8};
-  for (D3DFORMAT f : offered) {
-    EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, f), D3D_OK)
-        << f;
+  for (D3DFORMAT f : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5,
+                      D3DFMT_A4R4G4B4, D3DFMT_L8, D3DFMT_A8L8, D3DFMT_A8, D3DFMT_P8, D3DFMT_A8P8}) {
+    const bool offered = f != D3DFMT_P8 && f != D3DFMT_A8P8;
+    EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, f),
+              offered ? D3D_OK : D3DERR_NOTAVAILABLE) << f;
     IDirect3DTexture8* t = nullptr;
-    ASSERT_EQ(m_dev->CreateTexture(8, 8, 0, 0, f, D3DPOOL_MANAGED, &t), D3D_OK) << f;
-    t->Release();
+    EXPECT_EQ(m_dev->CreateTexture(8, 8, 0, 0, f, D3DPOOL_MANAGED, &t), offered ? D3D_OK : D3DERR_INVALIDCALL) << f;
+    Own(t);
   }
-  EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_P8),
-            D3DERR_NOTAVAILABLE);
-  EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_A8P8),
-            D3DERR_NOTAVAILABLE);
   // DXT formats follow what the context offers; when offered they work.
   const HRESULT dxt =
       m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT1);
   IDirect3DTexture8* t = nullptr;
   EXPECT_EQ(m_dev->CreateTexture(8, 8, 0, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &t) == D3D_OK, dxt == D3D_OK);
-  if (t) {
-    D3DSURFACE_DESC d;
-    ASSERT_EQ(t->GetLevelDesc(3, &d), D3D_OK);
+  if (Own(t)) {
+    D3DSURFACE_DESC d{};
+    EXPECT_EQ(t->GetLevelDesc(3, &d), D3D_OK);
     EXPECT_EQ(d.Size, 8u) << "a 1x1 DXT1 level is one 8-byte block";
-    t->Release();
   }
 }
 
@@ -687,13 +563,13 @@ TEST_F(DeviceGl, RefusedCallsReturnErrors) {
   ASSERT_EQ(m_dev->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE), D3D_OK);
   EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
   // Drawing past the end of the stream.
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  UseColourShader();
   EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL);
   EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
 }
 
 TEST_F(DeviceGl, ReleasedResourcesAreForgottenByTheDevice) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  UseColourShader();
   IDirect3DTexture8* t = nullptr;
   ASSERT_EQ(m_dev->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
   ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
@@ -713,7 +589,7 @@ TEST_F(DeviceGl, ReleasedResourcesAreForgottenByTheDevice) {
 // The host may destroy the window while the device lives on: calls then do
 // nothing harmful, and releasing the device still works.
 TEST_F(DeviceGl, DeviceOutlivingItsWindow) {
-  ASSERT_EQ(m_dev->SetVertexShader(MakeVs(PassColour())), D3D_OK);
+  UseColourShader();
   SetVertices(Quad());
   qv::host::Reset();
   EXPECT_EQ(m_dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);

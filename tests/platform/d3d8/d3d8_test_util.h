@@ -1,62 +1,23 @@
 // Shared set-up of the graphics layer's tests: the headless device on the
-// scripted host, token-stream builders and pixel read-back.
+// scripted host, buffers and textures made and released for the test, and
+// pixel read-back.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/d3d8_testing.h"
+#include "tests/platform/d3d8/d3d8_tokens.h"
 #include "platform/win32/win32.h"
 #include "platform/host/host.h"
 #include "tools/headless/headless_device.h"
 
 namespace qv::test {
-
-// --- token builders ------------------------------------------------------------------
-enum : std::uint32_t {
-  kTemp = 0,
-  kInput = 1,
-  kConst = 2,
-  kAddr = 3,
-  kTex = 3,
-  kRast = 4,
-  kAttr = 5,
-  kTexOut = 6
-};
-constexpr std::uint32_t kXYZW = 0xE4, kXXXX = 0x00, kYYYY = 0x55, kZZZZ = 0xAA, kWWWW = 0xFF;
-inline DWORD Dst(std::uint32_t type, std::uint32_t num, std::uint32_t mask = 0xF, std::uint32_t mods = 0) {
-  return 0x80000000u | (type << 28) | (mask << 16) | num | mods;
-}
-inline DWORD Src(std::uint32_t type, std::uint32_t num, std::uint32_t swz = kXYZW, std::uint32_t mod = 0) {
-  return 0x80000000u | (type << 28) | (swz << 16) | (mod << 24) | num;
-}
-constexpr DWORD kSat = 0x00100000u;
-constexpr DWORD kCoissue = 0x40000000u;
-inline DWORD FloatBits(float f) {
-  DWORD d;
-  std::memcpy(&d, &f, 4);
-  return d;
-}
-
-// vs.1.1 stream: "mov oPos, v0", then the body, then the end token.
-inline std::vector<DWORD> VertexProgram(std::initializer_list<DWORD> body, DWORD version = 0xFFFE0101u) {
-  std::vector<DWORD> t = {version, 0x00000001u, Dst(kRast, 0), Src(kInput, 0)};
-  t.insert(t.end(), body);
-  t.push_back(0x0000FFFFu);
-  return t;
-}
-inline std::vector<DWORD> PixelProgram(std::initializer_list<DWORD> body, DWORD version = 0xFFFF0101u) {
-  std::vector<DWORD> t = {version};
-  t.insert(t.end(), body);
-  t.push_back(0x0000FFFFu);
-  return t;
-}
 
 // Vertex of the test quads: position, colour, one texture coordinate pair.
 struct TestVertex {
@@ -86,20 +47,27 @@ class D3D8Device : public ::testing::Test {
     pp.EnableAutoDepthStencil = depth ? TRUE : FALSE;
     std::string error;
     ASSERT_TRUE(qv::headless::Create(m_headless, "d3d8 test", &pp, &error)) << error;
-    m_hWnd = m_headless.hWnd;
     m_d3d = m_headless.d3d;
     m_dev = m_headless.device;
     m_width = width;
     m_height = height;
   }
 
+  // Drops every binding, then the resources the helpers made, then the device
+  // (which must then have no references left).
   void Close() {
+    if (m_dev) {
+      for (DWORD s = 0; s < 8; ++s) m_dev->SetTexture(s, nullptr);
+      m_dev->SetStreamSource(0, nullptr, 0);
+      m_dev->SetIndices(nullptr, 0);
+    }
+    for (IUnknown* p : m_owned) p->Release();
+    m_owned.clear();
     if (m_vb) m_vb->Release();
     m_vb = nullptr;
     if (m_dev) {
       EXPECT_EQ(qv::headless::Destroy(m_headless, "d3d8 test"), 0u);
     }
-    m_hWnd = nullptr;
     m_dev = nullptr;
     m_d3d = nullptr;
     qv::host::Reset();
@@ -116,17 +84,71 @@ class D3D8Device : public ::testing::Test {
     return h;
   }
 
+  // Sets a shader passing position and colour through and the texture
+  // coordinates to oT0, with culling off; returns its handle.
+  DWORD UseColourShader() {
+    const DWORD vs = MakeVs(VertexProgram({1, Dst(kAttr, 0), Src(kInput, 5), 1, Dst(kTexOut, 0), Src(kInput, 7)}));
+    EXPECT_EQ(m_dev->SetVertexShader(vs), D3D_OK);
+    m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    return vs;
+  }
+
+  // Resources released by Close.
+  template <typename T>
+  T* Own(T* p) {
+    if (p) m_owned.push_back(p);
+    return p;
+  }
+  // A vertex buffer holding v; released by Close when owned.
+  template <typename V>
+  IDirect3DVertexBuffer8* MakeVb(const std::vector<V>& v, bool own = true) {
+    const UINT bytes = static_cast<UINT>(v.size() * sizeof(V));
+    IDirect3DVertexBuffer8* vb = nullptr;
+    EXPECT_EQ(m_dev->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &vb), D3D_OK);
+    Fill(vb, v.data(), bytes, 0);
+    return own ? Own(vb) : vb;
+  }
+  // An index buffer of 16-bit indices (of `bytes` when given), filled with one lock.
+  IDirect3DIndexBuffer8* MakeIb(const std::vector<WORD>& i, DWORD usage = 0, D3DPOOL pool = D3DPOOL_MANAGED,
+                                UINT bytes = 0) {
+    const UINT used = static_cast<UINT>(i.size() * 2);
+    IDirect3DIndexBuffer8* ib = nullptr;
+    EXPECT_EQ(m_dev->CreateIndexBuffer(bytes ? bytes : used, usage, D3DFMT_INDEX16, pool, &ib), D3D_OK);
+    return Own(Fill(ib, i.data(), used, usage & D3DUSAGE_DYNAMIC ? D3DLOCK_DISCARD : 0));
+  }
+  // Locks the first `bytes` of a buffer (all of it for 0), copies `data` there and unlocks.
+  template <typename B>
+  static B* Fill(B* b, const void* data, UINT bytes, DWORD flags) {
+    BYTE* p = nullptr;
+    if (!b) return nullptr;
+    EXPECT_EQ(b->Lock(0, bytes, &p, flags), D3D_OK);
+    if (p && bytes) std::memcpy(p, data, bytes);
+    EXPECT_EQ(b->Unlock(), D3D_OK);
+    return b;
+  }
+  // A one-level texture of w x h texels of 4 bytes (2 for V8U8), row by row.
+  IDirect3DTexture8* MakeTexture(UINT w, UINT h, D3DFORMAT f, const std::vector<DWORD>& texels) {
+    IDirect3DTexture8* t = nullptr;
+    EXPECT_EQ(m_dev->CreateTexture(w, h, 1, 0, f, D3DPOOL_MANAGED, &t), D3D_OK);
+    if (!Own(t)) return nullptr;
+    D3DLOCKED_RECT lr;
+    EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), D3D_OK);
+    const UINT bpp = f == D3DFMT_V8U8 ? 2 : 4;
+    for (UINT y = 0; y < h; ++y)
+      std::memcpy(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch, &texels[y * w], w * bpp);
+    EXPECT_EQ(t->UnlockRect(0), D3D_OK);
+    return t;
+  }
+
   // Fills the test vertex buffer and binds it to stream 0.
   void SetVertices(const std::vector<TestVertex>& v) {
     if (m_vb) m_vb->Release();
-    m_vb = nullptr;
-    const UINT bytes = static_cast<UINT>(v.size() * sizeof(TestVertex));
-    ASSERT_EQ(m_dev->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &m_vb), D3D_OK);
-    BYTE* p = nullptr;
-    ASSERT_EQ(m_vb->Lock(0, bytes, &p, 0), D3D_OK);
-    std::memcpy(p, v.data(), bytes);
-    ASSERT_EQ(m_vb->Unlock(), D3D_OK);
+    m_vb = MakeVb(v, false);
     ASSERT_EQ(m_dev->SetStreamSource(0, m_vb, sizeof(TestVertex)), D3D_OK);
+  }
+  // Clears the target to `colour` and the depth buffer to 1.
+  void ClearTo(DWORD colour = 0xFF000000u) {
+    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, colour, 1.0f, 0);
   }
 
   // A quad over the whole target (clip space, as "mov oPos, v0" passes it).
@@ -141,6 +163,16 @@ class D3D8Device : public ::testing::Test {
   void DrawQuad(float z = 0.5f, DWORD color = 0xFFFFFFFFu) {
     SetVertices(Quad(z, color));
     ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  }
+
+  // Draws a full quad of `color` at depth z with culling off on a cleared
+  // target; returns the centre pixel presented.
+  std::uint32_t DrawCentre(DWORD color = 0xFFFFFFFFu, float z = 0.5f) {
+    m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    ClearTo();
+    DrawQuad(z, color);
+    PresentAndRead();
+    return Centre();
   }
 
   // Presents and reads the presented frame back.
@@ -159,10 +191,10 @@ class D3D8Device : public ::testing::Test {
   std::uint32_t Centre() const { return Pixel(m_width / 2, m_height / 2); }
 
   qv::headless::Device m_headless;
-  HWND m_hWnd = nullptr;
   IDirect3D8* m_d3d = nullptr;
   IDirect3DDevice8* m_dev = nullptr;
   IDirect3DVertexBuffer8* m_vb = nullptr;
+  std::vector<IUnknown*> m_owned;
   std::vector<std::uint8_t> m_rgb;
   UINT m_width = kWidth, m_height = kHeight;
 };
