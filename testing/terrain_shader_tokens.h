@@ -1,9 +1,7 @@
 // Token streams of the terrain's two shaders as the assembler produces them,
-// written out by hand from the token encoding, and the terrain's vertex
-// declaration. Shared by the tests of the assembler, the device layer and
-// the lighting code.
-// Token streams and forwarding methods here are laid out by hand: one
-// instruction or one method a line.
+// written out by hand from the token encoding. Shared by the tests of the
+// assembler, the device layer and the lighting code. Laid out by hand: one
+// instruction a line.
 // clang-format off
 #pragma once
 
@@ -75,14 +73,6 @@ inline constexpr std::uint32_t kTerrainPixelShaderTokens[] = {
 static_assert(sizeof(kTerrainPixelShaderTokens) / 4 == 44, "44 words");
 
 #undef QV_TEST_ASM_BANNER
-
-// The terrain's vertex declaration: stream 0 with position, normal, tangent
-// and four texture coordinate pairs, then c0 = (0.0, 0.63, 1.0, 0.3).
-inline constexpr std::uint32_t kTerrainDeclarationTokens[] = {
-    0x20000000u, 0x40020000u, 0x40020003u, 0x4002000Bu, 0x40010007u, 0x40010008u, 0x40010009u,
-    0x4001000Au, 0x82000000u, 0x00000000u, 0x3F2147AEu, 0x3F800000u, 0x3E99999Au, 0xFFFFFFFFu,
-};
-static_assert(sizeof(kTerrainDeclarationTokens) / 4 == 14, "14 words");
 
 }  // namespace qv::test
 // clang-format on
