@@ -215,6 +215,7 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
   m_dev->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
   m_dev->SetRenderState(D3DRS_FOGSTART, FloatBits(1500.0f));
   m_dev->SetRenderState(D3DRS_FOGEND, FloatBits(8000.0f));
+  m_dev->SetRenderState(D3DRS_FOGDENSITY, FloatBits(2.0f));
   m_dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
   struct Case {
     float fog;
@@ -223,6 +224,8 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
   } cases[] = {{4750.0f, D3DFOG_LINEAR, 0x8080FFu},
                {1000.0f, D3DFOG_LINEAR, 0xFFFFFFu},
                {10000.0f, D3DFOG_LINEAR, 0x0000FFu},
+               {0.34657f, D3DFOG_EXP, 0x8080FFu},   // e^-(2 x 0.34657) = 0.5
+               {0.41628f, D3DFOG_EXP2, 0x8080FFu},  // e^-(2 x 0.41628)^2 = 0.5
                {0.25f, D3DFOG_NONE, 0x4040FFu},
                {-3.0f, D3DFOG_NONE, 0x0000FFu}};
   for (const Case& c : cases) {
@@ -235,6 +238,26 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
   // Fog off: the colour is untouched.
   m_dev->SetRenderState(D3DRS_FOGENABLE, FALSE);
   EXPECT_EQ(DrawCentre(), 0xFFFFFFu);
+}
+
+// Alpha test: each comparison against the reference 0x80 with alpha just
+// below, at and above it; a refused pixel leaves the cleared black.
+TEST_F(DeviceGl, AlphaTestComparesWithTheReference) {
+  UseColourShader();
+  m_dev->SetRenderState(D3DRS_ALPHAREF, 0x80);
+  m_dev->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+  const struct {
+    DWORD func;
+    const char* passes;  // for alpha 0x7F, 0x80, 0x81
+  } cases[] = {{D3DCMP_NEVER, "---"},   {D3DCMP_LESS, "x--"},         {D3DCMP_EQUAL, "-x-"},
+               {D3DCMP_LESSEQUAL, "xx-"}, {D3DCMP_GREATER, "--x"},    {D3DCMP_NOTEQUAL, "x-x"},
+               {D3DCMP_GREATEREQUAL, "-xx"}, {D3DCMP_ALWAYS, "xxx"}};
+  for (const auto& c : cases) {
+    m_dev->SetRenderState(D3DRS_ALPHAFUNC, c.func);
+    for (DWORD k = 0; k < 3; ++k)
+      EXPECT_EQ(DrawCentre((0x7Fu + k) << 24 | 0xFF0000u), c.passes[k] == 'x' ? 0xFF0000u : 0u)
+          << "function " << c.func << ", alpha " << 0x7F + k;
+  }
 }
 
 // One static strip index buffer drawn at two base vertices, then a list from
