@@ -95,24 +95,22 @@ class ViewRender : public ViewLod {
     p.Centre[1] = p.Centre[2] = 0.0f;
   }
 
+  // The patch a draw was made for, from its base vertex; -1 if none.
+  static int PatchOf(const TestTerrain& tt, const RecordedDraw& d) {
+    const size_t i = d.baseVertex / TestTerrain::kVertexSpacing;
+    return d.baseVertex % TestTerrain::kVertexSpacing == 0 && i < tt.patches.size() ? static_cast<int>(i) : -1;
+  }
   // Draws of one frame grouped by the patch they were made for.
   std::map<int, std::vector<RecordedDraw>> DrawsByPatch(const TestTerrain& tt) {
     std::map<int, std::vector<RecordedDraw>> out;
-    for (const RecordedDraw& d : m_device.Draws())
-      for (size_t i = 0; i < tt.patches.size(); ++i)
-        if (static_cast<UINT>(tt.patches[i].FirstVertex) == d.baseVertex)
-          out[static_cast<int>(i)].push_back(d);
+    for (const RecordedDraw& d : m_device.Draws()) out[PatchOf(tt, d)].push_back(d);
     return out;
   }
   // A draw runs on the buffer of the patch it was made for.
   static void ExpectOwnBuffer(const TestTerrain& tt, const RecordedDraw& d) {
-    int found = 0;
-    for (const auto& p : tt.patches)
-      if (static_cast<UINT>(p.FirstVertex) == d.baseVertex) {
-        EXPECT_EQ(d.stream, p.pVB);
-        ++found;
-      }
-    EXPECT_EQ(found, 1) << d.baseVertex;
+    const int i = PatchOf(tt, d);
+    ASSERT_GE(i, 0) << d.baseVertex;
+    EXPECT_EQ(d.stream, tt.patches[i].pVB);
   }
   static std::vector<int> Lists(const std::vector<RecordedDraw>& draws) {
     std::vector<int> out;
