@@ -182,6 +182,8 @@ TEST_F(ViewRender, MapEdgeSidesAreDrawnRegular) {
   for (auto& p : tt.patches) SetLevel(p, 0);
   SetLevel(tt.At(1, 0), 1);
   SetLevel(tt.At(0, 1), 2);  // two levels apart from the corner
+  SetLevel(tt.At(4, 5), 1);  // below and left of (4, 4)
+  SetLevel(tt.At(3, 4), 1);
   tt.terrain->Render();
   auto byPatch = DrawsByPatch(tt);
   // Corner (0,0): no top or left neighbour; right and bottom are coarser.
@@ -192,6 +194,8 @@ TEST_F(ViewRender, MapEdgeSidesAreDrawnRegular) {
   const auto& inner = byPatch[tt.IndexOf(tt.At(1, 1))];
   EXPECT_EQ(Lists(inner), (std::vector<int>{kTi, kLi, kClp, kBr, kRr}));
   for (const RecordedDraw& d : inner) EXPECT_EQ(tt.LevelOf(d), 0);
+  // Stitched sides come top, bottom, left, right.
+  EXPECT_EQ(Lists(byPatch[tt.IndexOf(tt.At(4, 4))]), (std::vector<int>{kBi, kLi, kClp, kTr, kRr}));
   // (1,0) at level 1 has the level-2 patch diagonally only: one draw.
   EXPECT_EQ(byPatch[tt.IndexOf(tt.At(1, 0))].size(), 1u);
 }
