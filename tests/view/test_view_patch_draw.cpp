@@ -276,50 +276,6 @@ TEST_F(ViewRender, UploadsDiscardAndAFailedLockSkipsItsDraw) {
   for (BYTE b : scratch->m_bytes) ASSERT_EQ(b, 0xEE);
 }
 
-TEST_F(ViewRender, LevelsFollowTheCameraEveryFrame) {
-  // Levels hold for the whole frame and are all chosen afresh the next frame,
-  // so each patch is drawn at the level its distance gives now, and a side is
-  // stitched exactly where the neighbour was drawn coarser.
-  TestTerrain tt(64, 8, 4);
-  for (int frame = 0; frame < 3; ++frame) {
-    const float cameraX = frame == 0 ? 0.0f : (frame == 1 ? 9000.0f : 3000.0f);
-    g_Camera.SetPosition(cameraX, 0, 0);
-    for (int r = 0; r < 8; ++r) {
-      for (int c = 0; c < 8; ++c) {
-        TerrainPatch& p = tt.At(c, r);
-        p.Centre[0] = 2000.0f * c;
-        p.Centre[2] = 2000.0f * r;
-      }
-    }
-    m_device.Clear();
-    tt.terrain->Render();
-
-    auto byPatch = DrawsByPatch(tt);
-    std::map<int, int> drawnLevel;
-    for (auto& [index, draws] : byPatch) {
-      ASSERT_FALSE(draws.empty());
-      drawnLevel[index] = tt.LevelOf(draws[0]);
-      for (const RecordedDraw& d : draws) EXPECT_EQ(tt.LevelOf(d), drawnLevel[index]) << index;
-    }
-    ASSERT_EQ(drawnLevel.size(), 64u);
-    for (int i = 0; i < 64; ++i) {
-      TerrainPatch probe = tt.patches[i];
-      probe.Lod = -1;
-      EXPECT_EQ(drawnLevel[i], probe.ChooseLod()) << "frame " << frame << " patch " << i;
-
-      const TerrainPatch& p = tt.patches[i];
-      const TerrainPatch* sides[4] = {p.pTop, p.pBottom, p.pLeft, p.pRight};
-      const int stitched[4] = {kTi, kBi, kLi, kRi};
-      const std::vector<int> lists = Lists(byPatch[i]);
-      for (int s = 0; s < 4; ++s) {
-        const bool coarser = sides[s] && drawnLevel[tt.IndexOf(*sides[s])] > drawnLevel[i];
-        const bool drew = std::find(lists.begin(), lists.end(), stitched[s]) != lists.end();
-        EXPECT_EQ(drew, coarser) << "frame " << frame << " patch " << i << " side " << s;
-      }
-    }
-  }
-}
-
 TEST_F(ViewRender, NothingIsTouchedWithoutGridLevelsOrDevice) {
   TestTerrain tt(64, 8, 4);
   for (auto& p : tt.patches) p.Lod = 7;  // would be read or reset if touched
