@@ -239,18 +239,6 @@ TEST_F(ViewRender, StreamIsBoundOnlyWhenTheBufferChanges) {
   EXPECT_EQ(m_device.Count("SetStreamSource"), 64);
 }
 
-TEST_F(ViewRender, SharedBufferBindsOncePerFrame) {
-  TestTerrain tt(64, 8, 4, 1);
-  for (auto& p : tt.patches) SetLevel(p, 0);
-  SetLevel(tt.At(5, 5), 1);
-  tt.terrain->Render();
-  EXPECT_EQ(m_device.Count("SetStreamSource"), 1);
-  // The next frame starts with nothing known bound and binds again.
-  tt.terrain->Render();
-  EXPECT_EQ(m_device.Count("SetStreamSource"), 2);
-  EXPECT_EQ(m_device.Draws().size(), 2 * (64u + 4u * 4u));
-}
-
 TEST_F(ViewRender, UploadsDiscardAndAFailedLockSkipsItsDraw) {
   TestTerrain tt(64, 8, 4, 2);
   for (auto& p : tt.patches) SetLevel(p, 0);
