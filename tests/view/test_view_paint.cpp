@@ -122,6 +122,11 @@ TEST_F(ViewPaint, EndsAreClampedAndTheLastVertexIsNeverPainted) {
   EXPECT_FLOAT_EQ(Vertex(1, 9, 0).Tex[0][0], 0.3f + 0.2f / 16);
   EXPECT_FLOAT_EQ(Vertex(1, 9, 0).Tex[0][1], 0.3f + 0.2f / 10);
   EXPECT_EQ(m_vb->m_lastLockOffset, 17u * 17u * 68u);
+  // The same on z, in patch 0: rows 9..15, columns 0..9.
+  PaintTerrain(8 + 1, 14 * 8 + 1);
+  auto both = Square(1, 9, 15, 0, 9);
+  for (const auto& v : Square(0, 0, 9, 9, 15)) both.insert(v);
+  EXPECT_EQ(Changed(), both);
 }
 
 TEST_F(ViewPaint, OnlyThePatchUnderTheCameraChanges) {
