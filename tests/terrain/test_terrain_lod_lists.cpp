@@ -93,12 +93,13 @@ TEST(TerrainLodLists, Sizes) {
   // Levels = 4: n = 16, 8, 4, 2 for levels 0..3. The lists themselves are
   // sized by the tiling test below: a list with a triangle too many or too
   // few no longer covers its patch exactly once.
-  const int rows[][6] = {{16, 544, 768, 66, 90, 420}, {8, 144, 192, 30, 42, 84}, {4, 40, 48, 12, 18, 12},
-                         {2, 12, 12, 3, 6, 0}};
+  const int rows[][6] = {
+      {16, 544, 768, 66, 90, 420}, {8, 144, 192, 30, 42, 84}, {4, 40, 48, 12, 18, 12}, {2, 12, 12, 3, 6, 0}};
   for (const auto& r : rows) {
     const terrain::LodListSizes s = terrain::LodSizes(r[0]);
     EXPECT_EQ((std::vector<int>{s.strip, s.scratch, s.stitched, s.regular, s.interior}),
-              std::vector<int>(r + 1, r + 6)) << "n = " << r[0];
+              std::vector<int>(r + 1, r + 6))
+        << "n = " << r[0];
   }
 }
 

@@ -71,6 +71,7 @@ TEST_F(ViewLod, LevelByDistance) {
   // A patch whose level is already chosen this frame keeps it.
   TerrainPatch p;
   p.Lod = 2;
+  p.Centre[0] = p.Centre[1] = p.Centre[2] = 0;  // level 0 if it were chosen again
   EXPECT_EQ(p.ChooseLod(), -1);
   EXPECT_EQ(p.Lod, 2);
 }
@@ -98,7 +99,8 @@ class ViewRender : public ViewLod {
   // The patch a draw was made for, from its base vertex; -1 if none.
   static int PatchOf(const TestTerrain& tt, const RecordedDraw& d) {
     const size_t i = d.baseVertex / TestTerrain::kVertexSpacing;
-    return d.baseVertex % TestTerrain::kVertexSpacing == 0 && i < tt.patches.size() ? static_cast<int>(i) : -1;
+    const bool exact = d.baseVertex % TestTerrain::kVertexSpacing == 0;
+    return exact && i < tt.patches.size() ? static_cast<int>(i) : -1;
   }
   // Draws of one frame grouped by the patch they were made for.
   std::map<int, std::vector<RecordedDraw>> DrawsByPatch(const TestTerrain& tt) {

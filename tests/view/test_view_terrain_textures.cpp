@@ -41,9 +41,9 @@ class ViewTextures : public ::testing::Test {
   int Load(const char* a, const char* b, const char* c, const char* d) {
     ::testing::internal::CaptureStderr();
     m_terrain.LoadTextures(a, b, c, d);
-    const std::string text = ::testing::internal::GetCapturedStderr();
+    const std::string text = ::testing::internal::GetCapturedStderr(), line = "Failed to load texture.";
     int n = 0;
-    for (size_t at = text.find("Failed to load texture."); at != std::string::npos; at = text.find("Failed", at + 1)) ++n;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
     return n;
   }
 
