@@ -2,11 +2,7 @@
 // read back as entries, an in-memory heightmap block, and the fake device.
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,15 +15,8 @@
 namespace terrain_test {
 
 // Runs the test inside a fresh temporary directory, with a fresh log there.
-class ScratchDir {
+class ScratchDir : public qv::test::TempLog {
  public:
-  bool Ok() const { return m_tmp.Ok(); }
-
-  void WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) const {
-    std::ofstream out(name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
-
   struct Entry {
     bool error;  // preceded by the ERROR banner
     std::string tag;
@@ -37,7 +26,7 @@ class ScratchDir {
   std::vector<Entry> Entries(bool errorsOnly = false) const {
     std::vector<Entry> entries;
     bool banner = false;
-    for (const std::string& line : m_tmp.Lines()) {
+    for (const std::string& line : Lines()) {
       const std::size_t close = line.find("]:  ");
       if (line[0] == '[' && close != std::string::npos && (banner || !errorsOnly))
         entries.push_back({banner, line.substr(1, close - 1), line.substr(close + 4)});
@@ -46,9 +35,6 @@ class ScratchDir {
     return entries;
   }
   std::vector<Entry> Errors() const { return Entries(true); }
-
- private:
-  qv::test::TempLog m_tmp;
 };
 
 // A square map in memory laid out as LoadHM lays it out, borders filled.
@@ -86,15 +72,5 @@ struct DeviceInUse {
   DeviceInUse() { g_pd3dDevice = &device; }
   ~DeviceInUse() { g_pd3dDevice = nullptr; }
 };
-
-inline std::vector<TerrainVertex> VertexBufferContents(IDirect3DVertexBuffer8* vb) {
-  std::vector<std::uint8_t> bytes;
-  D3DVERTEXBUFFER_DESC desc{};
-  std::vector<TerrainVertex> vertices;
-  if (!qv::test::FakeVertexBufferBytes(vb, bytes, desc)) return vertices;
-  vertices.resize(bytes.size() / sizeof(TerrainVertex));
-  std::memcpy(vertices.data(), bytes.data(), vertices.size() * sizeof(TerrainVertex));
-  return vertices;
-}
 
 }  // namespace terrain_test

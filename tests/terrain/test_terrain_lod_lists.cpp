@@ -90,19 +90,17 @@ void AppendStrip(const Indices& strip, int patchVerts, int step, std::vector<Tri
 }
 
 TEST(TerrainLodLists, Sizes) {
-  // Levels = 4: n = 16, 8, 4, 2 for levels 0..3.
-  const int strip[] = {544, 144, 40, 12}, scratch[] = {768, 192, 48, 12};
-  const int stitched[] = {66, 30, 12, 3}, regular[] = {90, 42, 18, 6}, interior[] = {420, 84, 12, 0};
-  for (int level = 0; level < 4; ++level) {
-    const terrain::LodListSizes sizes = terrain::LodSizes(16 >> level);
-    EXPECT_EQ(sizes.strip, strip[level]);
-    EXPECT_EQ(sizes.scratch, scratch[level]);
-    EXPECT_EQ(sizes.stitched, stitched[level]);
-    EXPECT_EQ(sizes.regular, regular[level]);
-    EXPECT_EQ(sizes.interior, interior[level]);
+  // Levels = 4: n = 16, 8, 4, 2 for levels 0..3. The lists themselves are
+  // sized by the tiling test below: a list with a triangle too many or too
+  // few no longer covers its patch exactly once.
+  const int rows[][6] = {
+      {16, 544, 768, 66, 90, 420}, {8, 144, 192, 30, 42, 84}, {4, 40, 48, 12, 18, 12}, {2, 12, 12, 3, 6, 0}};
+  for (const auto& r : rows) {
+    const terrain::LodListSizes s = terrain::LodSizes(r[0]);
+    EXPECT_EQ((std::vector<int>{s.strip, s.scratch, s.stitched, s.regular, s.interior}),
+              std::vector<int>(r + 1, r + 6))
+        << "n = " << r[0];
   }
-  // The lists themselves are sized by the tiling test below: a list with a
-  // triangle too many or too few no longer covers its patch exactly once.
 }
 
 TEST(TerrainLodLists, ExactOrder) {

@@ -68,23 +68,6 @@ Frame Reference(const HeightBlock& map, int x, int z, int s) {
   return f;
 }
 
-TEST(TerrainVertices, PositionsAndTextureCoordinates) {
-  HeightBlock map(64, [](int x, int z) { return (x * 7 + z * 3) % 251; });
-  const auto v = Build(map, 32, 16, 16, 17);
-  for (int j = 0; j < 17; ++j) {
-    for (int i = 0; i < 17; ++i) {
-      const TerrainVertex& vertex = v[j * 17 + i];
-      EXPECT_FLOAT_EQ(vertex.Position.x, (32 + i) * 8.0f);
-      EXPECT_FLOAT_EQ(vertex.Position.z, (16 + j) * 8.0f);
-      EXPECT_FLOAT_EQ(vertex.Position.y, map.Map()[(16 + j) * 64 + 32 + i] * 3.0f);
-      for (int pair = 0; pair < 4; ++pair) {
-        EXPECT_FLOAT_EQ(vertex.Tex[pair][0], j / 16.0f);  // u follows z
-        EXPECT_FLOAT_EQ(vertex.Tex[pair][1], i / 16.0f);  // v follows x
-      }
-    }
-  }
-}
-
 TEST(TerrainVertices, RoughGroundAgainstReference) {
   unsigned state = 12345;
   std::vector<int> noise(64 * 64);
@@ -110,19 +93,30 @@ TEST(TerrainVertices, RoughGroundAgainstReference) {
   }
 }
 
-TEST(TerrainVertices, BorderVerticesGetTheFlatFrame) {
+// Positions and texture coordinates everywhere; the flat frame on the map's
+// border rows and columns, a computed one inside.
+TEST(TerrainVertices, PositionsTextureCoordinatesAndBorderFrames) {
   HeightBlock map(32, [](int x, int z) { return 3 * x + 5 * z; });
-  for (int origin : {0, 16}) {
-    const auto v = Build(map, origin, origin, 16, 17);
+  for (const int x0 : {0, 16}) {
+    const int z0 = 16 - x0;  // each patch touches one low and one high border
+    const auto v = Build(map, x0, z0, 16, 17);
     for (int j = 0; j < 17; ++j) {
       for (int i = 0; i < 17; ++i) {
-        const int x = origin + i, z = origin + j;
+        const int x = x0 + i, z = z0 + j;
+        SCOPED_TRACE(::testing::Message() << "vertex " << x << "," << z);
         const TerrainVertex& vertex = v[j * 17 + i];
+        EXPECT_FLOAT_EQ(vertex.Position.x, x * 8.0f);
+        EXPECT_FLOAT_EQ(vertex.Position.z, z * 8.0f);
+        EXPECT_FLOAT_EQ(vertex.Position.y, map.Map()[z * 32 + x] * 3.0f);
+        for (int pair = 0; pair < 4; ++pair) {
+          EXPECT_FLOAT_EQ(vertex.Tex[pair][0], j / 16.0f);  // u follows z
+          EXPECT_FLOAT_EQ(vertex.Tex[pair][1], i / 16.0f);  // v follows x
+        }
         if (x == 0 || z == 0 || x >= 31 || z >= 31) {
           ExpectVec(vertex.Normal, 0, 1, 0);
           ExpectVec(vertex.Tangent, 0, 0, -1);
         } else {
-          EXPECT_LT(vertex.Normal.y, 0.99f) << "interior vertex " << x << "," << z << " must be computed";
+          EXPECT_LT(vertex.Normal.y, 0.99f) << "interior vertex must be computed";
         }
       }
     }

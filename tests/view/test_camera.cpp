@@ -121,6 +121,9 @@ TEST_F(CameraControlsTest, MouseLookTurnsByCursorOffset) {
   g_Camera.SetYaw(0.25f);
   g_Camera.MouseLook();
   EXPECT_FLOAT_EQ(g_Camera.GetYaw(), 0.25f);
+  m_Input.SetY(444);  // below the centre only: still a turn, and the cursor goes back
+  g_Camera.MouseLook();
+  EXPECT_EQ(m_Input.GetY(), 384);
   // Without an input object there is nothing to read.
   g_pInput = nullptr;
   m_Input.SetX(900);

@@ -122,6 +122,11 @@ TEST_F(ViewPaint, EndsAreClampedAndTheLastVertexIsNeverPainted) {
   EXPECT_FLOAT_EQ(Vertex(1, 9, 0).Tex[0][0], 0.3f + 0.2f / 16);
   EXPECT_FLOAT_EQ(Vertex(1, 9, 0).Tex[0][1], 0.3f + 0.2f / 10);
   EXPECT_EQ(m_vb->m_lastLockOffset, 17u * 17u * 68u);
+  // The same on z, in patch 0: rows 9..15, columns 0..9.
+  PaintTerrain(8 + 1, 14 * 8 + 1);
+  auto both = Square(1, 9, 15, 0, 9);
+  for (const auto& v : Square(0, 0, 9, 9, 15)) both.insert(v);
+  EXPECT_EQ(Changed(), both);
 }
 
 TEST_F(ViewPaint, OnlyThePatchUnderTheCameraChanges) {
@@ -219,9 +224,11 @@ TEST(ViewRandom, RangeMasksToAPowerOfTwoAndRejects) {
 
   EXPECT_EQ(RandomRange(5, 5), 5);
   EXPECT_EQ(RandomRange(9, 2), 9);
-  // Every draw lies inside its range; the widest neither overflows nor
-  // misses the top quarter.
-  const int ranges[][2] = {{-3, 47}, {0, (1 << 26) - 1}, {INT_MIN, INT_MAX}};
+  // Every draw lies inside its range and some pass the third column, in the
+  // range's top half: above 2^24 only two draws combined reach it, and the
+  // widest range must not overflow.
+  const int ranges[][3] = {
+      {-3, 47, 21}, {0, (1 << 25) - 1, 1 << 24}, {0, (1 << 26) - 1, 1 << 25}, {INT_MIN, INT_MAX, 1 << 30}};
   for (const auto& range : ranges) {
     SeedRandomWith(seed);
     int highest = INT_MIN;
@@ -231,9 +238,7 @@ TEST(ViewRandom, RangeMasksToAPowerOfTwoAndRejects) {
       ASSERT_LE(r, range[1]);
       highest = std::max(highest, r);
     }
-    if (range[0] == INT_MIN) {
-      EXPECT_GT(highest, 1 << 30);
-    }
+    EXPECT_GT(highest, range[2]) << range[1];
   }
 }
 

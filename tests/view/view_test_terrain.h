@@ -20,6 +20,8 @@ enum ListId { kTi, kBi, kLi, kRi, kTr, kBr, kLr, kRr, kClp, kListCount };
 
 class TestTerrain {
  public:
+  static constexpr int kVertexSpacing = 7;  // patch i's vertices start at i * 7: any distinct bases do
+
   // length: heightmap samples per side; patchSize: samples per patch side;
   // levels: level sets to make (0 for none); buffers: pooled vertex buffers,
   // patch i lives in buffer i % buffers.
@@ -47,7 +49,7 @@ class TestTerrain {
             std::make_tuple(c * side, (c + 1) * side, r * side, (r + 1) * side);
         std::tie(p.Centre[0], p.Centre[1], p.Centre[2]) =
             std::make_tuple((c + 0.5f) * side, 0.0f, (r + 0.5f) * side);
-        p.FirstVertex = i * 7;  // any distinct base will do
+        p.FirstVertex = i * kVertexSpacing;
         p.VertexCount = t.m_PatchVerts * t.m_PatchVerts;
         p.pVB = vbs[i % buffers].get();
       }
