@@ -1,8 +1,7 @@
 // ps.1.0-1.3 programs to GLSL 3.30 fragment shaders.
 //
-// Register ranges follow the caps: colour inputs lie in 0..1 (the vertex side
-// clamps them, and interpolation stays between its corners), constants in
-// -1..1 (the device uploads them clamped), and every register
+// Register ranges follow the caps: colour inputs are clamped to 0..1,
+// constants to -1..1 (the device uploads them clamped), and every register
 // write to +-kMaxPixelShaderValue. A write whose value provably lies in that
 // range already (tracked per register from the sources' ranges) is not
 // clamped: the clamp could not change it.
@@ -320,8 +319,8 @@ std::string TranslatePixelShader(const ShaderProgram& ps, const PixelTail& tail)
   for (const Instruction& in : ps.code)
     if (in.opcode == kOpTexM3x2Depth) usesDepth = true;
   o << "void main() {\n"
-       "  vec4 v0 = qv_D0;\n"
-       "  vec4 v1 = qv_D1;\n";
+       "  vec4 v0 = clamp(qv_D0, 0.0, 1.0);\n"
+       "  vec4 v1 = clamp(qv_D1, 0.0, 1.0);\n";
   for (std::uint32_t i = 0; i < kMaxPixelConstants; ++i) {
     const Instruction* def = nullptr;
     for (const Instruction& in : ps.code)
