@@ -656,6 +656,6 @@ HRESULT ValidateVertexShader(const DWORD* pFunction, const DWORD* pDeclaration, 
                              BOOL bReturnErrors, char** ppErrors);
 HRESULT ValidatePixelShader(const DWORD* pFunction, const D3DCAPS8* pCaps, BOOL bReturnErrors,
                             char** ppErrors);
-// Registers "d3d8.dll" with its exports as a built-in module (Direct3DCreate8
-// does it too).
+// Registers "d3d8.dll" with its exports as a built-in module: the validators,
+// and Direct3DCreate8 once it has been called (it registers the module too).
 void QvD3D8RegisterModule();

@@ -1,5 +1,5 @@
 // Direct3DCreate8, the Direct3D object, the caps, the format check and the
-// "d3d8.dll" module with the shader validators.
+// registration of Direct3DCreate8 in the "d3d8.dll" module.
 #include <SDL.h>
 
 #include <cstring>
@@ -17,20 +17,6 @@ namespace qv::d3d8 {
 namespace {
 
 bool s_lastS3tc = false;
-
-// Copies a message into process-heap memory for a validator's caller, who
-// frees it with HeapFree.
-char* HeapString(const std::string& text) {
-  char* p = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, text.size() + 1));
-  if (p) std::memcpy(p, text.c_str(), text.size() + 1);
-  return p;
-}
-
-HRESULT FinishValidation(bool ok, const std::string& error, BOOL returnErrors, char** ppErrors) {
-  if (ppErrors) *ppErrors = nullptr;
-  if (!ok && returnErrors && ppErrors) *ppErrors = HeapString(error + "\n");
-  return ok ? D3D_OK : D3DERR_INVALIDCALL;
-}
 
 }  // namespace
 
@@ -161,45 +147,8 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND hFocus
 
 using namespace qv::d3d8;
 
-HRESULT ValidateVertexShader(const DWORD* pFunction, const DWORD* pDeclaration, const D3DCAPS8* pCaps,
-                             BOOL bReturnErrors, char** ppErrors) {
-  ShaderProgram program;
-  std::string error;
-  bool ok = ParseShader(pFunction, false, program, error);
-  if (ok && pCaps && (pCaps->VertexShaderVersion & 0xFFFF) < ((program.major << 8) | program.minor)) {
-    error = "shader version is above the version the caps report";
-    ok = false;
-  }
-  if (ok && pDeclaration) {
-    VertexDeclaration decl;
-    ok = ParseDeclaration(pDeclaration, decl, error);
-  }
-  return FinishValidation(ok, error, bReturnErrors, ppErrors);
-}
-
-HRESULT ValidatePixelShader(const DWORD* pFunction, const D3DCAPS8* pCaps, BOOL bReturnErrors,
-                            char** ppErrors) {
-  ShaderProgram program;
-  std::string error;
-  bool ok = ParseShader(pFunction, true, program, error);
-  if (ok && pCaps && (pCaps->PixelShaderVersion & 0xFFFF) < ((program.major << 8) | program.minor)) {
-    error = "shader version is above the version the caps report";
-    ok = false;
-  }
-  return FinishValidation(ok, error, bReturnErrors, ppErrors);
-}
-
-void QvD3D8RegisterModule() {
-  static const Win32Export exports[] = {
-      {"Direct3DCreate8", reinterpret_cast<FARPROC>(&Direct3DCreate8)},
-      {"ValidateVertexShader", reinterpret_cast<FARPROC>(&ValidateVertexShader)},
-      {"ValidatePixelShader", reinterpret_cast<FARPROC>(&ValidatePixelShader)},
-  };
-  Win32RegisterModule("d3d8.dll", exports, 3);
-}
-
 IDirect3D8* Direct3DCreate8(UINT sdkVersion) {
-  QvD3D8RegisterModule();
+  RegisterModule(reinterpret_cast<FARPROC>(&Direct3DCreate8));
   if (sdkVersion != D3D_SDK_VERSION) return nullptr;
   return new (std::nothrow) Direct3D8();
 }

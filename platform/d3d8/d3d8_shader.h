@@ -179,4 +179,8 @@ std::string TranslatePixelShader(const ShaderProgram& ps, const PixelTail& tail 
 // modulated by the texture of stage 0 when one is bound.
 std::string DefaultPixelShaderSource(const PixelTail& tail = {});
 
+// Registers "d3d8.dll" with the shader validators and, once a non-null
+// `create` has been given (Direct3DCreate8 gives itself), Direct3DCreate8.
+void RegisterModule(FARPROC create);
+
 }  // namespace qv::d3d8
