@@ -303,59 +303,10 @@ class Device final : public IDirect3DDevice8 {
   ULONG AddRef() override { return m_ref.Add(); }
   ULONG Release() override;
 
-  HRESULT GetDirect3D(IDirect3D8** ppD3D) override;
-  HRESULT GetDeviceCaps(D3DCAPS8* pCaps) override;
-  HRESULT GetDisplayMode(D3DDISPLAYMODE* pMode) override;
-
-  HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                        IDirect3DTexture8** ppTexture) override;
-  HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                             IDirect3DVertexBuffer8** ppVB) override;
-  HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                            IDirect3DIndexBuffer8** ppIB) override;
-  HRESULT UpdateTexture(IDirect3DBaseTexture8* pSource, IDirect3DBaseTexture8* pDest) override;
-
-  HRESULT Clear(DWORD count, const D3DRECT* pRects, DWORD flags, D3DCOLOR color, float z,
-                DWORD stencil) override;
-  HRESULT BeginScene() override;
-  HRESULT EndScene() override;
-  HRESULT Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
-                  const void* pDirtyRegion) override;
-
-  HRESULT SetViewport(const D3DVIEWPORT8* pViewport) override;
-  HRESULT GetViewport(D3DVIEWPORT8* pViewport) override;
-  HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* pMatrix) override;
-  HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* pMatrix) override;
-  HRESULT SetMaterial(const D3DMATERIAL8* pMaterial) override;
-  HRESULT GetMaterial(D3DMATERIAL8* pMaterial) override;
-  HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
-  HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* pValue) override;
-
-  HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture8* pTexture) override;
-  HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture8** ppTexture) override;
-  HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
-  HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* pValue) override;
-
-  HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer8* pVB, UINT stride) override;
-  HRESULT SetIndices(IDirect3DIndexBuffer8* pIB, UINT baseVertexIndex) override;
-  HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
-  HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT startIndex,
-                               UINT primitiveCount) override;
-
-  HRESULT CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFunction, DWORD* pHandle,
-                             DWORD usage) override;
-  HRESULT SetVertexShader(DWORD handle) override;
-  HRESULT GetVertexShader(DWORD* pHandle) override;
-  HRESULT DeleteVertexShader(DWORD handle) override;
-  HRESULT SetVertexShaderConstant(DWORD reg, const void* pData, DWORD count) override;
-  HRESULT GetVertexShaderConstant(DWORD reg, void* pData, DWORD count) override;
-
-  HRESULT CreatePixelShader(const DWORD* pFunction, DWORD* pHandle) override;
-  HRESULT SetPixelShader(DWORD handle) override;
-  HRESULT GetPixelShader(DWORD* pHandle) override;
-  HRESULT DeletePixelShader(DWORD handle) override;
-  HRESULT SetPixelShaderConstant(DWORD reg, const void* pData, DWORD count) override;
-  HRESULT GetPixelShaderConstant(DWORD reg, void* pData, DWORD count) override;
+  // Every method of the interface, defined in d3d8_device*.cpp.
+#define QV_D3D8_OVERRIDE_METHOD(ret, name, params, args) ret name params override;
+  QV_D3D8_DEVICE_METHODS(QV_D3D8_OVERRIDE_METHOD)
+#undef QV_D3D8_OVERRIDE_METHOD
 
   // --- used by the resources and the helpers of this layer ---
   void MakeCurrent();
