@@ -20,29 +20,34 @@ D3DXMATRIX Numbered(float base) {
 }
 
 TEST(Vec3Normalize, TolerancesAndZero) {
-  D3DXVECTOR3 out, v(0, 0, 0);
-  EXPECT_EQ(*D3DXVec3Normalize(&out, &v), D3DXVECTOR3(0, 0, 0));
-  v = D3DXVECTOR3(0, 0, 200);
-  EXPECT_EQ(*D3DXVec3Normalize(&out, &v), D3DXVECTOR3(0, 0, 1));
-  // Within the tolerance the vector is returned as it is, not divided.
-  v = D3DXVECTOR3(1.000001f, 0, 0);
-  EXPECT_EQ(D3DXVec3Normalize(&out, &v)->x, 1.000001f);
-  // Just outside the tolerance it is divided.
-  v = D3DXVECTOR3(1.0001f, 0, 0);
-  EXPECT_FLOAT_EQ(D3DXVec3Normalize(&out, &v)->x, 1.0f);
-  // Very short vectors become zero, slightly longer ones are normalised.
-  v = D3DXVECTOR3(1e-6f, 0, 0);
-  EXPECT_EQ(*D3DXVec3Normalize(&out, &v), D3DXVECTOR3(0, 0, 0));
-  v = D3DXVECTOR3(1e-4f, 0, 0);
-  EXPECT_FLOAT_EQ(D3DXVec3Normalize(&out, &v)->x, 1.0f);
-  // The bound is exclusive: s of exactly 1e-10f (x * x is one step below it,
-  // y * y adds that step) is normalised, one step less is zero.
-  v = D3DXVECTOR3(1e-5f, 2.6e-9f, 0);
-  EXPECT_NEAR(D3DXVec3Normalize(&out, &v)->x, 1.0f, 1e-6f);
-  v = D3DXVECTOR3(1e-5f, 0, 0);
-  EXPECT_EQ(*D3DXVec3Normalize(&out, &v), D3DXVECTOR3(0, 0, 0));
-  // In place.
-  v = D3DXVECTOR3(3, 0, 4);
+  const struct {
+    D3DXVECTOR3 in;
+    float x;  // the x of the result; y and z are the input's over its length
+    bool exact;
+  } cases[] = {
+      {{0, 0, 0}, 0, true},
+      {{0, 0, 200}, 0, true},
+      {{1.000001f, 0, 0}, 1.000001f, true},  // within the tolerance: returned as it is
+      {{1.0001f, 0, 0}, 1, false},           // just outside: divided
+      {{1e-6f, 0, 0}, 0, true},              // very short: zero
+      {{1e-4f, 0, 0}, 1, false},
+      // The bound is exclusive: s of exactly 1e-10f (x * x is one step below
+      // it, y * y adds that step) is normalised, one step less is zero.
+      {{1e-5f, 2.6e-9f, 0}, 1, false},
+      {{1e-5f, 0, 0}, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in.x);
+    D3DXVECTOR3 out(9, 9, 9);
+    D3DXVec3Normalize(&out, &c.in);
+    if (c.exact) {
+      EXPECT_EQ(out.x, c.x);
+    }
+    EXPECT_EQ(out.y == 0.0f, c.in.y == 0.0f);
+    EXPECT_NEAR(out.x, c.x, 1e-6f);
+    EXPECT_EQ(out.z, c.in.z ? 1.0f : 0.0f);
+  }
+  D3DXVECTOR3 v(3, 0, 4);  // in place
   D3DXVec3Normalize(&v, &v);
   EXPECT_FLOAT_EQ(v.x, 0.6f);
   EXPECT_FLOAT_EQ(v.z, 0.8f);
@@ -57,14 +62,18 @@ TEST(Vec3Cross, HandednessAndAliasing) {
   EXPECT_EQ(a, D3DXVECTOR3(2 * 6 - 3 * 5, 3 * 4 - 1 * 6, 1 * 5 - 2 * 4));
 }
 
-TEST(Vec3TransformCoord, DividesOnlyWhenWIsNotOne) {
+// A positive turn about +y (axis not of unit length) takes +z towards +x.
+TEST(Vec3TransformCoord, RotationAndDivisionOnlyWhenWIsNotOne) {
   D3DXMATRIX r;
-  const D3DXVECTOR3 axis(0, 1, 0);
-  D3DXMatrixRotationAxis(&r, &axis, 0.5f);
+  const D3DXVECTOR3 up(0, 5, 0);
+  D3DXMatrixRotationAxis(&r, &up, 0.5f);
   D3DXVECTOR3 v(1, 2, 3), out;
   D3DXVec3TransformCoord(&out, &v, &r);
   EXPECT_NEAR(out.x, std::cos(0.5f) + 3 * std::sin(0.5f), 1e-5);
   EXPECT_NEAR(out.y, 2.0f, 1e-6);
+  EXPECT_NEAR(out.z, 3 * std::cos(0.5f) - std::sin(0.5f), 1e-5);
+  EXPECT_EQ(r(3, 3), 1.0f);
+  EXPECT_EQ(r(0, 3), 0.0f);
 
   D3DXMATRIX p;
   D3DXMatrixPerspectiveFovLH(&p, 0.7853982f, 1.0f, 1.0f, 8000.0f);
@@ -106,19 +115,6 @@ TEST(MatrixTranspose, InPlace) {
   D3DXMatrixTranspose(&m, &m);
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) EXPECT_EQ(m(i, j), static_cast<float>(j * 4 + i));
-}
-
-TEST(MatrixRotationAxis, NormalisesTheAxisAndTurnsLeftHanded) {
-  D3DXMATRIX r;
-  const D3DXVECTOR3 up(0, 5, 0);  // not unit length
-  D3DXMatrixRotationAxis(&r, &up, 0.1f);
-  // A positive turn about +y takes +z towards +x.
-  D3DXVECTOR3 look(0, 0, 1);
-  D3DXVec3TransformCoord(&look, &look, &r);
-  EXPECT_NEAR(look.x, std::sin(0.1f), 1e-6);
-  EXPECT_NEAR(look.z, std::cos(0.1f), 1e-6);
-  EXPECT_EQ(r(3, 3), 1.0f);
-  EXPECT_EQ(r(0, 3), 0.0f);
 }
 
 TEST(MatrixLookAtLH, ViewOfTheStartPosition) {
