@@ -20,33 +20,21 @@ D3DXMATRIX Numbered(float base) {
 }
 
 TEST(Vec3Normalize, TolerancesAndZero) {
-  const struct {
-    D3DXVECTOR3 in;
-    float x;  // the x of the result; y and z are the input's over its length
-    bool exact;
-  } cases[] = {
-      {{0, 0, 0}, 0, true},
-      {{0, 0, 200}, 0, true},
-      {{1.000001f, 0, 0}, 1.000001f, true},  // within the tolerance: returned as it is
-      {{1.0001f, 0, 0}, 1, false},           // just outside: divided
-      {{1e-6f, 0, 0}, 0, true},              // very short: zero
-      {{1e-4f, 0, 0}, 1, false},
-      // The bound is exclusive: s of exactly 1e-10f (x * x is one step below
-      // it, y * y adds that step) is normalised, one step less is zero.
-      {{1e-5f, 2.6e-9f, 0}, 1, false},
-      {{1e-5f, 0, 0}, 0, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.in.x);
+  auto norm = [](D3DXVECTOR3 v) {
     D3DXVECTOR3 out(9, 9, 9);
-    D3DXVec3Normalize(&out, &c.in);
-    if (c.exact) {
-      EXPECT_EQ(out.x, c.x);
-    }
-    EXPECT_EQ(out.y == 0.0f, c.in.y == 0.0f);
-    EXPECT_NEAR(out.x, c.x, 1e-6f);
-    EXPECT_EQ(out.z, c.in.z ? 1.0f : 0.0f);
-  }
+    return *D3DXVec3Normalize(&out, &v);
+  };
+  const D3DXVECTOR3 zero(0, 0, 0);
+  EXPECT_EQ(norm({0, 0, 0}), zero);
+  EXPECT_EQ(norm({0, 0, 200}), D3DXVECTOR3(0, 0, 1));
+  EXPECT_EQ(norm({1.000001f, 0, 0}).x, 1.000001f);  // within the tolerance: returned as it is
+  EXPECT_FLOAT_EQ(norm({1.0001f, 0, 0}).x, 1.0f);   // just outside: divided
+  EXPECT_EQ(norm({1e-6f, 0, 0}), zero);             // very short: zero
+  EXPECT_FLOAT_EQ(norm({1e-4f, 0, 0}).x, 1.0f);
+  // The bound is exclusive: s of exactly 1e-10f (x * x is one step below it,
+  // y * y adds that step) is normalised, one step less is zero.
+  EXPECT_NEAR(norm({1e-5f, 2.6e-9f, 0}).x, 1.0f, 1e-6f);
+  EXPECT_EQ(norm({1e-5f, 0, 0}), zero);
   D3DXVECTOR3 v(3, 0, 4);  // in place
   D3DXVec3Normalize(&v, &v);
   EXPECT_FLOAT_EQ(v.x, 0.6f);

@@ -48,19 +48,9 @@ TEST(TexConvert, EveryFormatKeepsAPictureWithinItsPrecision) {
     const bool bump = row.kind == FormatKind::Bump;
     const bool lum = row.kind == FormatKind::Luminance;
     // Per channel (red, green, blue, alpha): width, from the table's
-    // (none/L, alpha/Q, red/W, green/V, blue/U) order.
-    int bits[4];
-    if (bump) {
-      bits[0] = row.channels[4];
-      bits[1] = row.channels[3];
-      bits[2] = row.channels[2];
-      bits[3] = row.channels[1] ? row.channels[1] : row.channels[0];
-    } else {
-      bits[0] = row.channels[2];
-      bits[1] = row.channels[3];
-      bits[2] = row.channels[4];
-      bits[3] = row.channels[1];
-    }
+    // (none/L, alpha/Q, red/W, green/V, blue/U) order; a bump alpha is Q or L.
+    const auto& c = row.channels;
+    const int bits[4] = {c[bump ? 4 : 2], c[3], c[bump ? 2 : 4], bump && !c[1] ? c[0] : c[1]};
     FloatImage in;
     in.Resize(3, 2);
     for (std::size_t i = 0; i < in.pixels.size(); ++i) {
@@ -136,10 +126,7 @@ TEST(TexConvert, DxtEncodingRoundTrips) {
   for (std::uint32_t y = 0; y < 5; ++y)
     for (std::uint32_t x = 0; x < 6; ++x) {
       float* p = in.At(x, y);
-      const bool a = (x + y) % 3 == 0;
-      p[0] = a ? 1.0f : 0.0f;
-      p[1] = a ? 0.0f : 1.0f;
-      p[2] = 0;
+      p[0] = (x + y) % 3 == 0 ? 1.0f : 0.0f, p[1] = 1 - p[0], p[2] = 0;
       p[3] = x < 2 ? 0.0f : (x < 4 ? 1.0f / 3 : 1.0f);
     }
   for (D3DFORMAT f : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5}) {
@@ -166,9 +153,7 @@ TEST(TexConvert, DxtEncodingRoundTrips) {
 }
 
 TEST(TexConvert, DitherSpreadsTheErrorInsteadOfRoundingEverywhere) {
-  FloatImage grey;
-  grey.Resize(4, 4);
-  for (std::size_t i = 0; i < grey.pixels.size(); ++i) grey.pixels[i] = 0.5f;
+  const FloatImage grey = Image(4, 4, std::vector<float>(64, 0.5f));
   auto reds = [](const Bytes& b) {
     std::vector<int> r;
     for (std::size_t i = 0; i < b.size(); i += 2) r.push_back((b[i + 1] >> 3) & 31);
