@@ -112,27 +112,21 @@ TEST(AsmErrors, MessageAndLineOfEachError) {
   for (const auto& c : cases) EXPECT_EQ(Errors(c.text), Line(c.line, c.message)) << c.text;
 }
 
+// The message names the register as written, an index as added up; a sum
+// past what a token holds is out of range, not wrapped round.
 TEST(AsmErrors, RegistersOutOfRange) {
-  const char* vertex[] = {"r12", "v16", "oD2", "oT8", "a1", "c4096", "oPos0", "r", "R0", "x0", "r0_bx2"};
-  for (const char* reg : vertex) {
-    EXPECT_EQ(Errors(std::string("vs.1.1\n\nmov r0, ") + reg),
-              Line(3, std::string("invalid register '") + reg + "'"));
-  }
-  const char* pixel[] = {"r8", "v8", "t8", "c16", "a0", "oPos", "t0_bx3", "t0_bx2_bias"};
-  for (const char* reg : pixel) {
-    EXPECT_EQ(Errors(std::string("ps.1.1\nmov r0, ") + reg),
-              Line(2, std::string("invalid register '") + reg + "'"));
-  }
-  // The message names the register as the index added up; a sum past what a
-  // token holds is out of range, not wrapped round.
+  auto check = [](const std::string& text, int line, const std::string& reg, const char* named) {
+    EXPECT_EQ(Errors(text + reg), Line(line, "invalid register '" + std::string(named ? named : reg) + "'"));
+  };
+  for (const char* reg : {"r12", "v16", "oD2", "oT8", "a1", "c4096", "oPos0", "r", "R0", "x0", "r0_bx2"})
+    check("vs.1.1\n\nmov r0, ", 3, reg, nullptr);
+  for (const char* reg : {"r8", "v8", "t8", "c16", "a0", "oPos", "t0_bx3", "t0_bx2_bias"})
+    check("ps.1.1\nmov r0, ", 2, reg, nullptr);
   const char* indexed[][2] = {{"c[4096]", "c[4096]"}, {"c[a0.x + 4000 + 96]", "c[a0.x + 4096]"},
                               {"r[1]", "r[1]"},       {"v[a0.x]", "v[a0.x + 0]"},
                               {"c1[2]", "c1[2]"},     {"c[4095+1]", "c[4096]"}};
-  for (const auto& reg : indexed) {
-    EXPECT_EQ(Errors(std::string("vs.1.1\nmov r0, ") + reg[0]),
-              Line(2, std::string("invalid register '") + reg[1] + "'"));
-  }
-  EXPECT_EQ(Errors("ps.1.1\nmov r0, c[8+8]"), Line(2, "invalid register 'c[16]'"));
+  for (const auto& reg : indexed) check("vs.1.1\nmov r0, ", 2, reg[0], reg[1]);
+  check("ps.1.1\nmov r0, ", 2, "c[8+8]", "c[16]");
 }
 
 TEST(AsmErrors, LineDirectiveSetsTheLineAndFile) {
