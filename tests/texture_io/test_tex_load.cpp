@@ -222,7 +222,7 @@ TEST_F(TexLoad, DdsMipChainFillsTheLevelsItCarries) {
   tex->Release();
 }
 
-TEST_F(TexLoad, PaletteImagesWithAndWithoutAPaletteAskedFor) {
+TEST_F(TexLoad, PaletteImagesWithAndWithoutAPaletteAskedForAndColourKeys) {
   const Bytes opaque = Bmp8({0xFF0000, 0x00FF00}, {{0, 1}, {1, 0}});
   IDirect3DTexture8* tex = nullptr;
   ASSERT_EQ(Load(opaque, &tex), D3D_OK);
@@ -253,6 +253,16 @@ TEST_F(TexLoad, PaletteImagesWithAndWithoutAPaletteAskedFor) {
   EXPECT_EQ(palette[0].peRed, 255);
   EXPECT_EQ(palette[1].peGreen, 255);
   EXPECT_EQ(palette[1].peFlags, 255);
+  tex->Release();
+
+  // A colour key makes matching pixels transparent black, in an alpha format.
+  Config().textureFormats.erase(D3DFMT_P8);
+  ASSERT_EQ(Load(Bmp8({0x00FF00, 0x123456}, {{0, 1}}), &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0xFF00FF00), D3D_OK);
+  EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_A8R8G8B8);
+  f = Pixels(tex, 0);
+  EXPECT_EQ(f.At(0, 0)[3], 0.0f);
+  EXPECT_EQ(f.At(0, 0)[1], 0.0f);
+  EXPECT_EQ(f.At(1, 0)[3], 1.0f);
   tex->Release();
 }
 
@@ -288,18 +298,6 @@ TEST_F(TexLoad, FormatScoringPicksTheClosestSubstitute) {
   EXPECT_EQ(Load(Tga24(4, 4), &tex), D3DERR_NOTAVAILABLE);
   EXPECT_EQ(tex, kUntouched);
   EXPECT_EQ(Counters().texturesCreated, 5);
-}
-
-TEST_F(TexLoad, ColourKeyMakesMatchingPixelsTransparent) {
-  const Bytes file = Bmp8({0x00FF00, 0x123456}, {{0, 1}});
-  IDirect3DTexture8* tex = nullptr;
-  ASSERT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0xFF00FF00), D3D_OK);
-  EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_A8R8G8B8);
-  qv::tex::FloatImage f = Pixels(tex, 0);
-  EXPECT_EQ(f.At(0, 0)[3], 0.0f);
-  EXPECT_EQ(f.At(0, 0)[1], 0.0f);
-  EXPECT_EQ(f.At(1, 0)[3], 1.0f);
-  tex->Release();
 }
 
 TEST_F(TexLoad, ExplicitSizeWithPointAndBoxFilters) {
