@@ -132,6 +132,35 @@ TEST(AsmEncoding, InstructionWords) {
   }
 }
 
+// The opcode of every instruction the other tests do not write, each with
+// the number of operands it takes.
+TEST(AsmEncoding, Opcodes) {
+  const std::pair<const char*, DWORD> cases[] = {
+      {"vs.1.1 min r0, r1, r2", 10},       {"vs.1.1 max r0, r1, r2", 11},
+      {"vs.1.1 slt r0, r1, r2", 12},       {"vs.1.1 sge r0, r1, r2", 13},
+      {"vs.1.1 exp r0, r1", 14},           {"vs.1.1 log r0, r1", 15},
+      {"vs.1.1 lit r0, r1", 16},           {"vs.1.1 dst r0, r1, r2", 17},
+      {"vs.1.1 frc r0, r1", 19},           {"vs.1.1 m4x4 r0, r1, c0", 20},
+      {"vs.1.1 m4x3 r0, r1, c0", 21},      {"vs.1.1 m3x4 r0, r1, c0", 22},
+      {"vs.1.1 m3x3 r0, r1, c0", 23},      {"vs.1.1 m3x2 r0, r1, c0", 24},
+      {"vs.1.1 expp r0, r1", 78},          {"vs.1.1 logp r0, r1", 79},
+      {"ps.1.1 cnd r0, r0.a, r1, r2", 80}, {"ps.1.1 texcoord t0", 64},
+      {"ps.1.1 texkill t0", 65},           {"ps.1.1 texbem t1, t0", 67},
+      {"ps.1.1 texbeml t1, t0", 68},       {"ps.1.1 texreg2ar t1, t0", 69},
+      {"ps.1.1 texreg2gb t1, t0", 70},     {"ps.1.1 texm3x2pad t1, t0", 71},
+      {"ps.1.1 texm3x2tex t1, t0", 72},    {"ps.1.1 texm3x3pad t1, t0", 73},
+      {"ps.1.1 texm3x3tex t1, t0", 74},    {"ps.1.1 texm3x3diff t1, t0", 75},
+      {"ps.1.1 texm3x3vspec t1, t0", 77},  {"ps.1.1 texm3x2depth t1, t0", 96},
+      {"ps.1.1 texbrdf t1, t0, t0", 97},   {"ps.1.1 texdp3 t1, t0", 98},
+      {"ps.1.1 texreg2rgb t1, t0", 99},
+  };
+  for (const auto& [text, opcode] : cases) {
+    const AsmResult r = Assemble(text);
+    EXPECT_EQ(r.hr, S_OK) << text << "\n" << r.errors;
+    EXPECT_EQ(Body(r).at(0), opcode) << text;
+  }
+}
+
 TEST(AsmEncoding, PixelDefinitionsComeBeforeTheInstructions) {
   const AsmResult r = Assemble("ps.1.1\ndef c3, 0.5, -1, +2.5e1, 1f\ndef c0, 0,0,0,.25f\n");
   // ".25f" is not a number: a number starts with a digit.
