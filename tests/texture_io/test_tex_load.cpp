@@ -105,9 +105,8 @@ Bytes Tga24(std::uint16_t w, std::uint16_t h, std::uint8_t fill = 0x80) {
 
 Bytes Bmp8(std::vector<std::uint32_t> palette, std::vector<Bytes> rows) {
   DibShape s;
-  s.bits = 8, s.width = static_cast<std::int32_t>(rows[0].size()),
-  s.height = static_cast<std::int32_t>(rows.size());
-  s.palette = std::move(palette);
+  s.bits = 8, s.palette = std::move(palette);
+  s.width = static_cast<std::int32_t>(rows[0].size()), s.height = static_cast<std::int32_t>(rows.size());
   s.rows = std::move(rows);
   return MakeBmp(s);
 }
