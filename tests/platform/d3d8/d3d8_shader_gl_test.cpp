@@ -230,8 +230,8 @@ TEST_F(ShaderGl, TextureAddressingInstructions) {
   // tex: the first texture row is the top of the quad.
   ASSERT_EQ(m_dev->SetTexture(0, colours), D3D_OK);
   RunPs(PixelProgram({0x42, Dst(kTex, 0), 1, Dst(kTemp, 0), Src(kTex, 0)}), {});
-  EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
-  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0xFFFFFFu);
+  const int r = m_width - 2, b = m_height - 2;
+  ExpectPixels({{1, 1, 0xFF0000u}, {r, b, 0xFFFFFFu}});
   // texcoord: the coordinates themselves, 0 at the top left.
   RunPs(PixelProgram({0x40, Dst(kTex, 0), 1, Dst(kTemp, 0), Src(kTex, 0)}), {});
   EXPECT_LT(Pixel(0, 0) >> 16, 8u);
@@ -261,9 +261,7 @@ TEST_F(ShaderGl, TextureAddressingInstructions) {
   ASSERT_EQ(m_dev->SetTexture(2, colours), D3D_OK);
   RunPs(PixelProgram({0x42, Dst(kTex, 0), 71, Dst(kTex, 1), Src(kTex, 0), 72, Dst(kTex, 2), Src(kTex, 0),
                       1, Dst(kTemp, 0), Src(kTex, 2)}), {});
-  EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
-  EXPECT_EQ(Pixel(m_width - 2, 1), 0x00FF00u);
-  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0xFFFFFFu);
+  ExpectPixels({{1, 1, 0xFF0000u}, {r, 1, 0x00FF00u}, {r, b, 0xFFFFFFu}});
 }
 
 TEST_F(ShaderGl, TexkillDiscardsNegativeCoordinates) {
@@ -276,8 +274,7 @@ TEST_F(ShaderGl, TexkillDiscardsNegativeCoordinates) {
   m_dev->SetVertexShader(vs);
   m_dev->SetPixelShader(ps);
   DrawCentre(0xFF00FF00u);
-  EXPECT_EQ(Pixel(2, 2), 0u);
-  EXPECT_EQ(Pixel(m_width - 3, 2), 0x00FF00u);
+  ExpectPixels({{2, 2, 0u}, {int(m_width) - 3, 2, 0x00FF00u}});
 }
 
 // UBYTE4 reads 0..255 unscaled; SHORT2 reads signed integers with z = 0 and
