@@ -30,26 +30,12 @@ struct VsCase {
 
 class ShaderGl : public D3D8Device {
  protected:
-  // Draws a full quad through the vertex program (default pixel side) and
-  // returns the centre pixel.
-  std::uint32_t RunVs(const VsCase& c) {
-    DWORD h = 0;
-    EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, VertexProgram(c.body).data(), &h, 0), D3D_OK) << c.name;
-    if (!h) return 0xDEADu;
-    const Vec4 zero = {0, 0, 0, 0};
-    for (DWORD r = 0; r < 16; ++r) m_dev->SetVertexShaderConstant(r, zero.data(), 1);
-    for (const auto& kv : c.constants) m_dev->SetVertexShaderConstant(kv.first, kv.second.data(), 1);
-    m_dev->SetVertexShader(h);
-    m_dev->SetPixelShader(0);
-    const std::uint32_t centre = DrawCentre();
-    m_dev->SetVertexShader(0);
-    m_dev->DeleteVertexShader(h);
-    return centre;
-  }
-
-  // Draws a full quad with colour v0 = vertexColour and texture coordinates
-  // 0..1 (sets 0 and 1 as (u, v), set 2 as (v, u)) through the pixel
-  // program; returns the centre pixel.
+  // Draws a full quad through one program and returns the centre pixel: a
+  // vertex program (VertexProgram(c.body)) with the default pixel side, or a
+  // pixel program behind a vertex program giving colour v0 = vertexColour and
+  // texture coordinates 0..1 (sets 0 and 1 as (u, v), set 2 as (v, u)). The
+  // program's constants are zero but for `constants`.
+  std::uint32_t RunVs(const VsCase& c) { return Run(false, VertexProgram(c.body), c.constants, 0xFFFFFFFFu); }
   std::uint32_t RunPs(const std::vector<DWORD>& tokens, const std::map<DWORD, Vec4>& constants,
                       DWORD vertexColour = 0xFFFFFFFFu) {
     if (!m_vs) {
@@ -58,17 +44,24 @@ class ShaderGl : public D3D8Device {
                                    0x00000001u, Dst(kTexOut, 1), Src(kInput, 7),
                                    0x00000001u, Dst(kTexOut, 2), Src(kInput, 7, Swz(1, 0, 2, 3))}));
     }
-    DWORD ps = 0;
-    EXPECT_EQ(m_dev->CreatePixelShader(tokens.data(), &ps), D3D_OK);
-    if (!ps) return 0xDEADu;
-    const Vec4 zero = {0, 0, 0, 0};
-    for (DWORD r = 0; r < 8; ++r) m_dev->SetPixelShaderConstant(r, zero.data(), 1);
-    for (const auto& kv : constants) m_dev->SetPixelShaderConstant(kv.first, kv.second.data(), 1);
-    m_dev->SetVertexShader(m_vs);
-    m_dev->SetPixelShader(ps);
+    return Run(true, tokens, constants, vertexColour);
+  }
+  std::uint32_t Run(bool pixel, const std::vector<DWORD>& tokens, const std::map<DWORD, Vec4>& constants,
+                    DWORD vertexColour) {
+    DWORD h = 0;
+    EXPECT_EQ(pixel ? m_dev->CreatePixelShader(tokens.data(), &h)
+                    : m_dev->CreateVertexShader(kTestDecl, tokens.data(), &h, 0), D3D_OK);
+    if (!h) return 0xDEADu;
+    auto set = [&](DWORD r, const Vec4& v) {
+      pixel ? m_dev->SetPixelShaderConstant(r, v.data(), 1) : m_dev->SetVertexShaderConstant(r, v.data(), 1);
+    };
+    for (DWORD r = 0; r < (pixel ? 8u : 16u); ++r) set(r, {0, 0, 0, 0});
+    for (const auto& kv : constants) set(kv.first, kv.second);
+    m_dev->SetVertexShader(pixel ? m_vs : h);
+    m_dev->SetPixelShader(pixel ? h : 0);
     const std::uint32_t centre = DrawCentre(vertexColour);
-    m_dev->SetPixelShader(0);
-    m_dev->DeletePixelShader(ps);
+    pixel ? m_dev->SetPixelShader(0) : m_dev->SetVertexShader(0);
+    pixel ? m_dev->DeletePixelShader(h) : m_dev->DeleteVertexShader(h);
     return centre;
   }
 
