@@ -109,16 +109,6 @@ TEST_F(DeviceGl, ScenesNestOnlyOnce) {
   EXPECT_EQ(m_dev->EndScene(), D3D_OK);
 }
 
-TEST_F(DeviceGl, TopOfClipSpaceIsTheFirstRowReadBack) {
-  ClearTo();
-  UseColourShader();
-  SetVertices(Quad(0.5f, 0xFFFF0000u, -1, 0, 1, 1));  // upper half, red
-  ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
-  PresentAndRead();
-  const int w = m_width, h = m_height;
-  ExpectPixels({{0, 0, 0xFF0000u}, {w - 1, h / 2 - 1, 0xFF0000u}, {0, h / 2, 0u}, {0, h - 1, 0u}});
-}
-
 // Viewports count from the top left, as Direct3D's do; Clear clears only the
 // viewport.
 TEST_F(DeviceGl, ViewportFromTheTopLeft) {
