@@ -244,9 +244,9 @@ TEST_F(DeviceGl, AlphaTestComparesWithTheReference) {
 // a scratch buffer refilled with discarding locks; the draws are gathered.
 TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   UseColourShader();
-  std::vector<TestVertex> v = Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1);                  // top left: red
-  for (const TestVertex& q : Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1)) v.push_back(q);    // top right
-  for (const TestVertex& q : Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0)) v.push_back(q);  // bottom left
+  std::vector<TestVertex> v;
+  for (int i = 0; i < 3; ++i)
+    for (const TestVertex& q : CornerQuad(i)) v.push_back(q);
   SetVertices(v);
   IDirect3DIndexBuffer8* strip = MakeIb({0, 1, 2, 3});
   ClearTo();
@@ -346,10 +346,9 @@ TEST_F(DeviceGl, DrawsFromSeveralVertexBuffers) {
   UseColourShader();
   // The first two follow each other (the second starts 4 vertices in); a
   // 4-byte buffer then puts the third off a vertex boundary.
-  IDirect3DVertexBuffer8* vbs[3] = {MakeVb(Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1)),
-                                    MakeVb(Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1))};
+  IDirect3DVertexBuffer8* vbs[3] = {MakeVb(CornerQuad(0)), MakeVb(CornerQuad(1))};
   MakeVb(std::vector<BYTE>(4));
-  vbs[2] = MakeVb(Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0));
+  vbs[2] = MakeVb(CornerQuad(2));
   ClearTo();
   ASSERT_EQ(m_dev->SetIndices(MakeIb({0, 1, 2, 3}), 0), D3D_OK);
   for (int i = 0; i < 3; ++i) {
@@ -532,23 +531,18 @@ TEST_F(DeviceGl, FormatsAnsweredFromTheTable) {
 }
 
 TEST_F(DeviceGl, RefusedCallsReturnErrors) {
-  EXPECT_EQ(m_dev->SetRenderState(static_cast<D3DRENDERSTATETYPE>(999), 1), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetTextureStageState(8, D3DTSS_MINFILTER, 1), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetTexture(8, nullptr), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetStreamSource(99, nullptr, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetVertexShaderConstant(95, nullptr, 1), D3DERR_INVALIDCALL);
   const float f[8] = {};
-  EXPECT_EQ(m_dev->SetVertexShaderConstant(95, f, 2), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetPixelShaderConstant(7, f, 2), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetVertexShader(0x12345u), D3DERR_INVALIDCALL) << "odd values are shader handles";
-  EXPECT_EQ(m_dev->SetPixelShader(0x777u), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->DeleteVertexShader(3), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->DeletePixelShader(0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1), D3DERR_INVALIDCALL)
-      << "no index buffer";
-  EXPECT_EQ(m_dev->GetDeviceCaps(nullptr), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &m_vb), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreateIndexBuffer(16, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr), D3DERR_INVALIDCALL);
+  // Past the last state, stage, stream or constant; odd values that are no
+  // shader's handle; a draw without an index buffer; bad sizes and pointers.
+  const HRESULT refused[] = {
+      m_dev->SetRenderState(static_cast<D3DRENDERSTATETYPE>(999), 1), m_dev->SetTextureStageState(8, D3DTSS_MINFILTER, 1),
+      m_dev->SetTexture(8, nullptr), m_dev->SetStreamSource(99, nullptr, 0), m_dev->SetVertexShaderConstant(95, nullptr, 1),
+      m_dev->SetVertexShaderConstant(95, f, 2), m_dev->SetPixelShaderConstant(7, f, 2), m_dev->SetVertexShader(0x12345u),
+      m_dev->SetPixelShader(0x777u), m_dev->DeleteVertexShader(3), m_dev->DeletePixelShader(0),
+      m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1), m_dev->GetDeviceCaps(nullptr),
+      m_dev->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &m_vb),
+      m_dev->CreateIndexBuffer(16, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr)};
+  for (std::size_t i = 0; i < std::size(refused); ++i) EXPECT_EQ(refused[i], D3DERR_INVALIDCALL) << "call " << i;
   // A vertex format instead of a shader: the fixed-function pipeline is not offered.
   SetVertices(Quad());
   ASSERT_EQ(m_dev->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE), D3D_OK);

@@ -160,6 +160,12 @@ class D3D8Device : public ::testing::Test {
             {x1, y0, z, color, 1, 1}};
   }
 
+  // The quads ExpectThreeCorners looks for: 0 red top left, 1 green top right, 2 blue bottom left.
+  static std::vector<TestVertex> CornerQuad(int i) {
+    const float x0 = i == 1 ? 0.0f : -1.0f, y0 = i == 2 ? -1.0f : 0.0f;
+    return Quad(0.5f, 0xFF000000u | 0xFF0000u >> (8 * i), x0, y0, x0 + 1, y0 + 1);
+  }
+
   void DrawQuad(float z = 0.5f, DWORD color = 0xFFFFFFFFu) {
     SetVertices(Quad(z, color));
     ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
