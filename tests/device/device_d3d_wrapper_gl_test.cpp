@@ -21,11 +21,7 @@ class InitD3DTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_log.Ok());
-    qv::host::Reset();
-    qv::host::Config config;
-    config.scripted = true;
-    config.visible_window = false;
-    qv::host::Configure(config);
+    qv::host::Reset();  // MakeWindow configures the scripted host
   }
   void TearDown() override {
     if (g_pd3dDevice) g_pd3dDevice->Release();
