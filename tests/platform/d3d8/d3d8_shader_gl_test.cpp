@@ -321,19 +321,17 @@ TEST_F(ShaderGl, ProgramHookGivesTheLinkedPair) {
 TEST_F(ShaderGl, MalformedStreamsAreRefused) {
   DWORD h = 0;
   // The validator's refusals are tested on their own; here one of each kind
-  // shows the device asks it.
-  EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, VertexProgram({1, Dst(kTemp, 12), Src(kTemp, 1)}).data(), &h, 0),
-            D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, nullptr, &h, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreateVertexShader(nullptr, VertexProgram({}).data(), &h, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, VertexProgram({}).data(), nullptr, 0), D3DERR_INVALIDCALL);
+  // shows the device asks it: a bad stream, declaration or pointer.
+  const std::vector<DWORD> vs = VertexProgram({}), badVs = VertexProgram({1, Dst(kTemp, 12), Src(kTemp, 1)});
   const DWORD badDecl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, 9), D3DVSD_END()};
-  EXPECT_EQ(m_dev->CreateVertexShader(badDecl, VertexProgram({}).data(), &h, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreatePixelShader(PixelProgram({1, Dst(kTemp, 2), Src(kTemp, 0)}).data(), &h),
-            D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreatePixelShader(nullptr, &h), D3DERR_INVALIDCALL);
+  const HRESULT refused[] = {
+      m_dev->CreateVertexShader(kTestDecl, badVs.data(), &h, 0), m_dev->CreateVertexShader(kTestDecl, nullptr, &h, 0),
+      m_dev->CreateVertexShader(nullptr, vs.data(), &h, 0), m_dev->CreateVertexShader(kTestDecl, vs.data(), nullptr, 0),
+      m_dev->CreateVertexShader(badDecl, vs.data(), &h, 0), m_dev->CreatePixelShader(nullptr, &h),
+      m_dev->CreatePixelShader(PixelProgram({1, Dst(kTemp, 2), Src(kTemp, 0)}).data(), &h)};
+  for (std::size_t i = 0; i < std::size(refused); ++i) EXPECT_EQ(refused[i], D3DERR_INVALIDCALL) << "call " << i;
   // The device still works afterwards.
-  EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, VertexProgram({}).data(), &h, 0), D3D_OK);
+  EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, vs.data(), &h, 0), D3D_OK);
   EXPECT_EQ(h & 1u, 1u);
 }
 

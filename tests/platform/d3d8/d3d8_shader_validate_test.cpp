@@ -147,22 +147,20 @@ TEST(ShaderValidate, Declarations) {
   EXPECT_EQ(d.elements[1].offset, 20u);
   EXPECT_EQ(d.elements[2].stream, 1u);
   EXPECT_EQ(d.elements[2].offset, 0u);
-  const DWORD dup[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_END()};
-  EXPECT_FALSE(ParseDeclaration(dup, d, e));
-  EXPECT_EQ(Code(e), E(ShaderError::DuplicateDeclarationRegister));
-  const DWORD badType[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, 8), D3DVSD_END()};
-  EXPECT_FALSE(ParseDeclaration(badType, d, e));
-  const DWORD tess[] = {(D3DVSD_TOKEN_TESSELLATOR << 29), D3DVSD_END()};
-  EXPECT_FALSE(ParseDeclaration(tess, d, e));
-  const DWORD constPastEnd[] = {D3DVSD_CONST(95, 2), 0, 0, 0, 0, 0, 0, 0, 0, D3DVSD_END()};
-  EXPECT_FALSE(ParseDeclaration(constPastEnd, d, e));
-  // A constant register of 128 or more must not wrap onto register n & 0x7F.
-  const DWORD constHigh[] = {0x82000080u, 0, 0, 0, 0, D3DVSD_END()};
-  EXPECT_FALSE(ParseDeclaration(constHigh, d, e));
-  EXPECT_EQ(Code(e), E(ShaderError::BadDeclarationToken));
-  std::vector<DWORD> endless(kMaxDeclarationTokens, 0u);  // NOP tokens without an end
-  EXPECT_FALSE(ParseDeclaration(endless.data(), d, e));
-  EXPECT_EQ(Code(e), E(ShaderError::DeclarationTooLong));
+  const struct { std::vector<DWORD> tokens; int code; } refused[] = {  // code -1: any
+      {{D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_END()},
+       E(ShaderError::DuplicateDeclarationRegister)},
+      {{D3DVSD_STREAM(0), D3DVSD_REG(0, 8), D3DVSD_END()}, -1},  // no type 8
+      {{(D3DVSD_TOKEN_TESSELLATOR << 29), D3DVSD_END()}, -1},
+      {{D3DVSD_CONST(95, 2), 0, 0, 0, 0, 0, 0, 0, 0, D3DVSD_END()}, -1},  // constants past c95
+      // A constant register of 128 or more must not wrap onto register n & 0x7F.
+      {{0x82000080u, 0, 0, 0, 0, D3DVSD_END()}, E(ShaderError::BadDeclarationToken)},
+      {std::vector<DWORD>(kMaxDeclarationTokens, 0u), E(ShaderError::DeclarationTooLong)},  // NOPs without an end
+  };
+  for (const auto& r : refused) {
+    EXPECT_FALSE(ParseDeclaration(r.tokens.data(), d, e)) << r.tokens[0];
+    EXPECT_TRUE(r.code < 0 || Code(e) == r.code) << e;
+  }
   EXPECT_FALSE(ParseDeclaration(nullptr, d, e));
 }
 
