@@ -289,9 +289,8 @@ TEST_F(ShaderGl, DeclarationTypes) {
   const float c0[4] = {1.0f / 255, 0, 0, 0}, c1[4] = {0, 0.25f, 0, 0};
   m_dev->SetVertexShaderConstant(0, c0, 1);
   m_dev->SetVertexShaderConstant(1, c1, 1);
-  std::vector<Vertex> v(4);
-  const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
-  for (int i = 0; i < 4; ++i) v[i] = Vertex{{corners[i][0], corners[i][1], 0.5f}, {255, 128, 0, 7}, {-2, 3}};
+  std::vector<Vertex> v;
+  for (const TestVertex& q : Quad()) v.push_back(Vertex{{q.x, q.y, q.z}, {255, 128, 0, 7}, {-2, 3}});
   m_dev->SetVertexShader(vs);
   m_dev->SetStreamSource(0, MakeVb(v), sizeof(Vertex));
   m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32.h"
@@ -120,8 +121,7 @@ TEST_F(Win32Window, ClassAndWindowBasics) {
   EXPECT_NE(qv::host::Window(), nullptr);
   int w = 0, h = 0;
   SDL_GetWindowSize(qv::host::Window(), &w, &h);
-  EXPECT_EQ(w, 1024);
-  EXPECT_EQ(h, 768);
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(1024, 768));
   EXPECT_TRUE(IsWindow(hWnd));
   EXPECT_FALSE(UnregisterClassA("test class", nullptr)) << "a class with a window stays";
   EXPECT_TRUE(DestroyWindow(hWnd));
