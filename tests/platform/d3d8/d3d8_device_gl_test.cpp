@@ -96,10 +96,7 @@ TEST_F(DeviceGl, ClearHonoursRectanglesAndRefusesMissingBuffers) {
   EXPECT_EQ(m_dev->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(m_dev->Clear(0, nullptr, 0, 0, 1.0f, 0), D3DERR_INVALIDCALL);
   PresentAndRead();
-  EXPECT_EQ(Pixel(0, 0), 0xFFFFFFu);
-  EXPECT_EQ(Pixel(7, 3), 0xFFFFFFu);
-  EXPECT_EQ(Pixel(8, 3), 0u);
-  EXPECT_EQ(Pixel(7, 4), 0u);
+  ExpectPixels({{0, 0, 0xFFFFFFu}, {7, 3, 0xFFFFFFu}, {8, 3, 0u}, {7, 4, 0u}});
 }
 
 TEST_F(DeviceGl, ScenesNestOnlyOnce) {
@@ -110,18 +107,6 @@ TEST_F(DeviceGl, ScenesNestOnlyOnce) {
   EXPECT_EQ(m_dev->BeginScene(), D3D_OK);
   EXPECT_EQ(m_dev->BeginScene(), D3DERR_INVALIDCALL);
   EXPECT_EQ(m_dev->EndScene(), D3D_OK);
-}
-
-TEST_F(DeviceGl, TopOfClipSpaceIsTheFirstRowReadBack) {
-  ClearTo();
-  UseColourShader();
-  SetVertices(Quad(0.5f, 0xFFFF0000u, -1, 0, 1, 1));  // upper half, red
-  ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
-  PresentAndRead();
-  EXPECT_EQ(Pixel(0, 0), 0xFF0000u);
-  EXPECT_EQ(Pixel(m_width - 1, m_height / 2 - 1), 0xFF0000u);
-  EXPECT_EQ(Pixel(0, m_height / 2), 0u);
-  EXPECT_EQ(Pixel(0, m_height - 1), 0u);
 }
 
 // Viewports count from the top left, as Direct3D's do; Clear clears only the
@@ -140,13 +125,8 @@ TEST_F(DeviceGl, ViewportFromTheTopLeft) {
   EXPECT_EQ(m_dev->SetViewport(&badZ), D3DERR_INVALIDCALL);
   EXPECT_EQ(m_dev->SetViewport(nullptr), D3DERR_INVALIDCALL);
   PresentAndRead();
-  EXPECT_EQ(Pixel(8, 4), 0x00FF00u);
-  EXPECT_EQ(Pixel(23, 11), 0x00FF00u);
-  EXPECT_EQ(Pixel(7, 4), 0u);
-  EXPECT_EQ(Pixel(8, 12), 0u);
-  EXPECT_EQ(Pixel(24, 4), 0u);
-  EXPECT_EQ(Pixel(40, 47), 0xFF0000u);
-  EXPECT_EQ(Pixel(39, 47), 0u);
+  ExpectPixels({{8, 4, 0x00FF00u}, {23, 11, 0x00FF00u}, {7, 4, 0u}, {8, 12, 0u}, {24, 4, 0u},
+                {40, 47, 0xFF0000u}, {39, 47, 0u}});
 }
 
 // Direct3D's front faces are clockwise on screen; the default CULLMODE (CCW)
@@ -264,9 +244,9 @@ TEST_F(DeviceGl, AlphaTestComparesWithTheReference) {
 // a scratch buffer refilled with discarding locks; the draws are gathered.
 TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   UseColourShader();
-  std::vector<TestVertex> v = Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1);                  // top left: red
-  for (const TestVertex& q : Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1)) v.push_back(q);    // top right
-  for (const TestVertex& q : Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0)) v.push_back(q);  // bottom left
+  std::vector<TestVertex> v;
+  for (int i = 0; i < 3; ++i)
+    for (const TestVertex& q : CornerQuad(i)) v.push_back(q);
   SetVertices(v);
   IDirect3DIndexBuffer8* strip = MakeIb({0, 1, 2, 3});
   ClearTo();
@@ -290,10 +270,7 @@ TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   EXPECT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3DERR_INVALIDCALL);
   ASSERT_EQ(m_dev->EndScene(), D3D_OK);
   PresentAndRead();
-  EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
-  EXPECT_EQ(Pixel(m_width - 2, 1), 0x00FF00u);
-  EXPECT_EQ(Pixel(1, m_height - 2), 0x0000FFu);
-  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0u);
+  ExpectThreeCorners();
 }
 
 // Early rejection. With the position a plain transform by c4..c7, a draw
@@ -369,10 +346,9 @@ TEST_F(DeviceGl, DrawsFromSeveralVertexBuffers) {
   UseColourShader();
   // The first two follow each other (the second starts 4 vertices in); a
   // 4-byte buffer then puts the third off a vertex boundary.
-  IDirect3DVertexBuffer8* vbs[3] = {MakeVb(Quad(0.5f, 0xFFFF0000u, -1, 0, 0, 1)),
-                                    MakeVb(Quad(0.5f, 0xFF00FF00u, 0, 0, 1, 1))};
+  IDirect3DVertexBuffer8* vbs[3] = {MakeVb(CornerQuad(0)), MakeVb(CornerQuad(1))};
   MakeVb(std::vector<BYTE>(4));
-  vbs[2] = MakeVb(Quad(0.5f, 0xFF0000FFu, -1, -1, 0, 0));
+  vbs[2] = MakeVb(CornerQuad(2));
   ClearTo();
   ASSERT_EQ(m_dev->SetIndices(MakeIb({0, 1, 2, 3}), 0), D3D_OK);
   for (int i = 0; i < 3; ++i) {
@@ -380,10 +356,7 @@ TEST_F(DeviceGl, DrawsFromSeveralVertexBuffers) {
     ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
   }
   PresentAndRead();
-  EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
-  EXPECT_EQ(Pixel(m_width - 2, 1), 0x00FF00u);
-  EXPECT_EQ(Pixel(1, m_height - 2), 0x0000FFu);
-  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0u);
+  ExpectThreeCorners();
 }
 
 // Discarded index data lives in a stream buffer that wraps around; a buffer
@@ -403,8 +376,7 @@ TEST_F(DeviceGl, DiscardedIndicesSurviveTheStreamWrapping) {
   ASSERT_EQ(m_dev->SetIndices(kept, 0), D3D_OK);
   ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 2), D3D_OK);
   PresentAndRead();
-  EXPECT_EQ(Pixel(1, 1), 0x00FF00u);
-  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0x00FF00u);
+  ExpectPixels({{1, 1, 0x00FF00u}, {int(m_width) - 2, int(m_height) - 2, 0x00FF00u}});
 }
 
 TEST_F(DeviceGl, PartialBufferLockKeepsTheRest) {
@@ -422,8 +394,7 @@ TEST_F(DeviceGl, PartialBufferLockKeepsTheRest) {
   ClearTo();
   ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   PresentAndRead();
-  EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
-  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0xFF0000u);
+  ExpectPixels({{1, 1, 0xFF0000u}, {int(m_width) - 2, int(m_height) - 2, 0xFF0000u}});
 }
 
 // Fills a texture level with one ARGB colour per texel from a function.
@@ -442,10 +413,8 @@ TEST_F(DeviceGl, TextureFirstRowIsTheTopAndFiltersFollowStageStates) {
   IDirect3DTexture8* t = MakeTexture(2, 2, D3DFMT_A8R8G8B8, {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu});
   ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
   DrawCentre();
-  EXPECT_EQ(Pixel(0, 0), 0xFF0000u);
-  EXPECT_EQ(Pixel(m_width - 1, 0), 0x00FF00u);
-  EXPECT_EQ(Pixel(0, m_height - 1), 0x0000FFu);
-  EXPECT_EQ(Pixel(m_width - 1, m_height - 1), 0xFFFFFFu);
+  const int r = m_width - 1, b = m_height - 1;
+  ExpectPixels({{0, 0, 0xFF0000u}, {r, 0, 0x00FF00u}, {0, b, 0x0000FFu}, {r, b, 0xFFFFFFu}});
   // Linear magnification blends neighbours at the centre.
   m_dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
   m_dev->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
@@ -529,10 +498,8 @@ TEST_F(DeviceGl, LockRectChecksItsRectangle) {
   EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), D3DERR_INVALIDCALL) << "already locked";
   ASSERT_EQ(t->UnlockRect(0), D3D_OK);
   EXPECT_EQ(t->UnlockRect(0), D3DERR_INVALIDCALL);
-  RECT outside = {0, 0, 17, 8}, empty = {3, 3, 3, 4}, negative = {-1, 0, 2, 2};
-  EXPECT_EQ(t->LockRect(0, &lr, &outside, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(t->LockRect(0, &lr, &empty, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(t->LockRect(0, &lr, &negative, 0), D3DERR_INVALIDCALL);
+  for (RECT bad : {RECT{0, 0, 17, 8}, RECT{3, 3, 3, 4}, RECT{-1, 0, 2, 2}})  // outside, empty, negative
+    EXPECT_EQ(t->LockRect(0, &lr, &bad, 0), D3DERR_INVALIDCALL) << bad.left << "," << bad.top;
   EXPECT_EQ(t->LockRect(1, &lr, nullptr, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(t->LockRect(0, nullptr, nullptr, 0), D3DERR_INVALIDCALL);
   IDirect3DTexture8* bad = nullptr;
@@ -564,23 +531,18 @@ TEST_F(DeviceGl, FormatsAnsweredFromTheTable) {
 }
 
 TEST_F(DeviceGl, RefusedCallsReturnErrors) {
-  EXPECT_EQ(m_dev->SetRenderState(static_cast<D3DRENDERSTATETYPE>(999), 1), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetTextureStageState(8, D3DTSS_MINFILTER, 1), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetTexture(8, nullptr), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetStreamSource(99, nullptr, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetVertexShaderConstant(95, nullptr, 1), D3DERR_INVALIDCALL);
   const float f[8] = {};
-  EXPECT_EQ(m_dev->SetVertexShaderConstant(95, f, 2), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetPixelShaderConstant(7, f, 2), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->SetVertexShader(0x12345u), D3DERR_INVALIDCALL) << "odd values are shader handles";
-  EXPECT_EQ(m_dev->SetPixelShader(0x777u), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->DeleteVertexShader(3), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->DeletePixelShader(0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1), D3DERR_INVALIDCALL)
-      << "no index buffer";
-  EXPECT_EQ(m_dev->GetDeviceCaps(nullptr), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &m_vb), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreateIndexBuffer(16, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr), D3DERR_INVALIDCALL);
+  // Past the last state, stage, stream or constant; odd values that are no
+  // shader's handle; a draw without an index buffer; bad sizes and pointers.
+  const HRESULT refused[] = {
+      m_dev->SetRenderState(static_cast<D3DRENDERSTATETYPE>(999), 1), m_dev->SetTextureStageState(8, D3DTSS_MINFILTER, 1),
+      m_dev->SetTexture(8, nullptr), m_dev->SetStreamSource(99, nullptr, 0), m_dev->SetVertexShaderConstant(95, nullptr, 1),
+      m_dev->SetVertexShaderConstant(95, f, 2), m_dev->SetPixelShaderConstant(7, f, 2), m_dev->SetVertexShader(0x12345u),
+      m_dev->SetPixelShader(0x777u), m_dev->DeleteVertexShader(3), m_dev->DeletePixelShader(0),
+      m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1), m_dev->GetDeviceCaps(nullptr),
+      m_dev->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &m_vb),
+      m_dev->CreateIndexBuffer(16, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr)};
+  for (std::size_t i = 0; i < std::size(refused); ++i) EXPECT_EQ(refused[i], D3DERR_INVALIDCALL) << "call " << i;
   // A vertex format instead of a shader: the fixed-function pipeline is not offered.
   SetVertices(Quad());
   ASSERT_EQ(m_dev->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE), D3D_OK);

@@ -30,26 +30,12 @@ struct VsCase {
 
 class ShaderGl : public D3D8Device {
  protected:
-  // Draws a full quad through the vertex program (default pixel side) and
-  // returns the centre pixel.
-  std::uint32_t RunVs(const VsCase& c) {
-    DWORD h = 0;
-    EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, VertexProgram(c.body).data(), &h, 0), D3D_OK) << c.name;
-    if (!h) return 0xDEADu;
-    const Vec4 zero = {0, 0, 0, 0};
-    for (DWORD r = 0; r < 16; ++r) m_dev->SetVertexShaderConstant(r, zero.data(), 1);
-    for (const auto& kv : c.constants) m_dev->SetVertexShaderConstant(kv.first, kv.second.data(), 1);
-    m_dev->SetVertexShader(h);
-    m_dev->SetPixelShader(0);
-    const std::uint32_t centre = DrawCentre();
-    m_dev->SetVertexShader(0);
-    m_dev->DeleteVertexShader(h);
-    return centre;
-  }
-
-  // Draws a full quad with colour v0 = vertexColour and texture coordinates
-  // 0..1 (sets 0 and 1 as (u, v), set 2 as (v, u)) through the pixel
-  // program; returns the centre pixel.
+  // Draws a full quad through one program and returns the centre pixel: a
+  // vertex program (VertexProgram(c.body)) with the default pixel side, or a
+  // pixel program behind a vertex program giving colour v0 = vertexColour and
+  // texture coordinates 0..1 (sets 0 and 1 as (u, v), set 2 as (v, u)). The
+  // program's constants are zero but for `constants`.
+  std::uint32_t RunVs(const VsCase& c) { return Run(false, VertexProgram(c.body), c.constants, 0xFFFFFFFFu); }
   std::uint32_t RunPs(const std::vector<DWORD>& tokens, const std::map<DWORD, Vec4>& constants,
                       DWORD vertexColour = 0xFFFFFFFFu) {
     if (!m_vs) {
@@ -58,17 +44,24 @@ class ShaderGl : public D3D8Device {
                                    0x00000001u, Dst(kTexOut, 1), Src(kInput, 7),
                                    0x00000001u, Dst(kTexOut, 2), Src(kInput, 7, Swz(1, 0, 2, 3))}));
     }
-    DWORD ps = 0;
-    EXPECT_EQ(m_dev->CreatePixelShader(tokens.data(), &ps), D3D_OK);
-    if (!ps) return 0xDEADu;
-    const Vec4 zero = {0, 0, 0, 0};
-    for (DWORD r = 0; r < 8; ++r) m_dev->SetPixelShaderConstant(r, zero.data(), 1);
-    for (const auto& kv : constants) m_dev->SetPixelShaderConstant(kv.first, kv.second.data(), 1);
-    m_dev->SetVertexShader(m_vs);
-    m_dev->SetPixelShader(ps);
+    return Run(true, tokens, constants, vertexColour);
+  }
+  std::uint32_t Run(bool pixel, const std::vector<DWORD>& tokens, const std::map<DWORD, Vec4>& constants,
+                    DWORD vertexColour) {
+    DWORD h = 0;
+    EXPECT_EQ(pixel ? m_dev->CreatePixelShader(tokens.data(), &h)
+                    : m_dev->CreateVertexShader(kTestDecl, tokens.data(), &h, 0), D3D_OK);
+    if (!h) return 0xDEADu;
+    auto set = [&](DWORD r, const Vec4& v) {
+      pixel ? m_dev->SetPixelShaderConstant(r, v.data(), 1) : m_dev->SetVertexShaderConstant(r, v.data(), 1);
+    };
+    for (DWORD r = 0; r < (pixel ? 8u : 16u); ++r) set(r, {0, 0, 0, 0});
+    for (const auto& kv : constants) set(kv.first, kv.second);
+    m_dev->SetVertexShader(pixel ? m_vs : h);
+    m_dev->SetPixelShader(pixel ? h : 0);
     const std::uint32_t centre = DrawCentre(vertexColour);
-    m_dev->SetPixelShader(0);
-    m_dev->DeletePixelShader(ps);
+    pixel ? m_dev->SetPixelShader(0) : m_dev->SetVertexShader(0);
+    pixel ? m_dev->DeletePixelShader(h) : m_dev->DeleteVertexShader(h);
     return centre;
   }
 
@@ -230,8 +223,8 @@ TEST_F(ShaderGl, TextureAddressingInstructions) {
   // tex: the first texture row is the top of the quad.
   ASSERT_EQ(m_dev->SetTexture(0, colours), D3D_OK);
   RunPs(PixelProgram({0x42, Dst(kTex, 0), 1, Dst(kTemp, 0), Src(kTex, 0)}), {});
-  EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
-  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0xFFFFFFu);
+  const int r = m_width - 2, b = m_height - 2;
+  ExpectPixels({{1, 1, 0xFF0000u}, {r, b, 0xFFFFFFu}});
   // texcoord: the coordinates themselves, 0 at the top left.
   RunPs(PixelProgram({0x40, Dst(kTex, 0), 1, Dst(kTemp, 0), Src(kTex, 0)}), {});
   EXPECT_LT(Pixel(0, 0) >> 16, 8u);
@@ -261,9 +254,7 @@ TEST_F(ShaderGl, TextureAddressingInstructions) {
   ASSERT_EQ(m_dev->SetTexture(2, colours), D3D_OK);
   RunPs(PixelProgram({0x42, Dst(kTex, 0), 71, Dst(kTex, 1), Src(kTex, 0), 72, Dst(kTex, 2), Src(kTex, 0),
                       1, Dst(kTemp, 0), Src(kTex, 2)}), {});
-  EXPECT_EQ(Pixel(1, 1), 0xFF0000u);
-  EXPECT_EQ(Pixel(m_width - 2, 1), 0x00FF00u);
-  EXPECT_EQ(Pixel(m_width - 2, m_height - 2), 0xFFFFFFu);
+  ExpectPixels({{1, 1, 0xFF0000u}, {r, 1, 0x00FF00u}, {r, b, 0xFFFFFFu}});
 }
 
 TEST_F(ShaderGl, TexkillDiscardsNegativeCoordinates) {
@@ -276,8 +267,7 @@ TEST_F(ShaderGl, TexkillDiscardsNegativeCoordinates) {
   m_dev->SetVertexShader(vs);
   m_dev->SetPixelShader(ps);
   DrawCentre(0xFF00FF00u);
-  EXPECT_EQ(Pixel(2, 2), 0u);
-  EXPECT_EQ(Pixel(m_width - 3, 2), 0x00FF00u);
+  ExpectPixels({{2, 2, 0u}, {int(m_width) - 3, 2, 0x00FF00u}});
 }
 
 // UBYTE4 reads 0..255 unscaled; SHORT2 reads signed integers with z = 0 and
@@ -299,9 +289,8 @@ TEST_F(ShaderGl, DeclarationTypes) {
   const float c0[4] = {1.0f / 255, 0, 0, 0}, c1[4] = {0, 0.25f, 0, 0};
   m_dev->SetVertexShaderConstant(0, c0, 1);
   m_dev->SetVertexShaderConstant(1, c1, 1);
-  std::vector<Vertex> v(4);
-  const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
-  for (int i = 0; i < 4; ++i) v[i] = Vertex{{corners[i][0], corners[i][1], 0.5f}, {255, 128, 0, 7}, {-2, 3}};
+  std::vector<Vertex> v;
+  for (const TestVertex& q : Quad()) v.push_back(Vertex{{q.x, q.y, q.z}, {255, 128, 0, 7}, {-2, 3}});
   m_dev->SetVertexShader(vs);
   m_dev->SetStreamSource(0, MakeVb(v), sizeof(Vertex));
   m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
@@ -331,19 +320,17 @@ TEST_F(ShaderGl, ProgramHookGivesTheLinkedPair) {
 TEST_F(ShaderGl, MalformedStreamsAreRefused) {
   DWORD h = 0;
   // The validator's refusals are tested on their own; here one of each kind
-  // shows the device asks it.
-  EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, VertexProgram({1, Dst(kTemp, 12), Src(kTemp, 1)}).data(), &h, 0),
-            D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, nullptr, &h, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreateVertexShader(nullptr, VertexProgram({}).data(), &h, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, VertexProgram({}).data(), nullptr, 0), D3DERR_INVALIDCALL);
+  // shows the device asks it: a bad stream, declaration or pointer.
+  const std::vector<DWORD> vs = VertexProgram({}), badVs = VertexProgram({1, Dst(kTemp, 12), Src(kTemp, 1)});
   const DWORD badDecl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, 9), D3DVSD_END()};
-  EXPECT_EQ(m_dev->CreateVertexShader(badDecl, VertexProgram({}).data(), &h, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreatePixelShader(PixelProgram({1, Dst(kTemp, 2), Src(kTemp, 0)}).data(), &h),
-            D3DERR_INVALIDCALL);
-  EXPECT_EQ(m_dev->CreatePixelShader(nullptr, &h), D3DERR_INVALIDCALL);
+  const HRESULT refused[] = {
+      m_dev->CreateVertexShader(kTestDecl, badVs.data(), &h, 0), m_dev->CreateVertexShader(kTestDecl, nullptr, &h, 0),
+      m_dev->CreateVertexShader(nullptr, vs.data(), &h, 0), m_dev->CreateVertexShader(kTestDecl, vs.data(), nullptr, 0),
+      m_dev->CreateVertexShader(badDecl, vs.data(), &h, 0), m_dev->CreatePixelShader(nullptr, &h),
+      m_dev->CreatePixelShader(PixelProgram({1, Dst(kTemp, 2), Src(kTemp, 0)}).data(), &h)};
+  for (std::size_t i = 0; i < std::size(refused); ++i) EXPECT_EQ(refused[i], D3DERR_INVALIDCALL) << "call " << i;
   // The device still works afterwards.
-  EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, VertexProgram({}).data(), &h, 0), D3D_OK);
+  EXPECT_EQ(m_dev->CreateVertexShader(kTestDecl, vs.data(), &h, 0), D3D_OK);
   EXPECT_EQ(h & 1u, 1u);
 }
 

@@ -160,6 +160,12 @@ class D3D8Device : public ::testing::Test {
             {x1, y0, z, color, 1, 1}};
   }
 
+  // The quads ExpectThreeCorners looks for: 0 red top left, 1 green top right, 2 blue bottom left.
+  static std::vector<TestVertex> CornerQuad(int i) {
+    const float x0 = i == 1 ? 0.0f : -1.0f, y0 = i == 2 ? -1.0f : 0.0f;
+    return Quad(0.5f, 0xFF000000u | 0xFF0000u >> (8 * i), x0, y0, x0 + 1, y0 + 1);
+  }
+
   void DrawQuad(float z = 0.5f, DWORD color = 0xFFFFFFFFu) {
     SetVertices(Quad(z, color));
     ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
@@ -189,6 +195,20 @@ class D3D8Device : public ::testing::Test {
     return (std::uint32_t(m_rgb[i]) << 16) | (std::uint32_t(m_rgb[i + 1]) << 8) | m_rgb[i + 2];
   }
   std::uint32_t Centre() const { return Pixel(m_width / 2, m_height / 2); }
+  // Expects each listed pixel {x, y, 0xRRGGBB} of the last read-back.
+  struct At {
+    int x, y;
+    std::uint32_t rgb;
+  };
+  void ExpectPixels(std::initializer_list<At> want) const {
+    for (const At& p : want) EXPECT_EQ(Pixel(p.x, p.y), p.rgb) << "pixel " << p.x << "," << p.y;
+  }
+  // Red, green and blue in the top left, top right and bottom left corners,
+  // the bottom right left black.
+  void ExpectThreeCorners() const {
+    const int r = static_cast<int>(m_width) - 2, b = static_cast<int>(m_height) - 2;
+    ExpectPixels({{1, 1, 0xFF0000u}, {r, 1, 0x00FF00u}, {1, b, 0x0000FFu}, {r, b, 0u}});
+  }
 
   qv::headless::Device m_headless;
   IDirect3D8* m_d3d = nullptr;

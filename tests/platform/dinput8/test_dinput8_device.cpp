@@ -53,7 +53,8 @@ TEST(DirectInputDevice, RefusesMisuseWithoutTouchingState) {
 TEST(DirectInputDevice, ReadsTheScriptFrameByFrame) {
   ScriptedInput host(
       "0 key 0x19 down\n0 move 10 -4 120\n0 button 0 down\n"
-      "2 key 0x19 up\n2 move 1 1\n2 move 2 2 -1\n2 button 0 up\n2 button 7 down\n",
+      "2 key 0x19 up\n2 move 1 1\n2 move 2 2 -1\n2 button 0 up\n2 button 7 down\n"
+      "3 move 5 0\n4 move 1 0\n4 key 1 down\n4 key 1 up\n5 move 2147483647 0\n5 move 2147483647 0\n",
       false);
   void* out = nullptr;
   DirectInput8Create(nullptr, DIRECTINPUT_VERSION, IID_IDirectInput8A, &out, nullptr);
@@ -88,6 +89,17 @@ TEST(DirectInputDevice, ReadsTheScriptFrameByFrame) {
   EXPECT_EQ(m.lZ, -1);
   EXPECT_EQ(m.rgbButtons[0], 0);
   EXPECT_EQ(m.rgbButtons[7], 0x80);
+
+  ScriptedInput::NextFrame();  // frames 3 and 4: motion adds up until read
+  ASSERT_EQ(kb->GetDeviceState(256, keys), DI_OK);
+  ScriptedInput::NextFrame();
+  ASSERT_EQ(kb->GetDeviceState(256, keys), DI_OK);
+  ASSERT_EQ(mouse->GetDeviceState(sizeof m, &m), DI_OK);
+  EXPECT_EQ(m.lX, 6);
+  EXPECT_EQ(keys[1], 0) << "down and up in one frame leave the key up";
+  ScriptedInput::NextFrame();  // frame 5
+  ASSERT_EQ(mouse->GetDeviceState(sizeof m, &m), DI_OK);
+  EXPECT_EQ(m.lX, 2147483647) << "summed motion saturates at 32 bits";
   mouse->Release();
   kb->Release();
   di->Release();

@@ -1,4 +1,4 @@
-// The input script: good and malformed lines, loading, and playback.
+// The input script: good and malformed lines, and loading (playback: the device test).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,7 +8,6 @@
 using qv::dinput8::ParseInputScript;
 using qv::dinput8::ScriptError;
 using qv::dinput8::ScriptEvent;
-using qv::dinput8::ScriptPlayer;
 
 TEST(InputScript, ParsesEveryEventFormWithCommentsAndLineEnds) {
   std::vector<ScriptError> errors;
@@ -60,28 +59,4 @@ TEST(InputScript, LoadingReportsBadLinesAndMissingFilesOnStderr) {
   EXPECT_TRUE(qv::dinput8::LoadInputScript(path + ".missing").empty());
   err = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("cannot be opened"), std::string::npos) << err;
-}
-
-TEST(ScriptPlayerTest, AppliesEachFrameOnceAndSumsMotionUntilTaken) {
-  std::vector<ScriptError> errors;
-  ScriptPlayer player(ParseInputScript(
-      "0 key 0x19 down\n0 move 3 4 120\n1 move 1 1\n2 key 0x19 up\n4 key 1 down\n4 key 1 up\n"
-      "5 move 2147483647 0\n5 move 2147483647 0\n",
-      errors));
-  std::int32_t dx, dy, dz;
-  player.ApplyUpTo(0);
-  EXPECT_EQ(player.Keys()[0x19], 0x80);
-  player.ApplyUpTo(1);
-  player.TakeMotion(dx, dy, dz);
-  EXPECT_EQ(dx, 4);
-  EXPECT_EQ(dz, 120);
-  player.ApplyUpTo(1);  // nothing applies twice
-  player.TakeMotion(dx, dy, dz);
-  EXPECT_EQ(dx, 0);
-  player.ApplyUpTo(4);
-  EXPECT_EQ(player.Keys()[0x19], 0);
-  EXPECT_EQ(player.Keys()[1], 0) << "down and up in one frame leave the key up";
-  player.ApplyUpTo(5);
-  player.TakeMotion(dx, dy, dz);
-  EXPECT_EQ(dx, 2147483647) << "summed motion saturates at 32 bits";
 }

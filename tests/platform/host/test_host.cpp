@@ -3,9 +3,11 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/host/host.h"
+#include "testing/run_util.h"
 
 namespace {
 
@@ -30,14 +32,11 @@ TEST(Host, ScreenshotsAreTakenAtTheirFrame) {
   qv::host::BeginLoopIteration();  // frame 1
   qv::host::OnPresent(reader);
   EXPECT_EQ(reads, 1);
-  FILE* f = std::fopen(path.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  unsigned char sig[8] = {};
-  EXPECT_EQ(std::fread(sig, 1, 8, f), 8u);
-  std::fclose(f);
-  EXPECT_EQ(sig[1], 'P');
-  EXPECT_EQ(sig[2], 'N');
-  EXPECT_EQ(sig[3], 'G');
+  int w = 0, h = 0;
+  std::vector<unsigned char> rgb;
+  ASSERT_TRUE(qv::test::ReadPngRgb(path, w, h, rgb)) << path;
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(2, 1));
+  EXPECT_EQ(rgb, (std::vector<unsigned char>{255, 0, 0, 0, 0, 255}));
   qv::host::Reset();
 }
 

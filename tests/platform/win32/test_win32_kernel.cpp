@@ -14,6 +14,10 @@ void FakeExport() { ++s_calls; }
 
 std::string TempPath(const char* name) { return std::string(::testing::TempDir()) + "/" + name; }
 
+HANDLE OpenRead(const std::string& path, DWORD flags = 0) {
+  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
@@ -54,8 +58,7 @@ TEST(Win32Heap, AllocZeroAndFree) {
 TEST(Win32Files, MapsAWholeFileReadOnly) {
   const std::string path = TempPath("map.bin");
   WriteFile(path, std::string("hello\0world", 11));
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_RANDOM_ACCESS, nullptr);
+  HANDLE f = OpenRead(path, FILE_FLAG_RANDOM_ACCESS);
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   DWORD high = 99;
   EXPECT_EQ(GetFileSize(f, &high), 11u);
@@ -72,21 +75,17 @@ TEST(Win32Files, MapsAWholeFileReadOnly) {
 }
 
 TEST(Win32Files, FailuresCarrySystemErrors) {
-  EXPECT_EQ(CreateFileA(TempPath("does-not-exist").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                        OPEN_EXISTING, 0, nullptr),
-            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenRead(TempPath("does-not-exist")), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(HRESULT_FROM_WIN32(GetLastError()), static_cast<HRESULT>(0x80070002u));
 
   // A folder is not a file.
-  EXPECT_EQ(CreateFileA(::testing::TempDir().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        0, nullptr),
-            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenRead(::testing::TempDir()), INVALID_HANDLE_VALUE);
 
   // As on Windows, an empty file has no mapping.
   const std::string empty = TempPath("empty.bin");
   WriteFile(empty, "");
-  HANDLE f = CreateFileA(empty.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE f = OpenRead(empty);
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetFileSize(f, nullptr), 0u);
   EXPECT_EQ(CreateFileMappingA(f, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);

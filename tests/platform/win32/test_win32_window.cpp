@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32.h"
@@ -24,6 +25,30 @@ LRESULT TestProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
+ATOM RegisterTestClass(const char* name) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = TestProc;
+  wc.lpszClassName = name;
+  return RegisterClassExA(&wc);
+}
+
+void PushKey(Uint32 type, SDL_Keycode sym, SDL_Scancode sc, Uint16 mod = 0, Uint8 repeat = 0) {
+  SDL_Event e{};
+  e.type = type;
+  e.key.keysym.sym = sym;
+  e.key.keysym.scancode = sc;
+  e.key.keysym.mod = mod;
+  e.key.repeat = repeat;
+  SDL_PushEvent(&e);
+}
+
+std::vector<UINT> Messages(const std::vector<MSG>& taken) {
+  std::vector<UINT> m;
+  for (const MSG& msg : taken) m.push_back(msg.message);
+  return m;
+}
+
 // SIGTERM and SIGINT, even before the window exists, become a close request
 // at the next message pump instead of ending the process. Run in a child
 // process, first in this program, so that nothing has started SDL before.
@@ -36,11 +61,7 @@ TEST(Win32Signals, TermAndIntBecomeACloseRequest) {
       config.scripted = true;
       config.visible_window = false;
       qv::host::Configure(config);
-      WNDCLASSEXA wc{};
-      wc.cbSize = sizeof wc;
-      wc.lpfnWndProc = TestProc;
-      wc.lpszClassName = "signal class";
-      if (!RegisterClassExA(&wc)) _exit(2);
+      if (!RegisterTestClass("signal class")) _exit(2);
       raise(sig);
       if (!CreateWindowExA(0, "signal class", "test", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
                            nullptr))
@@ -68,11 +89,7 @@ class Win32Window : public ::testing::Test {
     config.visible_window = false;
     qv::host::Configure(config);
     s_seen.clear();
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = TestProc;
-    wc.lpszClassName = "test class";
-    ASSERT_NE(RegisterClassExA(&wc), 0);
+    ASSERT_NE(RegisterTestClass("test class"), 0);
     hWnd = CreateWindowExA(0, "test class", "test", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr, nullptr,
                            nullptr, nullptr);
     ASSERT_NE(hWnd, nullptr);
@@ -96,11 +113,7 @@ class Win32Window : public ::testing::Test {
 };
 
 TEST_F(Win32Window, ClassAndWindowBasics) {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = TestProc;
-  wc.lpszClassName = "test class";
-  EXPECT_EQ(RegisterClassExA(&wc), 0) << "a class is registered once";
+  EXPECT_EQ(RegisterTestClass("test class"), 0) << "a class is registered once";
   EXPECT_EQ(
       CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
       nullptr);
@@ -108,8 +121,7 @@ TEST_F(Win32Window, ClassAndWindowBasics) {
   EXPECT_NE(qv::host::Window(), nullptr);
   int w = 0, h = 0;
   SDL_GetWindowSize(qv::host::Window(), &w, &h);
-  EXPECT_EQ(w, 1024);
-  EXPECT_EQ(h, 768);
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(1024, 768));
   EXPECT_TRUE(IsWindow(hWnd));
   EXPECT_FALSE(UnregisterClassA("test class", nullptr)) << "a class with a window stays";
   EXPECT_TRUE(DestroyWindow(hWnd));
@@ -126,12 +138,8 @@ TEST_F(Win32Window, QuitComesAfterMessagesAlreadyPosted) {
   PostQuitMessage(7);
   PostMessageA(hWnd, WM_USER + 3, 0, 0);
   const std::vector<MSG> taken = Drain();
-  ASSERT_EQ(taken.size(), 4u);
-  EXPECT_EQ(taken[0].message, WM_USER + 1u);
-  EXPECT_EQ(taken[1].message, WM_USER + 2u);
-  EXPECT_EQ(taken[2].message, WM_USER + 3u);
-  EXPECT_EQ(taken[3].message, WM_QUIT);
-  EXPECT_EQ(taken[3].wParam, 7u);
+  EXPECT_EQ(Messages(taken), (std::vector<UINT>{WM_USER + 1, WM_USER + 2, WM_USER + 3, WM_QUIT}));
+  EXPECT_EQ(taken.back().wParam, 7u);
   MSG msg;
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "the quit message is taken once";
 }
@@ -144,41 +152,26 @@ TEST_F(Win32Window, CloseRequestDestroysTheWindow) {
   e.window.windowID = SDL_GetWindowID(qv::host::Window());
   SDL_PushEvent(&e);
   const std::vector<MSG> taken = Drain();
-  ASSERT_EQ(taken.size(), 2u);
-  EXPECT_EQ(taken[0].message, WM_CLOSE);
-  EXPECT_EQ(taken[1].message, WM_QUIT);
-  EXPECT_EQ(taken[1].wParam, 0u);
+  EXPECT_EQ(Messages(taken), (std::vector<UINT>{WM_CLOSE, WM_QUIT}));
+  EXPECT_EQ(taken.back().wParam, 0u);
   EXPECT_NE(std::find(s_seen.begin(), s_seen.end(), WM_DESTROY), s_seen.end());
   EXPECT_FALSE(IsWindow(hWnd));
 }
 
+// F4 alone stops at the window procedure; with Alt the default procedure
+// turns it into a close.
 TEST_F(Win32Window, AltF4GoesThroughTheDefaultProcedure) {
-  SDL_Event e{};
-  e.type = SDL_KEYDOWN;
-  e.key.keysym.sym = SDLK_F4;
-  e.key.keysym.scancode = SDL_SCANCODE_F4;
-  e.key.keysym.mod = KMOD_LALT;
-  SDL_PushEvent(&e);
+  PushKey(SDL_KEYDOWN, SDLK_F4, SDL_SCANCODE_F4);
+  EXPECT_EQ(Messages(Drain()), std::vector<UINT>{WM_KEYDOWN});
+  EXPECT_TRUE(IsWindow(hWnd)) << "F4 without Alt closes nothing";
+  s_seen.clear();
+  PushKey(SDL_KEYDOWN, SDLK_F4, SDL_SCANCODE_F4, KMOD_LALT);
   const std::vector<MSG> taken = Drain();
   ASSERT_GE(taken.size(), 2u);
   EXPECT_EQ(taken[0].message, WM_SYSKEYDOWN);
   EXPECT_EQ(taken[0].wParam, VK_F4);
   EXPECT_EQ(taken.back().message, WM_QUIT);
-  const std::vector<UINT> expected = {WM_SYSKEYDOWN, WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY};
-  std::vector<UINT> tail(s_seen.begin() + 1, s_seen.end());  // after WM_CREATE
-  EXPECT_EQ(tail, expected);
-}
-
-TEST_F(Win32Window, PlainKeysStopAtTheWindowProcedure) {
-  SDL_Event e{};
-  e.type = SDL_KEYDOWN;
-  e.key.keysym.sym = SDLK_F4;
-  e.key.keysym.scancode = SDL_SCANCODE_F4;
-  SDL_PushEvent(&e);
-  const std::vector<MSG> taken = Drain();
-  ASSERT_EQ(taken.size(), 1u);
-  EXPECT_EQ(taken[0].message, WM_KEYDOWN);
-  EXPECT_TRUE(IsWindow(hWnd)) << "F4 without Alt closes nothing";
+  EXPECT_EQ(s_seen, (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY}));
 }
 
 // Auto-repeats of a held key wait as one key-down whose repeat count grows;
@@ -186,14 +179,7 @@ TEST_F(Win32Window, PlainKeysStopAtTheWindowProcedure) {
 TEST_F(Win32Window, KeyRepeatsMergeIntoOnePendingKeyDown) {
   // A press (or release) followed by `repeats` auto-repeats of the same key.
   auto key = [](Uint32 type, SDL_Keycode sym, SDL_Scancode sc, bool press, int repeats) {
-    for (int i = press ? 0 : 1; i <= repeats; ++i) {
-      SDL_Event e{};
-      e.type = type;
-      e.key.keysym.sym = sym;
-      e.key.keysym.scancode = sc;
-      e.key.repeat = i > 0 ? 1 : 0;
-      SDL_PushEvent(&e);
-    }
+    for (int i = press ? 0 : 1; i <= repeats; ++i) PushKey(type, sym, sc, 0, i > 0);
   };
   key(SDL_KEYDOWN, SDLK_RIGHT, SDL_SCANCODE_RIGHT, true, 50);
   key(SDL_KEYDOWN, SDLK_p, SDL_SCANCODE_P, true, 0);
