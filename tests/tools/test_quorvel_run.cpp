@@ -61,31 +61,6 @@ TEST_F(QuorvelRun, EmptyFolderEndsWithTheFatalStartupError) {
   EXPECT_EQ(log[cleaning + 3].rfind("------ ENDING WITH ", 0), 0u);
 }
 
-// A good parameter file (one texture name over-long, cut to 255 characters)
-// and no data: start-up goes on, frames run until the window closes, and each
-// is the clear colour as the 5-6-5 back buffer stores it, widened back to 8 bits.
-TEST_F(QuorvelRun, AGoodParameterFileRunsFramesOfTheClearColour) {
-  WriteFile("Readme.txt", "PatchSize 16 Levels 4 MaxVertices 65536 T0 " + std::string(5000, 'x') +
-                              " T1 b.tga T2 c.jpg T3 d.png");
-  const std::string shot = dir_ + "/out.png";
-  const RunResult r = RunHere("--frames 7 --clock 20 --shot 2:" + shot);
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(Field(r.out, "frames"), "7");
-  const std::vector<std::string> log = Lines(Field(r.out, "log"));
-  EXPECT_EQ(Find(log, "[Game Initialize()]:  Could not read ReadMe file"), -1);
-  EXPECT_EQ(Find(log, "[Winmain]:  Error game initialization"), -1);
-  EXPECT_GT(Find(log, "[Game Cleanup]:  Cleaning Done"), 0);
-  int width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  ASSERT_TRUE(ReadPngRgb(shot, width, height, rgb)) << shot;
-  EXPECT_EQ(width, 1024);
-  EXPECT_EQ(height, 768);
-  int other = 0;
-  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
-    if (rgb[i] != 0x84 || rgb[i + 1] != 0x65 || rgb[i + 2] != 0xFF) ++other;
-  EXPECT_EQ(other, 0);
-}
-
 // A heightmap that never ends (/dev/zero) must not hang start-up: it is
 // refused with the read error, and a SIGTERM sent meanwhile finds a run that
 // ends promptly with its log closed (a hung run is killed after 30 s).

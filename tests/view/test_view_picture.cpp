@@ -249,8 +249,6 @@ TEST_F(Picture, APaintedSquareShowsOneTexel) {
       RunIn(dir, 43, 1, climb + "34 key 25 down\n35 key 25 up\n" + lookDown, {{41, "painted.png"}});
   ASSERT_EQ(painted.exitCode, 0) << painted.out;
   const std::vector<std::string> log = Lines(Field(painted.out, "log"));
-  EXPECT_TRUE(Has(log, "Painting"));
-  EXPECT_TRUE(Has(log, "Done Painting"));
   EXPECT_FALSE(Has(log, "COULDNT LOAD TEXTURE"));
   const RunResult plain = RunIn(dir, 43, 1, climb + lookDown, {{41, "plain.png"}});
   ASSERT_EQ(plain.exitCode, 0) << plain.out;
@@ -360,8 +358,9 @@ TEST_P(PictureDamage, LogsTheFailureAndEndsNormally) {
   } else {
     EXPECT_EQ(ending, "------ ENDING SUCCESSFULLY! \"And there was much rejoicing\"");
   }
-  // A failed start-up quits before the first frame; otherwise frames run.
+  // A failed start-up quits before the first frame; otherwise all three frames run.
   EXPECT_EQ(fs::exists(dir / "shot.png"), !Has(log, kStartupFailed));
+  if (!Has(log, kStartupFailed)) EXPECT_EQ(Field(r.out, "frames"), "3") << r.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
