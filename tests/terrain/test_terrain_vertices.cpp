@@ -2,7 +2,9 @@
 // coordinates, and normals and tangents against an independent computation.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "tests/terrain/terrain_test_support.h"
@@ -25,47 +27,32 @@ void ExpectVec(const D3DVECTOR& v, double x, double y, double z, double toleranc
 }
 
 // The nine-point normal and tangent, written out again in double precision.
-struct Frame {
-  double n[3], t[3];
-};
-void Norm(double v[3]) {
+using Vec = std::array<double, 3>;
+Vec Minus(const Vec& a, const Vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+Vec Cross(const Vec& a, const Vec& b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+Vec Unit(const Vec& v) {
   const double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-  for (int i = 0; i < 3; ++i) v[i] /= l;
+  return {v[0] / l, v[1] / l, v[2] / l};
 }
-void CrossD(const double a[3], const double b[3], double out[3]) {
-  out[0] = a[1] * b[2] - a[2] * b[1];
-  out[1] = a[2] * b[0] - a[0] * b[2];
-  out[2] = a[0] * b[1] - a[1] * b[0];
-}
-Frame Reference(const HeightBlock& map, int x, int z, int s) {
-  auto h = [&](int cx, int cz) { return static_cast<double>(map.Map()[cz * map.Size() + cx]); };
+// The vertex (k = 0), then its eight neighbours clockwise from the left one;
+// k = 9 is the left one again.
+std::pair<Vec, Vec> Reference(const HeightBlock& map, int x, int z, int s) {
   const int offsets[9][2] = {{0, 0}, {-s, 0}, {-s, -s}, {0, -s}, {s, -s}, {s, 0}, {s, s}, {0, s}, {-s, s}};
-  double p[10][3];
-  for (int k = 0; k < 9; ++k) {
-    p[k][0] = x + offsets[k][0];
-    p[k][1] = h(x + offsets[k][0], z + offsets[k][1]);
-    p[k][2] = z + offsets[k][1];
-  }
-  for (int i = 0; i < 3; ++i) p[9][i] = p[1][i];
-  Frame f{{0, 0, 0}, {0, 0, 0}};
+  auto p = [&](int k) -> Vec {
+    const int cx = x + offsets[k % 9 + k / 9][0], cz = z + offsets[k % 9 + k / 9][1];
+    return {double(cx), double(map.Map()[cz * map.Size() + cx]), double(cz)};
+  };
+  Vec n{0, 0, 0};
   for (int k = 0; k < 8; ++k) {
-    double a[3], b[3], face[3];
-    for (int i = 0; i < 3; ++i) {
-      a[i] = p[k + 1][i] - p[k + 2][i];
-      b[i] = p[0][i] - p[k + 1][i];
-    }
-    CrossD(a, b, face);
-    Norm(face);
-    for (int i = 0; i < 3; ++i) f.n[i] += face[i];
+    const Vec face = Unit(Cross(Minus(p(k + 1), p(k + 2)), Minus(p(0), p(k + 1))));
+    for (int i = 0; i < 3; ++i) n[i] += face[i];
   }
-  Norm(f.n);
+  n = Unit(n);
   // The tangent is perpendicular to the normal and to the direction from the
   // vertex towards its left neighbour.
-  double along[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
-  Norm(along);
-  CrossD(along, f.n, f.t);
-  Norm(f.t);
-  return f;
+  return {n, Unit(Cross(Unit(Minus(p(1), p(0))), n))};
 }
 
 TEST(TerrainVertices, RoughGroundAgainstReference) {
@@ -83,11 +70,11 @@ TEST(TerrainVertices, RoughGroundAgainstReference) {
       for (int i = 0; i < 17; ++i) {
         const int x = 16 + i * step, z = 16 + j * step;
         if (x >= 63 || z >= 63) continue;
-        const Frame f = Reference(map, x, z, step);
+        const auto [n, t] = Reference(map, x, z, step);
         const TerrainVertex& vertex = v[j * 17 + i];
         SCOPED_TRACE(::testing::Message() << "patch " << patchSize << " vertex " << i << "," << j);
-        ExpectVec(vertex.Normal, f.n[0], f.n[1], f.n[2], 1e-4);
-        ExpectVec(vertex.Tangent, f.t[0], f.t[1], f.t[2], 1e-4);  // both unit length, as the reference
+        ExpectVec(vertex.Normal, n[0], n[1], n[2], 1e-4);
+        ExpectVec(vertex.Tangent, t[0], t[1], t[2], 1e-4);  // both unit length, as the reference
       }
     }
   }

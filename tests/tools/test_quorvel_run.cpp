@@ -43,47 +43,15 @@ TEST_F(QuorvelRun, EmptyFolderEndsWithTheFatalStartupError) {
   ASSERT_GE(log.size(), 10u);
   EXPECT_EQ(log[4], "Winmain");
   const int heightmap = Find(log, "[LoadHM]:  Could not read RAW file");
-  const int texture = Find(log, "COULDNT LOAD TEXTURE");
-  const int readme = Find(log, "[Game Initialize()]:  Could not read ReadMe file");
-  const int fatal = Find(log, "[Winmain]:  Error game initialization");
-  ASSERT_GE(heightmap, 0);
-  EXPECT_EQ(log[heightmap - 1], kErrorBanner);
-  ASSERT_GT(texture, heightmap) << "the textures load, and fail, before the file's test";
-  ASSERT_GT(readme, texture);
-  EXPECT_EQ(log[readme - 1], kErrorBanner);
-  ASSERT_EQ(fatal, readme + 2);
-  EXPECT_EQ(log[fatal - 1], kFatalBanner);
-  const int cleaning = Find(log, "[Game Cleanup]:  Cleaning...", fatal);
-  ASSERT_GT(cleaning, fatal);
-  EXPECT_EQ(log[cleaning - 1].rfind("[Average FPS: ]:  ", 0), 0u);
-  EXPECT_EQ(log[cleaning + 1], "[Game Cleanup]:  Cleaning Done");
-  EXPECT_EQ(log[cleaning + 2], "Winmain");
-  EXPECT_EQ(log[cleaning + 3].rfind("------ ENDING WITH ", 0), 0u);
-}
-
-// A good parameter file (one texture name over-long, cut to 255 characters)
-// and no data: start-up goes on, frames run until the window closes, and each
-// is the clear colour as the 5-6-5 back buffer stores it, widened back to 8 bits.
-TEST_F(QuorvelRun, AGoodParameterFileRunsFramesOfTheClearColour) {
-  WriteFile("Readme.txt", "PatchSize 16 Levels 4 MaxVertices 65536 T0 " + std::string(5000, 'x') +
-                              " T1 b.tga T2 c.jpg T3 d.png");
-  const std::string shot = dir_ + "/out.png";
-  const RunResult r = RunHere("--frames 7 --clock 20 --shot 2:" + shot);
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(Field(r.out, "frames"), "7");
-  const std::vector<std::string> log = Lines(Field(r.out, "log"));
-  EXPECT_EQ(Find(log, "[Game Initialize()]:  Could not read ReadMe file"), -1);
-  EXPECT_EQ(Find(log, "[Winmain]:  Error game initialization"), -1);
-  EXPECT_GT(Find(log, "[Game Cleanup]:  Cleaning Done"), 0);
-  int width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  ASSERT_TRUE(ReadPngRgb(shot, width, height, rgb)) << shot;
-  EXPECT_EQ(width, 1024);
-  EXPECT_EQ(height, 768);
-  int other = 0;
-  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
-    if (rgb[i] != 0x84 || rgb[i + 1] != 0x65 || rgb[i + 2] != 0xFF) ++other;
-  EXPECT_EQ(other, 0);
+  ASSERT_GE(heightmap, 1);
+  // From the heightmap's error to the last line but the closing time: the
+  // textures load, and fail, before the parameter file's test.
+  EXPECT_EQ(std::vector<std::string>(log.begin() + heightmap - 1, log.end() - 1),
+            (std::vector<std::string>{
+                kErrorBanner, "[LoadHM]:  Could not read RAW file", "COULDNT LOAD TEXTURE", kErrorBanner,
+                "[Game Initialize()]:  Could not read ReadMe file", kFatalBanner,
+                "[Winmain]:  Error game initialization", "[Average FPS: ]:  0", "[Game Cleanup]:  Cleaning...",
+                "[Game Cleanup]:  Cleaning Done", "Winmain", "------ ENDING WITH 3 errors!"}));
 }
 
 // A heightmap that never ends (/dev/zero) must not hang start-up: it is

@@ -129,13 +129,6 @@ TEST_F(ViewPaint, EndsAreClampedAndTheLastVertexIsNeverPainted) {
   EXPECT_EQ(Changed(), both);
 }
 
-TEST_F(ViewPaint, OnlyThePatchUnderTheCameraChanges) {
-  // Near patch 0's right edge the square would reach into patch 1.
-  PaintTerrain(127, 127);
-  for (const auto& v : Changed()) EXPECT_EQ(v[0], 0);
-  EXPECT_FALSE(Changed().empty());
-}
-
 TEST_F(ViewPaint, CoordinatesAreClampedToTheTexture) {
   g_BrushU = g_BrushV = 0.99f;
   PaintTerrain(60, 60);
