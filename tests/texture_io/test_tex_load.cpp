@@ -360,10 +360,8 @@ TEST_F(TexLoad, FilterTextureLevelsAndChecks) {
   ASSERT_EQ(m_device->CreateTexture(2, 2, 0, 0, D3DFMT_L8, D3DPOOL_MANAGED, &tex), D3D_OK);
   D3DLOCKED_RECT r{};
   ASSERT_EQ(tex->LockRect(0, &r, nullptr, 0), D3D_OK);
-  static_cast<std::uint8_t*>(r.pBits)[0] = 0;
-  static_cast<std::uint8_t*>(r.pBits)[1] = 100;
-  static_cast<std::uint8_t*>(r.pBits)[r.Pitch] = 200;
-  static_cast<std::uint8_t*>(r.pBits)[r.Pitch + 1] = 40;
+  std::uint8_t* bits = static_cast<std::uint8_t*>(r.pBits);
+  bits[0] = 0, bits[1] = 100, bits[r.Pitch] = 200, bits[r.Pitch + 1] = 40;
   tex->UnlockRect(0);
   EXPECT_EQ(D3DXFilterTexture(tex, nullptr, D3DX_DEFAULT, D3DX_DEFAULT), D3D_OK);
   EXPECT_EQ(Level(tex, 1)[0], 85);

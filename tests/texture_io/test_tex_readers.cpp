@@ -261,10 +261,8 @@ TEST(TexReaderDds, MipChainAndCubeFaces) {
   s.payload.assign((2 + 1 + 1) * 8, 0);
   TexImageChain c = Read(MakeDds(s));
   ASSERT_EQ(c.levels.size(), 3u);
-  EXPECT_EQ(c.levels[1].width, 4u);
-  EXPECT_EQ(c.levels[1].height, 2u);
-  EXPECT_EQ(c.levels[2].width, 2u);
-  EXPECT_EQ(c.levels[2].height, 1u);
+  for (std::uint32_t i : {1u, 2u})
+    EXPECT_TRUE(c.levels[i].width == 8u >> i && c.levels[i].height == 4u >> i) << i;
   EXPECT_EQ(c.levels[0].pitch, 16u);
 
   s.mipCount = 1;
@@ -276,33 +274,29 @@ TEST(TexReaderDds, MipChainAndCubeFaces) {
   EXPECT_EQ(c.levels[0].data[0], 0);
 }
 
+// One texel channel of a single decoded block: DXT1 four-colour (red and blue
+// endpoints, indices 0 1 2 3 in the top row) and three-colour (first endpoint
+// smaller: index 3 is transparent black), DXT3 explicit 4-bit alpha (pixel 0
+// alpha 5, pixel 1 alpha 15), DXT5 interpolated alpha (pixel 0 index 2, pixel 1 index 1).
 TEST(TexReaderDds, DxtBlocksDecode) {
-  // DXT1, four-colour block: red and blue endpoints, indices 0 1 2 3 in the top row.
-  Bytes dxt1 = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0, 0, 0};
-  FloatImage f;
-  ASSERT_TRUE(DecodePixels(D3DFMT_DXT1, dxt1.data(), 8, 4, 4, nullptr, f));
-  EXPECT_FLOAT_EQ(f.At(0, 0)[0], 1.0f);
-  EXPECT_FLOAT_EQ(f.At(1, 0)[2], 1.0f);
-  EXPECT_NEAR(f.At(2, 0)[0], 2.0f / 3, 1e-5);
-  EXPECT_NEAR(f.At(3, 0)[2], 2.0f / 3, 1e-5);
-  // Three-colour block (first endpoint smaller): index 3 is transparent black.
-  Bytes three = {0x1F, 0x00, 0x00, 0xF8, 0xC0, 0, 0, 0};
-  ASSERT_TRUE(DecodePixels(D3DFMT_DXT1, three.data(), 8, 4, 4, nullptr, f));
-  EXPECT_EQ(f.At(3, 0)[3], 0.0f);
-  EXPECT_EQ(f.At(0, 0)[3], 1.0f);
-  // DXT3: explicit 4-bit alpha; DXT5: interpolated alpha.
-  Bytes dxt3(16, 0);
-  dxt3[0] = 0xF5;  // pixel 0 alpha 5, pixel 1 alpha 15
-  ASSERT_TRUE(DecodePixels(D3DFMT_DXT3, dxt3.data(), 16, 4, 4, nullptr, f));
-  EXPECT_NEAR(f.At(0, 0)[3], 5 / 15.0f, 1e-6);
-  EXPECT_EQ(f.At(1, 0)[3], 1.0f);
-  Bytes dxt5(16, 0);
-  dxt5[0] = 255;
-  dxt5[1] = 0;
-  dxt5[2] = 0x0A;  // pixel 0 index 2, pixel 1 index 1
-  ASSERT_TRUE(DecodePixels(D3DFMT_DXT5, dxt5.data(), 16, 4, 4, nullptr, f));
-  EXPECT_NEAR(f.At(0, 0)[3], (6 * 255 / 7.0f) / 255, 1e-5);
-  EXPECT_EQ(f.At(1, 0)[3], 0.0f);
+  const Bytes four = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0, 0, 0}, three = {0x1F, 0x00, 0x00, 0xF8, 0xC0, 0, 0, 0};
+  const Bytes dxt3 = {0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes dxt5 = {255, 0, 0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const struct {
+    D3DFORMAT format;
+    const Bytes& block;
+    std::uint32_t x, channel;
+    float want;
+  } cases[] = {{D3DFMT_DXT1, four, 0, 0, 1.0f},  {D3DFMT_DXT1, four, 1, 2, 1.0f},
+               {D3DFMT_DXT1, four, 2, 0, 2.0f / 3}, {D3DFMT_DXT1, four, 3, 2, 2.0f / 3},
+               {D3DFMT_DXT1, three, 3, 3, 0.0f}, {D3DFMT_DXT1, three, 0, 3, 1.0f},
+               {D3DFMT_DXT3, dxt3, 0, 3, 5 / 15.0f}, {D3DFMT_DXT3, dxt3, 1, 3, 1.0f},
+               {D3DFMT_DXT5, dxt5, 0, 3, 6 / 7.0f},  {D3DFMT_DXT5, dxt5, 1, 3, 0.0f}};
+  for (const auto& k : cases) {
+    FloatImage f;
+    ASSERT_TRUE(DecodePixels(k.format, k.block.data(), std::uint32_t(k.block.size()), 4, 4, nullptr, f));
+    EXPECT_NEAR(f.At(k.x, 0)[k.channel], k.want, 1e-5) << k.format << " texel " << k.x << " channel " << k.channel;
+  }
 }
 
 // --- JPEG -------------------------------------------------------------------------
