@@ -303,19 +303,18 @@ TEST_F(TexLoad, ExplicitSizeWithPointAndBoxFilters) {
   tex->Release();
 }
 
-TEST_F(TexLoad, DefaultPoolIsFilledThroughASystemMemoryCopy) {
+// The default pool is filled through a system-memory copy; failures at any
+// step release everything and leave the output alone.
+TEST_F(TexLoad, DefaultPoolCopyAndFailuresThatReleaseEverything) {
+  const Bytes file = Tga24(8, 8, 0x40);
   IDirect3DTexture8* tex = nullptr;
-  ASSERT_EQ(Load(Tga24(8, 8, 0x40), &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_DEFAULT), D3D_OK);
+  ASSERT_EQ(Load(file, &tex, nullptr, D3DFMT_UNKNOWN, nullptr, 0, D3DPOOL_DEFAULT), D3D_OK);
   EXPECT_EQ(Counters().updateTextureCalls, 1);
   EXPECT_EQ(Counters().liveTextures, 1);
   EXPECT_EQ(Counters().createdPools, (std::vector<D3DPOOL>{D3DPOOL_DEFAULT, D3DPOOL_SYSTEMMEM}));
   EXPECT_NEAR(Pixels(tex, 3).At(0, 0)[0], 0x40 / 255.0, 1e-6);
   tex->Release();
-}
-
-TEST_F(TexLoad, FailuresReleaseEverythingAndLeaveTheOutputAlone) {
-  const Bytes file = Tga24(8, 8);
-  IDirect3DTexture8* tex = kUntouched;
+  tex = kUntouched;
   Config().createTextureResult = E_OUTOFMEMORY;
   EXPECT_EQ(Load(file, &tex), E_OUTOFMEMORY);
   Config().createTextureResult = D3D_OK;
