@@ -88,7 +88,10 @@ TEST_F(DeviceGl, DitherSpreadsA16BitRampAndKeepsExactColours) {
   }
 }
 
-TEST_F(DeviceGl, ClearHonoursRectanglesAndRefusesMissingBuffers) {
+TEST_F(DeviceGl, ClearRectanglesMissingBuffersAndSceneNesting) {
+  int w = 0, h = 0;
+  EXPECT_FALSE(QvReadLastFrame(m_dev, m_rgb, w, h)) << "nothing presented yet";
+  EXPECT_FALSE(QvReadLastFrame(nullptr, m_rgb, w, h));
   ASSERT_EQ(m_dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0), D3D_OK);
   D3DRECT r = {0, 0, 8, 4};
   ASSERT_EQ(m_dev->Clear(1, &r, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0), D3D_OK);
@@ -97,12 +100,7 @@ TEST_F(DeviceGl, ClearHonoursRectanglesAndRefusesMissingBuffers) {
   EXPECT_EQ(m_dev->Clear(0, nullptr, 0, 0, 1.0f, 0), D3DERR_INVALIDCALL);
   PresentAndRead();
   ExpectPixels({{0, 0, 0xFFFFFFu}, {7, 3, 0xFFFFFFu}, {8, 3, 0u}, {7, 4, 0u}});
-}
-
-TEST_F(DeviceGl, ScenesNestOnlyOnce) {
-  int w = 0, h = 0;
-  EXPECT_FALSE(QvReadLastFrame(m_dev, m_rgb, w, h)) << "nothing presented yet";
-  EXPECT_FALSE(QvReadLastFrame(nullptr, m_rgb, w, h));
+  // Scenes nest only once.
   EXPECT_EQ(m_dev->EndScene(), D3DERR_INVALIDCALL);
   EXPECT_EQ(m_dev->BeginScene(), D3D_OK);
   EXPECT_EQ(m_dev->BeginScene(), D3DERR_INVALIDCALL);
@@ -441,10 +439,7 @@ TEST_F(DeviceGl, MipMappedTextureSampledWithLinearFiltering) {
   }
   ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
   std::vector<TestVertex> q = Quad();
-  for (TestVertex& v : q) {
-    v.u *= static_cast<float>(m_width);
-    v.v *= static_cast<float>(m_height);
-  }
+  for (TestVertex& v : q) v.u *= static_cast<float>(m_width), v.v *= static_cast<float>(m_height);
   m_dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
   m_dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
   m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);

@@ -313,7 +313,7 @@ TEST(ShaderTranslate, PixelSourceDropsClampsThatCannotChangeAValue) {
 
 // --- GL state cache and enum tables ---------------------------------------------------
 
-TEST(GlStateCache, IssuesOnlyChanges) {
+TEST(GlStateCache, IssuesOnlyChangesAndForgetsDeletedObjects) {
   GlStateCache gl(false);
   gl.SetBlend(true);
   gl.SetBlend(true);
@@ -336,10 +336,7 @@ TEST(GlStateCache, IssuesOnlyChanges) {
   EXPECT_EQ(gl.Calls(), 8u);
   gl.SetCull(true, GL_FRONT);
   EXPECT_EQ(gl.Calls(), 10u);
-}
-
-TEST(GlStateCache, ForgetsDeletedObjectsAndVertexArrayBindings) {
-  GlStateCache gl(false);
+  // Deleted objects and the vertex array's element binding are forgotten.
   gl.UseProgram(5);
   gl.ForgetProgram(5);
   const auto before = gl.Calls();

@@ -107,12 +107,10 @@ TEST(DirectInputDevice, ReadsTheScriptFrameByFrame) {
 
 TEST(DirectInputKeyMap, KeysMapToTheCodesOfTheirNames) {
   using qv::dinput8::DikFromScancode;
-  EXPECT_EQ(DikFromScancode(SDL_SCANCODE_ESCAPE), DIK_ESCAPE);
-  EXPECT_EQ(DikFromScancode(SDL_SCANCODE_LEFT), DIK_LEFT);
-  EXPECT_EQ(DikFromScancode(SDL_SCANCODE_RIGHT), DIK_RIGHT);
-  EXPECT_EQ(DikFromScancode(SDL_SCANCODE_KP_ENTER), DIK_NUMPADENTER);
-  EXPECT_EQ(DikFromScancode(SDL_SCANCODE_UNKNOWN), 0);
-  EXPECT_EQ(DikFromScancode(SDL_NUM_SCANCODES), 0);
+  const std::pair<SDL_Scancode, BYTE> named[] = {{SDL_SCANCODE_ESCAPE, DIK_ESCAPE}, {SDL_SCANCODE_LEFT, DIK_LEFT},
+      {SDL_SCANCODE_RIGHT, DIK_RIGHT}, {SDL_SCANCODE_KP_ENTER, DIK_NUMPADENTER}, {SDL_SCANCODE_UNKNOWN, 0},
+      {SDL_NUM_SCANCODES, 0}};
+  for (const auto& [sc, dik] : named) EXPECT_EQ(DikFromScancode(sc), dik) << sc;
   // Letter codes follow the rows of the keyboard, not the alphabet.
   const char* rows = "QWERTYUIOPASDFGHJKLZXCVBNM";
   const BYTE codes[] = {DIK_Q, DIK_W, DIK_E, DIK_R, DIK_T, DIK_Y, DIK_U, DIK_I, DIK_O,

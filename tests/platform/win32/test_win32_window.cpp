@@ -35,12 +35,14 @@ ATOM RegisterTestClass(const char* name) {
 
 void PushKey(Uint32 type, SDL_Keycode sym, SDL_Scancode sc, Uint16 mod = 0, Uint8 repeat = 0) {
   SDL_Event e{};
-  e.type = type;
-  e.key.keysym.sym = sym;
-  e.key.keysym.scancode = sc;
-  e.key.keysym.mod = mod;
-  e.key.repeat = repeat;
+  e.type = type, e.key.keysym.sym = sym, e.key.keysym.scancode = sc, e.key.keysym.mod = mod, e.key.repeat = repeat;
   SDL_PushEvent(&e);
+}
+
+void ConfigureHiddenScripted() {
+  qv::host::Config config;
+  config.scripted = true, config.visible_window = false;
+  qv::host::Configure(config);
 }
 
 std::vector<UINT> Messages(const std::vector<MSG>& taken) {
@@ -57,10 +59,7 @@ TEST(Win32Signals, TermAndIntBecomeACloseRequest) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      qv::host::Config config;
-      config.scripted = true;
-      config.visible_window = false;
-      qv::host::Configure(config);
+      ConfigureHiddenScripted();
       if (!RegisterTestClass("signal class")) _exit(2);
       raise(sig);
       if (!CreateWindowExA(0, "signal class", "test", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
@@ -84,10 +83,7 @@ class Win32Window : public ::testing::Test {
  protected:
   void SetUp() override {
     qv::host::Reset();
-    qv::host::Config config;
-    config.scripted = true;
-    config.visible_window = false;
-    qv::host::Configure(config);
+    ConfigureHiddenScripted();
     s_seen.clear();
     ASSERT_NE(RegisterTestClass("test class"), 0);
     hWnd = CreateWindowExA(0, "test class", "test", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr, nullptr,
@@ -147,8 +143,7 @@ TEST_F(Win32Window, QuitComesAfterMessagesAlreadyPosted) {
 TEST_F(Win32Window, CloseRequestDestroysTheWindow) {
   // A window-manager close arrives as an SDL window event.
   SDL_Event e{};
-  e.type = SDL_WINDOWEVENT;
-  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  e.type = SDL_WINDOWEVENT, e.window.event = SDL_WINDOWEVENT_CLOSE;
   e.window.windowID = SDL_GetWindowID(qv::host::Window());
   SDL_PushEvent(&e);
   const std::vector<MSG> taken = Drain();
