@@ -287,15 +287,16 @@ TEST(TexReaderDds, DxtBlocksDecode) {
     const Bytes& block;
     std::uint32_t x, channel;
     float want;
-  } cases[] = {{D3DFMT_DXT1, four, 0, 0, 1.0f},  {D3DFMT_DXT1, four, 1, 2, 1.0f},
-               {D3DFMT_DXT1, four, 2, 0, 2.0f / 3}, {D3DFMT_DXT1, four, 3, 2, 2.0f / 3},
-               {D3DFMT_DXT1, three, 3, 3, 0.0f}, {D3DFMT_DXT1, three, 0, 3, 1.0f},
+  } cases[] = {{D3DFMT_DXT1, four, 0, 0, 1.0f},      {D3DFMT_DXT1, four, 1, 2, 1.0f},
+               {D3DFMT_DXT1, four, 2, 0, 2.0f / 3},  {D3DFMT_DXT1, four, 3, 2, 2.0f / 3},
+               {D3DFMT_DXT1, three, 3, 3, 0.0f},     {D3DFMT_DXT1, three, 0, 3, 1.0f},
                {D3DFMT_DXT3, dxt3, 0, 3, 5 / 15.0f}, {D3DFMT_DXT3, dxt3, 1, 3, 1.0f},
                {D3DFMT_DXT5, dxt5, 0, 3, 6 / 7.0f},  {D3DFMT_DXT5, dxt5, 1, 3, 0.0f}};
   for (const auto& k : cases) {
     FloatImage f;
     ASSERT_TRUE(DecodePixels(k.format, k.block.data(), std::uint32_t(k.block.size()), 4, 4, nullptr, f));
-    EXPECT_NEAR(f.At(k.x, 0)[k.channel], k.want, 1e-5) << k.format << " texel " << k.x << " channel " << k.channel;
+    EXPECT_NEAR(f.At(k.x, 0)[k.channel], k.want, 1e-5)
+        << k.format << " texel " << k.x << " channel " << k.channel;
   }
 }
 

@@ -123,8 +123,13 @@ TEST_F(DeviceGl, ViewportFromTheTopLeft) {
   EXPECT_EQ(m_dev->SetViewport(&badZ), D3DERR_INVALIDCALL);
   EXPECT_EQ(m_dev->SetViewport(nullptr), D3DERR_INVALIDCALL);
   PresentAndRead();
-  ExpectPixels({{8, 4, 0x00FF00u}, {23, 11, 0x00FF00u}, {7, 4, 0u}, {8, 12, 0u}, {24, 4, 0u},
-                {40, 47, 0xFF0000u}, {39, 47, 0u}});
+  ExpectPixels({{8, 4, 0x00FF00u},
+                {23, 11, 0x00FF00u},
+                {7, 4, 0u},
+                {8, 12, 0u},
+                {24, 4, 0u},
+                {40, 47, 0xFF0000u},
+                {39, 47, 0u}});
 }
 
 // Direct3D's front faces are clockwise on screen; the default CULLMODE (CCW)
@@ -199,13 +204,11 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
     float fog;
     DWORD mode;
     std::uint32_t want;
-  } cases[] = {{4750.0f, D3DFOG_LINEAR, 0x8080FFu},
-               {1000.0f, D3DFOG_LINEAR, 0xFFFFFFu},
-               {10000.0f, D3DFOG_LINEAR, 0x0000FFu},
-               {0.34657f, D3DFOG_EXP, 0x8080FFu},   // e^-(2 x 0.34657) = 0.5
-               {0.41628f, D3DFOG_EXP2, 0x8080FFu},  // e^-(2 x 0.41628)^2 = 0.5
-               {0.25f, D3DFOG_NONE, 0x4040FFu},
-               {-3.0f, D3DFOG_NONE, 0x0000FFu}};
+  } cases[] = {
+      {4750.0f, D3DFOG_LINEAR, 0x8080FFu},  {1000.0f, D3DFOG_LINEAR, 0xFFFFFFu},
+      {10000.0f, D3DFOG_LINEAR, 0x0000FFu}, {0.34657f, D3DFOG_EXP, 0x8080FFu},  // e^-(2 x 0.34657) = 0.5
+      {0.41628f, D3DFOG_EXP2, 0x8080FFu},                                       // e^-(2 x 0.41628)^2 = 0.5
+      {0.25f, D3DFOG_NONE, 0x4040FFu},      {-3.0f, D3DFOG_NONE, 0x0000FFu}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "fog " << c.fog);
     m_dev->SetRenderState(D3DRS_FOGVERTEXMODE, c.mode);
@@ -227,8 +230,8 @@ TEST_F(DeviceGl, AlphaTestComparesWithTheReference) {
   const struct {
     DWORD func;
     const char* passes;  // for alpha 0x7F, 0x80, 0x81
-  } cases[] = {{D3DCMP_NEVER, "---"},   {D3DCMP_LESS, "x--"},         {D3DCMP_EQUAL, "-x-"},
-               {D3DCMP_LESSEQUAL, "xx-"}, {D3DCMP_GREATER, "--x"},    {D3DCMP_NOTEQUAL, "x-x"},
+  } cases[] = {{D3DCMP_NEVER, "---"},        {D3DCMP_LESS, "x--"},    {D3DCMP_EQUAL, "-x-"},
+               {D3DCMP_LESSEQUAL, "xx-"},    {D3DCMP_GREATER, "--x"}, {D3DCMP_NOTEQUAL, "x-x"},
                {D3DCMP_GREATEREQUAL, "-xx"}, {D3DCMP_ALWAYS, "xxx"}};
   for (const auto& c : cases) {
     m_dev->SetRenderState(D3DRS_ALPHAFUNC, c.func);
@@ -255,7 +258,8 @@ TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
   ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2), D3D_OK);
   // The scratch list: first filled with a degenerate triangle, then (after a
   // draw that must keep reading the first contents) with the real one.
-  IDirect3DIndexBuffer8* scratch = MakeIb({0, 0, 0}, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, D3DPOOL_DEFAULT, 64);
+  IDirect3DIndexBuffer8* scratch =
+      MakeIb({0, 0, 0}, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, D3DPOOL_DEFAULT, 64);
   ASSERT_EQ(m_dev->SetIndices(scratch, 8), D3D_OK);
   ASSERT_EQ(m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 1), D3D_OK);
   const WORD good[6] = {0, 1, 2, 2, 1, 3};
@@ -408,7 +412,8 @@ void FillLevel(IDirect3DTexture8* t, UINT level, UINT w, UINT h, F colour) {
 
 TEST_F(DeviceGl, TextureFirstRowIsTheTopAndFiltersFollowStageStates) {
   UseColourShader();
-  IDirect3DTexture8* t = MakeTexture(2, 2, D3DFMT_A8R8G8B8, {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu});
+  IDirect3DTexture8* t =
+      MakeTexture(2, 2, D3DFMT_A8R8G8B8, {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu});
   ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
   DrawCentre();
   const int r = m_width - 1, b = m_height - 1;
@@ -508,9 +513,11 @@ TEST_F(DeviceGl, FormatsAnsweredFromTheTable) {
                       D3DFMT_A4R4G4B4, D3DFMT_L8, D3DFMT_A8L8, D3DFMT_A8, D3DFMT_P8, D3DFMT_A8P8}) {
     const bool offered = f != D3DFMT_P8 && f != D3DFMT_A8P8;
     EXPECT_EQ(m_d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, f),
-              offered ? D3D_OK : D3DERR_NOTAVAILABLE) << f;
+              offered ? D3D_OK : D3DERR_NOTAVAILABLE)
+        << f;
     IDirect3DTexture8* t = nullptr;
-    EXPECT_EQ(m_dev->CreateTexture(8, 8, 0, 0, f, D3DPOOL_MANAGED, &t), offered ? D3D_OK : D3DERR_INVALIDCALL) << f;
+    EXPECT_EQ(m_dev->CreateTexture(8, 8, 0, 0, f, D3DPOOL_MANAGED, &t), offered ? D3D_OK : D3DERR_INVALIDCALL)
+        << f;
     Own(t);
   }
   // DXT formats follow what the context offers; when offered they work.
@@ -529,15 +536,23 @@ TEST_F(DeviceGl, RefusedCallsReturnErrors) {
   const float f[8] = {};
   // Past the last state, stage, stream or constant; odd values that are no
   // shader's handle; a draw without an index buffer; bad sizes and pointers.
-  const HRESULT refused[] = {
-      m_dev->SetRenderState(static_cast<D3DRENDERSTATETYPE>(999), 1), m_dev->SetTextureStageState(8, D3DTSS_MINFILTER, 1),
-      m_dev->SetTexture(8, nullptr), m_dev->SetStreamSource(99, nullptr, 0), m_dev->SetVertexShaderConstant(95, nullptr, 1),
-      m_dev->SetVertexShaderConstant(95, f, 2), m_dev->SetPixelShaderConstant(7, f, 2), m_dev->SetVertexShader(0x12345u),
-      m_dev->SetPixelShader(0x777u), m_dev->DeleteVertexShader(3), m_dev->DeletePixelShader(0),
-      m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1), m_dev->GetDeviceCaps(nullptr),
-      m_dev->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &m_vb),
-      m_dev->CreateIndexBuffer(16, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr)};
-  for (std::size_t i = 0; i < std::size(refused); ++i) EXPECT_EQ(refused[i], D3DERR_INVALIDCALL) << "call " << i;
+  const HRESULT refused[] = {m_dev->SetRenderState(static_cast<D3DRENDERSTATETYPE>(999), 1),
+                             m_dev->SetTextureStageState(8, D3DTSS_MINFILTER, 1),
+                             m_dev->SetTexture(8, nullptr),
+                             m_dev->SetStreamSource(99, nullptr, 0),
+                             m_dev->SetVertexShaderConstant(95, nullptr, 1),
+                             m_dev->SetVertexShaderConstant(95, f, 2),
+                             m_dev->SetPixelShaderConstant(7, f, 2),
+                             m_dev->SetVertexShader(0x12345u),
+                             m_dev->SetPixelShader(0x777u),
+                             m_dev->DeleteVertexShader(3),
+                             m_dev->DeletePixelShader(0),
+                             m_dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1),
+                             m_dev->GetDeviceCaps(nullptr),
+                             m_dev->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &m_vb),
+                             m_dev->CreateIndexBuffer(16, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr)};
+  for (std::size_t i = 0; i < std::size(refused); ++i)
+    EXPECT_EQ(refused[i], D3DERR_INVALIDCALL) << "call " << i;
   // A vertex format instead of a shader: the fixed-function pipeline is not offered.
   SetVertices(Quad());
   ASSERT_EQ(m_dev->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE), D3D_OK);

@@ -107,9 +107,10 @@ TEST(DirectInputDevice, ReadsTheScriptFrameByFrame) {
 
 TEST(DirectInputKeyMap, KeysMapToTheCodesOfTheirNames) {
   using qv::dinput8::DikFromScancode;
-  const std::pair<SDL_Scancode, BYTE> named[] = {{SDL_SCANCODE_ESCAPE, DIK_ESCAPE}, {SDL_SCANCODE_LEFT, DIK_LEFT},
-      {SDL_SCANCODE_RIGHT, DIK_RIGHT}, {SDL_SCANCODE_KP_ENTER, DIK_NUMPADENTER}, {SDL_SCANCODE_UNKNOWN, 0},
-      {SDL_NUM_SCANCODES, 0}};
+  const std::pair<SDL_Scancode, BYTE> named[] = {
+      {SDL_SCANCODE_ESCAPE, DIK_ESCAPE}, {SDL_SCANCODE_LEFT, DIK_LEFT},
+      {SDL_SCANCODE_RIGHT, DIK_RIGHT},   {SDL_SCANCODE_KP_ENTER, DIK_NUMPADENTER},
+      {SDL_SCANCODE_UNKNOWN, 0},         {SDL_NUM_SCANCODES, 0}};
   for (const auto& [sc, dik] : named) EXPECT_EQ(DikFromScancode(sc), dik) << sc;
   // Letter codes follow the rows of the keyboard, not the alphabet.
   const char* rows = "QWERTYUIOPASDFGHJKLZXCVBNM";

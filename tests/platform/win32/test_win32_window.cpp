@@ -35,7 +35,8 @@ ATOM RegisterTestClass(const char* name) {
 
 void PushKey(Uint32 type, SDL_Keycode sym, SDL_Scancode sc, Uint16 mod = 0, Uint8 repeat = 0) {
   SDL_Event e{};
-  e.type = type, e.key.keysym.sym = sym, e.key.keysym.scancode = sc, e.key.keysym.mod = mod, e.key.repeat = repeat;
+  e.type = type, e.key.keysym.sym = sym, e.key.keysym.scancode = sc, e.key.keysym.mod = mod,
+  e.key.repeat = repeat;
   SDL_PushEvent(&e);
 }
 
