@@ -98,15 +98,18 @@ qv::tex::FloatImage Pixels(IDirect3DTexture8* t, UINT level) {
 
 Bytes Tga24(std::uint16_t w, std::uint16_t h, std::uint8_t fill = 0x80) {
   TgaShape s;
-  s.width = w, s.height = h;
+  s.width = w;
+  s.height = h;
   s.pixels.assign(std::size_t(w) * h * 3, fill);
   return MakeTga(s);
 }
 
 Bytes Bmp8(std::vector<std::uint32_t> palette, std::vector<Bytes> rows) {
   DibShape s;
-  s.bits = 8, s.palette = std::move(palette);
-  s.width = static_cast<std::int32_t>(rows[0].size()), s.height = static_cast<std::int32_t>(rows.size());
+  s.bits = 8;
+  s.width = static_cast<std::int32_t>(rows[0].size());
+  s.height = static_cast<std::int32_t>(rows.size());
+  s.palette = std::move(palette);
   s.rows = std::move(rows);
   return MakeBmp(s);
 }
@@ -163,7 +166,9 @@ TEST_F(TexLoad, SizeAndLevelsFollowTheDeviceLimits) {
 TEST_F(TexLoad, DxtFileWithoutMipCountGetsFilteredLevels) {
   // 8x8 DXT1: left half red, right half blue (two blocks each way).
   DdsShape s;
-  s.width = s.height = 8, s.pfFlags = 4, s.fourCC = D3DFMT_DXT1;
+  s.width = s.height = 8;
+  s.pfFlags = 4;
+  s.fourCC = D3DFMT_DXT1;
   for (int block = 0; block < 4; ++block) {
     const std::uint16_t c = (block % 2 == 0) ? 0xF800 : 0x001F;
     Put16(s.payload, c);
@@ -200,7 +205,11 @@ TEST_F(TexLoad, DxtFileWithoutMipCountGetsFilteredLevels) {
 
 TEST_F(TexLoad, DdsMipChainFillsTheLevelsItCarries) {
   DdsShape s;
-  s.width = 4, s.height = 2, s.mipCount = 3, s.pfFlags = 0x41, s.aMask = 0xFF000000u;
+  s.width = 4;
+  s.height = 2;
+  s.mipCount = 3;
+  s.pfFlags = 0x41;
+  s.aMask = 0xFF000000u;
   for (std::uint32_t v : {0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x22, 0x22, 0x33})
     Put32(s.payload, v * 0x01010101u);
   IDirect3DTexture8* tex = nullptr;
@@ -225,7 +234,12 @@ TEST_F(TexLoad, PaletteImagesWithAndWithoutAPaletteAskedForAndColourKeys) {
 
   // A palette entry with alpha below 255 asks for an alpha format.
   TgaShape t;
-  t.type = 1, t.bits = 8, t.mapLength = 1, t.mapBits = 32, t.map = {1, 2, 3, 0x80}, t.pixels = {0};
+  t.type = 1;
+  t.bits = 8;
+  t.mapLength = 1;
+  t.mapBits = 32;
+  t.map = {1, 2, 3, 0x80};
+  t.pixels = {0};
   ASSERT_EQ(Load(MakeTga(t), &tex), D3D_OK);
   EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_A8R8G8B8);
   tex->Release();
@@ -290,7 +304,11 @@ TEST_F(TexLoad, FormatScoringPicksTheClosestSubstitute) {
 TEST_F(TexLoad, ExplicitSizeWithPointAndBoxFilters) {
   // 4x1 grey ramp 0, 100, 200, 252 to 2x1.
   TgaShape s;
-  s.type = 3, s.bits = 8, s.width = 4, s.descriptor = 0x20, s.pixels = {0, 100, 200, 252};
+  s.type = 3;
+  s.bits = 8;
+  s.width = 4;
+  s.descriptor = 0x20;
+  s.pixels = {0, 100, 200, 252};
   IDirect3DTexture8* tex = nullptr;
   ASSERT_EQ(Load(MakeTga(s), &tex, nullptr, D3DFMT_L8, nullptr, 0, D3DPOOL_MANAGED, 2, 1, D3DX_FILTER_POINT),
             D3D_OK);
@@ -448,13 +466,15 @@ TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
   EXPECT_EQ(Load(bigJpeg, &tex), D3DXERR_INVALIDDATA);
   EXPECT_LT(g_largestNew.load(), std::size_t(1) << 20) << "allocated for pixels the file cannot hold";
   TgaShape tga;
-  tga.width = tga.height = 4000, tga.pixels = {1, 2, 3};
+  tga.width = tga.height = 4000;
+  tga.pixels = {1, 2, 3};
   EXPECT_EQ(Load(MakeTga(tga), &tex), D3DXERR_INVALIDDATA);
   tga.type = 10;  // run-length: far too short for 16 million pixels
   tga.pixels = {0xFF, 1, 2, 3};
   EXPECT_EQ(Load(MakeTga(tga), &tex), D3DXERR_INVALIDDATA);
   DdsShape dds;
-  dds.width = dds.height = 0x10000, dds.payload.assign(64, 0);
+  dds.width = dds.height = 0x10000;
+  dds.payload.assign(64, 0);
   EXPECT_EQ(Load(MakeDds(dds), &tex), D3DXERR_INVALIDDATA);
   const std::string ppm = "P6 99999999999 1 255\n";
   EXPECT_EQ(Load(Bytes(ppm.begin(), ppm.end()), &tex), D3DXERR_INVALIDDATA);
@@ -467,7 +487,9 @@ TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
 // bad data.
 TEST_F(TexLoad, LargeImagesAreCutToTheDeviceMaximum) {
   PngShape png;
-  png.width = 8192, png.height = 2049, png.colorType = 0;
+  png.width = 8192;
+  png.height = 2049;
+  png.colorType = 0;
   png.rows.assign(png.height, Bytes(png.width, 0x60));
   Bytes grey(5000 * 4000, 0xA0);
   const struct {
@@ -492,7 +514,10 @@ TEST_F(TexLoad, LargeImagesAreCutToTheDeviceMaximum) {
   }
   // Run-length data may end the bitmap at once: 30000 x 30000 in 64 bytes.
   DibShape rle;
-  rle.bits = 8, rle.width = rle.height = 30000, rle.palette = {0x112233}, rle.compression = 1,
+  rle.bits = 8;
+  rle.width = rle.height = 30000;
+  rle.palette = {0x112233};
+  rle.compression = 1;
   rle.rle = {0, 1};
   IDirect3DTexture8* tex = kUntouched;
   EXPECT_EQ(Load(MakeBmp(rle), &tex), E_OUTOFMEMORY);

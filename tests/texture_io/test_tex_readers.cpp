@@ -257,7 +257,11 @@ TEST(TexReaders, MaskedLayouts) {
 
 TEST(TexReaderDds, MipChainAndCubeFaces) {
   DdsShape s;
-  s.width = 8, s.height = 4, s.mipCount = 3, s.fourCC = D3DFMT_DXT1, s.pfFlags = 4;  // 8x4, 4x2, 2x1
+  s.width = 8;
+  s.height = 4;
+  s.mipCount = 3;  // 8x4, 4x2, 2x1
+  s.fourCC = D3DFMT_DXT1;
+  s.pfFlags = 4;
   s.payload.assign((2 + 1 + 1) * 8, 0);
   TexImageChain c = Read(MakeDds(s));
   ASSERT_EQ(c.levels.size(), 3u);
@@ -338,7 +342,9 @@ TEST(TexReaderJpeg, ScanCutShortIsRejected) {
 
 TEST(TexReaderPng, GammaSrgbAndInterlacing) {
   PngShape s;
-  s.width = 1, s.colorType = 0, s.rows = {{128}};
+  s.width = 1;
+  s.colorType = 0;
+  s.rows = {{128}};
   s.gamma = 1.0;  // linear samples shown on a 2.2 screen get brighter
   EXPECT_NEAR(Read(MakePng(s)).levels[0].data[0], 186, 2);
   s.gamma = 0;
@@ -346,7 +352,9 @@ TEST(TexReaderPng, GammaSrgbAndInterlacing) {
   EXPECT_EQ(Read(MakePng(s)).levels[0].data[0], 128);
 
   PngShape a;
-  a.width = 9, a.height = 7, a.colorType = 2;
+  a.width = 9;
+  a.height = 7;
+  a.colorType = 2;
   for (std::uint32_t y = 0; y < 7; ++y) {
     Bytes row;
     for (std::uint32_t x = 0; x < 27; ++x) row.push_back(static_cast<std::uint8_t>(y * 31 + x * 5));
@@ -376,7 +384,11 @@ TEST(TexReaderTga, EveryOriginGivesTheSameImage) {
       // pixel is never read.
       const Bytes stored = rle ? Bytes{f[0], f[1], f[2], f[2], f[2], f[2]} : f;
       TgaShape s;
-      s.type = rle ? 11 : 3, s.bits = 8, s.width = 3, s.height = 2, s.descriptor = k.descriptor;
+      s.type = rle ? 11 : 3;
+      s.bits = 8;
+      s.width = 3;
+      s.height = 2;
+      s.descriptor = k.descriptor;
       s.pixels = rle ? Bytes{0x01, f[0], f[1], 0x83, f[2], 0x02, f[3], f[4], f[5]} : f;
       TexImageChain c = Read(MakeTga(s));
       ASSERT_EQ(c.levels.size(), 1u);
