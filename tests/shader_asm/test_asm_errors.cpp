@@ -129,16 +129,14 @@ TEST(AsmErrors, RegistersOutOfRange) {
   check("ps.1.1\nmov r0, ", 2, "c[8+8]", "c[16]");
 }
 
-TEST(AsmErrors, LineDirectiveSetsTheLineAndFile) {
+TEST(AsmErrors, LineDirectiveAndSeveralErrorsEachOnItsOwnLineUntilASyntaxError) {
   EXPECT_EQ(Errors("#line 100 \"shaders\\\\a.vsh\"\nvs.1.1\nmov r12, v0"),
             "shaders\\a.vsh(101) : (Assembly Error) invalid register 'r12'\n");
   // A file name is kept to 255 characters.
   const std::string longName(400, 'n');
   EXPECT_EQ(Errors("#line 5 \"" + longName + "\"\nvs.1.1 mov r12, v0"),
             std::string(255, 'n') + "(5) : (Assembly Error) invalid register 'r12'\n");
-}
 
-TEST(AsmErrors, SeveralErrorsEachOnItsOwnLineUntilASyntaxError) {
   // The last operand of an instruction is checked after the next keyword has
   // been read, so its error carries that keyword's line.
   EXPECT_EQ(Errors("vs.1.1\nmov r0, v16\nmov r12, v0\n\nadd r0.yx, r0, oPos\nmov r0, v0\n"),
