@@ -150,8 +150,7 @@ TEST(SkyMapTest, MissingFilesAreReportedOnceAndTheClockStillRuns) {
     EXPECT_EQ(log.Count("[Load SkyMap]:  Could not read SkyMap file"), 1) << pair[0] << pair[1];
     EXPECT_EQ(log.Count("Skymaps loaded"), 0);
     EXPECT_EQ(g_pLog->ErrorCount(), 1u);
-    EXPECT_EQ(g_pDiffuseMap, nullptr);
-    EXPECT_EQ(g_pAmbientMap, nullptr);
+    EXPECT_TRUE(g_pDiffuseMap == nullptr && g_pAmbientMap == nullptr);
 
     float diffuse[4] = {0.9f, 0.9f, 0.8f, 1}, ambient[4] = {0.42f, 0.4f, 0.5f, 1};
     Steps(60, diffuse, ambient);
