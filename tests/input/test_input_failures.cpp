@@ -46,9 +46,7 @@ TEST(DIWrapperFailure, EachRefusedStepIsLoggedWithItsCodeAndPostsQuit) {
     EXPECT_TRUE(ScriptedInput::NextFrame()) << "the quit message was posted";
     di.Update();
   }
-}
-
-TEST(DIWrapperFailure, WithoutALogTheQuitIsStillPosted) {
+  // Without a log the quit is still posted.
   input_test::Input in("", 1, E_FAIL, false);
   in.di.Update();
   EXPECT_TRUE(ScriptedInput::NextFrame());

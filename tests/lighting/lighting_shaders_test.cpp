@@ -142,7 +142,7 @@ TEST(TerrainShadersTest, ReleaseSequences) {
   EXPECT_EQ(ops(), Ops{});
 }
 
-TEST(TerrainShadersTest, InitCreatesBothShadersFromTheAssembledTexts) {
+TEST(TerrainShadersTest, InitCreatesBothShadersOrLogsTheRefusalAndLeavesNoHandle) {
   TempLog log;
   DeviceScope scope;
   scope.device.nextHandle = 0x1234;
@@ -157,17 +157,13 @@ TEST(TerrainShadersTest, InitCreatesBothShadersFromTheAssembledTexts) {
   EXPECT_EQ(g_hPixelShader, 0x4321u);
   EXPECT_EQ(scope.device.lastFunction[0], 0xFFFF0101u);  // ps.1.1
   EXPECT_EQ(log.Count("InitVS"), 0);
-}
 
-TEST(TerrainShadersTest, RefusedCreationIsLoggedAsInformationAndLeavesNoHandle) {
-  TempLog log;
+  // Refused creation is logged as information and leaves no handle.
   g_hVertexShader = g_hPixelShader = kNone;
-  {
-    DeviceScope scope;
-    scope.device.Config().createShaderResult = D3DERR_INVALIDCALL;
-    EXPECT_FALSE(InitVS());
-    InitPS();
-  }
+  scope.device.Config().createShaderResult = D3DERR_INVALIDCALL;
+  EXPECT_FALSE(InitVS());
+  InitPS();
+  g_pd3dDevice = nullptr;
   EXPECT_EQ(g_hVertexShader, kNone);
   EXPECT_EQ(g_hPixelShader, kNone);
   EXPECT_FALSE(InitVS());  // no device at all

@@ -134,10 +134,9 @@ TEST(SkyMapTest, ShortTablesAreAcceptedWithAZeroTail) {
 
   float diffuse[4] = {0.5f, 0.5f, 0.5f, 1}, ambient[4] = {0.5f, 0.5f, 0.5f, 1};
   Steps(1, diffuse, ambient);   // degree 311: green and blue lie past the file's end
-  EXPECT_EQ(diffuse[0], 1.0f);  // 255 is exactly 1
-  EXPECT_EQ(diffuse[1], 0.0f);
-  EXPECT_EQ(diffuse[2], 0.0f);
-  for (int c = 0; c < 3; ++c) EXPECT_EQ(ambient[c], 0.0f);
+  // 255 is exactly 1.
+  EXPECT_EQ(std::vector<float>(diffuse, diffuse + 3), (std::vector<float>{1, 0, 0}));
+  EXPECT_EQ(std::vector<float>(ambient, ambient + 3), std::vector<float>(3, 0.0f));
 }
 
 TEST(SkyMapTest, MissingFilesAreReportedOnceAndTheClockStillRuns) {
@@ -151,17 +150,14 @@ TEST(SkyMapTest, MissingFilesAreReportedOnceAndTheClockStillRuns) {
     EXPECT_EQ(log.Count("[Load SkyMap]:  Could not read SkyMap file"), 1) << pair[0] << pair[1];
     EXPECT_EQ(log.Count("Skymaps loaded"), 0);
     EXPECT_EQ(g_pLog->ErrorCount(), 1u);
-    EXPECT_EQ(g_pDiffuseMap, nullptr);
-    EXPECT_EQ(g_pAmbientMap, nullptr);
+    EXPECT_TRUE(g_pDiffuseMap == nullptr && g_pAmbientMap == nullptr);
 
     float diffuse[4] = {0.9f, 0.9f, 0.8f, 1}, ambient[4] = {0.42f, 0.4f, 0.5f, 1};
     Steps(60, diffuse, ambient);
     EXPECT_NEAR(g_TimeOfDay, 6.0f, 1e-4f);
     EXPECT_NEAR(g_LightDir.y, 1.0f, 1e-5f);
-    EXPECT_EQ(diffuse[0], 0.9f);
-    EXPECT_EQ(diffuse[2], 0.8f);
-    EXPECT_EQ(ambient[0], 0.42f);
-    EXPECT_EQ(ambient[1], 0.4f);
+    EXPECT_EQ(std::vector<float>(diffuse, diffuse + 4), (std::vector<float>{0.9f, 0.9f, 0.8f, 1}));
+    EXPECT_EQ(std::vector<float>(ambient, ambient + 4), (std::vector<float>{0.42f, 0.4f, 0.5f, 1}));
   }
 }
 

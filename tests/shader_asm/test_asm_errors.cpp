@@ -129,16 +129,14 @@ TEST(AsmErrors, RegistersOutOfRange) {
   check("ps.1.1\nmov r0, ", 2, "c[8+8]", "c[16]");
 }
 
-TEST(AsmErrors, LineDirectiveSetsTheLineAndFile) {
+TEST(AsmErrors, LineDirectiveAndSeveralErrorsEachOnItsOwnLineUntilASyntaxError) {
   EXPECT_EQ(Errors("#line 100 \"shaders\\\\a.vsh\"\nvs.1.1\nmov r12, v0"),
             "shaders\\a.vsh(101) : (Assembly Error) invalid register 'r12'\n");
   // A file name is kept to 255 characters.
   const std::string longName(400, 'n');
   EXPECT_EQ(Errors("#line 5 \"" + longName + "\"\nvs.1.1 mov r12, v0"),
             std::string(255, 'n') + "(5) : (Assembly Error) invalid register 'r12'\n");
-}
 
-TEST(AsmErrors, SeveralErrorsEachOnItsOwnLine) {
   // The last operand of an instruction is checked after the next keyword has
   // been read, so its error carries that keyword's line.
   EXPECT_EQ(Errors("vs.1.1\nmov r0, v16\nmov r12, v0\n\nadd r0.yx, r0, oPos\nmov r0, v0\n"),
@@ -151,9 +149,7 @@ TEST(AsmErrors, SeveralErrorsEachOnItsOwnLine) {
   EXPECT_EQ(Errors("ps.1.1\n#pragma x\ntex t0\nmov r0.x, t0.y\n"),
             Line(1, "preprocessor directives are not supported.") + Line(4, "invalid write mask") +
                 Line(4, "invalid swizzle"));
-}
-
-TEST(AsmErrors, SyntaxErrorEndsTheParse) {
+  // The first syntax error ends the parse.
   EXPECT_EQ(Errors("vs.1.1\nmov r12, v0\nmov r0 v0\nmov r12, v0"),
             Line(2, "invalid register 'r12'") + Line(3, "syntax error"));
 }

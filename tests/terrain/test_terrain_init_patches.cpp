@@ -35,7 +35,7 @@ class TerrainInitPatches : public ::testing::Test {
   terrain_test::UseHeightBlock m_Use;
 };
 
-TEST_F(TerrainInitPatches, GridOfPatchesAndQuadtree) {
+TEST_F(TerrainInitPatches, GridQuadtreeLogIndexSetsAndPool) {
   ASSERT_TRUE(m_Terrain->InitPatches(32, 4, 65536));
   const Terrain& t = *m_Terrain;
   EXPECT_EQ(t.m_PatchCount, 1024);
@@ -81,11 +81,8 @@ TEST_F(TerrainInitPatches, GridOfPatchesAndQuadtree) {
   walk(root);
   EXPECT_EQ(nodes, 1 + 4 + 16 + 64 + 256);
   EXPECT_FLOAT_EQ(smallest, 64.0f);
-}
 
-// clang-format off
-TEST_F(TerrainInitPatches, LogEntriesAndIndexSets) {
-  ASSERT_TRUE(m_Terrain->InitPatches(32, 4, 65536));
+  // clang-format off
   std::vector<std::string> expected = {"Number of Vertex Buffers", "Vertices per Patch Row", "Vertex Buffer Size"};
   for (int level = 0; level < 4; ++level) {
     for (const char* tag : {"sp", "b", "Ti Size", "Ti_B", "bi Size", "bi_B", "li Size", "li_B", "ri Size", "ri_B",
@@ -130,12 +127,9 @@ TEST_F(TerrainInitPatches, LogEntriesAndIndexSets) {
     EXPECT_EQ(Indices(stored[i].first, stored[i].first + stored[i].second), literal[i]) << "list " << i;
   EXPECT_EQ(c.ClpCount, 0);
   EXPECT_EQ(m_Terrain->m_pLods[0].ClpCount, 420);
-}
-// clang-format on
+  // clang-format on
 
-TEST_F(TerrainInitPatches, PoolOfSixtyFiveThousand) {
-  ASSERT_TRUE(m_Terrain->InitPatches(32, 4, 65536));
-  const Terrain& t = *m_Terrain;
+  // The pool of 65536-vertex buffers.
   ASSERT_EQ(t.m_VBCount, 5);
   for (int i = 0; i < 5; ++i) {
     std::vector<std::uint8_t> bytes;
@@ -155,17 +149,17 @@ TEST_F(TerrainInitPatches, PoolOfSixtyFiveThousand) {
   }
   // The buffer holds exactly the vertices built for the patch.
   const TerrainPatch& p = t.m_pPatches[300];
-  std::vector<TerrainVertex> expected(289);
-  terrain::BuildPatchVertices(m_Map.Map(), 1024, 1024, 1024, p.X0 / 8, p.Z0 / 8, 32, 17, expected.data());
-  std::vector<std::uint8_t> stored;
+  std::vector<TerrainVertex> built(289);
+  terrain::BuildPatchVertices(m_Map.Map(), 1024, 1024, 1024, p.X0 / 8, p.Z0 / 8, 32, 17, built.data());
+  std::vector<std::uint8_t> vb;
   D3DVERTEXBUFFER_DESC desc{};
-  ASSERT_TRUE(qv::test::FakeVertexBufferBytes(p.pVB, stored, desc));
-  ASSERT_GE(stored.size(), (p.FirstVertex + 289) * sizeof(TerrainVertex));
-  EXPECT_EQ(0, std::memcmp(&stored[p.FirstVertex * 68], expected.data(), 289 * sizeof(TerrainVertex)));
+  ASSERT_TRUE(qv::test::FakeVertexBufferBytes(p.pVB, vb, desc));
+  ASSERT_GE(vb.size(), (p.FirstVertex + 289) * sizeof(TerrainVertex));
+  EXPECT_EQ(0, std::memcmp(&vb[p.FirstVertex * 68], built.data(), 289 * sizeof(TerrainVertex)));
 
   // Once every buffer is full a further block finds no room.
   int first = -1, count = -1;
-  EXPECT_EQ(m_Terrain->PlacePatchVertices(expected.data(), 289 * 68, &first, &count), nullptr);
+  EXPECT_EQ(m_Terrain->PlacePatchVertices(built.data(), 289 * 68, &first, &count), nullptr);
   EXPECT_EQ(first + count, 0);
   ASSERT_EQ(m_Dir.Errors().size(), 1u);
   EXPECT_EQ(m_Dir.Errors()[0].tag, "");

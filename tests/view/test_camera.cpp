@@ -52,7 +52,7 @@ TEST_F(CameraTest, InitGivesTheDeviceItsProjection) {
   EXPECT_EQ(0, std::memcmp(&given, &expected, sizeof expected));
 }
 
-TEST_F(CameraTest, ViewMatrix) {
+TEST_F(CameraTest, ViewMatrixAndTurns) {
   g_Camera.Update();
   const float rows[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 200, 1}};
   for (int r = 0; r < 4; ++r)
@@ -76,9 +76,9 @@ TEST_F(CameraTest, ViewMatrix) {
     EXPECT_NEAR(out.y, 0.0f, 1e-3f);
     EXPECT_NEAR(out.z, i * 10.0f, 1e-3f);
   }
-}
 
-TEST_F(CameraTest, YawTurnsRightPitchTiltsDownAndSettersReplace) {
+  // Yaw turns right, pitch tilts down, and each setter replaces the turn.
+  StartCamera();
   g_Camera.SetYaw(0.5f);
   g_Camera.SetYaw(0.1f);  // replaces, does not add
   g_Camera.Update();

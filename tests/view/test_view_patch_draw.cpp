@@ -266,31 +266,18 @@ TEST_F(ViewRender, UploadsDiscardAndAFailedLockSkipsItsDraw) {
 TEST_F(ViewRender, NothingIsTouchedWithoutGridLevelsOrDevice) {
   TestTerrain tt(64, 8, 4);
   for (auto& p : tt.patches) p.Lod = 7;  // would be read or reset if touched
-
-  g_MaxLod = -1;
-  tt.terrain->Render();
-  EXPECT_TRUE(m_device.Draws().empty());
-
-  g_MaxLod = 4;  // more levels than were built
-  tt.terrain->Render();
-  EXPECT_TRUE(m_device.Draws().empty());
-
-  g_MaxLod = 3;
-  tt.terrain->m_pLods = nullptr;
-  tt.terrain->Render();
-  EXPECT_TRUE(m_device.Draws().empty());
-  tt.terrain->m_pLods = tt.lods.data();
-
-  g_pd3dDevice = nullptr;
-  tt.terrain->Render();
+  auto drawsNothing = [&](const char* why) {
+    tt.terrain->Render();
+    EXPECT_TRUE(m_device.Draws().empty()) << why;
+  };
+  g_MaxLod = -1, drawsNothing("no levels");
+  g_MaxLod = 4, drawsNothing("more levels than were built");
+  g_MaxLod = 3, tt.terrain->m_pLods = nullptr, drawsNothing("no index sets");
+  tt.terrain->m_pLods = tt.lods.data(), g_pd3dDevice = nullptr, drawsNothing("no device");
   g_pd3dDevice = &m_device;
-  EXPECT_TRUE(m_device.Draws().empty());
   for (const auto& p : tt.patches) EXPECT_EQ(p.Lod, 7);
   for (const auto& ib : tt.ibs) EXPECT_EQ(ib->m_locks, 0);
-
-  tt.terrain->m_pPatches = nullptr;
-  tt.terrain->Render();
-  EXPECT_TRUE(m_device.Draws().empty());
+  tt.terrain->m_pPatches = nullptr, drawsNothing("no patches");
   tt.terrain->m_pPatches = tt.patches.data();
 }
 

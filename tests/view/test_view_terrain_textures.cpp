@@ -29,8 +29,8 @@ class ViewTextures : public ::testing::Test {
     g_pd3dDevice = &m_device;
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) WriteBmp(name);
   }
-  void TearDown() override {
-    g_pd3dDevice = m_savedDevice;
+  void TearDown() override { g_pd3dDevice = m_savedDevice, ReleaseTextures(); }
+  void ReleaseTextures() {
     for (IDirect3DTexture8*& t : m_terrain.m_pTextures) {
       if (t) t->Release();
       t = nullptr;
@@ -92,10 +92,7 @@ TEST_F(ViewTextures, TheFirstFailureStopsLoading) {
     EXPECT_EQ(m_device.Counters().texturesCreated - created, row.loaded);
     EXPECT_EQ(m_log.Count("COULDNT LOAD TEXTURE") - logged, 1);
     EXPECT_TRUE(m_device.StageStates().empty());
-    for (IDirect3DTexture8*& t : m_terrain.m_pTextures) {
-      if (t) t->Release();
-      t = nullptr;
-    }
+    ReleaseTextures();
   }
 }
 
