@@ -133,7 +133,7 @@ TEST(SkyMapTest, ShortTablesAreAcceptedWithAZeroTail) {
   EXPECT_EQ(g_pLog->ErrorCount(), 0u);
 
   float diffuse[4] = {0.5f, 0.5f, 0.5f, 1}, ambient[4] = {0.5f, 0.5f, 0.5f, 1};
-  Steps(1, diffuse, ambient);   // degree 311: green and blue lie past the file's end
+  Steps(1, diffuse, ambient);  // degree 311: green and blue lie past the file's end
   // 255 is exactly 1.
   EXPECT_EQ(std::vector<float>(diffuse, diffuse + 3), (std::vector<float>{1, 0, 0}));
   EXPECT_EQ(std::vector<float>(ambient, ambient + 3), std::vector<float>(3, 0.0f));

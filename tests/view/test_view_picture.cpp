@@ -370,10 +370,12 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"detail_damaged", "detail.jpg", "\xFF\xD8\xFF\xE0 cut", {kNoTexture}, false},
         DamageCase{"bump_damaged", "bump.png", "\x89PNG\r\n\x1a\n cut", {kNoTexture}, false},
         DamageCase{"readme_missing", "Readme.txt", nullptr, {kNoTexture, kNoReadme, kStartupFailed}, true},
-        DamageCase{"readme_damaged", "Readme.txt",
+        DamageCase{"readme_damaged",
+                   "Readme.txt",
                    "PatchSize sixteen Levels 4 MaxVertices 65536 a ground.bmp b overlay.tga c "
                    "detail.jpg d bump.png",
-                   {kNoReadme, kStartupFailed}, true}),
+                   {kNoReadme, kStartupFailed},
+                   true}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
