@@ -47,7 +47,6 @@ uniform vec3 qv_ditherLevels;
 const float qv_bayer[16] = float[16](0.0, 8.0, 2.0, 10.0, 12.0, 4.0, 14.0, 6.0,
                                      3.0, 11.0, 1.0, 9.0, 15.0, 7.0, 13.0, 5.0);
 out vec4 qv_FragColor;
-vec4 qv_sat(vec4 x) { return clamp(x, 0.0, 1.0); }
 )";
 
 // The common tail after the program's colour is known: alpha test, fog, the
