@@ -198,13 +198,6 @@ TEST_F(TerrainInitPatches, SmallerPoolLimits) {
   EXPECT_EQ(m_Device.Counters().liveBuffers, 1024 + 4 * 2);
 }
 
-TEST_F(TerrainInitPatches, UnevenPatchSize) {
-  EXPECT_FALSE(m_Terrain->InitPatches(100, 4, 65536));
-  EXPECT_EQ(m_Dir.Errors(), std::vector<std::string>{"InitPatches: Patchsize cannot fit evenly into map"});
-  EXPECT_NE(m_Terrain->m_pQuadRoot, nullptr);
-  EXPECT_EQ(m_Terrain->m_pPatches, nullptr);
-}
-
 TEST_F(TerrainInitPatches, RefusesUnsafeConfigurations) {
   const int cases[][3] = {
       {0, 4, 65536},      // patch size 0
@@ -229,6 +222,12 @@ TEST_F(TerrainInitPatches, RefusesUnsafeConfigurations) {
   EXPECT_EQ(m_Terrain->m_pQuadRoot, nullptr);
   EXPECT_EQ(m_Terrain->m_pPatches, nullptr);
   EXPECT_EQ(m_Device.Counters().vertexBuffersCreated, 0);
+
+  // An uneven patch size is found once the quadtree is built: the tree stays.
+  EXPECT_FALSE(m_Terrain->InitPatches(100, 4, 65536));
+  EXPECT_EQ(m_Dir.Errors().back(), "InitPatches: Patchsize cannot fit evenly into map");
+  EXPECT_NE(m_Terrain->m_pQuadRoot, nullptr);
+  EXPECT_EQ(m_Terrain->m_pPatches, nullptr);
 }
 
 TEST_F(TerrainInitPatches, DeviceFailuresStopTheBuild) {
