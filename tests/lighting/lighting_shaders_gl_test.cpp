@@ -30,13 +30,9 @@ struct Vertex {  // the 68-byte terrain vertex
 };
 static_assert(sizeof(Vertex) == 68, "terrain vertex size");
 
+// Normal +z, tangent +x, every texture coordinate 0.5.
 Vertex MakeVertex(float x, float y, float z) {
-  Vertex v{};
-  v.pos[0] = x, v.pos[1] = y, v.pos[2] = z;
-  v.normal[2] = 1.0f;
-  v.tangent[0] = 1.0f;
-  for (auto& uv : v.uv) uv[0] = uv[1] = 0.5f;
-  return v;
+  return {{x, y, z}, {0, 0, 1}, {1, 0, 0}, {{0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f}}};
 }
 
 DWORD FloatBits(float f) {

@@ -25,7 +25,8 @@ TEST(AsmEncoding, VersionTokens) {
   ASSERT_EQ(r.hr, S_OK);
   // Its version token, the banner comment of the terrain's streams, the end.
   Words want(qv::test::kTerrainVertexShaderTokens, qv::test::kTerrainVertexShaderTokens + 11);
-  want[0] = 0xFFFE0101, want.push_back(0x0000FFFF);
+  want[0] = 0xFFFE0101;
+  want.push_back(0x0000FFFF);
   EXPECT_EQ(r.words, want);
 }
 

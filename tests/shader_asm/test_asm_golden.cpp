@@ -8,38 +8,31 @@
 
 namespace {
 
-template <std::size_t N>
-std::vector<DWORD> Words(const std::uint32_t (&tokens)[N]) {
-  return std::vector<DWORD>(tokens, tokens + N);
-}
-
-TEST(AsmGolden, VertexShaderText) {
-  ASSERT_EQ(std::strlen(g_TerrainVertexShaderText), 1103u);
-  const AsmResult r = AssembleBytes(g_TerrainVertexShaderText, 1103);
-  ASSERT_EQ(r.hr, S_OK) << r.errors;
-  EXPECT_FALSE(r.gotErrors);
-  EXPECT_FALSE(r.gotConstants);  // no def statements
-  ASSERT_TRUE(r.gotShader);
-  EXPECT_EQ(r.words, Words(qv::test::kTerrainVertexShaderTokens));
-}
-
-TEST(AsmGolden, PixelShaderTextWithoutFinalNewline) {
-  ASSERT_EQ(std::strlen(g_TerrainPixelShaderText), 294u);
-  const std::vector<DWORD> want = Words(qv::test::kTerrainPixelShaderTokens);
-
-  // As the terrain passes it: without the newline after the last line, and
-  // with nothing readable after the 293rd byte.
-  const GuardedText text(std::string(g_TerrainPixelShaderText, 293));
-  const AsmResult r = AssembleBytes(text.data(), text.size());
-  ASSERT_EQ(r.hr, S_OK) << r.errors;
-  EXPECT_FALSE(r.gotErrors);
-  EXPECT_FALSE(r.gotConstants);
-  EXPECT_EQ(r.words, want);
-
-  // With the final newline, and with a terminating zero counted in, the
-  // result is the same.
-  EXPECT_EQ(AssembleBytes(g_TerrainPixelShaderText, 294).words, want);
-  EXPECT_EQ(AssembleBytes(g_TerrainPixelShaderText, 295).words, want);
+// Each text as the terrain passes it (the pixel text without the newline
+// after its last line), with nothing readable after it; then whole, and with
+// the terminating zero counted in.
+TEST(AsmGolden, TerrainTextsAsPassedWholeAndWithTheirZero) {
+  const struct {
+    const char* text;
+    std::size_t size, passed;
+    const std::uint32_t* tokens;
+    std::size_t words;
+  } cases[] = {
+      {g_TerrainVertexShaderText, 1103, 1103, qv::test::kTerrainVertexShaderTokens, 99},
+      {g_TerrainPixelShaderText, 294, 293, qv::test::kTerrainPixelShaderTokens, 44},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(std::strlen(c.text), c.size);
+    const std::vector<DWORD> want(c.tokens, c.tokens + c.words);
+    const GuardedText text(std::string(c.text, c.passed));
+    const AsmResult r = AssembleBytes(text.data(), text.size());
+    ASSERT_EQ(r.hr, S_OK) << r.errors;
+    EXPECT_FALSE(r.gotErrors);
+    EXPECT_FALSE(r.gotConstants);  // no def statements
+    EXPECT_EQ(r.words, want);
+    EXPECT_EQ(AssembleBytes(c.text, static_cast<UINT>(c.size)).words, want);
+    EXPECT_EQ(AssembleBytes(c.text, static_cast<UINT>(c.size + 1)).words, want);
+  }
 }
 
 }  // namespace

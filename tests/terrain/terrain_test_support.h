@@ -1,5 +1,5 @@
 // Shared by the terrain tests: a scratch directory to run in, the run's log
-// read back as entries, an in-memory heightmap block, and the fake device.
+// read back as entries, and an in-memory heightmap block.
 #pragma once
 
 #include <cstring>
@@ -9,7 +9,6 @@
 #include "log/log_file.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_build.h"
-#include "testing/fake_d3d8.h"
 #include "testing/temp_log.h"
 
 namespace terrain_test {
@@ -17,24 +16,20 @@ namespace terrain_test {
 // Runs the test inside a fresh temporary directory, with a fresh log there.
 class ScratchDir : public qv::test::TempLog {
  public:
-  struct Entry {
-    bool error;  // preceded by the ERROR banner
-    std::string tag;
-    std::string message;
-  };
-  // The log's tagged entries so far, in order.
-  std::vector<Entry> Entries(bool errorsOnly = false) const {
-    std::vector<Entry> entries;
+  // The log's tagged entries so far, in order, as "tag: message"; with
+  // errorsOnly, those preceded by the ERROR banner.
+  std::vector<std::string> Entries(bool errorsOnly = false) const {
+    std::vector<std::string> entries;
     bool banner = false;
     for (const std::string& line : Lines()) {
       const std::size_t close = line.find("]:  ");
       if (line[0] == '[' && close != std::string::npos && (banner || !errorsOnly))
-        entries.push_back({banner, line.substr(1, close - 1), line.substr(close + 4)});
+        entries.push_back(line.substr(1, close - 1) + ": " + line.substr(close + 4));
       banner = line.find("*****ERROR*****") != std::string::npos;
     }
     return entries;
   }
-  std::vector<Entry> Errors() const { return Entries(true); }
+  std::vector<std::string> Errors() const { return Entries(true); }
 };
 
 // A square map in memory laid out as LoadHM lays it out, borders filled.
@@ -53,24 +48,6 @@ class HeightBlock {
  private:
   int m_Size;
   std::vector<unsigned char> m_Block;
-};
-
-// Points g_pHeightMap at a block for the lifetime of the object.
-class UseHeightBlock {
- public:
-  UseHeightBlock(Terrain& terrain, HeightBlock& block) {
-    g_pHeightMapBlock = nullptr;
-    g_pHeightMap = block.Map();
-    terrain.m_Length = terrain.m_Width = block.Size();
-  }
-  ~UseHeightBlock() { g_pHeightMap = nullptr; }
-};
-
-// The in-memory device as g_pd3dDevice for the lifetime of the object.
-struct DeviceInUse {
-  qv::test::FakeDevice device;
-  DeviceInUse() { g_pd3dDevice = &device; }
-  ~DeviceInUse() { g_pd3dDevice = nullptr; }
 };
 
 }  // namespace terrain_test

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/fake_d3d8.h"
 #include "tests/terrain/terrain_test_support.h"
 
 namespace {
@@ -17,22 +18,32 @@ using Indices = std::vector<std::uint16_t>;
 
 int Height(int x, int z) { return (x * 13 + z * 7 + (x * z) % 31) % 256; }
 
+// A 1024 x 1024 map as g_pHeightMap and the in-memory device as g_pd3dDevice.
 class TerrainInitPatches : public ::testing::Test {
  protected:
-  TerrainInitPatches() : m_Map(1024, Height), m_Terrain(new Terrain), m_Use(*m_Terrain, m_Map) {}
+  TerrainInitPatches() : m_Map(1024, Height), m_Terrain(new Terrain) {
+    g_pd3dDevice = &m_Device;
+    g_pHeightMapBlock = nullptr;
+    g_pHeightMap = m_Map.Map();
+    m_Terrain->m_Length = m_Terrain->m_Width = 1024;
+  }
+  ~TerrainInitPatches() override {
+    m_Terrain.reset();
+    g_pHeightMap = nullptr;
+    g_pd3dDevice = nullptr;
+  }
 
   std::string ValueOf(const std::string& tag) const {
-    for (const auto& e : m_Dir.Entries())
-      if (e.tag == tag) return e.message;
+    for (const std::string& e : m_Dir.Entries())
+      if (e.rfind(tag + ": ", 0) == 0) return e.substr(tag.size() + 2);
     return "(none)";
   }
   const TerrainPatch& Patch(int px, int pz) const { return m_Terrain->m_pPatches[pz * 32 + px]; }
 
   terrain_test::ScratchDir m_Dir;
-  terrain_test::DeviceInUse m_Device;
+  qv::test::FakeDevice m_Device;
   terrain_test::HeightBlock m_Map;
   std::unique_ptr<Terrain> m_Terrain;
-  terrain_test::UseHeightBlock m_Use;
 };
 
 TEST_F(TerrainInitPatches, GridQuadtreeLogIndexSetsAndPool) {
@@ -91,7 +102,7 @@ TEST_F(TerrainInitPatches, GridQuadtreeLogIndexSetsAndPool) {
       expected.push_back(tag);
   }
   std::vector<std::string> tags;
-  for (const auto& e : m_Dir.Entries()) tags.push_back(e.tag);
+  for (const std::string& e : m_Dir.Entries()) tags.push_back(e.substr(0, e.find(": ")));
   EXPECT_EQ(tags, expected);
   EXPECT_EQ(ValueOf("Number of Vertex Buffers") + " " + ValueOf("Vertices per Patch Row") + " " +
                 ValueOf("Vertex Buffer Size") + " " + ValueOf("sp") + " " + ValueOf("Ti Size"),
@@ -161,15 +172,13 @@ TEST_F(TerrainInitPatches, GridQuadtreeLogIndexSetsAndPool) {
   int first = -1, count = -1;
   EXPECT_EQ(m_Terrain->PlacePatchVertices(built.data(), 289 * 68, &first, &count), nullptr);
   EXPECT_EQ(first + count, 0);
-  ASSERT_EQ(m_Dir.Errors().size(), 1u);
-  EXPECT_EQ(m_Dir.Errors()[0].tag, "");
-  EXPECT_EQ(m_Dir.Errors()[0].message, "NOT enough VBs");
+  EXPECT_EQ(m_Dir.Errors(), std::vector<std::string>{": NOT enough VBs"});
 
   // The destructor releases every buffer, never the device.
-  EXPECT_EQ(m_Device.device.Counters().liveBuffers, 5 + 8);
+  EXPECT_EQ(m_Device.Counters().liveBuffers, 5 + 8);
   m_Terrain.reset();
-  EXPECT_EQ(m_Device.device.Counters().liveBuffers, 0);
-  EXPECT_EQ(g_pd3dDevice, &m_Device.device);
+  EXPECT_EQ(m_Device.Counters().liveBuffers, 0);
+  EXPECT_EQ(g_pd3dDevice, &m_Device);
 }
 
 TEST_F(TerrainInitPatches, SmallerPoolLimits) {
@@ -186,16 +195,7 @@ TEST_F(TerrainInitPatches, SmallerPoolLimits) {
     EXPECT_EQ(m_Terrain->m_pPatches[i].FirstVertex, 0);
   }
   // The buffers of the first build were released when it was replaced.
-  EXPECT_EQ(m_Device.device.Counters().liveBuffers, 1024 + 4 * 2);
-}
-
-TEST_F(TerrainInitPatches, UnevenPatchSize) {
-  EXPECT_FALSE(m_Terrain->InitPatches(100, 4, 65536));
-  ASSERT_EQ(m_Dir.Errors().size(), 1u);
-  EXPECT_EQ(m_Dir.Errors()[0].tag, "InitPatches");
-  EXPECT_EQ(m_Dir.Errors()[0].message, "Patchsize cannot fit evenly into map");
-  EXPECT_NE(m_Terrain->m_pQuadRoot, nullptr);
-  EXPECT_EQ(m_Terrain->m_pPatches, nullptr);
+  EXPECT_EQ(m_Device.Counters().liveBuffers, 1024 + 4 * 2);
 }
 
 TEST_F(TerrainInitPatches, RefusesUnsafeConfigurations) {
@@ -218,30 +218,36 @@ TEST_F(TerrainInitPatches, RefusesUnsafeConfigurations) {
 
   const auto errors = m_Dir.Errors();
   ASSERT_EQ(errors.size(), std::size(cases) + 2);
-  for (const auto& e : errors) EXPECT_EQ(e.tag, "InitPatches");
+  for (const auto& e : errors) EXPECT_EQ(e.rfind("InitPatches: ", 0), 0u) << e;
   EXPECT_EQ(m_Terrain->m_pQuadRoot, nullptr);
   EXPECT_EQ(m_Terrain->m_pPatches, nullptr);
-  EXPECT_EQ(m_Device.device.Counters().vertexBuffersCreated, 0);
+  EXPECT_EQ(m_Device.Counters().vertexBuffersCreated, 0);
+
+  // An uneven patch size is found once the quadtree is built: the tree stays.
+  EXPECT_FALSE(m_Terrain->InitPatches(100, 4, 65536));
+  EXPECT_EQ(m_Dir.Errors().back(), "InitPatches: Patchsize cannot fit evenly into map");
+  EXPECT_NE(m_Terrain->m_pQuadRoot, nullptr);
+  EXPECT_EQ(m_Terrain->m_pPatches, nullptr);
 }
 
 TEST_F(TerrainInitPatches, DeviceFailuresStopTheBuild) {
-  m_Device.device.Config().createVertexBufferResult = D3DERR_OUTOFVIDEOMEMORY;
+  m_Device.Config().createVertexBufferResult = D3DERR_OUTOFVIDEOMEMORY;
   EXPECT_FALSE(m_Terrain->InitPatches(32, 4, 65536));
-  EXPECT_EQ(m_Dir.Errors().back().tag, "InitPatches");
-  m_Device.device.Config().createVertexBufferResult = D3D_OK;
+  EXPECT_EQ(m_Dir.Errors().back().rfind("InitPatches: ", 0), 0u);
+  m_Device.Config().createVertexBufferResult = D3D_OK;
 
   // The third patch's lock fails: it finds no buffer and the build stops there.
-  m_Device.device.Config().failLockAfter = m_Device.device.Counters().locks + 2;
+  m_Device.Config().failLockAfter = m_Device.Counters().locks + 2;
   EXPECT_FALSE(m_Terrain->InitPatches(32, 4, 65536));
-  EXPECT_EQ(m_Dir.Errors().back().message, "ERROR Finding empty VB");
+  EXPECT_EQ(m_Dir.Errors().back(), ": ERROR Finding empty VB");
   EXPECT_NE(m_Terrain->m_pPatches[1].pVB, nullptr);
   EXPECT_EQ(m_Terrain->m_pPatches[2].pVB, nullptr);
   EXPECT_EQ(m_Terrain->m_pLods, nullptr);
-  m_Device.device.Config().failLockAfter = -1;
+  m_Device.Config().failLockAfter = -1;
 
-  m_Device.device.Config().createIndexBufferResult = D3DERR_OUTOFVIDEOMEMORY;
+  m_Device.Config().createIndexBufferResult = D3DERR_OUTOFVIDEOMEMORY;
   EXPECT_FALSE(m_Terrain->InitPatches(32, 4, 65536));
-  EXPECT_EQ(m_Dir.Errors().back().tag, "InitPatches");
+  EXPECT_EQ(m_Dir.Errors().back().rfind("InitPatches: ", 0), 0u);
 }
 
 }  // namespace

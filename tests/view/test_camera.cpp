@@ -19,9 +19,6 @@ void ExpectXyz(void (Camera::*get)(float*, float*, float*) const, float x, float
   (g_Camera.*get)(&v[0], &v[1], &v[2]);
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(v[i], (i == 0 ? x : i == 1 ? y : z), tolerance) << i;
 }
-void ExpectLook(float x, float y, float z, float tolerance = 1e-4f) {
-  ExpectXyz(&Camera::GetLook, x, y, z, tolerance);
-}
 void ExpectPosition(float x, float y, float z) { ExpectXyz(&Camera::GetPosition, x, y, z, 1e-2f); }
 
 // The state the start-up leaves: at (0, 0, -200) looking along +z, with the
@@ -82,14 +79,14 @@ TEST_F(CameraTest, ViewMatrixAndTurns) {
   g_Camera.SetYaw(0.5f);
   g_Camera.SetYaw(0.1f);  // replaces, does not add
   g_Camera.Update();
-  ExpectLook(std::sin(0.1f), 0, std::cos(0.1f));
+  ExpectXyz(&Camera::GetLook, std::sin(0.1f), 0, std::cos(0.1f), 1e-4f);
   EXPECT_EQ(g_Camera.GetYaw(), 0.0f);
 
   StartCamera();
   g_Camera.SetPitch(0.4f);
   g_Camera.SetPitch(0.1f);
   g_Camera.Update();
-  ExpectLook(0, -0.0998f, 0.995f, 1e-3f);
+  ExpectXyz(&Camera::GetLook, 0, -0.0998f, 0.995f, 1e-3f);
   EXPECT_EQ(g_Camera.GetPitch(), 0.0f);
 }
 

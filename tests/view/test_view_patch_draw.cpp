@@ -266,19 +266,21 @@ TEST_F(ViewRender, UploadsDiscardAndAFailedLockSkipsItsDraw) {
 TEST_F(ViewRender, NothingIsTouchedWithoutGridLevelsOrDevice) {
   TestTerrain tt(64, 8, 4);
   for (auto& p : tt.patches) p.Lod = 7;  // would be read or reset if touched
-  auto drawsNothing = [&](const char* why) {
+  auto drawsNothing = [&](int maxLod, bool lods, bool device, bool patches, const char* why) {
+    g_MaxLod = maxLod;
+    tt.terrain->m_pLods = lods ? tt.lods.data() : nullptr;
+    g_pd3dDevice = device ? &m_device : nullptr;
+    tt.terrain->m_pPatches = patches ? tt.patches.data() : nullptr;
     tt.terrain->Render();
     EXPECT_TRUE(m_device.Draws().empty()) << why;
   };
-  g_MaxLod = -1, drawsNothing("no levels");
-  g_MaxLod = 4, drawsNothing("more levels than were built");
-  g_MaxLod = 3, tt.terrain->m_pLods = nullptr, drawsNothing("no index sets");
-  tt.terrain->m_pLods = tt.lods.data(), g_pd3dDevice = nullptr, drawsNothing("no device");
-  g_pd3dDevice = &m_device;
+  drawsNothing(-1, true, true, true, "no levels");
+  drawsNothing(4, true, true, true, "more levels than were built");
+  drawsNothing(3, false, true, true, "no index sets");
+  drawsNothing(3, true, false, true, "no device");
+  drawsNothing(3, true, true, false, "no patches");
   for (const auto& p : tt.patches) EXPECT_EQ(p.Lod, 7);
   for (const auto& ib : tt.ibs) EXPECT_EQ(ib->m_locks, 0);
-  tt.terrain->m_pPatches = nullptr, drawsNothing("no patches");
-  tt.terrain->m_pPatches = tt.patches.data();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "testing/run_util.h"
@@ -260,7 +261,8 @@ TEST_F(Picture, APaintedSquareShowsOneTexel) {
     for (int x = 0; x < a.width; ++x) {
       if (Distance(a.At(x, y), b.At(x, y)) == 0) continue;
       changed[static_cast<size_t>(y) * a.width + x] = 1;
-      x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+      std::tie(x0, x1, y0, y1) =
+          std::make_tuple(std::min(x0, x), std::max(x1, x), std::min(y0, y), std::max(y1, y));
       ++count;
     }
   }
@@ -296,7 +298,10 @@ TEST_F(Picture, APaintedSquareShowsOneTexel) {
       for (int i = 0; i < 2; ++i) {
         const Rgb p = (i == 0 ? a : b).At(x, y);
         const int c[3] = {p.r, p.g, p.b};
-        for (int k = 0; k < 3; ++k) sum[i][k] += c[k], squares[i][k] += static_cast<double>(c[k]) * c[k];
+        for (int k = 0; k < 3; ++k) {
+          sum[i][k] += c[k];
+          squares[i][k] += static_cast<double>(c[k]) * c[k];
+        }
       }
     }
   }

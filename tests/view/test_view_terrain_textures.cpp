@@ -25,11 +25,11 @@ class ViewTextures : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_log.Ok());
-    m_savedDevice = g_pd3dDevice;
     g_pd3dDevice = &m_device;
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) WriteBmp(name);
   }
-  void TearDown() override { g_pd3dDevice = m_savedDevice, ReleaseTextures(); }
+  void TearDown() override { g_pd3dDevice = nullptr; }
+  ~ViewTextures() override { ReleaseTextures(); }
   void ReleaseTextures() {
     for (IDirect3DTexture8*& t : m_terrain.m_pTextures) {
       if (t) t->Release();
@@ -41,7 +41,8 @@ class ViewTextures : public ::testing::Test {
   int Load(const char* a, const char* b, const char* c, const char* d) {
     ::testing::internal::CaptureStderr();
     m_terrain.LoadTextures(a, b, c, d);
-    const std::string text = ::testing::internal::GetCapturedStderr(), line = "Failed to load texture.";
+    const std::string text = ::testing::internal::GetCapturedStderr();
+    const std::string line = "Failed to load texture.";
     int n = 0;
     for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
     return n;
@@ -50,7 +51,6 @@ class ViewTextures : public ::testing::Test {
   TempLog m_log;  // also the working folder for the files
   Terrain m_terrain;
   FakeDevice m_device;
-  IDirect3DDevice8* m_savedDevice = nullptr;
 };
 
 TEST_F(ViewTextures, AllFourLoadedThenTwelveLinearFilters) {

@@ -66,16 +66,12 @@ class TestTerrain {
     t.m_LodCount = levels;
   }
 
+  // Only what the Terrain would free is detached.
   ~TestTerrain() {
     Terrain& t = *terrain;
     t.m_pPatches = nullptr;
-    t.m_PatchCount = 0;
     t.m_pQuadRoot = nullptr;
     t.m_pLods = nullptr;
-    t.m_LodCount = 0;
-    t.m_pVBs = nullptr;
-    t.m_VBCount = 0;
-    for (auto& tex : t.m_pTextures) tex = nullptr;
   }
 
   TestTerrain(const TestTerrain&) = delete;
@@ -148,15 +144,12 @@ class TestTerrain {
       std::memcpy(&ibs.back()->m_bytes[i * 2], &v, 2);
     }
     s.FullPrimCount = 10 + level;
-    s.Ti = MakeList(level, kTi, 6, &s.TiCount);
-    s.bi = MakeList(level, kBi, 9, &s.biCount);
-    s.li = MakeList(level, kLi, 12, &s.liCount);
-    s.ri = MakeList(level, kRi, 15, &s.riCount);
-    s.Tr = MakeList(level, kTr, 3, &s.TrCount);
-    s.Br = MakeList(level, kBr, 6, &s.BrCount);
-    s.lr = MakeList(level, kLr, 9, &s.lrCount);
-    s.rr = MakeList(level, kRr, 12, &s.rrCount);
-    s.Clp = MakeList(level, kClp, 8, &s.ClpCount);
+    // In ListId order.
+    unsigned short** slots[] = {&s.Ti, &s.bi, &s.li, &s.ri, &s.Tr, &s.Br, &s.lr, &s.rr, &s.Clp};
+    int* counts[] = {&s.TiCount, &s.biCount, &s.liCount, &s.riCount, &s.TrCount,
+                     &s.BrCount, &s.lrCount, &s.rrCount, &s.ClpCount};
+    const int sizes[] = {6, 9, 12, 15, 3, 6, 9, 12, 8};
+    for (int id = 0; id < kListCount; ++id) *slots[id] = MakeList(level, id, sizes[id], counts[id]);
     lods.push_back(s);
   }
 };
