@@ -362,10 +362,7 @@ TEST_F(DeviceGl, DiscardedIndicesSurviveTheStreamWrapping) {
   UseColourShader();
   SetVertices(Quad(0.5f, 0xFF00FF00u));
   IDirect3DIndexBuffer8* kept = MakeIb({0, 1, 2, 2, 1, 3}, D3DUSAGE_DYNAMIC, D3DPOOL_DEFAULT);
-  IDirect3DIndexBuffer8* big = nullptr;
-  ASSERT_EQ(m_dev->CreateIndexBuffer(256 * 1024, D3DUSAGE_DYNAMIC, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &big),
-            D3D_OK);
-  Own(big);
+  IDirect3DIndexBuffer8* big = MakeIb({}, D3DUSAGE_DYNAMIC, D3DPOOL_DEFAULT, 256 * 1024);
   // Several megabytes of other discarded data: the stream wraps more than once.
   const std::vector<BYTE> zeros(256 * 1024);
   for (int i = 0; i < 24; ++i) Fill(big, zeros.data(), 256 * 1024, D3DLOCK_DISCARD);
