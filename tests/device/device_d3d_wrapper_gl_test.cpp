@@ -42,25 +42,25 @@ TEST_F(InitD3DTest, ReportsCapsBuildsMatricesAndSetsStartUpState) {
   ASSERT_NE(g_pd3dDevice, nullptr);
   ASSERT_NE(m_wrapper.m_pD3D, nullptr);
   const std::string log = m_log.Text();
-  for (const char* entry : {"\n[Pixel Shader Capabilities]:  MaxShaderValue: 8.000000, MaxSimultaneousTextures: 4, \n"
-                            "MaxTextureBlendStages: 8, PixelShaderVersion: 1.3",
-                            "\n[VertexShader Capabilities]:  MaxPrimitives: 1048575, MaxVertexIndex: 16777215, "
-                            "MaxStreams: 8,\n MaxVshaderConst: 96, VertexShaderVersion: 1.1"})
+  for (const char* entry :
+       {"\n[Pixel Shader Capabilities]:  MaxShaderValue: 8.000000, MaxSimultaneousTextures: 4, \n"
+        "MaxTextureBlendStages: 8, PixelShaderVersion: 1.3",
+        "\n[VertexShader Capabilities]:  MaxPrimitives: 1048575, MaxVertexIndex: 16777215, "
+        "MaxStreams: 8,\n MaxVshaderConst: 96, VertexShaderVersion: 1.1"})
     EXPECT_NE(log.find(entry), std::string::npos) << entry << "\nin\n" << log;
   EXPECT_EQ(g_pLog->ErrorCount(), 0u);
 
   // Projection: 1 / tan(pi / 8) on both axes, Q = 8000 / 7999 (depth 1 lands
   // on 0, depth 8000 on 1).
-  EXPECT_NEAR(g_matProj(0, 0), 2.4142134f, 1e-6f);
-  EXPECT_FLOAT_EQ(g_matProj(1, 1), g_matProj(0, 0));
-  EXPECT_NEAR(g_matProj(2, 2), 1.0001251f, 1e-6f);
-  EXPECT_EQ(g_matProj(2, 3), 1.0f);
-  EXPECT_NEAR(g_matProj(3, 2), -1.0001251f, 1e-6f);
-  EXPECT_EQ(g_matProj(3, 3), 0.0f);
+  const float proj[4][4] = {
+      {2.4142134f, 0, 0, 0}, {0, 2.4142134f, 0, 0}, {0, 0, 1.0001251f, 1}, {0, 0, -1.0001251f, 0}};
   // The view maps the origin to (0, 0, 200); the world is the identity.
-  for (int c = 0; c < 3; ++c) EXPECT_FLOAT_EQ(g_matView(3, c), c == 2 ? 200.0f : 0.0f);
   for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(g_matWorld(r, c), r == c ? 1.0f : 0.0f);
+    for (int c = 0; c < 4; ++c) {
+      EXPECT_NEAR(g_matProj(r, c), proj[r][c], 1e-6f) << r << "," << c;
+      EXPECT_EQ(g_matWorld(r, c), r == c ? 1.0f : 0.0f);
+    }
+  for (int c = 0; c < 3; ++c) EXPECT_FLOAT_EQ(g_matView(3, c), c == 2 ? 200.0f : 0.0f);
   EXPECT_EQ(g_vEyePt.z, -200.0f);
 
   struct State {

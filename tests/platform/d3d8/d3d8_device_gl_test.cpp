@@ -160,33 +160,19 @@ TEST_F(DeviceGl, CullModeKeepsDirect3DWinding) {
 TEST_F(DeviceGl, DepthTestKeepsTheNearerSurface) {
   UseColourShader();
   m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-  ClearTo();
-  DrawQuad(0.25f, 0xFFFF0000u);
-  DrawQuad(0.75f, 0xFF00FF00u);  // behind: hidden
-  PresentAndRead();
-  EXPECT_EQ(Centre(), 0xFF0000u);
   // A depth of 1.0 at the far plane still passes LESSEQUAL against the clear.
   EXPECT_EQ(DrawCentre(0xFF0000FFu, 1.0f), 0x0000FFu);
   // Direct3D's clip volume starts at z = 0: a quad in front of it is not drawn.
   EXPECT_EQ(DrawCentre(0xFF0000FFu, -0.25f), 0u);
-  // Without the test the later quad wins.
-  ClearTo();
-  m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-  DrawQuad(0.25f, 0xFFFF0000u);
-  DrawQuad(0.75f, 0xFF00FF00u);
-  PresentAndRead();
-  EXPECT_EQ(Centre(), 0x00FF00u);
-}
-
-TEST_F(DeviceGl, AlphaBlendingMixesBySourceAlpha) {
-  UseColourShader();
-  m_dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  m_dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  m_dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FFu, 1.0f, 0);
-  DrawQuad(0.5f, 0x40FF0000u);  // alpha 0.25
-  PresentAndRead();
-  EXPECT_TRUE(ColorNear(Centre(), 0x4000BFu));
+  // The green quad lies behind the red one: hidden with the test, drawn over it without.
+  for (DWORD z : {D3DZB_TRUE, D3DZB_FALSE}) {
+    m_dev->SetRenderState(D3DRS_ZENABLE, z);
+    ClearTo();
+    DrawQuad(0.25f, 0xFFFF0000u);
+    DrawQuad(0.75f, 0xFF00FF00u);
+    PresentAndRead();
+    EXPECT_EQ(Centre(), z ? 0xFF0000u : 0x00FF00u);
+  }
 }
 
 // oFog is the fog coordinate of the linear formula, clamped; with the vertex
@@ -221,10 +207,19 @@ TEST_F(DeviceGl, LinearFogFromOFog) {
   EXPECT_EQ(DrawCentre(), 0xFFFFFFu);
 }
 
-// Alpha test: each comparison against the reference 0x80 with alpha just
-// below, at and above it; a refused pixel leaves the cleared black.
-TEST_F(DeviceGl, AlphaTestComparesWithTheReference) {
+// Blending mixes by source alpha. Alpha test: each comparison against the
+// reference 0x80 with alpha just below, at and above it; a refused pixel
+// leaves the cleared black.
+TEST_F(DeviceGl, AlphaBlendingAndAlphaTest) {
   UseColourShader();
+  m_dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  m_dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  m_dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FFu, 1.0f, 0);
+  DrawQuad(0.5f, 0x40FF0000u);  // alpha 0.25
+  PresentAndRead();
+  EXPECT_TRUE(ColorNear(Centre(), 0x4000BFu));
+  m_dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
   m_dev->SetRenderState(D3DRS_ALPHAREF, 0x80);
   m_dev->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
   const struct {
@@ -367,10 +362,7 @@ TEST_F(DeviceGl, DiscardedIndicesSurviveTheStreamWrapping) {
   UseColourShader();
   SetVertices(Quad(0.5f, 0xFF00FF00u));
   IDirect3DIndexBuffer8* kept = MakeIb({0, 1, 2, 2, 1, 3}, D3DUSAGE_DYNAMIC, D3DPOOL_DEFAULT);
-  IDirect3DIndexBuffer8* big = nullptr;
-  ASSERT_EQ(m_dev->CreateIndexBuffer(256 * 1024, D3DUSAGE_DYNAMIC, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &big),
-            D3D_OK);
-  Own(big);
+  IDirect3DIndexBuffer8* big = MakeIb({}, D3DUSAGE_DYNAMIC, D3DPOOL_DEFAULT, 256 * 1024);
   // Several megabytes of other discarded data: the stream wraps more than once.
   const std::vector<BYTE> zeros(256 * 1024);
   for (int i = 0; i < 24; ++i) Fill(big, zeros.data(), 256 * 1024, D3DLOCK_DISCARD);
@@ -399,15 +391,11 @@ TEST_F(DeviceGl, PartialBufferLockKeepsTheRest) {
   ExpectPixels({{1, 1, 0xFF0000u}, {int(m_width) - 2, int(m_height) - 2, 0xFF0000u}});
 }
 
-// Fills a texture level with one ARGB colour per texel from a function.
-template <typename F>
-void FillLevel(IDirect3DTexture8* t, UINT level, UINT w, UINT h, F colour) {
-  D3DLOCKED_RECT lr;
-  ASSERT_EQ(t->LockRect(level, &lr, nullptr, 0), D3D_OK);
+// Sets every texel of a locked w x h rectangle to `texel`.
+template <typename T>
+void FillRect(const D3DLOCKED_RECT& lr, UINT w, UINT h, T texel) {
   for (UINT y = 0; y < h; ++y)
-    for (UINT x = 0; x < w; ++x)
-      reinterpret_cast<DWORD*>(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch)[x] = colour(x, y);
-  ASSERT_EQ(t->UnlockRect(level), D3D_OK);
+    std::fill_n(reinterpret_cast<T*>(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch), w, texel);
 }
 
 TEST_F(DeviceGl, TextureFirstRowIsTheTopAndFiltersFollowStageStates) {
@@ -440,11 +428,14 @@ TEST_F(DeviceGl, MipMappedTextureSampledWithLinearFiltering) {
     D3DSURFACE_DESC d;
     ASSERT_EQ(t->GetLevelDesc(l, &d), D3D_OK);
     EXPECT_EQ(d.Width, 4u >> l);
-    FillLevel(t, l, d.Width, d.Height, [&](UINT, UINT) { return colours[l]; });
+    D3DLOCKED_RECT lr;
+    ASSERT_EQ(t->LockRect(l, &lr, nullptr, 0), D3D_OK);
+    FillRect(lr, d.Width, d.Height, colours[l]);
+    ASSERT_EQ(t->UnlockRect(l), D3D_OK);
   }
   ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
   std::vector<TestVertex> q = Quad();
-  for (TestVertex& v : q) v.u *= static_cast<float>(m_width), v.v *= static_cast<float>(m_height);
+  for (TestVertex& v : q) v = {v.x, v.y, v.z, v.color, v.u * m_width, v.v * m_height};
   m_dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
   m_dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
   m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
@@ -463,7 +454,8 @@ TEST_F(DeviceGl, SystemMemoryTextureUpdatesADefaultOne) {
   IDirect3DTexture8 *sys = nullptr, *def = nullptr;
   ASSERT_EQ(m_dev->CreateTexture(8, 8, 0, 0, D3DFMT_R5G6B5, D3DPOOL_SYSTEMMEM, &sys), D3D_OK);
   ASSERT_EQ(m_dev->CreateTexture(4, 4, 0, 0, D3DFMT_R5G6B5, D3DPOOL_DEFAULT, &def), D3D_OK);
-  Own(sys), Own(def);
+  Own(sys);
+  Own(def);
   for (UINT l = 0; l < sys->GetLevelCount(); ++l) {
     IDirect3DSurface8* s = nullptr;
     ASSERT_EQ(sys->GetSurfaceLevel(l, &s), D3D_OK);
@@ -471,9 +463,7 @@ TEST_F(DeviceGl, SystemMemoryTextureUpdatesADefaultOne) {
     ASSERT_EQ(s->GetDesc(&d), D3D_OK);
     D3DLOCKED_RECT lr;
     ASSERT_EQ(s->LockRect(&lr, nullptr, 0), D3D_OK);
-    for (UINT y = 0; y < d.Height; ++y)
-      for (UINT x = 0; x < d.Width; ++x)
-        reinterpret_cast<WORD*>(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch)[x] = l == 1 ? 0x07E0 : 0xF800;
+    FillRect<WORD>(lr, d.Width, d.Height, l == 1 ? 0x07E0 : 0xF800);
     ASSERT_EQ(s->UnlockRect(), D3D_OK);
     s->Release();
   }
@@ -487,28 +477,8 @@ TEST_F(DeviceGl, SystemMemoryTextureUpdatesADefaultOne) {
   EXPECT_EQ(DrawCentre(), 0x00FF00u);
 }
 
-TEST_F(DeviceGl, LockRectChecksItsRectangle) {
-  IDirect3DTexture8* t = nullptr;
-  ASSERT_EQ(m_dev->CreateTexture(16, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
-  Own(t);
-  D3DLOCKED_RECT lr;
-  RECT r = {4, 2, 8, 4};
-  ASSERT_EQ(t->LockRect(0, &lr, &r, 0), D3D_OK);
-  EXPECT_EQ(lr.Pitch, 64);
-  EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), D3DERR_INVALIDCALL) << "already locked";
-  ASSERT_EQ(t->UnlockRect(0), D3D_OK);
-  EXPECT_EQ(t->UnlockRect(0), D3DERR_INVALIDCALL);
-  for (RECT bad : {RECT{0, 0, 17, 8}, RECT{3, 3, 3, 4}, RECT{-1, 0, 2, 2}})  // outside, empty, negative
-    EXPECT_EQ(t->LockRect(0, &lr, &bad, 0), D3DERR_INVALIDCALL) << bad.left << "," << bad.top;
-  EXPECT_EQ(t->LockRect(1, &lr, nullptr, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(t->LockRect(0, nullptr, nullptr, 0), D3DERR_INVALIDCALL);
-  IDirect3DTexture8* bad = nullptr;
-  EXPECT_EQ(m_dev->CreateTexture(4, 4, 1, 0, D3DFMT_P8, D3DPOOL_MANAGED, &bad), D3DERR_INVALIDCALL);
-  EXPECT_EQ(bad, nullptr);
-  EXPECT_EQ(m_dev->CreateTexture(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &bad), D3DERR_INVALIDCALL);
-}
-
-TEST_F(DeviceGl, FormatsAnsweredFromTheTable) {
+// Formats from the table; sizes and rectangles checked.
+TEST_F(DeviceGl, TextureFormatsSizesAndLockRectangles) {
   for (D3DFORMAT f : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5,
                       D3DFMT_A4R4G4B4, D3DFMT_L8, D3DFMT_A8L8, D3DFMT_A8, D3DFMT_P8, D3DFMT_A8P8}) {
     const bool offered = f != D3DFMT_P8 && f != D3DFMT_A8P8;
@@ -530,9 +500,25 @@ TEST_F(DeviceGl, FormatsAnsweredFromTheTable) {
     EXPECT_EQ(t->GetLevelDesc(3, &d), D3D_OK);
     EXPECT_EQ(d.Size, 8u) << "a 1x1 DXT1 level is one 8-byte block";
   }
+  EXPECT_EQ(m_dev->CreateTexture(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL);
+  t = MakeTexture(16, 8, D3DFMT_A8R8G8B8, std::vector<DWORD>(16 * 8));
+  D3DLOCKED_RECT lr;
+  RECT r = {4, 2, 8, 4};
+  ASSERT_EQ(t->LockRect(0, &lr, &r, 0), D3D_OK);
+  EXPECT_EQ(lr.Pitch, 64);
+  EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), D3DERR_INVALIDCALL) << "already locked";
+  ASSERT_EQ(t->UnlockRect(0), D3D_OK);
+  EXPECT_EQ(t->UnlockRect(0), D3DERR_INVALIDCALL);
+  for (RECT bad : {RECT{0, 0, 17, 8}, RECT{3, 3, 3, 4}, RECT{-1, 0, 2, 2}})  // outside, empty, negative
+    EXPECT_EQ(t->LockRect(0, &lr, &bad, 0), D3DERR_INVALIDCALL) << bad.left << "," << bad.top;
+  EXPECT_EQ(t->LockRect(1, &lr, nullptr, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(t->LockRect(0, nullptr, nullptr, 0), D3DERR_INVALIDCALL);
 }
 
-TEST_F(DeviceGl, RefusedCallsReturnErrors) {
+// Refused calls; released resources are forgotten; the host may destroy the
+// window while the device lives on: calls then do nothing harmful, and
+// releasing the device still works.
+TEST_F(DeviceGl, RefusedCallsReleasedResourcesAndALostWindow) {
   const float f[8] = {};
   // Past the last state, stage, stream or constant; odd values that are no
   // shader's handle; a draw without an index buffer; bad sizes and pointers.
@@ -561,10 +547,6 @@ TEST_F(DeviceGl, RefusedCallsReturnErrors) {
   UseColourShader();
   EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL);
   EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
-}
-
-TEST_F(DeviceGl, ReleasedResourcesAreForgottenByTheDevice) {
-  UseColourShader();
   IDirect3DTexture8* t = nullptr;
   ASSERT_EQ(m_dev->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
   ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
@@ -575,16 +557,9 @@ TEST_F(DeviceGl, ReleasedResourcesAreForgottenByTheDevice) {
   EXPECT_EQ(t->Release(), 0u);
   ASSERT_EQ(m_dev->GetTexture(0, &got), D3D_OK);
   EXPECT_EQ(got, nullptr);
-  SetVertices(Quad());
   m_vb->Release();
   m_vb = nullptr;
   EXPECT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
-}
-
-// The host may destroy the window while the device lives on: calls then do
-// nothing harmful, and releasing the device still works.
-TEST_F(DeviceGl, DeviceOutlivingItsWindow) {
-  UseColourShader();
   SetVertices(Quad());
   qv::host::Reset();
   EXPECT_EQ(m_dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);

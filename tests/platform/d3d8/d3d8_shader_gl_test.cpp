@@ -70,6 +70,15 @@ class ShaderGl : public D3D8Device {
 
 TEST_F(ShaderGl, VertexInstructions) {
   const std::map<DWORD, Vec4> cmp = {{1, {0.25f, 0.75f, 0.5f, 0}}, {2, {0.5f, 0.5f, 0.5f, 0.5f}}};
+  // Matrix forms: r0 = op(r1 = c0, c4..), shown as r0 through `swz`; the rows
+  // of m3 carry a w that adds 1 where it is wrongly used.
+  auto mat = [](DWORD op, DWORD mask, DWORD swz = kXYZW) {
+    return std::vector<DWORD>{1, Dst(kTemp, 1), Src(kConst, 0), op, Dst(kTemp, 0, mask), Src(kTemp, 1), Src(kConst, 4),
+                              1, Dst(kAttr, 0), Src(kTemp, 0, swz)};
+  };
+  const std::map<DWORD, Vec4> m4 = {{0, {1, 2, 0, 1}}, {4, {0.1f, 0, 0, 0.1f}}, {5, {0, 0.1f, 0, 0.05f}}, {6, {0.25f, 0.25f, 0, 0}}};
+  const std::map<DWORD, Vec4> m3 = {{0, {1, 2, 0, 1}}, {4, {0.2f, 0, 0, 1}}, {5, {0, 0.125f, 0, 1}}, {6, {0.25f, 0.25f, 0, 9}},
+                                    {7, {0.5f, 0, 0, 7}}, {8, {1, 1, 1, 1}}};
   const std::vector<VsCase> cases = {
       // rcp of 0 gives the largest float (clamped to 1 in the colour).
       {"rcp", {6, Dst(kTemp, 0, 1), Src(kConst, 1, kXXXX), 6, Dst(kTemp, 0, 6), Src(kConst, 1, kWWWW),
@@ -90,29 +99,13 @@ TEST_F(ShaderGl, VertexInstructions) {
                1, Dst(kAttr, 0), Src(kTemp, 0, Swz(1, 2, 3, 3))},
        {{1, {0, 0.5f, 0.25f, 0}}, {2, {0, 0.5f, 0, 0.75f}}}, 0x4040BF},
       {"frc", {19, Dst(kAttr, 0), Src(kConst, 1)}, {{1, {1.25f, -0.25f, 3.5f, 0}}}, 0x40BF80},
-      {"m4x4", {1, Dst(kTemp, 1), Src(kConst, 0), 20, Dst(kTemp, 0), Src(kTemp, 1), Src(kConst, 4),
-                1, Dst(kAttr, 0), Src(kTemp, 0)},
-       {{0, {1, 2, 0, 1}}, {4, {0.2f, 0, 0, 0}}, {5, {0, 0.1f, 0, 0.05f}}, {6, {0.25f, 0.25f, 0, 0}}},
-       0x3340BF},
-      {"m4x3", {1, Dst(kTemp, 1), Src(kConst, 0), 21, Dst(kTemp, 0, 7), Src(kTemp, 1), Src(kConst, 4),
-                1, Dst(kAttr, 0), Src(kTemp, 0)},
-       {{0, {1, 2, 0, 1}}, {4, {0.1f, 0, 0, 0.1f}}, {5, {0, 0.1f, 0, 0.05f}}, {6, {0.25f, 0.25f, 0, 0}}},
-       0x3340BF},
-      // Three-component forms ignore w (which would add 1 here).
-      {"m3x3", {1, Dst(kTemp, 1), Src(kConst, 0), 23, Dst(kTemp, 0, 7), Src(kTemp, 1), Src(kConst, 4),
-                1, Dst(kAttr, 0), Src(kTemp, 0)},
-       {{0, {1, 2, 0, 1}}, {4, {0.2f, 0, 0, 1}}, {5, {0, 0.125f, 0, 1}}, {6, {0.25f, 0.25f, 0, 9}}},
-       0x3340BF},
-      {"m3x4", {1, Dst(kTemp, 1), Src(kConst, 0), 22, Dst(kTemp, 0), Src(kTemp, 1), Src(kConst, 4),
-                1, Dst(kAttr, 0), Src(kTemp, 0, Swz(1, 2, 3, 3))},
-       {{0, {1, 2, 0, 1}}, {4, {0.2f, 0, 0, 1}}, {5, {0, 0.125f, 0, 1}}, {6, {0.25f, 0.25f, 0, 9}},
-        {7, {0.5f, 0, 0, 7}}},
-       0x40BF80},
+      {"m4x4", mat(20, 0xF), m4, 0x3340BF},
+      {"m4x3", mat(21, 7), m4, 0x3340BF},
+      {"m3x3", mat(23, 7), m3, 0x3340BF},
+      {"m3x4", mat(22, 0xF, Swz(1, 2, 3, 3)), m3, 0x40BF80},
       // m3x2 writes x and y only; z keeps the 1 moved in before.
       {"m3x2", {1, Dst(kTemp, 0), Src(kConst, 8), 1, Dst(kTemp, 1), Src(kConst, 0),
-                24, Dst(kTemp, 0, 3), Src(kTemp, 1), Src(kConst, 4), 1, Dst(kAttr, 0), Src(kTemp, 0)},
-       {{0, {1, 2, 0, 1}}, {4, {0.2f, 0, 0, 1}}, {5, {0, 0.125f, 0, 1}}, {8, {1, 1, 1, 1}}},
-       0x3340FF},
+                24, Dst(kTemp, 0, 3), Src(kTemp, 1), Src(kConst, 4), 1, Dst(kAttr, 0), Src(kTemp, 0)}, m3, 0x3340FF},
       // mov to a0.x rounds down: 2.5 -> 2, -0.5 -> -1.
       {"relative", {1, Dst(kAddr, 0, 1), Src(kConst, 0, kXXXX), 1, Dst(kAttr, 0), Src(kConst, 3) | kRel},
        {{0, {2.5f, 0, 0, 0}}, {5, {0.25f, 0.5f, 0.75f, 1}}, {6, {1, 1, 1, 1}}}, 0x4080BF},
@@ -241,12 +234,11 @@ TEST_F(ShaderGl, TextureAddressingInstructions) {
   IDirect3DTexture8* bump = MakeTexture(1, 1, D3DFMT_V8U8, {0x00000040u});
   ASSERT_NE(bump, nullptr);
   ASSERT_EQ(m_dev->SetTexture(0, bump), D3D_OK);
-  m_dev->SetTextureStageState(1, D3DTSS_BUMPENVMAT00, FloatBits(1.0f));
-  RunPs(PixelProgram({0x42, Dst(kTex, 0), 67, Dst(kTex, 1), Src(kTex, 0), 1, Dst(kTemp, 0), Src(kTex, 1)}), {});
-  EXPECT_EQ(Pixel(m_width / 4, 1), 0x00FF00u);
-  m_dev->SetTextureStageState(1, D3DTSS_BUMPENVMAT00, FloatBits(0.0f));
-  RunPs(PixelProgram({0x42, Dst(kTex, 0), 67, Dst(kTex, 1), Src(kTex, 0), 1, Dst(kTemp, 0), Src(kTex, 1)}), {});
-  EXPECT_EQ(Pixel(m_width / 4, 1), 0xFF0000u);
+  for (float m00 : {1.0f, 0.0f}) {
+    m_dev->SetTextureStageState(1, D3DTSS_BUMPENVMAT00, FloatBits(m00));
+    RunPs(PixelProgram({0x42, Dst(kTex, 0), 67, Dst(kTex, 1), Src(kTex, 0), 1, Dst(kTemp, 0), Src(kTex, 1)}), {});
+    EXPECT_EQ(Pixel(m_width / 4, 1), m00 ? 0x00FF00u : 0xFF0000u) << "matrix entry " << m00;
+  }
   // texm3x2pad/texm3x2tex: u = dot(T1, t0), v = dot(T2, t0) with t0 = (1, 0, 0);
   // T2 carries (v, u), so the lookup lands where plain coordinates would.
   IDirect3DTexture8* red = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0xFFFF0000u});

@@ -6,6 +6,7 @@
 // clang-format off
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -89,10 +90,8 @@ TEST(ShaderValidate, StreamLengthLimits) {
   commented[0] = 0xFFFE0101u;
   for (std::size_t b = 0; b <= blocks; ++b) commented[1 + b * block] = 0x7FFFFFFEu;
   EXPECT_EQ(VsError(commented), E(ShaderError::BadComment));
-  commented[1 + blocks * block] = 1;  // the last block becomes mov oPos, v0 and the end
-  commented[2 + blocks * block] = Dst(kRast, 0);
-  commented[3 + blocks * block] = Src(kInput, 0);
-  commented[4 + blocks * block] = 0xFFFF;
+  const DWORD tail[] = {1, Dst(kRast, 0), Src(kInput, 0), 0xFFFF};  // the last block becomes mov oPos, v0 and the end
+  std::copy(std::begin(tail), std::end(tail), commented.begin() + 1 + blocks * block);
   EXPECT_EQ(VsError(commented), 0);
   // 129 instruction slots (with the mov to oPos) are too many for vs.1.1; 128 are fine.
   EXPECT_EQ(MovsError(127, false), 0);

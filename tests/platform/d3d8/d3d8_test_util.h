@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -87,7 +88,8 @@ class D3D8Device : public ::testing::Test {
   // Sets a shader passing position and colour through and the texture
   // coordinates to oT0, with culling off; returns its handle.
   DWORD UseColourShader() {
-    const DWORD vs = MakeVs(VertexProgram({1, Dst(kAttr, 0), Src(kInput, 5), 1, Dst(kTexOut, 0), Src(kInput, 7)}));
+    const DWORD vs =
+        MakeVs(VertexProgram({1, Dst(kAttr, 0), Src(kInput, 5), 1, Dst(kTexOut, 0), Src(kInput, 7)}));
     EXPECT_EQ(m_dev->SetVertexShader(vs), D3D_OK);
     m_dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     return vs;
@@ -221,14 +223,11 @@ class D3D8Device : public ::testing::Test {
 
 // Expects each of the three channels within tol of the expected 0xRRGGBB.
 inline ::testing::AssertionResult ColorNear(std::uint32_t got, std::uint32_t want, int tol = 2) {
-  for (int shift = 0; shift <= 16; shift += 8) {
-    const int a = static_cast<int>((got >> shift) & 0xFF), b = static_cast<int>((want >> shift) & 0xFF);
-    if (a - b > tol || b - a > tol) {
-      char buf[96];
-      std::snprintf(buf, sizeof buf, "got %06X, expected %06X (+-%d)", got, want, tol);
-      return ::testing::AssertionFailure() << buf;
-    }
-  }
+  for (int shift = 0; shift <= 16; shift += 8)
+    if (std::abs(static_cast<int>((got >> shift) & 0xFF) - static_cast<int>((want >> shift) & 0xFF)) > tol)
+      return ::testing::AssertionFailure()
+             << (::testing::Message()
+                 << std::hex << "got " << got << ", expected " << want << std::dec << " (+-" << tol << ")");
   return ::testing::AssertionSuccess();
 }
 

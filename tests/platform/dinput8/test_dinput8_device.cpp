@@ -65,10 +65,14 @@ TEST(DirectInputDevice, ReadsTheScriptFrameByFrame) {
   DIMOUSESTATE2 m;
   ASSERT_EQ(kb->GetDeviceState(256, keys), DI_OK);
   EXPECT_EQ(keys[0x19], 0) << "nothing applies before frame 0";
+  // The next frame, then both devices read (the mouse unless told not to).
+  auto frame = [&](bool readMouse = true) {
+    ScriptedInput::NextFrame();
+    ASSERT_EQ(kb->GetDeviceState(256, keys), DI_OK);
+    ASSERT_EQ(readMouse ? mouse->GetDeviceState(sizeof m, &m) : DI_OK, DI_OK);
+  };
 
-  ScriptedInput::NextFrame();  // frame 0
-  ASSERT_EQ(kb->GetDeviceState(256, keys), DI_OK);
-  ASSERT_EQ(mouse->GetDeviceState(sizeof m, &m), DI_OK);
+  frame();  // frame 0
   EXPECT_EQ(keys[0x19], 0x80);
   EXPECT_EQ(std::count(keys, keys + 256, 0), 255);
   EXPECT_EQ(m.lX, 10);
@@ -76,29 +80,22 @@ TEST(DirectInputDevice, ReadsTheScriptFrameByFrame) {
   EXPECT_EQ(m.lZ, 120);
   EXPECT_EQ(m.rgbButtons[0], 0x80);
 
-  ScriptedInput::NextFrame();  // frame 1: no events
-  ASSERT_EQ(mouse->GetDeviceState(sizeof m, &m), DI_OK);
+  frame();  // frame 1: no events
   EXPECT_EQ(m.lX, 0) << "motion is relative to the previous read";
   EXPECT_EQ(m.rgbButtons[0], 0x80) << "buttons hold their state";
 
-  ScriptedInput::NextFrame();  // frame 2: motions of one frame add up
-  ASSERT_EQ(kb->GetDeviceState(256, keys), DI_OK);
-  ASSERT_EQ(mouse->GetDeviceState(sizeof m, &m), DI_OK);
+  frame();  // frame 2: motions of one frame add up
   EXPECT_EQ(keys[0x19], 0);
   EXPECT_EQ(m.lX, 3);
   EXPECT_EQ(m.lZ, -1);
   EXPECT_EQ(m.rgbButtons[0], 0);
   EXPECT_EQ(m.rgbButtons[7], 0x80);
 
-  ScriptedInput::NextFrame();  // frames 3 and 4: motion adds up until read
-  ASSERT_EQ(kb->GetDeviceState(256, keys), DI_OK);
-  ScriptedInput::NextFrame();
-  ASSERT_EQ(kb->GetDeviceState(256, keys), DI_OK);
-  ASSERT_EQ(mouse->GetDeviceState(sizeof m, &m), DI_OK);
+  frame(false);  // frames 3 and 4: motion adds up until read
+  frame();
   EXPECT_EQ(m.lX, 6);
   EXPECT_EQ(keys[1], 0) << "down and up in one frame leave the key up";
-  ScriptedInput::NextFrame();  // frame 5
-  ASSERT_EQ(mouse->GetDeviceState(sizeof m, &m), DI_OK);
+  frame();  // frame 5
   EXPECT_EQ(m.lX, 2147483647) << "summed motion saturates at 32 bits";
   mouse->Release();
   kb->Release();

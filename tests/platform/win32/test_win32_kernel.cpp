@@ -1,28 +1,19 @@
 // Built-in modules, the process heap, read-only file mappings.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "platform/win32/win32.h"
+#include "testing/temp_log.h"
 
 namespace {
 
 int s_calls = 0;
 void FakeExport() { ++s_calls; }
 
-std::string TempPath(const char* name) { return std::string(::testing::TempDir()) + "/" + name; }
-
 HANDLE OpenRead(const std::string& path, DWORD flags = 0) {
   return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
 }
 
 }  // namespace
@@ -56,9 +47,9 @@ TEST(Win32Heap, AllocZeroAndFree) {
 }
 
 TEST(Win32Files, MapsAWholeFileReadOnly) {
-  const std::string path = TempPath("map.bin");
-  WriteFile(path, std::string("hello\0world", 11));
-  HANDLE f = OpenRead(path, FILE_FLAG_RANDOM_ACCESS);
+  const qv::test::TempDir dir;
+  dir.WriteFile("map.bin", std::string("hello\0world", 11));
+  HANDLE f = OpenRead(dir.Path("map.bin"), FILE_FLAG_RANDOM_ACCESS);
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   DWORD high = 99;
   EXPECT_EQ(GetFileSize(f, &high), 11u);
@@ -75,17 +66,17 @@ TEST(Win32Files, MapsAWholeFileReadOnly) {
 }
 
 TEST(Win32Files, FailuresCarrySystemErrors) {
-  EXPECT_EQ(OpenRead(TempPath("does-not-exist")), INVALID_HANDLE_VALUE);
+  const qv::test::TempDir dir;
+  EXPECT_EQ(OpenRead(dir.Path("does-not-exist")), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(HRESULT_FROM_WIN32(GetLastError()), static_cast<HRESULT>(0x80070002u));
 
   // A folder is not a file.
-  EXPECT_EQ(OpenRead(::testing::TempDir()), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenRead(dir.Dir()), INVALID_HANDLE_VALUE);
 
   // As on Windows, an empty file has no mapping.
-  const std::string empty = TempPath("empty.bin");
-  WriteFile(empty, "");
-  HANDLE f = OpenRead(empty);
+  dir.WriteFile("empty.bin", "");
+  HANDLE f = OpenRead(dir.Path("empty.bin"));
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetFileSize(f, nullptr), 0u);
   EXPECT_EQ(CreateFileMappingA(f, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
