@@ -8,15 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "tools/quorvel-makedata/makedata.h"
-
-namespace {
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   makedata::ImportOptions options;

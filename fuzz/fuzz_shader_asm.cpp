@@ -9,15 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_check.h"
 #include "platform/d3d8/d3d8_shader.h"
 #include "platform/win32/win32.h"
 #include "shader_asm/d3dx8_asm.h"
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
 
 // The graphics layer's steps on an assembled stream and its definitions.
 void RunGraphicsLayer(const DWORD* words, ID3DXBuffer* constants) {

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz/fuzz_check.h"
 #include "testing/fake_d3d8.h"
 #include "texture_io/d3dx8_tex.h"
 #include "texture_io/tex_image.h"
@@ -24,10 +25,6 @@ namespace {
 constexpr std::uint64_t kMaxLoadedPixels = 1u << 18;
 
 IDirect3DTexture8* const kUntouched = reinterpret_cast<IDirect3DTexture8*>(std::uintptr_t(0x40));
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 HRESULT LoadOn(qv::test::FakeDirect3D8* d3d, qv::tex::TexImageChain& chain, D3DPOOL pool,
                PALETTEENTRY* palette) {

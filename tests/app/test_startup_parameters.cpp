@@ -1,22 +1,14 @@
 // Reading "Readme.txt": 14 words, three numbers and four bounded names.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <string>
 
 #include "app/app.h"
+#include "testing/temp_log.h"
 
 namespace {
-
-std::string Write(const std::string& name, const std::string& text) {
-  const std::string path = std::string(::testing::TempDir()) + "/" + name;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-  return path;
-}
 
 // Numbers and names are read as a chain of >> extractions reads them: a word
 // that starts with a number gives that number and leaves the rest to the next
@@ -24,6 +16,7 @@ std::string Write(const std::string& name, const std::string& text) {
 // the failure stays; the rest, and the whole result of a missing file, is
 // zero or empty, whatever the structure held before.
 TEST(StartupParameters, ReadAsAChainOfExtractions) {
+  const qv::test::TempDir tmp;  // the working directory meanwhile
   // clang-format off
   const char* texts[] = {
       "PatchSize 16\nLevels\t4 MaxVertices 65536\r\nTex0 a.bmp Tex1 b.tga\nTex2 c.jpg Tex3 d.png",
@@ -45,8 +38,8 @@ TEST(StartupParameters, ReadAsAChainOfExtractions) {
     StartupParameters p;
     p.patchSize = p.levels = p.vertexLimit = 99;
     for (auto& name : p.textures) std::strcpy(name, "stale");
-    const std::string path = text ? Write("chain.txt", text) : "/nonexistent/Readme.txt";
-    EXPECT_EQ(ReadStartupParameters(path.c_str(), &p), !chain.fail());
+    if (text) tmp.WriteFile("chain.txt", text);
+    EXPECT_EQ(ReadStartupParameters(text ? "chain.txt" : "missing.txt", &p), !chain.fail());
     EXPECT_EQ(p.patchSize, numbers[0]);
     EXPECT_EQ(p.levels, numbers[1]);
     EXPECT_EQ(p.vertexLimit, numbers[2]);
@@ -55,11 +48,12 @@ TEST(StartupParameters, ReadAsAChainOfExtractions) {
 }
 
 TEST(StartupParameters, OverlongWordsAreBoundedTo255) {
+  const qv::test::TempDir tmp;
   StartupParameters p;
   const std::string longName(10000, 'x');
   const std::string longLabel(300, 'L');
-  const std::string path = Write("long.txt", longLabel + " 16 b 4 c 65536 d " + longName + " e t1 f t2 g t3");
-  ASSERT_TRUE(ReadStartupParameters(path.c_str(), &p));
+  tmp.WriteFile("long.txt", longLabel + " 16 b 4 c 65536 d " + longName + " e t1 f t2 g t3");
+  ASSERT_TRUE(ReadStartupParameters("long.txt", &p));
   EXPECT_EQ(p.patchSize, 16);
   EXPECT_EQ(std::strlen(p.textures[0]), 255u);
   EXPECT_EQ(std::string(p.textures[0]), std::string(255, 'x'));

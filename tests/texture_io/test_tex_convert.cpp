@@ -121,14 +121,13 @@ TEST(TexConvert, PalettesAndYuv) {
 
 TEST(TexConvert, DxtEncodingRoundTrips) {
   // Two colours that 5-6-5 holds exactly, in a 6x5 image (partial blocks).
-  FloatImage in;
-  in.Resize(6, 5);
+  std::vector<float> rgba;
   for (std::uint32_t y = 0; y < 5; ++y)
     for (std::uint32_t x = 0; x < 6; ++x) {
-      float* p = in.At(x, y);
-      p[0] = (x + y) % 3 == 0 ? 1.0f : 0.0f, p[1] = 1 - p[0], p[2] = 0;
-      p[3] = x < 2 ? 0.0f : (x < 4 ? 1.0f / 3 : 1.0f);
+      const float red = (x + y) % 3 == 0 ? 1.0f : 0.0f;
+      rgba.insert(rgba.end(), {red, 1 - red, 0, x < 2 ? 0.0f : (x < 4 ? 1.0f / 3 : 1.0f)});
     }
+  const FloatImage in = Image(6, 5, rgba);
   for (D3DFORMAT f : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5}) {
     const FloatImage out = Decode(Encode(in, f), f, 6, 5);
     for (std::uint32_t y = 0; y < 5; ++y)

@@ -147,7 +147,6 @@ TEST_F(TexLoad, SizeAndLevelsFollowTheDeviceLimits) {
     EXPECT_EQ(Desc(tex, 0).Height, c.height);
     EXPECT_EQ(Desc(tex, 0).Format, D3DFMT_X8R8G8B8);
     ASSERT_EQ(tex->GetLevelCount(), c.levels);
-    EXPECT_EQ(Desc(tex, c.levels - 1).Width, std::max(1u, c.width >> (c.levels - 1)));
     EXPECT_EQ(info.Width, c.w);
     EXPECT_EQ(info.Height, c.h);
     EXPECT_EQ(info.Format, D3DFMT_R8G8B8);
@@ -377,8 +376,8 @@ TEST_F(TexLoad, FilterTextureLevelsAndChecks) {
   ASSERT_EQ(m_device->CreateTexture(2, 2, 0, 0, D3DFMT_L8, D3DPOOL_MANAGED, &tex), D3D_OK);
   D3DLOCKED_RECT r{};
   ASSERT_EQ(tex->LockRect(0, &r, nullptr, 0), D3D_OK);
-  std::uint8_t* bits = static_cast<std::uint8_t*>(r.pBits);
-  bits[0] = 0, bits[1] = 100, bits[r.Pitch] = 200, bits[r.Pitch + 1] = 40;
+  const std::uint8_t texels[4] = {0, 100, 200, 40};
+  for (int i = 0; i < 4; ++i) static_cast<std::uint8_t*>(r.pBits)[i / 2 * r.Pitch + i % 2] = texels[i];
   tex->UnlockRect(0);
   EXPECT_EQ(D3DXFilterTexture(tex, nullptr, D3DX_DEFAULT, D3DX_DEFAULT), D3D_OK);
   EXPECT_EQ(Level(tex, 1)[0], 85);
@@ -423,12 +422,9 @@ TEST_F(TexLoad, TruncationAtEveryPointFails) {
       if (text && std::all_of(file.begin() + n, file.end(), [](std::uint8_t c) { return std::isspace(c); }))
         break;
       Bytes prefix(file.begin(), file.begin() + n);
+      prefix.reserve(1);  // so that the empty prefix too points at memory
       tex = kUntouched;
-      const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
-          m_device, prefix.empty() ? file.data() : prefix.data(), static_cast<UINT>(n), D3DX_DEFAULT,
-          D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-          nullptr, nullptr, &tex);
-      EXPECT_EQ(hr, D3DXERR_INVALIDDATA) << "cut at " << n;
+      EXPECT_EQ(Load(prefix, &tex), D3DXERR_INVALIDDATA) << "cut at " << n;
       EXPECT_EQ(tex, kUntouched);
     }
   }
@@ -454,7 +450,7 @@ TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
   png.width = png.height = 64;
   png.rows.assign(64, Bytes(64 * 3, 7));
   Bytes bigPng = MakePng(png);
-  for (int at : {16, 20}) bigPng[at + 2] = 0x10, bigPng[at + 3] = 0;  // IHDR width, height (big-endian)
+  for (int at : {18, 19, 22, 23}) bigPng[at] = at % 2 ? 0 : 0x10;  // IHDR width, height: 0x1000 (big-endian)
   EXPECT_EQ(Load(bigPng, &tex), D3DXERR_INVALIDDATA);
   Bytes bigJpeg = MakeJpeg(16, 16, false, Bytes(16 * 16 * 3, 90));
   for (std::size_t i = 2; i + 8 < bigJpeg.size(); ++i)

@@ -54,16 +54,17 @@ Bytes Rgb24Row(std::initializer_list<std::uint32_t> colours) {  // 0xRRGGBB, sto
   return r;
 }
 
-// A file of the shape `edit` fills in, from the shape's defaults.
-Bytes Build(const DibShape& s) { return MakeBmp(s); }
-Bytes Build(const TgaShape& s) { return MakeTga(s); }
-Bytes Build(const DdsShape& s) { return MakeDds(s); }
-Bytes Build(const PngShape& s) { return MakePng(s); }
-template <typename Shape, typename Edit>
-Bytes File(Edit edit) {
-  Shape s;
-  edit(s);
-  return Build(s);
+// The shapes are built in their fields' order (see tex_test_files.h).
+
+// A TGA of one row with a two-byte image ID before the pixels.
+Bytes Tga(std::uint8_t type, std::uint8_t bits, std::uint16_t w, Bytes pixels) {
+  return MakeTga({type, bits, w, 1, 0, {'i', 'd'}, 0, 0, 0, {}, pixels});
+}
+
+// A run-length bitmap: RLE8 for 8 bits, RLE4 for 4.
+Bytes Rle(std::uint16_t bits, std::int32_t w, std::int32_t h, Bytes stream,
+          std::vector<std::uint32_t> palette, bool topDown = false) {
+  return MakeBmp({w, h, bits, topDown, palette, {}, {}, bits == 8 ? 1u : 2u, stream});
 }
 
 template <std::size_t N>
@@ -79,48 +80,25 @@ TEST(TexReaders, FormatAndPixelsOfEachVariant) {
   const std::vector<std::uint32_t> rgbk = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
   auto bmp = [](std::uint16_t bits, std::int32_t w, std::vector<Bytes> rows,
                 std::vector<std::uint32_t> palette, bool topDown = false) {
-    return File<DibShape>([&](DibShape& s) {
-      s.bits = bits, s.width = w, s.height = std::int32_t(rows.size()), s.rows = rows, s.palette = palette;
-      s.topDown = topDown;
-    });
-  };
-  auto rle = [](std::uint16_t bits, std::int32_t w, std::int32_t h, Bytes stream,
-                std::vector<std::uint32_t> palette) {
-    return File<DibShape>([&](DibShape& s) {
-      s.bits = bits, s.compression = bits == 8 ? 1 : 2, s.width = w, s.height = h;
-      s.rle = stream, s.palette = palette;
-    });
+    return MakeBmp({w, std::int32_t(rows.size()), bits, topDown, palette, rows, {}, 0, {}});
   };
   auto dib = [](std::uint16_t bits, Bytes row) {  // no file header
-    DibShape s;
-    s.bits = bits, s.width = 2, s.palette = {0x102030, 0x405060}, s.rows = {row};
-    return MakeDib(s);
+    return MakeDib({2, 1, bits, false, {0x102030, 0x405060}, {row}, {}, 0, {}});
   };
   auto png = [](int type, int depth, Bytes row, std::vector<std::uint16_t> trns = {}) {  // two pixels
-    return File<PngShape>([&](PngShape& s) {
-      s.width = 2, s.colorType = type, s.bitDepth = depth, s.rows = {row}, s.trnsColour = !trns.empty();
-      std::copy(trns.begin(), trns.end(), s.trns);
-    });
+    PngShape s{2, 1, type, depth, false, {row}, {}, {}};
+    s.trnsColour = !trns.empty();
+    std::copy(trns.begin(), trns.end(), s.trns);
+    return MakePng(s);
   };
   auto pngPalette = [](int depth) {  // indices 1 and 0 of an opaque entry and one of alpha 0x40
-    return File<PngShape>([depth](PngShape& s) {
-      s.width = 2, s.colorType = 3, s.bitDepth = depth, s.palette = {0x102030, 0xA0B0C0},
-      s.trnsPalette = {0x40};
-      s.rows = {{static_cast<std::uint8_t>(depth == 8 ? 1 : (1u << (8 - depth)))}};
-      if (depth == 8) s.rows[0].push_back(0);
-    });
-  };
-  auto tga = [](std::uint8_t type, std::uint8_t bits, std::uint16_t w, Bytes pixels) {
-    return File<TgaShape>([&](TgaShape& s) {
-      s.type = type, s.bits = bits, s.width = w, s.id = {'i', 'd'}, s.pixels = pixels;
-    });
+    Bytes row = {static_cast<std::uint8_t>(depth == 8 ? 1 : (1u << (8 - depth)))};
+    if (depth == 8) row.push_back(0);
+    return MakePng({2, 1, 3, depth, false, {row}, {0x102030, 0xA0B0C0}, {0x40}});
   };
   auto mapped = [](std::uint8_t type, std::uint8_t mapBits, Bytes map, Bytes pixels) {  // 3 x 1 from entry 10
-    return File<TgaShape>([&](TgaShape& s) {
-      s.type = type, s.bits = 8, s.width = 3, s.descriptor = 0x20, s.mapFirst = 10;
-      s.mapBits = mapBits, s.mapLength = static_cast<std::uint16_t>(map.size() * 8 / ((mapBits + 7) / 8 * 8));
-      s.map = map, s.pixels = pixels;
-    });
+    const auto entries = static_cast<std::uint16_t>(map.size() / ((mapBits + 7) / 8));
+    return MakeTga({type, 8, 3, 1, 0x20, {}, 10, entries, mapBits, map, pixels});
   };
   const std::vector<Bytes> rgb = {Rgb24Row({0xFF0000, 0x00FF00, 0x0000FF}),
                                   Rgb24Row({0x123456, 0xFFFFFF, 0})};
@@ -145,9 +123,9 @@ TEST(TexReaders, FormatAndPixelsOfEachVariant) {
        D3DXIFF_BMP, D3DFMT_P8, {K, R, G, B, W, B, B, G, G, R}},
       // Bottom row: run of 6 (cut at 4); next: literal 3 (padded) then end of
       // line; then delta to x=2 of the top row, a run of 1, end of bitmap.
-      {"rle8", rle(8, 4, 3, {6, 1, 0, 0, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 0, 1, 3, 0, 1}, rgbk), D3DXIFF_BMP,
+      {"rle8", Rle(8, 4, 3, {6, 1, 0, 0, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 0, 1, 3, 0, 1}, rgbk), D3DXIFF_BMP,
        D3DFMT_P8, {K, K, B, K, G, B, R, K, R, R, R, R}},
-      {"rle4: 1 2 1, literal 2 1 2", rle(4, 5, 1, {3, 0x12, 0, 3, 0x21, 0x20, 0, 1}, {0, 0xFF, 0xFF00}),
+      {"rle4: 1 2 1, literal 2 1 2", Rle(4, 5, 1, {3, 0x12, 0, 3, 0x21, 0x20, 0, 1}, {0, 0xFF, 0xFF00}),
        D3DXIFF_BMP, D3DFMT_P8, {B, G, B, G, B}},
       {"dib 8-bit", dib(8, {1, 0}), D3DXIFF_DIB, D3DFMT_P8, {0xFF405060, 0xFF102030}},
       {"dib 24-bit after a colour table", dib(24, Rgb24Row({0xABCDEF, 0x010203})), D3DXIFF_DIB, D3DFMT_R8G8B8,
@@ -182,11 +160,11 @@ TEST(TexReaders, FormatAndPixelsOfEachVariant) {
       {"png palette 2", pngPalette(2), D3DXIFF_PNG, D3DFMT_P8, {0xFFA0B0C0, 0x40102030}},
       {"png palette 4", pngPalette(4), D3DXIFF_PNG, D3DFMT_P8, {0xFFA0B0C0, 0x40102030}},
       {"png palette 8", pngPalette(8), D3DXIFF_PNG, D3DFMT_P8, {0xFFA0B0C0, 0x40102030}},
-      {"tga 15-bit", tga(2, 15, 1, {0x1F, 0x7C}), D3DXIFF_TGA, D3DFMT_X1R5G5B5, {0xFFFF00FF}},
-      {"tga 16-bit", tga(2, 16, 1, {0x1F, 0x7C}), D3DXIFF_TGA, D3DFMT_A1R5G5B5, {0x00FF00FF}},
-      {"tga 24-bit", tga(2, 24, 1, {1, 2, 3}), D3DXIFF_TGA, D3DFMT_R8G8B8, {0xFF030201}},
-      {"tga 32-bit", tga(2, 32, 1, {1, 2, 3, 4}), D3DXIFF_TGA, D3DFMT_A8R8G8B8, {0x04030201}},
-      {"tga run past the end, cut", tga(10, 24, 2, {0xFF, 10, 20, 30}), D3DXIFF_TGA, D3DFMT_R8G8B8,
+      {"tga 15-bit", Tga(2, 15, 1, {0x1F, 0x7C}), D3DXIFF_TGA, D3DFMT_X1R5G5B5, {0xFFFF00FF}},
+      {"tga 16-bit", Tga(2, 16, 1, {0x1F, 0x7C}), D3DXIFF_TGA, D3DFMT_A1R5G5B5, {0x00FF00FF}},
+      {"tga 24-bit", Tga(2, 24, 1, {1, 2, 3}), D3DXIFF_TGA, D3DFMT_R8G8B8, {0xFF030201}},
+      {"tga 32-bit", Tga(2, 32, 1, {1, 2, 3, 4}), D3DXIFF_TGA, D3DFMT_A8R8G8B8, {0x04030201}},
+      {"tga run past the end, cut", Tga(10, 24, 2, {0xFF, 10, 20, 30}), D3DXIFF_TGA, D3DFMT_R8G8B8,
        {0xFF1E140A, 0xFF1E140A}},
       {"tga mapped, 24-bit map, index past it white",
        mapped(1, 24, {0x30, 0x20, 0x10, 0x60, 0x50, 0x40}, {10, 11, 12}), D3DXIFF_TGA, D3DFMT_P8,
@@ -210,16 +188,12 @@ TEST(TexReaders, FormatAndPixelsOfEachVariant) {
 // describe, the row pitch, and the first byte of each of the first two rows.
 TEST(TexReaders, MaskedLayouts) {
   auto fields = [](std::uint16_t bits, std::vector<std::uint32_t> masks) {  // 2 x 2, top-down
-    return File<DibShape>([&](DibShape& s) {
-      s.width = 2, s.height = 2, s.bits = bits, s.masks = masks, s.topDown = true;
-      s.rows = {Bytes(bits / 4, 0x5A), Bytes(bits / 4, 0xA5)};
-    });
+    return MakeBmp({2, 2, bits, true, {}, {Bytes(bits / 4, 0x5A), Bytes(bits / 4, 0xA5)}, masks, 0, {}});
   };
   auto dds = [](std::uint32_t flags, std::uint32_t bits, std::uint32_t gMask, std::uint32_t aMask) {  // 3 x 2
-    return File<DdsShape>([&](DdsShape& s) {
-      s.width = 3, s.height = 2, s.pfFlags = flags, s.bits = bits, s.gMask = gMask, s.aMask = aMask;
-      for (std::uint32_t i = 0; i < 6 * bits / 8; ++i) s.payload.push_back(static_cast<std::uint8_t>(i));
-    });
+    Bytes payload(6 * bits / 8);
+    for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i);
+    return MakeDds({3, 2, 0, flags, 0, bits, 0xFF0000, gMask, 0xFF, aMask, 0, payload});
   };
   const struct {
     Bytes file;
@@ -402,33 +376,12 @@ TEST(TexReaderTga, EveryOriginGivesTheSameImage) {
 // Fields no reader accepts, and data the header's claims do not fit (every
 // shorter prefix of a good file is the loader's truncation test).
 TEST(TexReaders, MalformedFilesAreRejected) {
-  auto bmp = [](auto edit) {
-    return File<DibShape>([&](DibShape& s) {
-      s.rows = {Rgb24Row({0xFFFFFF})};
-      edit(s);
-    });
+  const Bytes goodBmp = MakeBmp({1, 1, 24, false, {}, {Rgb24Row({0xFFFFFF})}, {}, 0, {}});
+  auto dds = [](std::uint32_t mipCount, std::uint32_t caps2, std::size_t bytes) {  // 8x4 DXT1
+    return MakeDds({8, 4, mipCount, 4, D3DFMT_DXT1, 32, 0xFF0000, 0xFF00, 0xFF, 0, caps2, Bytes(bytes, 0)});
   };
-  auto dds = [](auto edit) {  // 8x4 DXT1, two levels
-    return File<DdsShape>([&](DdsShape& s) {
-      s.width = 8, s.height = 4, s.mipCount = 2, s.fourCC = D3DFMT_DXT1, s.pfFlags = 4,
-      s.payload.assign(24, 0);
-      edit(s);
-    });
-  };
-  auto tga = [](auto edit) {
-    return File<TgaShape>([&](TgaShape& s) {
-      s.pixels = {1, 2, 3};
-      edit(s);
-    });
-  };
-  // Run-length bitmaps, 4 x 3.
-  auto rle8 = [](Bytes stream, bool topDown) {
-    return File<DibShape>([&](DibShape& s) {
-      s.width = 4, s.height = 3, s.bits = 8, s.compression = 1, s.palette = {0, 0xFF0000};
-      s.rle = stream, s.topDown = topDown;
-    });
-  };
-  Bytes sizeField = bmp([](DibShape&) {});
+  const std::vector<std::uint32_t> rlePalette = {0, 0xFF0000};  // run-length bitmaps, 4 x 3
+  Bytes sizeField = goodBmp;
   sizeField[2] = 0xFF;
   PngShape png;
   png.width = png.height = 16;
@@ -438,9 +391,8 @@ TEST(TexReaders, MalformedFilesAreRejected) {
   const std::pair<const char*, Bytes> files[] = {
       {"bmp: 13 bytes", {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
       {"bmp: size field past the end", sizeField},
-      {"bmp: masks of no format", bmp([](DibShape& s) {
-         s.bits = 16, s.masks = {0xF00, 0xF0, 0xF, 0xF000}, s.rows = {Bytes(2, 0)};
-       })},
+      {"bmp: masks of no format",
+       MakeBmp({1, 1, 16, false, {}, {Bytes(2, 0)}, {0xF00, 0xF0, 0xF, 0xF000}, 0, {}})},
       {"ppm: no height", Text("P6 1\n255\n")},
       {"ppm: sample over the maximum", Text("P3 1 1 255 1 2 300")},
       {"ppm: a sample short", Text("P3 1 1 255 1 2")},
@@ -448,33 +400,28 @@ TEST(TexReaders, MalformedFilesAreRejected) {
       {"ppm: a byte short", Text("P6 1 1 255\n\x01\x02")},
       {"ppm: P7", Text("P7 1 1 255\n123")},
       {"ppm: no space after P6", Text("P61 1 255\n\x01\x02\x03")},
-      {"rle8: stream ends before the bitmap", rle8({2, 1, 0, 0}, false)},
-      {"rle8: top-down (always bottom-up)", rle8({2, 1, 0, 1}, true)},
+      {"rle8: stream ends before the bitmap", Rle(8, 4, 3, {2, 1, 0, 0}, rlePalette)},
+      {"rle8: top-down (always bottom-up)", Rle(8, 4, 3, {2, 1, 0, 1}, rlePalette, true)},
       {"dds: 24 bits (with the bytes 32 would take)",
-       dds([](DdsShape& s) { s.pfFlags = 0x40, s.fourCC = 0, s.bits = 24, s.payload.resize(160); })},
-      {"dds: a byte short", dds([](DdsShape& s) { s.payload.pop_back(); })},
-      {"dds: more levels than data", dds([](DdsShape& s) { s.mipCount = 0xFFFFFFFFu; })},
-      {"dds: five faces of six",
-       dds([](DdsShape& s) { s.mipCount = 1, s.caps2 = 0xFE00, s.payload.assign(5 * 16, 0); })},
-      {"dds: some faces",
-       dds([](DdsShape& s) { s.mipCount = 1, s.caps2 = 0x0C00, s.payload.assign(6 * 16, 0); })},
+       MakeDds({8, 4, 2, 0x40, 0, 24, 0xFF0000, 0xFF00, 0xFF, 0, 0, Bytes(160, 0)})},
+      {"dds: a byte short", dds(2, 0, 23)},
+      {"dds: more levels than data", dds(0xFFFFFFFFu, 0, 24)},
+      {"dds: five faces of six", dds(1, 0xFE00, 5 * 16)},
+      {"dds: some faces", dds(1, 0x0C00, 6 * 16)},
       {"png: check sum broken", crc},
-      {"tga: type 0", tga([](TgaShape& s) { s.type = 0; })},
-      {"tga: type 4", tga([](TgaShape& s) { s.type = 4; })},
-      {"tga: type 8", tga([](TgaShape& s) { s.type = 8; })},
-      {"tga: type 0x13", tga([](TgaShape& s) { s.type = 0x13; })},
-      {"tga: width 0", tga([](TgaShape& s) { s.width = 0; })},
-      {"tga: 16-bit grey", tga([](TgaShape& s) { s.type = 3, s.bits = 16; })},
-      {"tga: a byte short", tga([](TgaShape& s) { s.pixels.pop_back(); })},
-      {"tga: mapped without a map", tga([](TgaShape& s) { s.type = 1, s.bits = 8, s.pixels = {0}; })},
-      {"tga: map past entry 255", tga([](TgaShape& s) {
-         s.type = 1, s.bits = 8, s.pixels = {0};
-         s.mapFirst = 200, s.mapLength = 57, s.mapBits = 16, s.map.assign(57 * 2, 0);
-       })},
+      {"tga: type 0", Tga(0, 24, 1, {1, 2, 3})},
+      {"tga: type 4", Tga(4, 24, 1, {1, 2, 3})},
+      {"tga: type 8", Tga(8, 24, 1, {1, 2, 3})},
+      {"tga: type 0x13", Tga(0x13, 24, 1, {1, 2, 3})},
+      {"tga: width 0", Tga(2, 24, 0, {1, 2, 3})},
+      {"tga: 16-bit grey", Tga(3, 16, 1, {1, 2, 3})},
+      {"tga: a byte short", Tga(2, 24, 1, {1, 2})},
+      {"tga: mapped without a map", Tga(1, 8, 1, {0})},
+      {"tga: map past entry 255", MakeTga({1, 8, 1, 1, 0, {}, 200, 57, 16, Bytes(57 * 2, 0), {0}})},
   };
   for (const auto& [name, file] : files) EXPECT_TRUE(Rejected(file)) << name;
-  EXPECT_FALSE(Rejected(bmp([](DibShape&) {})));
-  EXPECT_FALSE(Rejected(dds([](DdsShape&) {})));
-  EXPECT_FALSE(Rejected(tga([](TgaShape&) {})));
-  EXPECT_FALSE(Rejected(rle8({2, 1, 0, 1}, false)));
+  EXPECT_FALSE(Rejected(goodBmp));
+  EXPECT_FALSE(Rejected(dds(2, 0, 24)));
+  EXPECT_FALSE(Rejected(Tga(2, 24, 1, {1, 2, 3})));
+  EXPECT_FALSE(Rejected(Rle(8, 4, 3, {2, 1, 0, 1}, rlePalette)));
 }

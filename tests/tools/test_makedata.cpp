@@ -14,6 +14,7 @@
 
 #include <png.h>
 
+#include "testing/run_util.h"
 #include "testing/temp_log.h"
 #include "tools/quorvel-makedata/makedata.h"
 
@@ -93,22 +94,18 @@ TEST_F(MakeData, FilesHaveTheShapesTheViewerReads) {
   ASSERT_EQ(tga.size(), 18u + 256 * 256 * 4);
   EXPECT_EQ(tga[2], 2);  // uncompressed true colour
   EXPECT_EQ(tga[16], 32);
-  int low = 255, high = 0;
-  for (std::size_t i = 18 + 3; i < tga.size(); i += 4)
-    low = std::min<int>(low, tga[i]), high = std::max<int>(high, tga[i]);
-  EXPECT_LT(low, 32);  // the alpha varies over most of its range
-  EXPECT_GT(high, 224);
+  std::vector<int> alpha;
+  for (std::size_t i = 18 + 3; i < tga.size(); i += 4) alpha.push_back(tga[i]);
+  EXPECT_LT(*std::min_element(alpha.begin(), alpha.end()), 32);  // the alpha varies over most of its range
+  EXPECT_GT(*std::max_element(alpha.begin(), alpha.end()), 224);
   const auto jpeg = ReadAll(m_Root / "detail.jpg");
   ASSERT_GT(jpeg.size(), 2u);
   EXPECT_EQ(jpeg[0] << 8 | jpeg[1], 0xFFD8);
 
   // The normal map decodes to unit normals facing out of the surface.
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&image, (m_Root / "bump.png").c_str()));
-  image.format = PNG_FORMAT_RGB;
-  std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
-  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  ASSERT_TRUE(qv::test::ReadPngRgb((m_Root / "bump.png").string(), width, height, rgb));
   EXPECT_EQ(rgb.size(), 256u * 256u * 3u);
   double tilt = 0;
   for (std::size_t i = 0; i < rgb.size(); i += 3) {
@@ -123,9 +120,8 @@ TEST_F(MakeData, FilesHaveTheShapesTheViewerReads) {
 TEST(MakeDataSky, BrightAtNoonAndBlueAtMidnight) {
   std::uint8_t diffuse[1080], ambient[1080];
   makedata::MakeSkyTables(diffuse, ambient);
-  // clang-format off
   for (const std::uint8_t* t : {diffuse, ambient}) {
-    auto brightness = [t](int d) { d = (d + 360) % 360; return t[d] + t[360 + d] + t[720 + d]; };
+    auto brightness = [t](int d) { return t[d % 360] + t[360 + d % 360] + t[720 + d % 360]; };
     EXPECT_GT(brightness(220), 2 * brightness(40));  // hour 18 (light straight down) and hour 6
     EXPECT_GT(t[720 + 40], t[40]);                   // night is blue
     // The light dims steadily from noon to midnight on either side.
@@ -134,7 +130,6 @@ TEST(MakeDataSky, BrightAtNoonAndBlueAtMidnight) {
       EXPECT_GE(brightness(220 - d) + 1, brightness(220 - d - 1)) << 220 - d;
     }
   }
-  // clang-format on
   EXPECT_GE(diffuse[220], diffuse[720 + 220]);  // warm sunlight
 }
 

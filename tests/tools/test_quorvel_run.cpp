@@ -35,8 +35,6 @@ TEST_F(QuorvelRun, EmptyFolderEndsWithTheFatalStartupError) {
   const RunResult r = RunHere("--frames 5");
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_EQ(Field(r.out, "exit_code"), "0");
-  EXPECT_NE(Field(r.out, "frames"), "");
-  EXPECT_NE(Field(r.out, "frame_ms_median"), "");
   const std::string logPath = Field(r.out, "log");
   ASSERT_EQ(logPath.rfind(dir_ + "/Log_", 0), 0u) << logPath;
   const std::vector<std::string> log = Lines(logPath);
@@ -46,12 +44,13 @@ TEST_F(QuorvelRun, EmptyFolderEndsWithTheFatalStartupError) {
   ASSERT_GE(heightmap, 1);
   // From the heightmap's error to the last line but the closing time: the
   // textures load, and fail, before the parameter file's test.
-  EXPECT_EQ(std::vector<std::string>(log.begin() + heightmap - 1, log.end() - 1),
-            (std::vector<std::string>{
-                kErrorBanner, "[LoadHM]:  Could not read RAW file", "COULDNT LOAD TEXTURE", kErrorBanner,
-                "[Game Initialize()]:  Could not read ReadMe file", kFatalBanner,
-                "[Winmain]:  Error game initialization", "[Average FPS: ]:  0", "[Game Cleanup]:  Cleaning...",
-                "[Game Cleanup]:  Cleaning Done", "Winmain", "------ ENDING WITH 3 errors!"}));
+  EXPECT_EQ(
+      std::vector<std::string>(log.begin() + heightmap - 1, log.end() - 1),
+      (std::vector<std::string>{kErrorBanner, "[LoadHM]:  Could not read RAW file", "COULDNT LOAD TEXTURE",
+                                kErrorBanner, "[Game Initialize()]:  Could not read ReadMe file",
+                                kFatalBanner, "[Winmain]:  Error game initialization", "[Average FPS: ]:  0",
+                                "[Game Cleanup]:  Cleaning...", "[Game Cleanup]:  Cleaning Done", "Winmain",
+                                "------ ENDING WITH 3 errors!"}));
 }
 
 // A heightmap that never ends (/dev/zero) must not hang start-up: it is
@@ -61,14 +60,12 @@ TEST_F(QuorvelRun, EndlessHeightmapAndSigtermEndPromptly) {
   WriteFile("Readme.txt", "PatchSize 16 Levels 4 MaxVertices 65536 T0 a.bmp T1 b.tga T2 c.jpg T3 d.png");
   ASSERT_EQ(RunCommand("ln -s /dev/zero " + dir_ + "/HeightMap20.raw").exitCode, 0);
   const RunResult r =
-      RunCommand("sh -c '" + std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " --frames 100000 >" + dir_ +
-                 "/summary.txt & pid=$!; sleep 1; kill -TERM $pid 2>/dev/null; i=0;"
+      RunCommand("sh -c '" + std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ +
+                 " --frames 100000 & pid=$!; sleep 1; kill -TERM $pid 2>/dev/null; i=0;"
                  " while kill -0 $pid 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done;"
                  " if kill -0 $pid 2>/dev/null; then kill -KILL $pid; echo hung; fi; wait $pid'");
   EXPECT_EQ(r.out.find("hung"), std::string::npos);
-  std::ifstream summary(dir_ + "/summary.txt");
-  const std::string text((std::istreambuf_iterator<char>(summary)), std::istreambuf_iterator<char>());
-  const std::vector<std::string> log = Lines(Field(text, "log"));
+  const std::vector<std::string> log = Lines(Field(r.out, "log"));
   EXPECT_GT(Find(log, "[LoadHM]:  Could not read RAW file"), 0);
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back().rfind("------ Ending Log at (GMT): ", 0), 0u) << log.back();
