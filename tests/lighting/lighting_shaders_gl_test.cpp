@@ -178,7 +178,9 @@ TEST_F(TerrainShadersGLTest, TerrainPixelShaderBlendsAndLightsFromTheBumpMap) {
   SolidTexture(0x40FF0000u);  // overlay: red at alpha 0.25
   SolidTexture(0xFF00FF00u);  // stage 2: sampled, never seen
   SolidTexture(0xFF8080FFu);  // bump: the normal (0, 0, 1)
-  g_Ambient[0] = 0.2f, g_Ambient[1] = 0.3f, g_Ambient[2] = 0.4f;
+  g_Ambient[0] = 0.2f;
+  g_Ambient[1] = 0.3f;
+  g_Ambient[2] = 0.4f;
   g_Diffuse[0] = g_Diffuse[1] = g_Diffuse[2] = 0.5f;
 
   // Lit head-on: (0.25 red + 0.75 blue) x (ambient + diffuse).

@@ -54,17 +54,67 @@ Bytes Rgb24Row(std::initializer_list<std::uint32_t> colours) {  // 0xRRGGBB, sto
   return r;
 }
 
-// The shapes are built in their fields' order (see tex_test_files.h).
-
-// A TGA of one row with a two-byte image ID before the pixels.
-Bytes Tga(std::uint8_t type, std::uint8_t bits, std::uint16_t w, Bytes pixels) {
-  return MakeTga({type, bits, w, 1, 0, {'i', 'd'}, 0, 0, 0, {}, pixels});
+// A bitmap of w pixels a row, one row a line of `rows` (bottom first unless
+// topDown).
+DibShape Dib(std::uint16_t bits, std::int32_t w, std::vector<Bytes> rows,
+             std::vector<std::uint32_t> palette = {}, bool topDown = false) {
+  DibShape s;
+  s.bits = bits;
+  s.width = w;
+  s.height = static_cast<std::int32_t>(rows.size());
+  s.rows = rows;
+  s.palette = palette;
+  s.topDown = topDown;
+  return s;
 }
 
 // A run-length bitmap: RLE8 for 8 bits, RLE4 for 4.
 Bytes Rle(std::uint16_t bits, std::int32_t w, std::int32_t h, Bytes stream,
           std::vector<std::uint32_t> palette, bool topDown = false) {
-  return MakeBmp({w, h, bits, topDown, palette, {}, {}, bits == 8 ? 1u : 2u, stream});
+  DibShape s = Dib(bits, w, {}, palette, topDown);
+  s.height = h;
+  s.compression = bits == 8 ? 1 : 2;
+  s.rle = stream;
+  return MakeBmp(s);
+}
+
+// A TGA of one row with a two-byte image ID before the pixels.
+TgaShape TgaRow(std::uint8_t type, std::uint8_t bits, std::uint16_t w, Bytes pixels) {
+  TgaShape s;
+  s.type = type;
+  s.bits = bits;
+  s.width = w;
+  s.id = {'i', 'd'};
+  s.pixels = pixels;
+  return s;
+}
+Bytes Tga(std::uint8_t type, std::uint8_t bits, std::uint16_t w, Bytes pixels) {
+  return MakeTga(TgaRow(type, bits, w, pixels));
+}
+
+// A colour-mapped TGA of 8-bit indices, its map of `mapBits` entries from
+// entry `first`.
+Bytes Mapped(std::uint8_t type, std::uint16_t first, std::uint8_t mapBits, Bytes map, std::uint16_t w,
+             Bytes pixels) {
+  TgaShape s = TgaRow(type, 8, w, pixels);
+  s.descriptor = 0x20;
+  s.mapFirst = first;
+  s.mapLength = static_cast<std::uint16_t>(map.size() / ((mapBits + 7) / 8));
+  s.mapBits = mapBits;
+  s.map = map;
+  return MakeTga(s);
+}
+
+// A DXT1 DDS of 8 x 4 with the payload's bytes zero.
+Bytes Dxt1(std::uint32_t mipCount, std::uint32_t caps2, std::size_t bytes) {
+  DdsShape s;
+  s.width = 8;
+  s.mipCount = mipCount;
+  s.pfFlags = 4;
+  s.fourCC = D3DFMT_DXT1;
+  s.caps2 = caps2;
+  s.payload.assign(bytes, 0);
+  return MakeDds(s);
 }
 
 template <std::size_t N>
@@ -79,26 +129,35 @@ Bytes Text(const char (&t)[N]) {  // without the closing zero; zeros inside stay
 TEST(TexReaders, FormatAndPixelsOfEachVariant) {
   const std::vector<std::uint32_t> rgbk = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
   auto bmp = [](std::uint16_t bits, std::int32_t w, std::vector<Bytes> rows,
-                std::vector<std::uint32_t> palette, bool topDown = false) {
-    return MakeBmp({w, std::int32_t(rows.size()), bits, topDown, palette, rows, {}, 0, {}});
-  };
+                std::vector<std::uint32_t> palette,
+                bool topDown = false) { return MakeBmp(Dib(bits, w, rows, palette, topDown)); };
   auto dib = [](std::uint16_t bits, Bytes row) {  // no file header
-    return MakeDib({2, 1, bits, false, {0x102030, 0x405060}, {row}, {}, 0, {}});
+    return MakeDib(Dib(bits, 2, {row}, {0x102030, 0x405060}));
   };
-  auto png = [](int type, int depth, Bytes row, std::vector<std::uint16_t> trns = {}) {  // two pixels
-    PngShape s{2, 1, type, depth, false, {row}, {}, {}};
+  auto pngShape = [](int type, int depth, Bytes row) {  // two pixels
+    PngShape s;
+    s.width = 2;
+    s.colorType = type;
+    s.bitDepth = depth;
+    s.rows = {row};
+    return s;
+  };
+  auto png = [&](int type, int depth, Bytes row, std::vector<std::uint16_t> trns = {}) {
+    PngShape s = pngShape(type, depth, row);
     s.trnsColour = !trns.empty();
     std::copy(trns.begin(), trns.end(), s.trns);
     return MakePng(s);
   };
-  auto pngPalette = [](int depth) {  // indices 1 and 0 of an opaque entry and one of alpha 0x40
+  auto pngPalette = [&](int depth) {  // indices 1 and 0 of an opaque entry and one of alpha 0x40
     Bytes row = {static_cast<std::uint8_t>(depth == 8 ? 1 : (1u << (8 - depth)))};
     if (depth == 8) row.push_back(0);
-    return MakePng({2, 1, 3, depth, false, {row}, {0x102030, 0xA0B0C0}, {0x40}});
+    PngShape s = pngShape(3, depth, row);
+    s.palette = {0x102030, 0xA0B0C0};
+    s.trnsPalette = {0x40};
+    return MakePng(s);
   };
   auto mapped = [](std::uint8_t type, std::uint8_t mapBits, Bytes map, Bytes pixels) {  // 3 x 1 from entry 10
-    const auto entries = static_cast<std::uint16_t>(map.size() / ((mapBits + 7) / 8));
-    return MakeTga({type, 8, 3, 1, 0x20, {}, 10, entries, mapBits, map, pixels});
+    return Mapped(type, 10, mapBits, map, 3, pixels);
   };
   const std::vector<Bytes> rgb = {Rgb24Row({0xFF0000, 0x00FF00, 0x0000FF}),
                                   Rgb24Row({0x123456, 0xFFFFFF, 0})};
@@ -188,12 +247,22 @@ TEST(TexReaders, FormatAndPixelsOfEachVariant) {
 // describe, the row pitch, and the first byte of each of the first two rows.
 TEST(TexReaders, MaskedLayouts) {
   auto fields = [](std::uint16_t bits, std::vector<std::uint32_t> masks) {  // 2 x 2, top-down
-    return MakeBmp({2, 2, bits, true, {}, {Bytes(bits / 4, 0x5A), Bytes(bits / 4, 0xA5)}, masks, 0, {}});
+    DibShape s = Dib(bits, 2, {Bytes(bits / 4, 0x5A), Bytes(bits / 4, 0xA5)}, {}, true);
+    s.masks = masks;
+    return MakeBmp(s);
   };
   auto dds = [](std::uint32_t flags, std::uint32_t bits, std::uint32_t gMask, std::uint32_t aMask) {  // 3 x 2
     Bytes payload(6 * bits / 8);
     for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i);
-    return MakeDds({3, 2, 0, flags, 0, bits, 0xFF0000, gMask, 0xFF, aMask, 0, payload});
+    DdsShape s;
+    s.width = 3;
+    s.height = 2;
+    s.pfFlags = flags;
+    s.bits = bits;
+    s.gMask = gMask;
+    s.aMask = aMask;
+    s.payload = payload;
+    return MakeDds(s);
   };
   const struct {
     Bytes file;
@@ -376,10 +445,14 @@ TEST(TexReaderTga, EveryOriginGivesTheSameImage) {
 // Fields no reader accepts, and data the header's claims do not fit (every
 // shorter prefix of a good file is the loader's truncation test).
 TEST(TexReaders, MalformedFilesAreRejected) {
-  const Bytes goodBmp = MakeBmp({1, 1, 24, false, {}, {Rgb24Row({0xFFFFFF})}, {}, 0, {}});
-  auto dds = [](std::uint32_t mipCount, std::uint32_t caps2, std::size_t bytes) {  // 8x4 DXT1
-    return MakeDds({8, 4, mipCount, 4, D3DFMT_DXT1, 32, 0xFF0000, 0xFF00, 0xFF, 0, caps2, Bytes(bytes, 0)});
-  };
+  const Bytes goodBmp = MakeBmp(Dib(24, 1, {Rgb24Row({0xFFFFFF})}));
+  DibShape noFormat = Dib(16, 1, {Bytes(2, 0)});
+  noFormat.masks = {0xF00, 0xF0, 0xF, 0xF000};
+  DdsShape rgb24;
+  rgb24.width = 8;
+  rgb24.mipCount = 2;
+  rgb24.bits = 24;
+  rgb24.payload.assign(160, 0);                                 // what 32 bits would take
   const std::vector<std::uint32_t> rlePalette = {0, 0xFF0000};  // run-length bitmaps, 4 x 3
   Bytes sizeField = goodBmp;
   sizeField[2] = 0xFF;
@@ -391,8 +464,7 @@ TEST(TexReaders, MalformedFilesAreRejected) {
   const std::pair<const char*, Bytes> files[] = {
       {"bmp: 13 bytes", {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
       {"bmp: size field past the end", sizeField},
-      {"bmp: masks of no format",
-       MakeBmp({1, 1, 16, false, {}, {Bytes(2, 0)}, {0xF00, 0xF0, 0xF, 0xF000}, 0, {}})},
+      {"bmp: masks of no format", MakeBmp(noFormat)},
       {"ppm: no height", Text("P6 1\n255\n")},
       {"ppm: sample over the maximum", Text("P3 1 1 255 1 2 300")},
       {"ppm: a sample short", Text("P3 1 1 255 1 2")},
@@ -402,12 +474,11 @@ TEST(TexReaders, MalformedFilesAreRejected) {
       {"ppm: no space after P6", Text("P61 1 255\n\x01\x02\x03")},
       {"rle8: stream ends before the bitmap", Rle(8, 4, 3, {2, 1, 0, 0}, rlePalette)},
       {"rle8: top-down (always bottom-up)", Rle(8, 4, 3, {2, 1, 0, 1}, rlePalette, true)},
-      {"dds: 24 bits (with the bytes 32 would take)",
-       MakeDds({8, 4, 2, 0x40, 0, 24, 0xFF0000, 0xFF00, 0xFF, 0, 0, Bytes(160, 0)})},
-      {"dds: a byte short", dds(2, 0, 23)},
-      {"dds: more levels than data", dds(0xFFFFFFFFu, 0, 24)},
-      {"dds: five faces of six", dds(1, 0xFE00, 5 * 16)},
-      {"dds: some faces", dds(1, 0x0C00, 6 * 16)},
+      {"dds: 24 bits (with the bytes 32 would take)", MakeDds(rgb24)},
+      {"dds: a byte short", Dxt1(2, 0, 23)},
+      {"dds: more levels than data", Dxt1(0xFFFFFFFFu, 0, 24)},
+      {"dds: five faces of six", Dxt1(1, 0xFE00, 5 * 16)},
+      {"dds: some faces", Dxt1(1, 0x0C00, 6 * 16)},
       {"png: check sum broken", crc},
       {"tga: type 0", Tga(0, 24, 1, {1, 2, 3})},
       {"tga: type 4", Tga(4, 24, 1, {1, 2, 3})},
@@ -417,11 +488,11 @@ TEST(TexReaders, MalformedFilesAreRejected) {
       {"tga: 16-bit grey", Tga(3, 16, 1, {1, 2, 3})},
       {"tga: a byte short", Tga(2, 24, 1, {1, 2})},
       {"tga: mapped without a map", Tga(1, 8, 1, {0})},
-      {"tga: map past entry 255", MakeTga({1, 8, 1, 1, 0, {}, 200, 57, 16, Bytes(57 * 2, 0), {0}})},
+      {"tga: map past entry 255", Mapped(1, 200, 16, Bytes(57 * 2, 0), 1, {0})},
   };
   for (const auto& [name, file] : files) EXPECT_TRUE(Rejected(file)) << name;
   EXPECT_FALSE(Rejected(goodBmp));
-  EXPECT_FALSE(Rejected(dds(2, 0, 24)));
+  EXPECT_FALSE(Rejected(Dxt1(2, 0, 24)));
   EXPECT_FALSE(Rejected(Tga(2, 24, 1, {1, 2, 3})));
   EXPECT_FALSE(Rejected(Rle(8, 4, 3, {2, 1, 0, 1}, rlePalette)));
 }

@@ -35,8 +35,19 @@ ATOM RegisterTestClass(const char* name) {
 
 void PushKey(Uint32 type, SDL_Keycode sym, SDL_Scancode sc, Uint16 mod = 0, Uint8 repeat = 0) {
   SDL_Event e{};
-  e.key = {type, 0, 0, 0, repeat, 0, 0, {sc, sym, mod, 0}};  // no window, time or state
+  e.type = type;
+  e.key.keysym.sym = sym;
+  e.key.keysym.scancode = sc;
+  e.key.keysym.mod = mod;
+  e.key.repeat = repeat;
   SDL_PushEvent(&e);
+}
+
+void ConfigureHiddenScripted() {
+  qv::host::Config config;
+  config.scripted = true;
+  config.visible_window = false;
+  qv::host::Configure(config);
 }
 
 std::vector<UINT> Messages(const std::vector<MSG>& taken) {
@@ -53,7 +64,7 @@ TEST(Win32Signals, TermAndIntBecomeACloseRequest) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      qv::host::Configure({true, false, 0, -1, "", {}});  // scripted and hidden, nothing else
+      ConfigureHiddenScripted();
       if (!RegisterTestClass("signal class")) _exit(2);
       raise(sig);
       if (!CreateWindowExA(0, "signal class", "test", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
@@ -77,7 +88,7 @@ class Win32Window : public ::testing::Test {
  protected:
   void SetUp() override {
     qv::host::Reset();
-    qv::host::Configure({true, false, 0, -1, "", {}});  // scripted and hidden, nothing else
+    ConfigureHiddenScripted();
     s_seen.clear();
     ASSERT_NE(RegisterTestClass("test class"), 0);
     hWnd = CreateWindowExA(0, "test class", "test", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr, nullptr,
@@ -137,7 +148,9 @@ TEST_F(Win32Window, QuitComesAfterMessagesAlreadyPosted) {
 TEST_F(Win32Window, CloseRequestDestroysTheWindow) {
   // A window-manager close arrives as an SDL window event.
   SDL_Event e{};
-  e.window = {SDL_WINDOWEVENT, 0, SDL_GetWindowID(qv::host::Window()), SDL_WINDOWEVENT_CLOSE, 0, 0, 0, 0, 0};
+  e.type = SDL_WINDOWEVENT;
+  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  e.window.windowID = SDL_GetWindowID(qv::host::Window());
   SDL_PushEvent(&e);
   const std::vector<MSG> taken = Drain();
   EXPECT_EQ(Messages(taken), (std::vector<UINT>{WM_CLOSE, WM_QUIT}));
