@@ -132,6 +132,24 @@ TEST_F(DeviceGl, ViewportFromTheTopLeft) {
                 {39, 47, 0u}});
 }
 
+// Direct3D samples pixels at whole coordinates: a band half a pixel wide
+// around the centres of row 1, or of column 1, lights exactly that row or column.
+TEST_F(DeviceGl, PixelCentresLieAtWholeCoordinates) {
+  UseColourShader();
+  const float W = static_cast<float>(m_width), H = static_cast<float>(m_height);
+  for (bool row : {true, false}) {
+    SCOPED_TRACE(row ? "row 1" : "column 1");
+    ClearTo();
+    // Screen coordinates 0.75 to 1.25 across the band.
+    SetVertices(row ? Quad(0.5f, 0xFFFFFFFFu, -1, 1 - 2.5f / H, 1, 1 - 1.5f / H)
+                    : Quad(0.5f, 0xFFFFFFFFu, -1 + 1.5f / W, -1, -1 + 2.5f / W, 1));
+    ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    PresentAndRead();
+    const int mid = row ? static_cast<int>(m_width) / 2 : static_cast<int>(m_height) / 2;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(row ? Pixel(mid, i) : Pixel(i, mid), i == 1 ? 0xFFFFFFu : 0u) << i;
+  }
+}
+
 // Direct3D's front faces are clockwise on screen; the default CULLMODE (CCW)
 // removes counter-clockwise ones.
 TEST_F(DeviceGl, CullModeKeepsDirect3DWinding) {
