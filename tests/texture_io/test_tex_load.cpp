@@ -14,6 +14,8 @@
 #include <new>
 #include <string>
 
+#include <zlib.h>
+
 #include "testing/fake_d3d8.h"
 #include "testing/temp_log.h"
 #include "testing/tex_test_files.h"
@@ -451,6 +453,8 @@ TEST_F(TexLoad, HeadersClaimingMoreThanTheDataFail) {
   png.rows.assign(64, Bytes(64 * 3, 7));
   Bytes bigPng = MakePng(png);
   for (int at : {18, 19, 22, 23}) bigPng[at] = at % 2 ? 0 : 0x10;  // IHDR width, height: 0x1000 (big-endian)
+  const uLong ihdrCrc = crc32(0, &bigPng[12], 17);  // over the chunk's type and data, so libpng accepts it
+  for (int i = 0; i < 4; ++i) bigPng[29 + i] = static_cast<std::uint8_t>(ihdrCrc >> (24 - 8 * i));
   EXPECT_EQ(Load(bigPng, &tex), D3DXERR_INVALIDDATA);
   Bytes bigJpeg = MakeJpeg(16, 16, false, Bytes(16 * 16 * 3, 90));
   for (std::size_t i = 2; i + 8 < bigJpeg.size(); ++i)
