@@ -453,7 +453,10 @@ TEST_F(DeviceGl, MipMappedTextureSampledWithLinearFiltering) {
   }
   ASSERT_EQ(m_dev->SetTexture(0, t), D3D_OK);
   std::vector<TestVertex> q = Quad();
-  for (TestVertex& v : q) v = {v.x, v.y, v.z, v.color, v.u * m_width, v.v * m_height};
+  for (TestVertex& v : q) {
+    v.u *= static_cast<float>(m_width);
+    v.v *= static_cast<float>(m_height);
+  }
   m_dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
   m_dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
   m_dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
