@@ -13,22 +13,12 @@ for tool in Xvfb xdotool xlogo xprop import $wm; do
 done
 [ -x "$probe" ] || { echo "probe program '$probe' not found"; exit 1; }
 
-# Xvfb picks a free display itself and writes its number once it is ready,
-# so that live tests run side by side never share a server.
-numberfile=$(mktemp)
-# -br: a black root window, so that the picture's edges can be found.
-Xvfb -displayfd 3 -screen 0 "${size}x24" -br -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 1 100); do [ -s "$numberfile" ] && break; sleep 0.1; done
-display=":$(head -n 1 "$numberfile")"
-rm -f "$numberfile"
-[ "$display" != ":" ] || { echo "Xvfb did not start"; kill $xvfb 2>/dev/null; exit 1; }
+. "$(dirname "$0")/../xvfb_start.sh"
 wmpid=""
+xvfb=""
 trap 'kill $wmpid $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT INT TERM
-for _ in $(seq 1 50); do
-  DISPLAY="$display" xdotool getmouselocation >/dev/null 2>&1 && break
-  sleep 0.1
-done
+# -br: a black root window, so that the picture's edges can be found.
+xvfb_start "$size" -br || exit 1
 if [ -n "$wm" ]; then
   DISPLAY="$display" "$wm" >/dev/null 2>&1 &
   wmpid=$!

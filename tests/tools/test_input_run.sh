@@ -17,6 +17,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
+. "$(dirname "$0")/../xvfb_start.sh"
 mkdir "$work/data"
 # The 14 words of the start-up parameters, so start-up does not quit.
 printf 'PatchSize 16 Levels 4 VertexLimit 65536 Tex0 t0.bmp Tex1 t1.tga Tex2 t2.jpg Tex3 t3.png\n' \
@@ -48,16 +49,9 @@ window)
     echo "SKIP: needs Xvfb and xdotool (apt-get install xvfb xdotool)"
     exit 77
   fi
-  display=""
-  for n in $(seq 90 190); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-  done
-  [ -n "$display" ] || fail "no free X display"
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
+  xvfb_start 1280x1024 || fail "no X server"
   export DISPLAY="$display"
   unset SDL_VIDEODRIVER
-  for _ in $(seq 1 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
   xdotool mousemove 512 384
 
   # A run that ignores Escape ends at 100000 frames (or the timeout).
