@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
@@ -27,6 +28,9 @@ struct HostState {
   bool focus = false;
   bool havePrevious = false;
   std::chrono::steady_clock::time_point previous;
+  std::function<void()> startupOver;
+  std::vector<bool> shotTried;          // per configured shot: its frame was presented
+  std::vector<std::string> shotErrors;  // why a tried shot is not on disk
 };
 
 // The fixed calendar time, apart from HostState: time() may be called while
@@ -137,6 +141,7 @@ void SetClockOverride(std::function<std::uint32_t()> clock) { H().clockOverride 
 bool BeginLoopIteration() {
   HostState& h = H();
   ++h.frameIndex;
+  if (h.frameIndex == 0 && h.startupOver) h.startupOver();
   const auto now = std::chrono::steady_clock::now();
   if (h.havePrevious) {
     h.stats.frame_ms.push_back(std::chrono::duration<double, std::milli>(now - h.previous).count());
@@ -160,19 +165,54 @@ std::uint32_t Milliseconds() {
   return BootMilliseconds();
 }
 
+void SetStartupOverHook(std::function<void()> hook) { H().startupOver = std::move(hook); }
+
+ShotFormat ShotFormatOf(const std::string& path) {
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return ShotFormat::Unknown;
+  std::string ext = path.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == "png") return ShotFormat::Png;
+  if (ext == "jpg" || ext == "jpeg") return ShotFormat::Jpeg;
+  return ShotFormat::Unknown;
+}
+
 void OnPresent(const FrameReader& reader) {
-  for (const Shot& shot : H().config.shots) {
-    if (shot.frame != H().frameIndex) continue;
+  HostState& h = H();
+  const std::vector<Shot>& shots = h.config.shots;
+  h.shotTried.resize(shots.size(), false);
+  for (std::size_t i = 0; i < shots.size(); ++i) {
+    const Shot& shot = shots[i];
+    if (shot.frame != h.frameIndex) continue;
+    h.shotTried[i] = true;
     std::vector<std::uint8_t> rgb;
     int width = 0, height = 0;
     if (!reader || !reader(rgb, width, height) ||
         rgb.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3u) {
-      std::fprintf(stderr, "quorvel: could not read frame %d for %s\n", shot.frame, shot.path.c_str());
+      h.shotErrors.push_back("cannot read the picture of frame " + std::to_string(shot.frame) + " for " +
+                             shot.path);
       continue;
     }
-    if (!WritePngRGB(shot.path, rgb.data(), width, height))
-      std::fprintf(stderr, "quorvel: could not write %s\n", shot.path.c_str());
+    std::string error;
+    const bool written = ShotFormatOf(shot.path) == ShotFormat::Jpeg
+                             ? WriteJpegRGB(shot.path, rgb.data(), width, height, &error)
+                             : WritePngRGB(shot.path, rgb.data(), width, height, &error);
+    if (!written) h.shotErrors.push_back("cannot write " + shot.path + ": " + error);
   }
+}
+
+std::vector<std::string> ShotFailures() {
+  const HostState& h = H();
+  std::vector<std::string> failures = h.shotErrors;
+  for (std::size_t i = 0; i < h.config.shots.size(); ++i) {
+    if (i < h.shotTried.size() && h.shotTried[i]) continue;
+    const Shot& shot = h.config.shots[i];
+    // Frames as the summary counts them: the loop iterations that ran one.
+    const int frames = h.frameIndex > 0 ? h.frameIndex : 0;
+    failures.push_back("no picture for " + shot.path + ": frame " + std::to_string(shot.frame) +
+                       " was not presented (the run ended after " + std::to_string(frames) + " frames)");
+  }
+  return failures;
 }
 
 }  // namespace qv::host

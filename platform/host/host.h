@@ -19,8 +19,13 @@ namespace qv::host {
 
 struct Shot {
   int frame;         // frame index (from 0) whose presented picture is saved
-  std::string path;  // PNG file
+  std::string path;  // PNG or JPEG file, as its extension says (ShotFormatOf)
 };
+
+// The file formats a shot is written in, chosen by the name's extension
+// (either case): ".png" PNG, ".jpg" and ".jpeg" JPEG; anything else Unknown.
+enum class ShotFormat { Unknown, Png, Jpeg };
+ShotFormat ShotFormatOf(const std::string& path);
 
 struct Config {
   bool scripted = false;       // offscreen driver and scripted input
@@ -57,6 +62,10 @@ void SetWindowHooks(const WindowHooks& hooks);
 // when the configured frame limit asks for the window to be closed now, in
 // time for the loop to run exactly that many frames.
 bool BeginLoopIteration();
+
+// Called once, as the first loop iteration begins: the system's start-up is
+// over by then, and a program can read back what it logged. Reset clears it.
+void SetStartupOverHook(std::function<void()> hook);
 
 // The millisecond clock behind timeGetTime: the test override if set, else the
 // virtual clock if a step is configured, else the time since boot.
@@ -111,7 +120,18 @@ void SetClockOverride(std::function<std::uint32_t()> clock);
 using FrameReader = std::function<bool(std::vector<std::uint8_t>& rgb, int& width, int& height)>;
 void OnPresent(const FrameReader& reader);
 
-// Writes 8-bit RGB rows (top row first) as a PNG file; false on failure.
-bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, int height);
+// After the run: one sentence for each configured shot that is not on disk,
+// saying why (the file could not be written, with the system's reason; the
+// picture could not be read; the run ended before the shot's frame). Empty
+// when every shot was written.
+std::vector<std::string> ShotFailures();
+
+// Write 8-bit RGB rows (top row first) as a PNG or a JPEG file; on failure
+// false, with the reason (the C library's, where a file operation failed) in
+// *error when it is not null.
+bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, int height,
+                 std::string* error = nullptr);
+bool WriteJpegRGB(const std::string& path, const std::uint8_t* rgb, int width, int height,
+                  std::string* error = nullptr);
 
 }  // namespace qv::host

@@ -1,28 +1,27 @@
 // Writing screenshots as PNG through libpng.
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/host/host.h"
 
 namespace qv::host {
+namespace {
 
-bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, int height) {
-  if (!rgb || width <= 0 || height <= 0) return false;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
+// The encoding into an open file; false when libpng gave up (a failed write).
+// Nothing with a destructor lives here: libpng leaves by longjmp.
+bool EncodePng(std::FILE* f, const std::uint8_t* rgb, int width, int height) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info) {
     png_destroy_write_struct(&png, nullptr);
-    std::fclose(f);
     return false;
   }
-  // Nothing with a destructor lives between setjmp and the calls that may longjmp.
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    std::fclose(f);
     return false;
   }
   png_init_io(png, f);
@@ -33,7 +32,34 @@ bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, in
     png_write_row(png, rgb + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3u);
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
+  return true;
+}
+
+}  // namespace
+
+bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, int height,
+                 std::string* error) {
+  std::string ignored;
+  std::string& reason = error ? *error : ignored;
+  if (!rgb || width <= 0 || height <= 0) {
+    reason = "no picture";
+    return false;
+  }
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  // libpng's own text for a failed write ("Write Error") says less than the
+  // C library's errno.
+  const bool encoded = EncodePng(f, rgb, width, height);
+  const bool writeFailed = !encoded || std::ferror(f) != 0;
+  if (std::fclose(f) != 0 || writeFailed) {
+    reason = errno != 0 ? std::strerror(errno) : "write error";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace qv::host
