@@ -84,9 +84,13 @@ char s_processHeap;
 
 }  // namespace
 
+// A debugger shows each string as a line of its own; on standard error a
+// string without a line end would run into the next program's message.
 void OutputDebugStringA(LPCSTR text) {
   if (!text) return;
   std::fputs(text, stderr);
+  const std::size_t length = std::strlen(text);
+  if (length > 0 && text[length - 1] != '\n') std::fputc('\n', stderr);
   std::fflush(stderr);
 }
 
