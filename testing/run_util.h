@@ -1,6 +1,6 @@
-// Running the programs from tests: a command's exit code and standard
-// output, the `name: value` lines of quorvel-run's summary, text files as
-// lines, and PNG screenshots as RGB.
+// Running the programs from tests: a command's exit code, standard output
+// and standard error, the `name: value` lines of quorvel-run's summary, text
+// files as lines, and PNG screenshots as RGB.
 #pragma once
 
 #include <png.h>
@@ -17,18 +17,29 @@ namespace qv::test {
 
 struct RunResult {
   int exitCode = -1;  // -1 when the command did not exit normally
-  std::string out;    // standard output; standard error is dropped
+  std::string out;    // standard output
+  std::string err;    // standard error
 };
 
 inline RunResult RunCommand(const std::string& command) {
   RunResult r;
-  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = pclose(p);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  char errPath[] = "/tmp/quorvel_stderr_XXXXXX";
+  const int errFd = mkstemp(errPath);
+  if (errFd < 0) return r;
+  close(errFd);
+  FILE* p = popen(("{ " + command + "; } 2>" + errPath).c_str(), "r");
+  if (p) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int status = pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(errPath, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    r.err = s.str();
+  }
+  unlink(errPath);
   return r;
 }
 

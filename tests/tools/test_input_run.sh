@@ -19,9 +19,15 @@ cleanup() {
 trap cleanup EXIT INT TERM
 . "$(dirname "$0")/../xvfb_start.sh"
 mkdir "$work/data"
-# The 14 words of the start-up parameters, so start-up does not quit.
-printf 'PatchSize 16 Levels 4 VertexLimit 65536 Tex0 t0.bmp Tex1 t1.tga Tex2 t2.jpg Tex3 t3.png\n' \
+# A complete data set, as small as the system allows: a flat heightmap (its
+# size is fixed), one 2 x 2 texture on all four stages, black colour tables.
+# A start-up that logged a failure would end with exit code 1.
+printf 'PatchSize 16 Levels 4 VertexLimit 65536 Tex0 t.ppm Tex1 t.ppm Tex2 t.ppm Tex3 t.ppm\n' \
   >"$work/data/Readme.txt"
+{ printf 'P6 2 2 255\n'; head -c 12 /dev/zero; } >"$work/data/t.ppm"
+head -c 1048576 /dev/zero >"$work/data/HeightMap20.raw"
+head -c 1080 /dev/zero >"$work/data/Diffuse.raw"
+cp "$work/data/Diffuse.raw" "$work/data/Ambient.raw"
 
 fail() { echo "FAIL: $*"; echo "--- summary"; cat "$work/summary" 2>/dev/null; exit 1; }
 value() { sed -n "s/^$1: //p" "$work/summary"; }

@@ -2,10 +2,12 @@
 // driver) in temporary folders: exit codes, summaries and the log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <cstdlib>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,27 +18,81 @@
 namespace {
 
 using namespace qv::test;
+namespace fs = std::filesystem;
+
+// The default data set (--seed 1), made when a test first needs it.
+std::string s_dataSet;
+bool s_dataSetTried = false;
+std::string DataSet() {
+  if (!s_dataSetTried) {
+    s_dataSetTried = true;
+    s_dataSet = MakeTempDir("quorvel_run_data_");
+    if (!s_dataSet.empty() &&
+        RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + s_dataSet + " --seed 1").exitCode != 0) {
+      std::error_code ec;
+      fs::remove_all(s_dataSet, ec);
+      s_dataSet.clear();
+    }
+  }
+  return s_dataSet;
+}
 
 class QuorvelRun : public ::testing::Test {
  protected:
+  static void TearDownTestSuite() {
+    std::error_code ec;
+    if (!s_dataSet.empty()) fs::remove_all(s_dataSet, ec);
+  }
   void SetUp() override { ASSERT_TRUE(tmp_.Ok()); }
   void WriteFile(const std::string& name, const std::string& text) { tmp_.WriteFile(name, text); }
   RunResult RunHere(const std::string& args) {
     return RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " " + args);
   }
+  // A copy of the default data set in the folder `name`; "" without one.
+  std::string CopyOfData(const std::string& name) {
+    if (DataSet().empty()) return "";
+    const std::string to = dir_ + "/" + name;
+    std::error_code ec;
+    fs::copy(DataSet(), to, fs::copy_options::recursive, ec);
+    return ec ? "" : to;
+  }
   TempDir tmp_;
   const std::string dir_ = tmp_.Dir();
 };
 
+// Whether standard error holds `line` as a whole line.
+bool HasLine(const std::string& err, const std::string& line) {
+  std::istringstream in(err);
+  for (std::string l; std::getline(in, l);)
+    if (l == line) return true;
+  return false;
+}
+
+// The lines a program wrote under its own name.
+int LinesOf(const std::string& err, const std::string& program) {
+  std::istringstream in(err);
+  int n = 0;
+  for (std::string l; std::getline(in, l);) n += l.rfind(program + ": ", 0) == 0;
+  return n;
+}
+
 const char* kErrorBanner = "***********************ERROR*************************";
 const char* kFatalBanner = "FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL";
 
+// A failed start-up used to end with exit code 0 (the quit message's); the
+// log stays exactly as the system writes it, the exit code is 1 and one line
+// names the first failure and the log.
 TEST_F(QuorvelRun, EmptyFolderEndsWithTheFatalStartupError) {
-  const RunResult r = RunHere("--frames 5");
-  EXPECT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_EQ(Field(r.out, "exit_code"), "0");
+  const RunResult r = RunHere("--frames 5 --epoch 1000000000");
+  EXPECT_EQ(r.exitCode, 1) << r.out;
+  EXPECT_EQ(Field(r.out, "exit_code"), "1");
   const std::string logPath = Field(r.out, "log");
-  ASSERT_EQ(logPath.rfind(dir_ + "/Log_", 0), 0u) << logPath;
+  ASSERT_EQ(logPath, dir_ + "/Log_1000000000.log");
+  EXPECT_TRUE(HasLine(
+      r.err,
+      "quorvel-run: start-up failed: [LoadHM] Could not read RAW file (HeightMap20.raw); see " + logPath))
+      << r.err;
+  EXPECT_EQ(LinesOf(r.err, "quorvel-run"), 1) << r.err;
   const std::vector<std::string> log = Lines(logPath);
   ASSERT_GE(log.size(), 10u);
   EXPECT_EQ(log[4], "Winmain");
@@ -51,6 +107,104 @@ TEST_F(QuorvelRun, EmptyFolderEndsWithTheFatalStartupError) {
                                 kFatalBanner, "[Winmain]:  Error game initialization", "[Average FPS: ]:  0",
                                 "[Game Cleanup]:  Cleaning...", "[Game Cleanup]:  Cleaning Done", "Winmain",
                                 "------ ENDING WITH 3 errors!"}));
+}
+
+// Start-ups that go on after their failure (the system quits only on a fatal
+// one) still end with exit code 1, and the line names the file: a heightmap
+// cut short, a texture file that is not there (its name taken from
+// "Readme.txt"; the system's own message stays on a line of its own).
+TEST_F(QuorvelRun, StartupFailuresNameTheirFile) {
+  const struct {
+    const char* name;
+    const char* spoil;  // a shell command run in the data folder
+    const char* cause;
+  } cases[] = {
+      {"cut", "truncate -s 1000 HeightMap20.raw",
+       "[LoadHM] Length/Width not equal to Checksum (HeightMap20.raw)"},
+      {"texture", "rm detail.jpg", "COULDNT LOAD TEXTURE (detail.jpg)"},
+  };
+  for (const auto& c : cases) {
+    const std::string data = CopyOfData(c.name);
+    ASSERT_FALSE(data.empty());
+    ASSERT_EQ(RunCommand("cd " + data + " && " + c.spoil).exitCode, 0);
+    const RunResult r =
+        RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + data + " --frames 1 --epoch 1000000000");
+    EXPECT_EQ(r.exitCode, 1) << c.name;
+    EXPECT_EQ(Field(r.out, "exit_code"), "1") << c.name;
+    EXPECT_TRUE(HasLine(r.err, std::string("quorvel-run: start-up failed: ") + c.cause + "; see " + data +
+                                   "/Log_1000000000.log"))
+        << r.err;
+    EXPECT_EQ(LinesOf(r.err, "quorvel-run"), 1) << r.err;
+  }
+}
+
+// The live viewer without a display does not start the system (no log), and
+// says so: DISPLAY unset, or naming a display no server answers. SDL would
+// otherwise fall back to its offscreen driver and run where nobody sees it.
+TEST_F(QuorvelRun, NoDisplayIsOneLineAndExitCodeOne) {
+  int unused = 90;
+  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(unused))) ++unused;
+  const std::string display = ":" + std::to_string(unused);
+  const std::string clean = "timeout 60 env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER ";
+  const struct {
+    std::string command;
+    std::string line;  // the start of the one line
+  } cases[] = {
+      {clean + "-u DISPLAY " + QUORVEL_BIN + " " + dir_,
+       "quorvel: cannot open a window: no X display (DISPLAY is not set)"},
+      {clean + "DISPLAY=" + display + " " + QUORVEL_BIN + " " + dir_,
+       "quorvel: cannot open a window: no X display at DISPLAY=" + display + " ("},
+      {clean + "DISPLAY=" + display + " " + QUORVEL_RUN_BIN + " --window --frames 3 --dir " + dir_,
+       "quorvel-run: cannot open a window: no X display at DISPLAY=" + display + " ("},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = RunCommand(c.command);
+    EXPECT_EQ(r.exitCode, 1) << c.command;
+    EXPECT_EQ(r.err.rfind(c.line, 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.out, "") << "no summary for a run that did not start";
+  }
+  EXPECT_TRUE(fs::is_empty(dir_)) << "the system never ran, so it wrote no log";
+}
+
+// The log is appended to: a run that follows a failed one in the same file
+// (the same --epoch) is judged by its own part only. A shot that cannot be
+// written makes the exit code 1 with its reason; a .jpg shot is a JPEG file.
+TEST_F(QuorvelRun, OnlyThisRunsPartOfTheLogCountsAndShotsSayWhy) {
+  const std::string data = CopyOfData("data");
+  ASSERT_FALSE(data.empty());
+  const std::string run = std::string(QUORVEL_RUN_BIN) + " --dir " + data + " --frames 1 --epoch 1000000000";
+  ASSERT_EQ(RunCommand("cd " + data + " && mv HeightMap20.raw saved && head -c 1000 saved >HeightMap20.raw")
+                .exitCode,
+            0);
+  EXPECT_EQ(RunCommand(run).exitCode, 1);
+  ASSERT_EQ(RunCommand("cd " + data + " && mv saved HeightMap20.raw").exitCode, 0);
+  const RunResult r = RunCommand(run + " --shot 0:" + dir_ + "/a.jpg --shot 0:/nonexistent/b.png");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(Field(r.out, "exit_code"), "1");
+  EXPECT_EQ(r.err, "quorvel-run: cannot write /nonexistent/b.png: No such file or directory\n");
+  const std::vector<std::string> log = Lines(data + "/Log_1000000000.log");
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.rfind("------ Beginning", 0) == 0; }),
+            2);
+  std::ifstream jpeg(dir_ + "/a.jpg", std::ios::binary);
+  char magic[3] = {};
+  jpeg.read(magic, 3);
+  EXPECT_EQ(std::string(magic, 3), "\xFF\xD8\xFF") << "a .jpg shot is written as JPEG";
+}
+
+// When the log cannot be written (here a folder holds its name) the summary
+// says so instead of naming a file that is not there; a start-up that quit
+// at once still fails, though no log says why.
+TEST_F(QuorvelRun, ALogThatCannotBeWrittenIsNamedAsSuch) {
+  fs::create_directory(dir_ + "/Log_1000000000.log");
+  const RunResult r = RunHere("--frames 2 --epoch 1000000000");
+  const std::string problem = "cannot write " + dir_ + "/Log_1000000000.log: Is a directory";
+  EXPECT_EQ(Field(r.out, "log"), "none (" + problem + ")");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(
+      HasLine(r.err, "quorvel-run: start-up failed with a fatal error; no log says why (" + problem + ")"))
+      << r.err;
 }
 
 // A heightmap that never ends (/dev/zero) must not hang start-up: it is
@@ -78,9 +232,8 @@ TEST_F(QuorvelRun, EndlessHeightmapAndSigtermEndPromptly) {
 // epoch the paint seed, and so the picture after the stroke at frame 144,
 // differs.
 TEST_F(QuorvelRun, MainFlightRepeatsExactlyWithAndWithoutDrawSkipping) {
-  namespace fs = std::filesystem;
-  const std::string data = dir_ + "/data";
-  ASSERT_EQ(RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + data + " --seed 1").exitCode, 0);
+  const std::string data = CopyOfData("data");
+  ASSERT_FALSE(data.empty());
   auto read = [](const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

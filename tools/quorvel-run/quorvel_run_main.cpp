@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "log/log_file.h"
 #include "run_options.h"
+#include "tools/cli/system_run.h"
 #include "tools/cli/tool_cli.h"
 
 int main(int argc, char** argv) {
@@ -36,16 +35,19 @@ int main(int argc, char** argv) {
   }
   qv::host::Configure(options.host);
 
+  qv::cli::SystemRun run(program.name);
   const auto start = std::chrono::steady_clock::now();
-  char commandLine[] = "";
-  const int exitCode = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWNORMAL);
+  int exitCode = run.Run();
   const double wallMs =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  if (!run.Ran()) return exitCode;
 
-  char runDir[4096];
-  std::string logPath = LogFile::LastFileName();
-  if (::getcwd(runDir, sizeof runDir)) logPath = std::string(runDir) + "/" + logPath;
-  std::fputs(FormatSummary(qv::host::GetStats(), exitCode, wallMs, logPath).c_str(), stdout);
+  // A shot asked for and not on disk is a failed run, whatever the viewer says.
+  for (const std::string& failure : qv::host::ShotFailures()) {
+    std::fprintf(stderr, "%s: %s\n", program.name, failure.c_str());
+    if (exitCode == 0) exitCode = qv::cli::kExitFailed;
+  }
+  std::fputs(FormatSummary(qv::host::GetStats(), exitCode, wallMs, run.LogField()).c_str(), stdout);
   std::fflush(stdout);
   return exitCode;
 }

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "tools/cli/system_run.h"
 #include "tools/cli/tool_cli.h"
 
 namespace {
@@ -39,6 +39,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quorvel: cannot enter '%s': %s\n", dir, std::strerror(errno));
     return qv::cli::kExitBadUsage;
   }
-  char commandLine[] = "";
-  return WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWNORMAL);
+  return qv::cli::SystemRun(kProgram.name).Run();
 }
