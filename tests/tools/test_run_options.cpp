@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "run_options.h"
+#include "testing/temp_log.h"
 
 namespace {
 
 TEST(RunOptions, DefaultsAndEveryOption) {
+  qv::test::TempDir tmp;  // the working directory, holding the input script
+  ASSERT_TRUE(tmp.Ok());
+  tmp.WriteFile("in.txt", "0 key 1 down\n");
   RunOptions o;
   std::string error;
   ASSERT_TRUE(ParseRunOptions({}, &o, &error));  // scripted and offscreen
@@ -16,12 +20,12 @@ TEST(RunOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(o.host.clock_step_ms, 0);
   EXPECT_EQ(o.host.epoch, -1) << "the real calendar time";
 
-  ASSERT_TRUE(ParseRunOptions({"--dir", "d", "--frames", "5", "--clock", "20", "--input", "in.txt", "--shot",
+  ASSERT_TRUE(ParseRunOptions({"--dir", "d", "--frames", "11", "--clock", "20", "--input", "in.txt", "--shot",
                                "2:a.png", "--shot", "10:dir/b:c.png", "--window", "--epoch", "0"},
                               &o, &error))
       << error;
   EXPECT_EQ(o.dir, "d");
-  EXPECT_EQ(o.host.max_frames, 5);
+  EXPECT_EQ(o.host.max_frames, 11);
   EXPECT_EQ(o.host.clock_step_ms, 20);
   EXPECT_EQ(o.host.input_script, "in.txt");
   ASSERT_EQ(o.host.shots.size(), 2u);
@@ -31,6 +35,11 @@ TEST(RunOptions, DefaultsAndEveryOption) {
   EXPECT_FALSE(o.host.scripted);
   EXPECT_TRUE(o.host.visible_window);
   EXPECT_EQ(o.host.epoch, 0);
+
+  // PNG and JPEG by the extension, either case; without --frames any frame.
+  ASSERT_TRUE(ParseRunOptions({"--shot", "0:a.PNG", "--shot", "1:b.jpg", "--shot", "900:c.JPEG"}, &o, &error))
+      << error;
+  EXPECT_EQ(o.host.shots.size(), 3u);
 }
 
 TEST(RunOptions, MalformedValuesAreRefused) {
@@ -48,9 +57,16 @@ TEST(RunOptions, MalformedValuesAreRefused) {
                                              {"--shot", "3:"},
                                              {"--epoch", "-1"},
                                              {"--epoch", "2147483648"},
+                                             {"--shot", "3:a.bmp"},
+                                             {"--shot", "3:png"},
+                                             {"--shot", "3:shots.png/a"},
+                                             {"--frames", "5", "--shot", "5:a.png"},
+                                             {"--shot", "9:a.jpg", "--frames", "3"},
+                                             {"--input", "/nonexistent/flight.input"},
+                                             {"--input", "/"},
                                              {"--bogus"}}) {
     error.clear();
-    EXPECT_FALSE(ParseRunOptions(args, &o, &error)) << args[0];
+    EXPECT_FALSE(ParseRunOptions(args, &o, &error)) << args[0] << " " << args.back();
     EXPECT_FALSE(error.empty());
   }
 }

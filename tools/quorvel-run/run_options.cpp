@@ -5,6 +5,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -31,16 +34,19 @@ double Percentile(std::vector<double> values, double p) {
 
 const char* RunUsage() {
   return "usage: quorvel-run [--dir DIR] [--frames N] [--clock MS] [--input FILE]\n"
-         "                   [--shot FRAME:FILE.png]... [--window] [--epoch SECONDS]\n"
+         "                   [--shot FRAME:FILE]... [--window] [--epoch SECONDS]\n"
          "The viewer on the scripted host (offscreen, input from a script); prints a\n"
-         "summary of the run and exits with the viewer's exit code.\n"
+         "summary of the run. Exit code 0; 1 when the viewer's start-up failed (one\n"
+         "line names the cause and the log) or a shot could not be written; 2 for a\n"
+         "wrong command line.\n"
          "  --dir DIR         the data folder the viewer runs in (default .)\n"
          "  --frames N        close the window after N frames, as a user would\n"
          "  --clock MS        a virtual clock that advances MS milliseconds a frame\n"
          "                    (default: the real clock)\n"
          "  --input FILE      input script: one event a line, \"<frame> key <code> down|up\",\n"
          "                    \"<frame> button <n> down|up\", \"<frame> move <dx> <dy> [<dz>]\"\n"
-         "  --shot FRAME:FILE.png  save the picture of frame FRAME (from 0); repeatable\n"
+         "  --shot FRAME:FILE save the picture of frame FRAME (from 0, below --frames)\n"
+         "                    as PNG (FILE.png) or JPEG (FILE.jpg, FILE.jpeg); repeatable\n"
          "  --window          a live window instead of the offscreen one\n"
          "  --epoch SECONDS   the calendar time the viewer sees, in seconds since\n"
          "                    1970-01-01 UTC (the paint seed, the log's name and\n"
@@ -87,10 +93,14 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
       qv::host::Shot shot;
       if (colon == std::string::npos || colon + 1 >= v.size() ||
           !ParseInt(v.substr(0, colon), 0, &shot.frame)) {
-        *error = "--shot needs FRAME:FILE.png, not '" + v + "'";
+        *error = "--shot needs FRAME:FILE.png or FRAME:FILE.jpg, not '" + v + "'";
         return false;
       }
       shot.path = v.substr(colon + 1);
+      if (qv::host::ShotFormatOf(shot.path) == qv::host::ShotFormat::Unknown) {
+        *error = "--shot " + v + ": a shot is written as PNG (.png) or JPEG (.jpg, .jpeg)";
+        return false;
+      }
       o.host.shots.push_back(shot);
     } else if (a == "--epoch") {
       if (!value(&v)) return false;
@@ -107,6 +117,26 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
       *error = "unknown option '" + a + "'";
       return false;
     }
+  }
+  // The run ends after frames 0 to N-1: a later shot would never be taken.
+  for (const qv::host::Shot& shot : o.host.shots) {
+    if (o.host.max_frames > 0 && shot.frame >= o.host.max_frames) {
+      *error = "--shot " + std::to_string(shot.frame) + ":" + shot.path + ": the run has frames 0 to " +
+               std::to_string(o.host.max_frames - 1) + " (--frames " + std::to_string(o.host.max_frames) +
+               ")";
+      return false;
+    }
+  }
+  if (!o.host.input_script.empty()) {
+    // A folder opens for reading too, but reads nothing.
+    std::error_code ec;
+    errno = std::filesystem::is_directory(o.host.input_script, ec) ? EISDIR : 0;
+    std::FILE* script = errno == 0 ? std::fopen(o.host.input_script.c_str(), "r") : nullptr;
+    if (!script) {
+      *error = "--input " + o.host.input_script + ": " + std::strerror(errno);
+      return false;
+    }
+    std::fclose(script);
   }
   *options = o;
   return true;
