@@ -1,9 +1,8 @@
-// What the programs read back from the system's log: the first failure of a
-// start-up and the data file behind it.
+// What the programs read back from the system's log: the data file behind a
+// start-up's failure (whole runs are in test_quorvel_run.cpp).
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "testing/temp_log.h"
 #include "tools/cli/system_run.h"
@@ -11,43 +10,6 @@
 namespace {
 
 using qv::cli::LogFailure;
-
-const std::string kError = "\n***********************ERROR*************************";
-const std::string kFatal = "\nFATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL";
-
-std::string Described(const std::string& logText) {
-  LogFailure failure;
-  if (!qv::cli::FirstLogFailure(logText, &failure)) return "(none)";
-  return qv::cli::DescribeFailure(failure, "");
-}
-
-TEST(SystemRun, FirstFailureOfAStartup) {
-  const struct {
-    std::string log;
-    std::string failure;
-  } cases[] = {
-      // An empty folder: the heightmap fails first.
-      {"\n------ Filename: Log_1.log\n\nWinmain\n[DIWrapper::DIWrapper]:  Keyboard acquired" + kError +
-           "\n[LoadHM]:  Could not read RAW file\nCOULDNT LOAD TEXTURE" + kError +
-           "\n[Game Initialize()]:  Could not read ReadMe file" + kFatal +
-           "\n[Winmain]:  Error game initialization",
-       "[LoadHM] Could not read RAW file"},
-      // The texture loading's line is a failure, though untagged and not counted.
-      {"\nWinmain\n[LoadHM]:  LoadHM completed successfully\nCOULDNT LOAD TEXTURE" + kError +
-           "\n[Game Initialize()]:  Could not read ReadMe file",
-       "COULDNT LOAD TEXTURE"},
-      // Information entries, a multi-line one included, and paint lines are no failure.
-      {"\nWinmain\n[Pixel Shader Capabilities]:  MaxShaderValue: 1.0, \nMaxTextureBlendStages: 8\n"
-       "[Number of Vertex Buffers]:  64\nPainted at 10 20\n[Average FPS: ]:  7",
-       "(none)"},
-      // Only the entry's first line; a tag may be empty.
-      {kError + "\n[]:  NOT enough VBs\nsecond line", "[] NOT enough VBs"},
-      {kFatal + "\n[Winmain]:  Error in Making Window" + kError +
-           "\n[InitD3D]:  Could not create the Direct3D device",
-       "[Winmain] Error in Making Window"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Described(c.log), c.failure) << c.log;
-}
 
 // The file named beside a failure comes from the folder the system ran in.
 TEST(SystemRun, TheFileBehindAFailure) {
