@@ -132,11 +132,11 @@ int SystemRun::Run() {
   // The sizes of the logs already here: the log is appended to, and only
   // what this run adds to its file is this run's.
   std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(".", ec)) {
-    const std::string name = entry.path().filename().string();
+  for (fs::directory_iterator it(".", ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
     std::error_code sizeError;
-    if (IsLogName(name) && entry.is_regular_file(sizeError)) {
-      const std::uintmax_t size = entry.file_size(sizeError);
+    if (IsLogName(name) && it->is_regular_file(sizeError)) {
+      const std::uintmax_t size = it->file_size(sizeError);
       if (!sizeError) m_logSizes[name] = size;
     }
   }
