@@ -70,6 +70,7 @@ void SetWindowHooks(const WindowHooks& hooks) { Hooks() = hooks; }
 
 void Reset() {
   if (Hooks().reset) Hooks().reset();
+  ResetReadout();
   H() = HostState{};
   s_Epoch = -1;
 }
@@ -126,6 +127,8 @@ Stats& GetStats() { return H().stats; }
 void CountDraw(std::uint64_t triangles) {
   H().stats.draws += 1;
   H().stats.triangles += triangles;
+  H().stats.frame_draws += 1;
+  H().stats.frame_triangles += triangles;
 }
 
 void CountSkippedDraw() { H().stats.draws_skipped += 1; }
@@ -137,6 +140,8 @@ void SetClockOverride(std::function<std::uint32_t()> clock) { H().clockOverride 
 bool BeginLoopIteration() {
   HostState& h = H();
   ++h.frameIndex;
+  h.stats.frame_draws = 0;
+  h.stats.frame_triangles = 0;
   const auto now = std::chrono::steady_clock::now();
   if (h.havePrevious) {
     h.stats.frame_ms.push_back(std::chrono::duration<double, std::milli>(now - h.previous).count());
@@ -161,6 +166,7 @@ std::uint32_t Milliseconds() {
 }
 
 void OnPresent(const FrameReader& reader) {
+  SaveRequestedShot(reader);
   for (const Shot& shot : H().config.shots) {
     if (shot.frame != H().frameIndex) continue;
     std::vector<std::uint8_t> rgb;
