@@ -13,6 +13,7 @@
 #include "log/log_file.h"
 #include "run_options.h"
 #include "tools/cli/tool_cli.h"
+#include "tools/readout/readout.h"
 
 int main(int argc, char** argv) {
   const qv::cli::Program program = {"quorvel-run", RunUsage()};
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   qv::host::Configure(options.host);
+  if (options.hud) {
+    qv::readout::Install();
+    qv::host::SetReadoutOn(true);
+  }
 
   const auto start = std::chrono::steady_clock::now();
   char commandLine[] = "";
@@ -46,6 +51,7 @@ int main(int argc, char** argv) {
   std::string logPath = LogFile::LastFileName();
   if (::getcwd(runDir, sizeof runDir)) logPath = std::string(runDir) + "/" + logPath;
   std::fputs(FormatSummary(qv::host::GetStats(), exitCode, wallMs, logPath).c_str(), stdout);
+  if (options.hud) std::printf("readout: %s\n", qv::host::LastReadoutText().c_str());
   std::fflush(stdout);
   return exitCode;
 }

@@ -31,7 +31,7 @@ double Percentile(std::vector<double> values, double p) {
 
 const char* RunUsage() {
   return "usage: quorvel-run [--dir DIR] [--frames N] [--clock MS] [--input FILE]\n"
-         "                   [--shot FRAME:FILE.png]... [--window] [--epoch SECONDS]\n"
+         "                   [--shot FRAME:FILE.png]... [--window] [--epoch SECONDS] [--hud]\n"
          "The viewer on the scripted host (offscreen, input from a script); prints a\n"
          "summary of the run and exits with the viewer's exit code.\n"
          "  --dir DIR         the data folder the viewer runs in (default .)\n"
@@ -45,6 +45,9 @@ const char* RunUsage() {
          "  --epoch SECONDS   the calendar time the viewer sees, in seconds since\n"
          "                    1970-01-01 UTC (the paint seed, the log's name and\n"
          "                    banners); with --clock and --input a run repeats exactly\n"
+         "  --hud             the readout (frame, fps, frame time, camera, time of day,\n"
+         "                    draws) over the picture, in shots; its last text ends the\n"
+         "                    summary as \"readout: ...\"\n"
          "  -h, --help        show this text\n";
 }
 
@@ -100,6 +103,8 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
         return false;
       }
       o.host.epoch = seconds;
+    } else if (a == "--hud") {
+      o.hud = true;
     } else if (a == "--window") {
       o.host.scripted = false;
       o.host.visible_window = true;
