@@ -134,9 +134,12 @@ bool ReadoutOn();
 void ShowReadoutMessage(const std::string& text);
 // The text of the last readout the source gave ("" before the first).
 std::string LastReadoutText();
+// Saves the next presented picture as "Shot_<frame>_<date>-<time>.png" (the
+// local time) in the working directory, and says where in the message line,
+// or why not (also on standard error).
+void RequestShot();
 // The live viewer's keys, as an event listener: F1 toggles the readout, F12
-// saves the next presented picture as "Shot_<frame>_<date>-<time>.png" in
-// the working directory (the data folder) and says where in the message line.
+// requests a shot.
 void EnableReadoutKeys();
 
 // What the graphics layer draws over the frame it presents, before the window

@@ -148,8 +148,8 @@ std::string ShotPath(int frame) {
 
 void OnKey(const SDL_Event& e) {
   if (e.type != SDL_KEYDOWN || e.key.repeat) return;
-  if (e.key.keysym.scancode == SDL_SCANCODE_F1) R().on = !R().on;
-  if (e.key.keysym.scancode == SDL_SCANCODE_F12) R().shotRequested = true;
+  if (e.key.keysym.scancode == SDL_SCANCODE_F1) SetReadoutOn(!ReadoutOn());
+  if (e.key.keysym.scancode == SDL_SCANCODE_F12) RequestShot();
 }
 
 }  // namespace
@@ -163,6 +163,8 @@ void ShowReadoutMessage(const std::string& text) {
   R().message = text;
   R().messageStart = Milliseconds();
 }
+
+void RequestShot() { R().shotRequested = true; }
 
 void EnableReadoutKeys() {
   if (R().keyListener) RemoveEventListener(R().keyListener);
