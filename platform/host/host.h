@@ -122,7 +122,8 @@ bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, in
 // One line of text that the programs put together (the host draws it without
 // knowing what it says), over each presented frame while the readout is on,
 // and under it a message line (where F12 saved a picture) that stays for two
-// seconds of frame clock whether the readout is on or not. The text is drawn
+// seconds of frame clock from the first frame that shows it, whether the
+// readout is on or not. The text is drawn
 // with SDL2_ttf in a monospaced font, light on an opaque dark box at the
 // picture's top-left; with no font found it is said once and nothing is drawn.
 using ReadoutSource = std::function<std::string()>;

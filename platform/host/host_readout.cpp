@@ -41,7 +41,8 @@ struct ReadoutState {
   bool on = false;
   std::string text;  // what the source said last
   std::string message;
-  std::uint32_t messageStart = 0;
+  std::uint32_t messageStart = 0;  // the frame clock when it was first shown
+  bool messageShown = false;
   bool shotRequested = false;
   int keyListener = 0;
   // The font, opened on first use; after a failure nothing is tried again.
@@ -161,7 +162,7 @@ std::string LastReadoutText() { return R().text; }
 
 void ShowReadoutMessage(const std::string& text) {
   R().message = text;
-  R().messageStart = Milliseconds();
+  R().messageShown = false;
 }
 
 void RequestShot() { R().shotRequested = true; }
@@ -177,7 +178,12 @@ bool FrameOverlay(OverlayImage& image) {
   std::vector<std::string> lines;
   if (r.on && !r.text.empty()) lines.push_back(r.text);
   if (!r.message.empty()) {
-    if (Milliseconds() - r.messageStart < kMessageMs)
+    // The time counts from the first frame that shows the message, so that
+    // even a frame slower than that shows it.
+    const std::uint32_t now = Milliseconds();
+    if (!r.messageShown) r.messageStart = now;
+    r.messageShown = true;
+    if (now - r.messageStart < kMessageMs)
       lines.push_back(r.message);
     else
       r.message.clear();

@@ -47,7 +47,8 @@ TEST(Host, ScreenshotsAreTakenAtTheirFrame) {
 // The readout's image: nothing at all while it is off and no message is up
 // (so the picture stays the system's), yet the source is asked every frame;
 // when on, one opaque line of light text on a dark box at (8, 8); a message
-// adds a line below for 2000 ms of frame clock, shown also while off.
+// adds a line below for 2000 ms of frame clock from the first frame showing
+// it, shown also while off.
 TEST(HostReadout, ImageOnlyWhileOnOrForTwoSecondsOfMessage) {
   qv::host::Reset();
   qv::host::Config config;
@@ -81,14 +82,15 @@ TEST(HostReadout, ImageOnlyWhileOnOrForTwoSecondsOfMessage) {
   qv::host::SetReadoutOn(false);
   qv::host::SetVirtualTime(50000);
   qv::host::ShowReadoutMessage("saved somewhere");
-  qv::host::SetVirtualTime(51999);
+  qv::host::SetVirtualTime(60000);  // the time counts from the first frame that shows it
   ASSERT_TRUE(qv::host::FrameOverlay(image)) << "a message shows while the readout is off";
   EXPECT_EQ(image.height, oneLine);
   qv::host::SetReadoutOn(true);
+  qv::host::SetVirtualTime(61999);
   ASSERT_TRUE(qv::host::FrameOverlay(image));
   EXPECT_GT(image.height, oneLine + oneLine / 2) << "the readout and the message under it";
   qv::host::SetReadoutOn(false);
-  qv::host::SetVirtualTime(52000);
+  qv::host::SetVirtualTime(62000);
   EXPECT_FALSE(qv::host::FrameOverlay(image)) << "the message is gone after 2000 ms";
   qv::host::Reset();
 }
