@@ -130,6 +130,34 @@ TEST_F(QuorvelRun, MainFlightRepeatsExactlyWithAndWithoutDrawSkipping) {
       << "the paint stroke is seeded from the calendar time";
 }
 
+// Without a font the readout says so once and draws nothing: the pictures
+// are those of a run without --hud. The fonts are hidden under an empty
+// folder in a mount namespace of the run's own (skipped where none can be made).
+TEST_F(QuorvelRun, HudWithoutAFontSaysSoOnceAndDrawsNothing) {
+  const std::string hide = "unshare -m sh -c 'mount -t tmpfs none /usr/share/fonts";
+  if (RunCommand(hide + "'").exitCode != 0) GTEST_SKIP() << "no mount namespace here";
+  // The start-up parameters alone: the rest fails to load, but frames run.
+  WriteFile("Readme.txt", "PatchSize 16 Levels 4 VertexLimit 65536 T0 a.bmp T1 b.tga T2 c.jpg T3 d.png");
+  const std::string run = std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " --clock 20 --frames 3 ";
+  const RunResult plain = RunCommand(run + "--shot 2:" + dir_ + "/plain.png");
+  const RunResult hud =
+      RunCommand(hide + " && exec " + run + "--hud --shot 2:" + dir_ + "/hud.png 2>" + dir_ + "/hud.err'");
+  ASSERT_EQ(plain.exitCode, 0);
+  ASSERT_EQ(hud.exitCode, 0) << hud.out;
+  EXPECT_EQ(Field(hud.out, "readout").rfind("frame 2 ", 0), 0u) << "the text is still put together";
+  int said = 0;
+  for (const std::string& line : Lines(dir_ + "/hud.err"))
+    said += line.find("no readout") != std::string::npos;
+  EXPECT_EQ(said, 1);
+  auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string shot = read(dir_ + "/hud.png");
+  EXPECT_FALSE(shot.empty());
+  EXPECT_TRUE(shot == read(dir_ + "/plain.png"));
+}
+
 // --hud: the readout's last line agrees with the run's own summary and with
 // what the run did (40 frames of 51 ms, the camera left at its start, one
 // 0.1-hour clock step a frame), and it is drawn into the shot: the pixels

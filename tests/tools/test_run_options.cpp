@@ -15,9 +15,10 @@ TEST(RunOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(o.host.max_frames, -1);
   EXPECT_EQ(o.host.clock_step_ms, 0);
   EXPECT_EQ(o.host.epoch, -1) << "the real calendar time";
+  EXPECT_FALSE(o.hud);
 
   ASSERT_TRUE(ParseRunOptions({"--dir", "d", "--frames", "5", "--clock", "20", "--input", "in.txt", "--shot",
-                               "2:a.png", "--shot", "10:dir/b:c.png", "--window", "--epoch", "0"},
+                               "2:a.png", "--shot", "10:dir/b:c.png", "--window", "--epoch", "0", "--hud"},
                               &o, &error))
       << error;
   EXPECT_EQ(o.dir, "d");
@@ -31,6 +32,7 @@ TEST(RunOptions, DefaultsAndEveryOption) {
   EXPECT_FALSE(o.host.scripted);
   EXPECT_TRUE(o.host.visible_window);
   EXPECT_EQ(o.host.epoch, 0);
+  EXPECT_TRUE(o.hud);
 }
 
 TEST(RunOptions, MalformedValuesAreRefused) {
