@@ -123,9 +123,9 @@ bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, in
 // knowing what it says), over each presented frame while the readout is on,
 // and under it a message line (where F12 saved a picture) that stays for two
 // seconds of frame clock from the first frame that shows it, whether the
-// readout is on or not. The text is drawn
-// with SDL2_ttf in a monospaced font, light on an opaque dark box at the
-// picture's top-left; with no font found it is said once and nothing is drawn.
+// readout is on or not. The text is drawn with SDL2_ttf in a monospaced font,
+// light on an opaque dark box at the picture's top-left; with no font found
+// it is said once and nothing is drawn.
 using ReadoutSource = std::function<std::string()>;
 // Called once per presented frame, whether the readout is shown or not (so
 // that what it measures over time is up to date when it is switched on).

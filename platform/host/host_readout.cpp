@@ -49,6 +49,7 @@ struct ReadoutState {
   TTF_Font* font = nullptr;
   bool fontFailed = false;
   bool ttfStarted = false;
+  bool renderFailed = false;
   // The image of the lines last rendered, kept while they do not change.
   std::vector<std::string> lines;
   std::vector<std::uint8_t> rgba;
@@ -127,7 +128,8 @@ bool RenderLines(ReadoutState& r, const std::vector<std::string>& lines) {
     r.width = width;
     r.height = height;
     r.lines = lines;
-  } else {
+  } else if (!r.renderFailed) {
+    r.renderFailed = true;  // said once, tried again each frame
     std::fprintf(stderr, "quorvel: the readout could not be rendered: %s\n", SDL_GetError());
   }
   for (SDL_Surface* s : rendered) SDL_FreeSurface(s);
