@@ -89,6 +89,7 @@ Device::~Device() {
     glDeleteVertexArrays(1, &m_vao);
     glDeleteTextures(1, &m_defaultTexture);
     glDeleteSamplers(QV_MAX_TEXTURE_STAGES, m_samplers);
+    ReleaseOverlay();
     if (m_ring) glDeleteBuffers(1, &m_ring);
     for (const Arena& a : m_arenas) glDeleteBuffers(1, &a.buffer);
     SDL_GL_MakeCurrent(m_onFallback ? m_fallback : m_window, nullptr);
@@ -296,6 +297,8 @@ HRESULT Device::EndScene() {
 HRESULT Device::Present(const RECT*, const RECT*, HWND, const void*) {
   MakeCurrent();
   FlushDraws();
+  // Into the back buffer itself, so that the window, shots and video see it.
+  DrawOverlay();
   int ww = 0, wh = 0;
   // A window destroyed by the host gets no picture; the frame still counts.
   // The size is the window's real one: a full-screen request that no window

@@ -380,6 +380,10 @@ class Device final : public IDirect3DDevice8 {
   // Whether a triangle draw over vertices [first, first + count) lies wholly
   // outside the clip volume, so that GL can be spared it.
   bool OutsideClip(D3DPRIMITIVETYPE type, std::uint64_t first, UINT count);
+  // The host's readout, drawn into the back buffer being presented
+  // (d3d8_overlay.cpp); nothing at all when the host has none.
+  void DrawOverlay();
+  void ReleaseOverlay();
 
   RefCount m_ref;
   Direct3D8* m_d3d;
@@ -449,6 +453,9 @@ class Device final : public IDirect3DDevice8 {
   std::uint64_t m_ringGeneration = 0;
 
   DrawBatch m_batch;
+  // The readout's pixels: a texture of the back buffer's size and a
+  // framebuffer to blit from, made on first use.
+  GLuint m_overlayTexture = 0, m_overlayFbo = 0;
   bool m_warnedFixedFunction = false;
   bool m_drawSkip = true;
 };

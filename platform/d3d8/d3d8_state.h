@@ -13,6 +13,8 @@
 namespace qv::d3d8 {
 
 constexpr int kGlTextureUnits = 8;
+// The unit that uploads bind textures on: draws never use it.
+constexpr int kUploadUnit = kGlTextureUnits - 1;
 
 class GlStateCache {
  public:

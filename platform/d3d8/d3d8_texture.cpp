@@ -12,7 +12,6 @@ namespace qv::d3d8 {
 namespace {
 
 constexpr UINT kMaxTextureSize = 8192;
-constexpr int kUploadUnit = kGlTextureUnits - 1;  // never used by draws
 
 UINT FullChain(UINT w, UINT h) {
   UINT n = 1;

@@ -74,6 +74,7 @@ void SetWindowHooks(const WindowHooks& hooks) { Hooks() = hooks; }
 
 void Reset() {
   if (Hooks().reset) Hooks().reset();
+  ResetReadout();
   H() = HostState{};
   s_Epoch = -1;
 }
@@ -130,6 +131,8 @@ Stats& GetStats() { return H().stats; }
 void CountDraw(std::uint64_t triangles) {
   H().stats.draws += 1;
   H().stats.triangles += triangles;
+  H().stats.frame_draws += 1;
+  H().stats.frame_triangles += triangles;
 }
 
 void CountSkippedDraw() { H().stats.draws_skipped += 1; }
@@ -142,6 +145,8 @@ bool BeginLoopIteration() {
   HostState& h = H();
   ++h.frameIndex;
   if (h.frameIndex == 0 && h.startupOver) h.startupOver();
+  h.stats.frame_draws = 0;
+  h.stats.frame_triangles = 0;
   const auto now = std::chrono::steady_clock::now();
   if (h.havePrevious) {
     h.stats.frame_ms.push_back(std::chrono::duration<double, std::milli>(now - h.previous).count());
@@ -178,6 +183,7 @@ ShotFormat ShotFormatOf(const std::string& path) {
 }
 
 void OnPresent(const FrameReader& reader) {
+  SaveRequestedShot(reader);
   HostState& h = H();
   const std::vector<Shot>& shots = h.config.shots;
   h.shotTried.resize(shots.size(), false);

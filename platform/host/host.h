@@ -103,6 +103,10 @@ struct Stats {
   std::uint64_t triangles = 0;
   std::uint64_t draws_skipped = 0;  // counted draws that GL was spared
   std::vector<double> frame_ms;     // wall time between consecutive frames
+  // Of the frame in progress only, from the start of its loop iteration:
+  // complete when it is presented (what the readout shows).
+  std::uint64_t frame_draws = 0;
+  std::uint64_t frame_triangles = 0;
 };
 Stats& GetStats();
 void CountDraw(std::uint64_t triangles);
@@ -133,5 +137,46 @@ bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, in
                  std::string* error = nullptr);
 bool WriteJpegRGB(const std::string& path, const std::uint8_t* rgb, int width, int height,
                   std::string* error = nullptr);
+
+// --- The readout over the picture (host_readout.cpp) ---
+// One line of text that the programs put together (the host draws it without
+// knowing what it says), over each presented frame while the readout is on,
+// and under it a message line (where F12 saved a picture) that stays for two
+// seconds of frame clock from the first frame that shows it, whether the
+// readout is on or not. The text is drawn with SDL2_ttf in a monospaced font,
+// light on an opaque dark box at the picture's top-left; with no font found
+// it is said once and nothing is drawn.
+using ReadoutSource = std::function<std::string()>;
+// Called once per presented frame, whether the readout is shown or not (so
+// that what it measures over time is up to date when it is switched on).
+void SetReadoutSource(ReadoutSource source);
+void SetReadoutOn(bool on);
+bool ReadoutOn();
+void ShowReadoutMessage(const std::string& text);
+// The text of the last readout the source gave ("" before the first).
+std::string LastReadoutText();
+// Saves the next presented picture as "Shot_<frame>_<date>-<time>.png" (the
+// local time) in the working directory, and says where in the message line,
+// or why not (also on standard error).
+void RequestShot();
+// The live viewer's keys, as an event listener: F1 toggles the readout, F12
+// requests a shot.
+void EnableReadoutKeys();
+
+// What the graphics layer draws over the frame it presents, before the window
+// and the screenshots take it: RGBA rows, top row first, placed with its
+// top-left corner at (x, y) from the picture's top-left.
+struct OverlayImage {
+  const std::uint8_t* rgba = nullptr;
+  int width = 0, height = 0;
+  int x = 0, y = 0;
+};
+// Once per Present; false when there is nothing to draw (the picture is then
+// left exactly as the system drew it). The pixels stay valid until the next call.
+bool FrameOverlay(OverlayImage& image);
+// Called by OnPresent: the picture F12 asked for, if it did.
+void SaveRequestedShot(const FrameReader& reader);
+// Part of Reset(): readout off, no source, no keys, the font closed.
+void ResetReadout();
 
 }  // namespace qv::host

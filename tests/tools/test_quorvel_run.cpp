@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <string>
@@ -222,6 +224,101 @@ TEST_F(QuorvelRun, MainFlightRepeatsExactlyWithAndWithoutDrawSkipping) {
   }
   EXPECT_FALSE(read(dir_ + "/skip/200.png") == read(dir_ + "/later/200.png"))
       << "the paint stroke is seeded from the calendar time";
+}
+
+// Without a font the readout says so once and draws nothing: the pictures
+// are those of a run without --hud. The fonts are hidden under an empty
+// folder in a mount namespace of the run's own (skipped where none can be made).
+TEST_F(QuorvelRun, HudWithoutAFontSaysSoOnceAndDrawsNothing) {
+  const std::string hide = "unshare -m sh -c 'mount -t tmpfs none /usr/share/fonts";
+  if (RunCommand(hide + "'").exitCode != 0) GTEST_SKIP() << "no mount namespace here";
+  // The start-up parameters alone: the rest fails to load (a failed start-up,
+  // exit code 1), but frames run.
+  WriteFile("Readme.txt", "PatchSize 16 Levels 4 VertexLimit 65536 T0 a.bmp T1 b.tga T2 c.jpg T3 d.png");
+  const std::string run = std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + " --clock 20 --frames 3 ";
+  const RunResult plain = RunCommand(run + "--shot 2:" + dir_ + "/plain.png");
+  const RunResult hud =
+      RunCommand(hide + " && exec " + run + "--hud --shot 2:" + dir_ + "/hud.png 2>" + dir_ + "/hud.err'");
+  ASSERT_EQ(plain.exitCode, 1);
+  ASSERT_EQ(hud.exitCode, 1) << hud.out;
+  EXPECT_EQ(Field(hud.out, "readout").rfind("frame 2 ", 0), 0u) << "the text is still put together";
+  int said = 0;
+  for (const std::string& line : Lines(dir_ + "/hud.err"))
+    said += line.find("no readout") != std::string::npos;
+  EXPECT_EQ(said, 1);
+  auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string shot = read(dir_ + "/hud.png");
+  EXPECT_FALSE(shot.empty());
+  EXPECT_TRUE(shot == read(dir_ + "/plain.png"));
+}
+
+// --hud: the readout's last line agrees with the run's own summary and with
+// what the run did (40 frames of 51 ms, the camera left at its start, one
+// 0.1-hour clock step a frame), and it is drawn into the shot: the pixels
+// differ from a run without it only in a box at the top-left, and the log is
+// the same, so the system's own drawing is untouched, frame after frame.
+TEST_F(QuorvelRun, HudReadoutMatchesTheSummaryAndStaysInItsBox) {
+  namespace fs = std::filesystem;
+  const std::string data = dir_ + "/data";
+  ASSERT_EQ(RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + data + " --seed 1").exitCode, 0);
+  fs::copy(data, dir_ + "/hud", fs::copy_options::recursive);
+  auto run = [&](const std::string& name, const char* hud, RunResult* result) {
+    *result = RunCommand(std::string(QUORVEL_RUN_BIN) + " --dir " + dir_ + "/" + name +
+                         " --clock 51 --frames 40 --epoch 1000000000 " + hud + " --shot 39:" + dir_ + "/" +
+                         name + ".png");
+  };
+  RunResult plain, hud;
+  std::thread second([&] { run("data", "", &plain); });
+  run("hud", "--hud", &hud);
+  second.join();
+  ASSERT_EQ(hud.exitCode, 0) << hud.out;
+  ASSERT_EQ(plain.exitCode, 0) << plain.out;
+  EXPECT_EQ(Field(plain.out, "readout"), "") << "no readout without --hud";
+
+  const std::string readout = Field(hud.out, "readout");
+  int frame = -1, heading = -1, hour = -1, minute = -1;
+  double fps = 0, frameMs = 0;
+  long x = 1, y = 1, z = 1;
+  unsigned long long draws = 0, triangles = 0;
+  ASSERT_EQ(std::sscanf(readout.c_str(),
+                        "frame %d %lf fps %lf ms pos %ld %ld %ld heading %d\u00b0 time %d:%d draws %llu "
+                        "triangles %llu",
+                        &frame, &fps, &frameMs, &x, &y, &z, &heading, &hour, &minute, &draws, &triangles),
+            11)
+      << readout;
+  EXPECT_EQ(frame + 1, std::stoi(Field(hud.out, "frames")));
+  EXPECT_EQ(std::to_string(draws) + ".0", Field(hud.out, "draws_per_frame")) << "every frame draws the same";
+  EXPECT_EQ(std::to_string(triangles) + ".0", Field(hud.out, "triangles_per_frame"));
+  EXPECT_EQ(Field(hud.out, "draws_per_frame"), Field(plain.out, "draws_per_frame"));
+  EXPECT_NEAR(fps, 1000.0 / 51.0, 0.05);
+  EXPECT_EQ(frameMs, 51.0);
+  EXPECT_EQ(std::vector<long>({x, y, z, heading}), std::vector<long>({0, 0, -200, 0}));
+  EXPECT_EQ(std::make_pair(hour, minute), std::make_pair(4, 0));
+  EXPECT_EQ(Lines(Field(hud.out, "log")), Lines(Field(plain.out, "log")));
+
+  int w = 0, h = 0, pw = 0, ph = 0;
+  std::vector<unsigned char> shot, plainShot;
+  ASSERT_TRUE(ReadPngRgb(dir_ + "/hud.png", w, h, shot));
+  ASSERT_TRUE(ReadPngRgb(dir_ + "/data.png", pw, ph, plainShot));
+  ASSERT_EQ(std::vector<int>({w, h, pw, ph}), std::vector<int>({1024, 768, 1024, 768}));
+  int x0 = w, y0 = h, x1 = -1, y1 = -1;
+  for (int py = 0; py < h; ++py)
+    for (int px = 0; px < w; ++px) {
+      const std::size_t i = (static_cast<std::size_t>(py) * w + px) * 3;
+      if (shot[i] == plainShot[i] && shot[i + 1] == plainShot[i + 1] && shot[i + 2] == plainShot[i + 2])
+        continue;
+      x0 = std::min(x0, px), y0 = std::min(y0, py), x1 = std::max(x1, px), y1 = std::max(y1, py);
+    }
+  // One line of text, top first: the box starts 8 pixels in and is a few
+  // hundred pixels wide and a line high.
+  EXPECT_EQ(std::make_pair(x0, y0), std::make_pair(8, 8));
+  EXPECT_GT(x1, 400);
+  EXPECT_LT(x1, w - 8);
+  EXPECT_GT(y1, 20);
+  EXPECT_LT(y1, 48);
 }
 
 }  // namespace

@@ -19,9 +19,10 @@ TEST(RunOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(o.host.max_frames, -1);
   EXPECT_EQ(o.host.clock_step_ms, 0);
   EXPECT_EQ(o.host.epoch, -1) << "the real calendar time";
+  EXPECT_FALSE(o.hud);
 
   ASSERT_TRUE(ParseRunOptions({"--dir", "d", "--frames", "11", "--clock", "20", "--input", "in.txt", "--shot",
-                               "2:a.png", "--shot", "10:dir/b:c.png", "--window", "--epoch", "0"},
+                               "2:a.png", "--shot", "10:dir/b:c.png", "--window", "--epoch", "0", "--hud"},
                               &o, &error))
       << error;
   EXPECT_EQ(o.dir, "d");
@@ -35,6 +36,7 @@ TEST(RunOptions, DefaultsAndEveryOption) {
   EXPECT_FALSE(o.host.scripted);
   EXPECT_TRUE(o.host.visible_window);
   EXPECT_EQ(o.host.epoch, 0);
+  EXPECT_TRUE(o.hud);
 
   // PNG and JPEG by the extension, either case; without --frames any frame.
   ASSERT_TRUE(ParseRunOptions({"--shot", "0:a.PNG", "--shot", "1:b.jpg", "--shot", "900:c.JPEG"}, &o, &error))

@@ -12,6 +12,7 @@
 #include "run_options.h"
 #include "tools/cli/system_run.h"
 #include "tools/cli/tool_cli.h"
+#include "tools/readout/readout.h"
 
 int main(int argc, char** argv) {
   const qv::cli::Program program = {"quorvel-run", RunUsage()};
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   qv::host::Configure(options.host);
+  if (options.hud) {
+    qv::readout::Install();
+    qv::host::SetReadoutOn(true);
+  }
 
   qv::cli::SystemRun run(program.name);
   const auto start = std::chrono::steady_clock::now();
@@ -48,6 +53,7 @@ int main(int argc, char** argv) {
     if (exitCode == 0) exitCode = qv::cli::kExitFailed;
   }
   std::fputs(FormatSummary(qv::host::GetStats(), exitCode, wallMs, run.LogField()).c_str(), stdout);
+  if (options.hud) std::printf("readout: %s\n", qv::host::LastReadoutText().c_str());
   std::fflush(stdout);
   return exitCode;
 }

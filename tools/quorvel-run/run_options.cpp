@@ -34,7 +34,7 @@ double Percentile(std::vector<double> values, double p) {
 
 const char* RunUsage() {
   return "usage: quorvel-run [--dir DIR] [--frames N] [--clock MS] [--input FILE]\n"
-         "                   [--shot FRAME:FILE]... [--window] [--epoch SECONDS]\n"
+         "                   [--shot FRAME:FILE]... [--window] [--epoch SECONDS] [--hud]\n"
          "The viewer on the scripted host (offscreen, input from a script); prints a\n"
          "summary of the run. Exit code 0; 1 when the viewer's start-up failed (one\n"
          "line names the cause and the log) or a shot could not be written; 2 for a\n"
@@ -51,6 +51,9 @@ const char* RunUsage() {
          "  --epoch SECONDS   the calendar time the viewer sees, in seconds since\n"
          "                    1970-01-01 UTC (the paint seed, the log's name and\n"
          "                    banners); with --clock and --input a run repeats exactly\n"
+         "  --hud             the readout (frame, fps, frame time, camera, time of day,\n"
+         "                    draws) over the picture, in shots; its last text ends the\n"
+         "                    summary as \"readout: ...\"\n"
          "  -h, --help        show this text\n";
 }
 
@@ -110,6 +113,8 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
         return false;
       }
       o.host.epoch = seconds;
+    } else if (a == "--hud") {
+      o.hud = true;
     } else if (a == "--window") {
       o.host.scripted = false;
       o.host.visible_window = true;

@@ -8,6 +8,7 @@
 
 struct RunOptions {
   std::string dir = ".";
+  bool hud = false;  // the readout over the picture, in shots and video
   qv::host::Config host;
 };
 

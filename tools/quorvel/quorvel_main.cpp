@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/host/host.h"
 #include "tools/cli/system_run.h"
 #include "tools/cli/tool_cli.h"
+#include "tools/readout/readout.h"
 
 namespace {
 
@@ -21,6 +23,8 @@ const qv::cli::Program kProgram = {
     "in it and writes its log file there. Default: the working directory.\n"
     "Mouse turns, left/right buttons fly forward/back, arrow keys slide, P paints,\n"
     "Escape quits.\n"
+    "F1 shows or hides a readout (frame, fps, frame time, camera, time of day, draws);\n"
+    "F12 saves the picture as Shot_<frame>_<date>-<time>.png in DIR.\n"
     "  -h, --help  show this text\n"};
 
 }  // namespace
@@ -39,5 +43,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quorvel: cannot enter '%s': %s\n", dir, std::strerror(errno));
     return qv::cli::kExitBadUsage;
   }
+  // F1 and F12 are the host's: the viewer's own input does not change.
+  qv::readout::Install();
+  qv::host::EnableReadoutKeys();
   return qv::cli::SystemRun(kProgram.name).Run();
 }

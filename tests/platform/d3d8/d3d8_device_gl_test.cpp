@@ -433,6 +433,42 @@ TEST_F(DeviceGl, TextureFirstRowIsTheTopAndFiltersFollowStageStates) {
   EXPECT_TRUE(ColorNear(Centre(), 0x808080u, 4));
 }
 
+// The host's readout is copied into the presented frame with its top-left
+// corner at (8, 8), its first row at the top, cut off at the picture's edge;
+// every other pixel is the system's. The next frame, without the readout,
+// draws with the system's state as it was: its texture still bound to its
+// stage, nothing of the readout left over.
+TEST_F(DeviceGl, ReadoutGoesIntoThePresentedFrameOnly) {
+  Close();
+  Open(D3DFMT_X8R8G8B8, true, 96, 32);
+  UseColourShader();
+  ASSERT_EQ(m_dev->SetTexture(0, MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0xFF00FF00u})), D3D_OK);
+  qv::host::SetReadoutSource([] { return std::string("Ag"); });
+  qv::host::SetReadoutOn(true);
+  DrawCentre();
+  qv::host::OverlayImage image;  // the same text, so the same image
+  ASSERT_TRUE(qv::host::FrameOverlay(image));
+  ASSERT_GT(8 + image.height, static_cast<int>(m_height)) << "the box is cut off at the bottom";
+  int wrong = 0, light = 0;
+  for (int y = 0; y < static_cast<int>(m_height); ++y)
+    for (int x = 0; x < static_cast<int>(m_width); ++x) {
+      std::uint32_t want = 0x00FF00u;
+      if (x >= 8 && x < 8 + image.width && y >= 8) {
+        const std::uint8_t* p = image.rgba + (static_cast<std::size_t>(y - 8) * image.width + (x - 8)) * 4;
+        want = (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2];
+        light += p[0] > 200;
+      }
+      wrong += Pixel(x, y) != want;
+    }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(light, 10) << "text within the part shown";
+  qv::host::SetReadoutOn(false);
+  DrawQuad();
+  PresentAndRead();
+  for (int y = 0; y < static_cast<int>(m_height); ++y)
+    for (int x = 0; x < static_cast<int>(m_width); ++x) ASSERT_EQ(Pixel(x, y), 0x00FF00u) << x << "," << y;
+}
+
 // A three-level chain with one colour per level; 4 texels per pixel selects
 // level 2 once mip-mapping is on.
 TEST_F(DeviceGl, MipMappedTextureSampledWithLinearFiltering) {

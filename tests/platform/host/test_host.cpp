@@ -1,10 +1,14 @@
-// The host without any window: frame counting and screenshots.
+// The host without any window: frame counting, screenshots, and the readout
+// (its image, message line and F12 shots).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>  // before jpeglib.h, which uses FILE and size_t
 #include <cstdlib>
 #include <fstream>
+#include <filesystem>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,6 +116,118 @@ TEST(Host, ShotsAsJpegAndTheShotsThatFailed) {
   for (int q = 0; q < 4; ++q)
     for (int c = 0; c < 3; ++c)
       EXPECT_NEAR(rgb[(corners[q][1] * 16 + corners[q][0]) * 3 + c], expected[q][c], 40) << q << " " << c;
+  qv::host::Reset();
+}
+
+// The readout's image: nothing at all while it is off and no message is up
+// (so the picture stays the system's), yet the source is asked every frame;
+// when on, one opaque line of light text on a dark box at (8, 8); a message
+// adds a line below for 2000 ms of frame clock from the first frame showing
+// it, shown also while off.
+TEST(HostReadout, ImageOnlyWhileOnOrForTwoSecondsOfMessage) {
+  qv::host::Reset();
+  qv::host::Config config;
+  config.clock_step_ms = 10;  // the frame clock is the virtual one
+  qv::host::Configure(config);
+  int asked = 0;
+  qv::host::SetReadoutSource([&] { return "the readout of frame " + std::to_string(++asked); });
+  qv::host::OverlayImage image;
+  EXPECT_FALSE(qv::host::FrameOverlay(image));
+  EXPECT_FALSE(qv::host::FrameOverlay(image));
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(qv::host::LastReadoutText(), "the readout of frame 2");
+
+  qv::host::SetReadoutOn(true);
+  ASSERT_TRUE(qv::host::FrameOverlay(image));
+  ASSERT_NE(image.rgba, nullptr);
+  EXPECT_EQ(std::make_pair(image.x, image.y), std::make_pair(8, 8));
+  const int oneLine = image.height;
+  EXPECT_GT(image.width, 3 * oneLine) << "one line of text, wider than high";
+  int light = 0, dark = 0, translucent = 0;
+  for (int i = 0; i < image.width * image.height; ++i) {
+    const std::uint8_t* p = image.rgba + 4 * i;
+    light += p[0] > 200 && p[1] > 200 && p[2] > 200;
+    dark += p[0] < 40 && p[1] < 40 && p[2] < 40;
+    translucent += p[3] != 255;
+  }
+  EXPECT_GT(light, 50);
+  EXPECT_GT(dark, image.width * image.height / 2);
+  EXPECT_EQ(translucent, 0);
+
+  qv::host::SetReadoutOn(false);
+  qv::host::SetVirtualTime(50000);
+  qv::host::ShowReadoutMessage("saved somewhere");
+  qv::host::SetVirtualTime(60000);  // the time counts from the first frame that shows it
+  ASSERT_TRUE(qv::host::FrameOverlay(image)) << "a message shows while the readout is off";
+  EXPECT_EQ(image.height, oneLine);
+  qv::host::SetReadoutOn(true);
+  qv::host::SetVirtualTime(61999);
+  ASSERT_TRUE(qv::host::FrameOverlay(image));
+  EXPECT_GT(image.height, oneLine + oneLine / 2) << "the readout and the message under it";
+  qv::host::SetReadoutOn(false);
+  qv::host::SetVirtualTime(62000);
+  EXPECT_FALSE(qv::host::FrameOverlay(image)) << "the message is gone after 2000 ms";
+  qv::host::Reset();
+}
+
+// F12's shot: written at the next Present into the working directory, named
+// by frame and local time, and the message says where; a picture that cannot
+// be read, or a folder that is gone, gets the reason instead and no file.
+TEST(HostReadout, RequestedShotIsSavedOnceOrSaysWhyNot) {
+  qv::host::Reset();
+  char start[4096];
+  ASSERT_NE(::getcwd(start, sizeof start), nullptr);
+  const std::string dir = qv::test::MakeTempDir("quorvel_shot_");
+  ASSERT_EQ(::chdir(dir.c_str()), 0);
+  qv::host::SetReadoutSource([] { return std::string(); });
+  auto picture = [](std::vector<std::uint8_t>& rgb, int& w, int& h) {
+    w = 1;
+    h = 2;
+    rgb = {10, 20, 30, 40, 50, 60};
+    return true;
+  };
+  auto message = [] {
+    qv::host::OverlayImage image;
+    return qv::host::FrameOverlay(image);
+  };
+  qv::host::BeginLoopIteration();  // frame 0
+  qv::host::OnPresent(picture);
+  EXPECT_FALSE(message()) << "no shot asked for, nothing said";
+  qv::host::RequestShot();
+  qv::host::BeginLoopIteration();  // frame 1
+  ::testing::internal::CaptureStderr();
+  qv::host::OnPresent(picture);
+  qv::host::OnPresent(picture);  // one request, one shot
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  std::vector<std::string> names;
+  const std::regex pattern(R"(Shot_000001_\d{8}-\d{6}\.png)");
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_TRUE(std::regex_match(names[0], pattern)) << names[0];
+  int w = 0, h = 0;
+  std::vector<unsigned char> rgb;
+  ASSERT_TRUE(qv::test::ReadPngRgb(dir + "/" + names[0], w, h, rgb));
+  EXPECT_EQ(rgb, (std::vector<unsigned char>{10, 20, 30, 40, 50, 60}));
+  EXPECT_TRUE(message());
+
+  ::testing::internal::CaptureStderr();
+  qv::host::RequestShot();
+  qv::host::OnPresent([](std::vector<std::uint8_t>&, int&, int&) { return false; });
+  std::filesystem::remove_all(dir);  // the working directory is gone
+  qv::host::RequestShot();
+  qv::host::OnPresent(picture);
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(::chdir(start), 0);
+  EXPECT_TRUE(std::regex_search(
+      errors, std::regex("^quorvel: could not save " + dir +
+                         R"(/Shot_000001_\d{8}-\d{6}\.png: the picture could not be read back\n)")))
+      << errors;
+  EXPECT_TRUE(std::regex_search(
+      errors,
+      std::regex(R"(\nquorvel: could not save Shot_000001_\d{8}-\d{6}\.png: No such file or directory\n$)")))
+      << errors;
+  EXPECT_TRUE(message()) << "and the readout says so";
   qv::host::Reset();
 }
 
