@@ -92,8 +92,9 @@ class InputDevice final : public IDirectInputDevice8A {
       return DIERR_OTHERAPPHASPRIO;
     m_Acquired = true;
     m_EverAcquired = true;
+    // Relative motion and presses count from the moment of acquisition.
+    if (m_Kind == DeviceKind::Keyboard) m_Backend->DropKeyPresses();
     if (m_Kind == DeviceKind::Mouse) {
-      // Relative motion counts from the moment of acquisition.
       m_Backend->DropMotion();
       if (m_Exclusive) m_Backend->Capture(true);
     }

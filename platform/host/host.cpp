@@ -21,6 +21,7 @@ struct HostState {
   Stats stats;
   std::uint32_t virtualTime = kVirtualClockStart;
   std::function<std::uint32_t()> clockOverride;
+  std::function<void(int)> frameHook;
   std::map<int, EventListener> listeners;
   int nextListener = 1;
   bool focusKnown = false;
@@ -134,6 +135,8 @@ void SetVirtualTime(std::uint32_t ms) { H().virtualTime = ms; }
 
 void SetClockOverride(std::function<std::uint32_t()> clock) { H().clockOverride = std::move(clock); }
 
+void SetFrameHook(std::function<void(int frame)> hook) { H().frameHook = std::move(hook); }
+
 bool BeginLoopIteration() {
   HostState& h = H();
   ++h.frameIndex;
@@ -146,6 +149,7 @@ bool BeginLoopIteration() {
   h.havePrevious = true;
   if (h.config.clock_step_ms > 0 && h.frameIndex > 0)
     h.virtualTime += static_cast<std::uint32_t>(h.config.clock_step_ms);
+  if (h.frameHook) h.frameHook(h.frameIndex);
   // The close request comes one iteration early: the loop still runs this
   // frame before it takes the quit message.
   if (h.config.max_frames < 0) return false;

@@ -21,13 +21,15 @@ LRESULT CALLBACK ClosingProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
 // window no longer counts as in the foreground (as a window that is gone
 // does on the live host). Devices of no window read on (the other tests).
 TEST(DirectInputDevice, AClosedWindowsDevicesReadIdle) {
-  qv::test::ScriptedInput host("0 key 0x19 down\n0 button 0 down\n0 move 5 5\n1 move 5 5\n2 move 5 5\n", false);
+  qv::test::ScriptedInput host("0 key 0x19 down\n0 button 0 down\n0 move 5 5\n1 move 5 5\n2 move 5 5\n",
+                               false);
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = ClosingProc;
   wc.lpszClassName = "Quorvel closing window";
   ASSERT_NE(RegisterClassExA(&wc), 0);
-  HWND hWnd = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 64, 48, nullptr, nullptr, nullptr, nullptr);
+  HWND hWnd =
+      CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 64, 48, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(hWnd, nullptr);
   void* out = nullptr;
   ASSERT_EQ(DirectInput8Create(nullptr, DIRECTINPUT_VERSION, IID_IDirectInput8A, &out, nullptr), DI_OK);
