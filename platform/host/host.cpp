@@ -92,6 +92,7 @@ bool WindowHasFocus() {
 
 void PumpEvents() {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+  PlaceWindow();
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
     if (e.type == SDL_WINDOWEVENT) {

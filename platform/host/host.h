@@ -30,6 +30,10 @@ struct Config {
   std::string input_script;    // scripted input file ("" = none)
   std::vector<Shot> shots;     // screenshots to take at Present
   long long epoch = -1;        // >= 0: the calendar time time() returns, seconds since 1970
+  // Live host: > 0 x > 0 makes the window a normal, resizable one of this
+  // size where the system asks for full screen (quorvel --window).
+  int window_width = 0;
+  int window_height = 0;
 };
 
 // Set before WinMain runs; Reset() returns everything to the live defaults
@@ -79,6 +83,12 @@ void WindowPixelSize(SDL_Window* window, int& width, int& height);
 // False where the window system offers no such state (Wayland, the offscreen
 // driver, an X server with another key numbering).
 bool GlobalKeyState(std::uint8_t held[32], std::uint8_t pressed[32]);
+
+// Carries out the host's choice of window, each time events are pumped: a
+// window the system made full screen covers the whole screen it is on, also
+// where no window manager does it; with Config::window_width set it goes back
+// to a normal window instead.
+void PlaceWindow();
 
 // Polls SDL events: window events become window messages (through the window
 // layer's hook), and every event is handed to the listeners (the input layer

@@ -1,7 +1,8 @@
 // What the host asks the window system directly, where SDL's own answer is not
-// the one the platform layers need: the window's real size and the keyboard
-// of the whole display. On X11 both come from Xlib (the keyboard through the
-// X Input extension); other video drivers get SDL's answer.
+// the one the platform layers need: the window's real size, the keyboard of
+// the whole display, and a full-screen window where no window manager makes
+// one. On X11 these come from Xlib (the keyboard through the X Input
+// extension); other video drivers get SDL's answer.
 #include <SDL.h>
 #include <SDL_syswm.h>
 
@@ -79,6 +80,29 @@ void SetKey(std::uint8_t keys[32], int xKeycode) {
   const int code = xKeycode - 8;
   if (code >= 0 && code < 256) keys[code / 8] |= static_cast<std::uint8_t>(1u << (code % 8));
 }
+
+// Without a window manager nobody carries out a full-screen request: SDL
+// marks the window full screen (and reports the desktop size) while the X
+// server keeps it where it was made. Nobody redirecting the root window's
+// configuration requests means there is no window manager; the window is
+// then moved over the screen it is on by the X server itself.
+void CoverScreen(SDL_Window* window) {
+  Display* display = nullptr;
+  ::Window xwindow = 0;
+  XWindowAttributes root, now;
+  if (!X11Of(window, display, xwindow) || !XGetWindowAttributes(display, DefaultRootWindow(display), &root) ||
+      (root.all_event_masks & SubstructureRedirectMask) != 0)
+    return;
+  SDL_Rect bounds;
+  const int index = SDL_GetWindowDisplayIndex(window);
+  if (index < 0 || SDL_GetDisplayBounds(index, &bounds) != 0 || !XGetWindowAttributes(display, xwindow, &now))
+    return;
+  if (now.x == bounds.x && now.y == bounds.y && now.width == bounds.w && now.height == bounds.h) return;
+  XMoveResizeWindow(display, xwindow, bounds.x, bounds.y, static_cast<unsigned>(bounds.w),
+                    static_cast<unsigned>(bounds.h));
+  XRaiseWindow(display, xwindow);
+  XFlush(display);
+}
 #endif
 
 }  // namespace
@@ -129,6 +153,21 @@ bool GlobalKeyState(std::uint8_t held[32], std::uint8_t pressed[32]) {
   return true;
 #else
   return false;
+#endif
+}
+
+void PlaceWindow() {
+  const Config& config = GetConfig();
+  SDL_Window* window = Window();
+  if (config.scripted || !window || (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) == 0) return;
+  if (config.window_width > 0 && config.window_height > 0) {
+    // The system asked for full screen; the host chose a window. SDL gives
+    // it back the size it had before.
+    SDL_SetWindowFullscreen(window, 0);
+    return;
+  }
+#if defined(SDL_VIDEO_DRIVER_X11)
+  CoverScreen(window);
 #endif
 }
 

@@ -1,0 +1,104 @@
+#!/bin/bash
+# The viewer as a person runs it, under Xvfb (1024 x 768) and openbox:
+#   quorvel --window 800x400: a framed window of that size, the picture 4:3
+#     in it with black bars; resized to 500 x 600, the picture follows; closed
+#     with Alt+F4 (the window manager's close), the run ends successfully;
+#   quorvel (full screen) ended by SIGTERM: the run ends successfully too.
+# "Successfully": exit status 0 and a log ending "ENDING SUCCESSFULLY".
+# Usage: test_viewer_live.sh QUORVEL QUORVEL_MAKEDATA. Skips (exit 77) when
+# a tool is missing.
+set -u
+quorvel="$1"
+makedata="$2"
+for tool in Xvfb xdotool openbox import convert xwininfo xprop; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "SKIP: needs $tool (apt-get install xvfb xdotool openbox imagemagick x11-utils)"
+    exit 77
+  fi
+done
+work=$(mktemp -d /tmp/quorvel_viewer_live_XXXXXX)
+pid=""
+wmpid=""
+xvfb=""
+cleanup() {
+  kill $pid $wmpid $xvfb 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+. "$(dirname "$0")/../xvfb_start.sh"
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+"$makedata" "$work/data" >/dev/null || fail "quorvel-makedata failed"
+xvfb_start 1024x768 -br || fail "no X server"
+export DISPLAY="$display"
+unset SDL_VIDEODRIVER
+openbox >/dev/null 2>&1 &
+wmpid=$!
+for _ in $(seq 1 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.1
+done
+
+# Starts the viewer with the options given; sets $pid and $win.
+start() {
+  rm -f "$work"/data/Log_*.log
+  "$quorvel" "$@" "$work/data" >"$work/out" 2>&1 &
+  pid=$!
+  win=$(timeout 60 xdotool search --sync --name '^Quorvel$' | head -n 1)
+  [ -n "$win" ] || fail "no window; $(cat "$work/out")"
+}
+
+inside() { xwininfo -id "$win" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
+
+# Waits until the picture, what is not black in the window, is the 4:3 frame
+# scaled into a W x H window and centred, to within 2 pixels.
+picture_fits() {
+  local w=$1 h=$2 dw dh box
+  dw=$w
+  dh=$((w * 3 / 4))
+  [ "$dh" -gt "$h" ] && dh=$h dw=$((h * 4 / 3))
+  local want=($dw $dh $(((w - dw) / 2 + 1)) $(((h - dh) / 2 + 1)))  # +1: the added border
+  for _ in $(seq 1 100); do
+    box=$(import -window "$win" ppm:- 2>/dev/null | convert - -bordercolor black -border 1 -format '%@' info:)
+    local got=(${box//[x+]/ }) ok=1
+    for i in 0 1 2 3; do
+      local d=$((${got[i]:-9999} - want[i]))
+      [ "${d#-}" -le 2 ] || ok=0
+    done
+    [ "$ok" = 1 ] && [ "$(inside)" = "${w}x$h" ] && return 0
+    sleep 0.2
+  done
+  fail "window $(inside), picture ${box:-none} (with a 1-pixel border), expected ${w}x$h and ${want[*]}"
+}
+
+# Waits for the viewer to end; it must end successfully.
+ended_successfully() {
+  for _ in $(seq 1 300); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && fail "$1: the viewer did not end"
+  wait "$pid"
+  local rc=$? log
+  pid=""
+  [ "$rc" -eq 0 ] || fail "$1: exit status $rc; $(cat "$work/out")"
+  log=$(ls "$work"/data/Log_*.log)
+  tail -n 2 "$log" | grep -q "ENDING SUCCESSFULLY" || fail "$1: the log ends $(grep -A1 ERROR "$log" | head -4)"
+  echo "$1: ended successfully"
+}
+
+start --window 800x400
+picture_fits 800 400
+xdotool windowsize "$win" 500 600
+picture_fits 500 600
+xdotool windowfocus --sync "$win" key alt+F4
+ended_successfully "window closed with Alt+F4"
+
+start
+sleep 2
+kill -TERM "$pid"
+ended_successfully "full screen, SIGTERM"
