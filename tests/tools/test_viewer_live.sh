@@ -9,7 +9,6 @@
 # a tool is missing.
 set -u
 quorvel="$1"
-makedata="$2"
 for tool in Xvfb xdotool openbox import convert xwininfo xprop; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "SKIP: needs $tool (apt-get install xvfb xdotool openbox imagemagick x11-utils)"
@@ -17,22 +16,15 @@ for tool in Xvfb xdotool openbox import convert xwininfo xprop; do
   fi
 done
 work=$(mktemp -d /tmp/quorvel_viewer_live_XXXXXX)
-pid=""
-wmpid=""
-xvfb=""
-cleanup() {
-  kill $pid $wmpid $xvfb 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+pid="" wmpid="" xvfb=""
+trap 'kill $pid $wmpid $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT INT TERM
 . "$(dirname "$0")/../xvfb_start.sh"
 fail() {
   echo "FAIL: $*"
   exit 1
 }
 
-"$makedata" "$work/data" >/dev/null || fail "quorvel-makedata failed"
+"$2" "$work/data" >/dev/null || fail "quorvel-makedata failed"
 xvfb_start 1024x768 -br || fail "no X server"
 export DISPLAY="$display"
 unset SDL_VIDEODRIVER
@@ -52,41 +44,37 @@ start() {
   [ -n "$win" ] || fail "no window; $(cat "$work/out")"
 }
 
-inside() { xwininfo -id "$win" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
-
-# Waits until the picture, what is not black in the window, is the 4:3 frame
-# scaled into a W x H window and centred, to within 2 pixels.
+# Waits until the window's inside is W x H and the picture in it (what is not
+# black, found with a black border added) is the 4:3 frame scaled to fit and
+# centred, to within 2 pixels.
 picture_fits() {
-  local w=$1 h=$2 dw dh box
-  dw=$w
-  dh=$((w * 3 / 4))
+  local w=$1 h=$2 dw=$1 dh=$(($1 * 3 / 4)) size box
   [ "$dh" -gt "$h" ] && dh=$h dw=$((h * 4 / 3))
-  local want=($dw $dh $(((w - dw) / 2 + 1)) $(((h - dh) / 2 + 1)))  # +1: the added border
+  local want=($dw $dh $(((w - dw) / 2 + 1)) $(((h - dh) / 2 + 1)))
   for _ in $(seq 1 100); do
+    size=$(xwininfo -id "$win" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
     box=$(import -window "$win" ppm:- 2>/dev/null | convert - -bordercolor black -border 1 -format '%@' info:)
     local got=(${box//[x+]/ }) ok=1
     for i in 0 1 2 3; do
       local d=$((${got[i]:-9999} - want[i]))
       [ "${d#-}" -le 2 ] || ok=0
     done
-    [ "$ok" = 1 ] && [ "$(inside)" = "${w}x$h" ] && return 0
+    [ "$ok" = 1 ] && [ "$size" = "${w}x$h" ] && return 0
     sleep 0.2
   done
-  fail "window $(inside), picture ${box:-none} (with a 1-pixel border), expected ${w}x$h and ${want[*]}"
+  fail "window $size, picture ${box:-none} (border included), expected ${w}x$h and ${want[*]}"
 }
 
-# Waits for the viewer to end; it must end successfully.
+# Waits for the viewer to end, which it must do successfully.
 ended_successfully() {
   for _ in $(seq 1 300); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
   kill -0 "$pid" 2>/dev/null && fail "$1: the viewer did not end"
-  wait "$pid"
-  local rc=$? log
+  wait "$pid" || fail "$1: exit status $?; $(cat "$work/out")"
   pid=""
-  [ "$rc" -eq 0 ] || fail "$1: exit status $rc; $(cat "$work/out")"
-  log=$(ls "$work"/data/Log_*.log)
+  local log=$(ls "$work"/data/Log_*.log)
   tail -n 2 "$log" | grep -q "ENDING SUCCESSFULLY" || fail "$1: the log ends $(grep -A1 ERROR "$log" | head -4)"
   echo "$1: ended successfully"
 }

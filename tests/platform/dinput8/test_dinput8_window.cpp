@@ -8,14 +8,6 @@
 #include "platform/dinput8/dinput8.h"
 #include "tests/platform/dinput8/dinput8_test_host.h"
 
-namespace {
-
-LRESULT CALLBACK ClosingProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcA(hWnd, msg, wParam, lParam);
-}
-
-}  // namespace
-
 // A close is no loss of input: once the window the devices cooperate with is
 // destroyed, reads succeed with nothing held and no motion, also where the
 // window no longer counts as in the foreground (as a window that is gone
@@ -25,46 +17,42 @@ TEST(DirectInputDevice, AClosedWindowsDevicesReadIdle) {
                                false);
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = ClosingProc;
+  wc.lpfnWndProc = DefWindowProcA;
   wc.lpszClassName = "Quorvel closing window";
   ASSERT_NE(RegisterClassExA(&wc), 0);
   HWND hWnd =
       CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 64, 48, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_NE(hWnd, nullptr);
-  void* out = nullptr;
-  ASSERT_EQ(DirectInput8Create(nullptr, DIRECTINPUT_VERSION, IID_IDirectInput8A, &out, nullptr), DI_OK);
-  auto* di = static_cast<IDirectInput8A*>(out);
-  IDirectInputDevice8A *kb = nullptr, *mouse = nullptr;
-  ASSERT_EQ(di->CreateDevice(GUID_SysKeyboard, &kb, nullptr), DI_OK);
-  ASSERT_EQ(di->CreateDevice(GUID_SysMouse, &mouse, nullptr), DI_OK);
-  EXPECT_EQ(kb->SetDataFormat(&c_dfDIKeyboard), DI_OK);
-  EXPECT_EQ(mouse->SetDataFormat(&c_dfDIMouse2), DI_OK);
-  EXPECT_EQ(kb->SetCooperativeLevel(hWnd, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND), DI_OK);
-  EXPECT_EQ(mouse->SetCooperativeLevel(hWnd, DISCL_EXCLUSIVE | DISCL_FOREGROUND), DI_OK);
-  EXPECT_EQ(kb->Acquire(), DI_OK);
-  EXPECT_EQ(mouse->Acquire(), DI_OK);
-  BYTE keys[256];
-  DIMOUSESTATE2 m;
-  qv::test::ScriptedInput::NextFrame();
-  ASSERT_EQ(kb->GetDeviceState(sizeof keys, keys), DI_OK);
-  ASSERT_EQ(mouse->GetDeviceState(sizeof m, &m), DI_OK);
-  EXPECT_EQ(keys[0x19], 0x80);
-  EXPECT_EQ(m.lX, 5);
-
+  void* di = nullptr;
+  ASSERT_EQ(DirectInput8Create(nullptr, DIRECTINPUT_VERSION, IID_IDirectInput8A, &di, nullptr), DI_OK);
+  IDirectInputDevice8A* devices[2] = {};  // keyboard, mouse
+  const DWORD levels[2] = {DISCL_NONEXCLUSIVE | DISCL_BACKGROUND, DISCL_EXCLUSIVE | DISCL_FOREGROUND};
+  const DWORD sizes[2] = {256, sizeof(DIMOUSESTATE2)};
+  BYTE data[2][256];
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(static_cast<IDirectInput8A*>(di)->CreateDevice(i ? GUID_SysMouse : GUID_SysKeyboard,
+                                                             &devices[i], nullptr),
+              DI_OK);
+    EXPECT_EQ(devices[i]->SetDataFormat(i ? &c_dfDIMouse2 : &c_dfDIKeyboard), DI_OK);
+    EXPECT_EQ(devices[i]->SetCooperativeLevel(hWnd, levels[i]), DI_OK);
+    EXPECT_EQ(devices[i]->Acquire(), DI_OK);
+  }
+  auto nextFrame = [&] {
+    qv::test::ScriptedInput::NextFrame();
+    for (int i = 0; i < 2; ++i) {
+      std::memset(data[i], 0xFF, sizeof data[i]);
+      EXPECT_EQ(devices[i]->GetDeviceState(sizes[i], data[i]), DI_OK) << i;
+    }
+  };
+  nextFrame();
+  EXPECT_EQ(data[0][0x19], 0x80);
+  EXPECT_EQ(data[1][0], 5) << "lX";
   ASSERT_TRUE(DestroyWindow(hWnd));
   for (int foreground : {-1, 0}) {
     qv::dinput8::testing::SetForegroundOverride(foreground);
-    qv::test::ScriptedInput::NextFrame();
-    std::memset(keys, 0xFF, sizeof keys);
-    std::memset(&m, 0xFF, sizeof m);
-    EXPECT_EQ(kb->GetDeviceState(sizeof keys, keys), DI_OK) << foreground;
-    EXPECT_EQ(mouse->GetDeviceState(sizeof m, &m), DI_OK) << foreground;
-    EXPECT_EQ(std::count(keys, keys + 256, 0), 256) << foreground;
-    const DIMOUSESTATE2 idle{};
-    EXPECT_EQ(std::memcmp(&m, &idle, sizeof m), 0) << foreground;
+    nextFrame();
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(std::count(data[i], data[i] + sizes[i], 0), sizes[i]) << foreground;
   }
-  mouse->Release();
-  kb->Release();
-  di->Release();
+  for (IDirectInputDevice8A* device : devices) device->Release();
+  static_cast<IDirectInput8A*>(di)->Release();
   UnregisterClassA(wc.lpszClassName, nullptr);
 }
