@@ -40,8 +40,13 @@ start() {
   rm -f "$work"/data/Log_*.log
   "$quorvel" "$@" "$work/data" >"$work/out" 2>&1 &
   pid=$!
-  win=$(timeout 60 xdotool search --sync --name '^Quorvel$' | head -n 1)
-  [ -n "$win" ] || fail "no window; $(cat "$work/out")"
+  # A search fails when a window is destroyed while it walks the window tree.
+  for _ in $(seq 1 300); do
+    win=$(xdotool search --name '^Quorvel$' 2>/dev/null | head -n 1)
+    [ -n "$win" ] && return 0
+    sleep 0.2
+  done
+  fail "no window; $(cat "$work/out")"
 }
 
 # Waits until the window's inside is W x H and the picture in it (what is not
