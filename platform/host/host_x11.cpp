@@ -75,7 +75,7 @@ DisplayKeyboard* KeyboardOf(Display* sdlDisplay) {
   return &s_keyboard;
 }
 
-// Sets bit `code` (a Linux key code: an X key code less 8) in a key set.
+// Sets the bit of an X key code's Linux key code (the X code less 8) in a key set.
 void SetKey(std::uint8_t keys[32], int xKeycode) {
   const int code = xKeycode - 8;
   if (code >= 0 && code < 256) keys[code / 8] |= static_cast<std::uint8_t>(1u << (code % 8));

@@ -71,11 +71,11 @@ HWND ProbeWindow(const char* name, const char* title, int width, int height) {
 
 // A search walks the window tree; a window the window manager destroys
 // meanwhile makes xdotool fail with BadWindow, so a failed command is tried
-// again a few times.
+// again a few times. One that waits (--sync) for what never comes fails.
 void Xdotool(const std::string& args) {
-  const std::string command = "xdotool " + args;
+  const std::string command = "timeout 30 xdotool " + args;
   int status = -1;
-  for (int attempt = 0; attempt < 5 && status != 0; ++attempt) {
+  for (int attempt = 0; attempt < 5 && status != 0 && status != (124 << 8); ++attempt) {
     if (attempt > 0) usleep(100000);
     status = std::system(command.c_str());
   }

@@ -58,7 +58,7 @@ picture_fits() {
   local want=($dw $dh $(((w - dw) / 2 + 1)) $(((h - dh) / 2 + 1)))
   for _ in $(seq 1 100); do
     size=$(xwininfo -id "$win" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
-    box=$(import -window "$win" ppm:- 2>/dev/null | convert - -bordercolor black -border 1 -format '%@' info:)
+    box=$(import -window "$win" ppm:- 2>/dev/null | convert - -bordercolor black -border 1 -format '%@' info: 2>/dev/null)
     local got=(${box//[x+]/ }) ok=1
     for i in 0 1 2 3; do
       local d=$((${got[i]:-9999} - want[i]))
