@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(build-essential cmake pkg-config git libsdl2-dev libepoxy-dev libpng-dev libjpeg-dev
           zlib1g-dev bison libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-          libgl1-mesa-dri libegl-mesa0 libegl1 libgles2 libx11-dev xvfb xdotool xauth openbox
+          libgl1-mesa-dri libegl-mesa0 libegl1 libgles2 libx11-dev libxi-dev xvfb xdotool xauth openbox
           x11-apps x11-utils imagemagick libsdl2-ttf-dev fonts-dejavu-core)
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -136,8 +136,10 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND hFocus
   }
   s_lastS3tc = epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc");
   // Full screen is a desktop-sized window on the live host, never a mode
-  // change; the scripted host keeps its window as it is.
-  if (!pParams->Windowed && !qv::host::GetConfig().scripted)
+  // change; the scripted host keeps its window as it is, and so does a live
+  // host told to give the viewer a normal window of a chosen size.
+  const qv::host::Config& host = qv::host::GetConfig();
+  if (!pParams->Windowed && !host.scripted && host.window_width <= 0)
     SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
   *ppDevice = device;
   return D3D_OK;

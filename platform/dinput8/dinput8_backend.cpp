@@ -23,6 +23,11 @@ LONG Saturate(std::int64_t v) { return static_cast<LONG>(std::clamp<std::int64_t
 // One wheel notch is 120 units of lZ, as on Windows.
 constexpr int kWheelDelta = 120;
 
+// rgbButtons order: left, right, middle, then the two extra buttons.
+constexpr int kButtons = 5;
+constexpr Uint8 kSdlButtons[kButtons] = {SDL_BUTTON_LEFT, SDL_BUTTON_RIGHT, SDL_BUTTON_MIDDLE, SDL_BUTTON_X1,
+                                         SDL_BUTTON_X2};
+
 }  // namespace
 
 bool TakeInjectedFailure(HRESULT& hr) {
@@ -59,8 +64,8 @@ InputBackend::InputBackend() {
     return;
   }
   // Live: the host hands us every SDL event when it pumps; keep the relative
-  // motion and wheel turns between reads. Keys and buttons are read from
-  // the current state at read time.
+  // motion, wheel turns and presses between reads. Held keys and buttons are
+  // read from the current state at read time.
   m_ListenerId = qv::host::AddEventListener([this](const SDL_Event& e) {
     if (e.type == SDL_MOUSEMOTION) {
       m_Dx += e.motion.xrel;
@@ -69,6 +74,11 @@ InputBackend::InputBackend() {
       std::int64_t notches = e.wheel.y;
       if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
       m_Dz += notches * kWheelDelta;
+    } else if (e.type == SDL_MOUSEBUTTONDOWN) {
+      for (int i = 0; i < kButtons; ++i)
+        if (e.button.button == kSdlButtons[i]) m_ButtonPresses |= static_cast<BYTE>(1u << i);
+    } else if (e.type == SDL_KEYDOWN && e.key.keysym.scancode < SDL_NUM_SCANCODES) {
+      m_KeyPresses.set(e.key.keysym.scancode);
     }
   });
 }
@@ -115,10 +125,11 @@ void InputBackend::ReadKeys(BYTE keys[256]) {
   // The keyboard is read in the background: the display's own key state
   // holds whichever window has the focus, where SDL's follows SDL's focused
   // window (and forgets held keys when it loses the focus).
-  std::uint8_t global[32];
-  if (qv::host::GlobalKeyState(global)) {
+  std::uint8_t held[32], pressed[32];
+  if (qv::host::GlobalKeyState(held, pressed)) {
+    m_KeyPresses.reset();
     for (int code = 0; code < 256; ++code) {
-      if (!(global[code / 8] & (1u << (code % 8)))) continue;
+      if (!((held[code / 8] | pressed[code / 8]) & (1u << (code % 8)))) continue;
       const BYTE dik = DikFromLinuxKey(code);
       if (dik != 0) keys[dik] = 0x80;
     }
@@ -126,12 +137,18 @@ void InputBackend::ReadKeys(BYTE keys[256]) {
   }
   int count = 0;
   const Uint8* state = SDL_GetKeyboardState(&count);
-  if (!state) return;
-  for (int sc = 0; sc < count; ++sc) {
-    if (!state[sc]) continue;
-    BYTE dik = DikFromScancode(sc);
+  for (int sc = 0; sc < SDL_NUM_SCANCODES; ++sc) {
+    if (!m_KeyPresses.test(sc) && !(state && sc < count && state[sc])) continue;
+    const BYTE dik = DikFromScancode(sc);
     if (dik != 0) keys[dik] = 0x80;
   }
+  m_KeyPresses.reset();
+}
+
+void InputBackend::DropKeyPresses() {
+  m_KeyPresses.reset();
+  std::uint8_t held[32], pressed[32];
+  if (!m_Scripted) qv::host::GlobalKeyState(held, pressed);
 }
 
 void InputBackend::ReadMouse(LONG& dx, LONG& dy, LONG& dz, BYTE buttons[8]) {
@@ -150,17 +167,16 @@ void InputBackend::ReadMouse(LONG& dx, LONG& dy, LONG& dz, BYTE buttons[8]) {
   dy = Saturate(m_Dy);
   dz = Saturate(m_Dz);
   m_Dx = m_Dy = m_Dz = 0;
-  // rgbButtons order: left, right, middle, then the two extra buttons.
-  Uint32 mask = SDL_GetMouseState(nullptr, nullptr);
-  const int sdlButtons[5] = {SDL_BUTTON_LEFT, SDL_BUTTON_RIGHT, SDL_BUTTON_MIDDLE, SDL_BUTTON_X1,
-                             SDL_BUTTON_X2};
-  for (int i = 0; i < 5; ++i)
-    if (mask & SDL_BUTTON(sdlButtons[i])) buttons[i] = 0x80;
+  const Uint32 mask = SDL_GetMouseState(nullptr, nullptr);
+  for (int i = 0; i < kButtons; ++i)
+    if ((mask & SDL_BUTTON(kSdlButtons[i])) || (m_ButtonPresses & (1u << i))) buttons[i] = 0x80;
+  m_ButtonPresses = 0;
 }
 
 void InputBackend::DropMotion() {
   if (m_Player) m_Player->DropMotion();
   m_Dx = m_Dy = m_Dz = 0;
+  m_ButtonPresses = 0;
 }
 
 void InputBackend::Capture(bool on) {

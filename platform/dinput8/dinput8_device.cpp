@@ -61,7 +61,7 @@ class InputDevice final : public IDirectInputDevice8A {
     return DI_OK;
   }
 
-  HRESULT SetCooperativeLevel(HWND, DWORD flags) override {
+  HRESULT SetCooperativeLevel(HWND hWnd, DWORD flags) override {
     HRESULT hr;
     if (TakeInjectedFailure(hr)) return hr;
     constexpr DWORD kKnown =
@@ -76,6 +76,8 @@ class InputDevice final : public IDirectInputDevice8A {
     if (m_Acquired) return DIERR_ACQUIRED;
     m_Exclusive = exclusive;
     m_Foreground = foreground;
+    m_Window = hWnd;
+    m_WindowWasOpen = IsWindow(hWnd) != FALSE;
     return DI_OK;
   }
 
@@ -90,8 +92,9 @@ class InputDevice final : public IDirectInputDevice8A {
       return DIERR_OTHERAPPHASPRIO;
     m_Acquired = true;
     m_EverAcquired = true;
+    // Relative motion and presses count from the moment of acquisition.
+    if (m_Kind == DeviceKind::Keyboard) m_Backend->DropKeyPresses();
     if (m_Kind == DeviceKind::Mouse) {
-      // Relative motion counts from the moment of acquisition.
       m_Backend->DropMotion();
       if (m_Exclusive) m_Backend->Capture(true);
     }
@@ -111,6 +114,13 @@ class InputDevice final : public IDirectInputDevice8A {
     if (TakeInjectedFailure(hr)) return hr;
     if (!data || !m_Format || size != m_Format->dwDataSize) return DIERR_INVALIDPARAM;
     if (!m_Acquired) return DIERR_NOTACQUIRED;
+    // Once the device's window is closed nobody can give it input, and a
+    // close is no loss of input: until the program ends, reads succeed with
+    // nothing held and no motion.
+    if (m_WindowWasOpen && !IsWindow(m_Window)) {
+      std::memset(data, 0, size);
+      return DI_OK;
+    }
     // A foreground device is taken away when its window leaves the
     // foreground; this read reports it, later reads say "not acquired".
     if (m_Foreground && !m_Backend->Foreground()) {
@@ -147,6 +157,8 @@ class InputDevice final : public IDirectInputDevice8A {
   const DIDATAFORMAT* m_Format = nullptr;
   bool m_Exclusive = false;  // a new device is non-exclusive and background
   bool m_Foreground = false;
+  HWND m_Window = nullptr;       // the window of the cooperative level
+  bool m_WindowWasOpen = false;  // ... and whether it was a window then
   bool m_Acquired = false;
   bool m_EverAcquired = false;
 };

@@ -22,6 +22,7 @@ struct HostState {
   Stats stats;
   std::uint32_t virtualTime = kVirtualClockStart;
   std::function<std::uint32_t()> clockOverride;
+  std::function<void(int)> frameHook;
   std::map<int, EventListener> listeners;
   int nextListener = 1;
   bool focusKnown = false;
@@ -96,6 +97,7 @@ bool WindowHasFocus() {
 
 void PumpEvents() {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+  PlaceWindow();
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
     if (e.type == SDL_WINDOWEVENT) {
@@ -141,6 +143,8 @@ void SetVirtualTime(std::uint32_t ms) { H().virtualTime = ms; }
 
 void SetClockOverride(std::function<std::uint32_t()> clock) { H().clockOverride = std::move(clock); }
 
+void SetFrameHook(std::function<void(int frame)> hook) { H().frameHook = std::move(hook); }
+
 bool BeginLoopIteration() {
   HostState& h = H();
   ++h.frameIndex;
@@ -156,6 +160,7 @@ bool BeginLoopIteration() {
   h.havePrevious = true;
   if (h.config.clock_step_ms > 0 && h.frameIndex > 0)
     h.virtualTime += static_cast<std::uint32_t>(h.config.clock_step_ms);
+  if (h.frameHook) h.frameHook(h.frameIndex);
   // The close request comes one iteration early: the loop still runs this
   // frame before it takes the quit message.
   if (h.config.max_frames < 0) return false;

@@ -35,6 +35,10 @@ struct Config {
   std::string input_script;    // scripted input file ("" = none)
   std::vector<Shot> shots;     // screenshots to take at Present
   long long epoch = -1;        // >= 0: the calendar time time() returns, seconds since 1970
+  // Live host: > 0 x > 0 makes the window a normal, resizable one of this
+  // size where the system asks for full screen (quorvel --window).
+  int window_width = 0;
+  int window_height = 0;
 };
 
 // Set before WinMain runs; Reset() returns everything to the live defaults
@@ -81,11 +85,19 @@ bool WindowHasFocus();
 // window manager honoured); 0 x 0 for no window.
 void WindowPixelSize(SDL_Window* window, int& width, int& height);
 
-// The keys held on the whole display, whichever window (of any program) has
-// the focus, as Linux input key codes: bit n % 8 of keys[n / 8] for code n.
+// The keyboard of the whole display, whichever window (of any program) has
+// the focus, as Linux input key codes (bit n % 8 of [n / 8] for code n):
+// `held` the keys down now, `pressed` those that went down since the
+// previous call, so that a key pressed and let go between two calls is seen.
 // False where the window system offers no such state (Wayland, the offscreen
 // driver, an X server with another key numbering).
-bool GlobalKeyState(std::uint8_t keys[32]);
+bool GlobalKeyState(std::uint8_t held[32], std::uint8_t pressed[32]);
+
+// Carries out the host's choice of window, each time events are pumped: a
+// window the system made full screen covers the whole screen it is on, also
+// where no window manager does it; with Config::window_width set it goes back
+// to a normal window instead.
+void PlaceWindow();
 
 // Polls SDL events: window events become window messages (through the window
 // layer's hook), and every event is handed to the listeners (the input layer
@@ -118,6 +130,10 @@ void SetVirtualTime(std::uint32_t ms);
 
 // Test hook: replace the clock behind Milliseconds (null restores the default).
 void SetClockOverride(std::function<std::uint32_t()> clock);
+
+// Test hook: called at the start of each loop iteration with its frame index,
+// before the frame's events are pumped (null: none). Reset clears it.
+void SetFrameHook(std::function<void(int frame)> hook);
 
 // Called by the graphics layer at each Present with a reader for the frame
 // just presented, so that configured screenshots can be taken.

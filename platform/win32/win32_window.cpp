@@ -250,7 +250,15 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   }
   const qv::host::Config& config = qv::host::GetConfig();
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-  if (style & WS_POPUP) flags |= SDL_WINDOW_BORDERLESS;
+  if (!config.scripted && config.window_width > 0 && config.window_height > 0) {
+    // The host's choice (quorvel --window): a normal window of its size,
+    // framed and resizable, whatever the system asks for.
+    flags |= SDL_WINDOW_RESIZABLE;
+    width = config.window_width;
+    height = config.window_height;
+  } else if (style & WS_POPUP) {
+    flags |= SDL_WINDOW_BORDERLESS;
+  }
   SDL_Window* sdl = SDL_CreateWindow(windowName ? windowName : "", x, y, width, height, flags);
   if (!sdl) {
     SDL_Log("SDL window could not be created: %s", SDL_GetError());

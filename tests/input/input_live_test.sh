@@ -1,10 +1,13 @@
 #!/bin/sh
 # Runs the live-input probe under its own Xvfb server (screen size $2,
 # default 1280x1024) with real X events from xdotool; with $3 = openbox,
-# under that window manager. Skips (exit 77) when a tool is missing.
+# under that window manager ("-" or nothing: none). Arguments after the
+# third go to the probe. Skips (exit 77) when a tool is missing.
 probe="$1"
 size="${2:-1280x1024}"
-wm="$3"
+wm="${3:--}"
+[ "$wm" = "-" ] && wm=""
+[ $# -gt 3 ] && shift 3 || set --
 for tool in Xvfb xdotool xlogo xprop import $wm; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "SKIP: live input test needs $tool (apt-get install xvfb xdotool x11-apps x11-utils imagemagick openbox)"
@@ -22,7 +25,6 @@ xvfb_start "$size" -br || exit 1
 if [ -n "$wm" ]; then
   DISPLAY="$display" "$wm" >/dev/null 2>&1 &
   wmpid=$!
-  export QV_LIVE_WM="$wm"
   # The window manager has taken over once it names itself on the root window.
   for _ in $(seq 1 100); do
     DISPLAY="$display" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
@@ -31,4 +33,4 @@ if [ -n "$wm" ]; then
 fi
 
 unset SDL_VIDEODRIVER
-DISPLAY="$display" SDL_VIDEODRIVER=x11 "$probe"
+DISPLAY="$display" SDL_VIDEODRIVER=x11 "$probe" "$@"

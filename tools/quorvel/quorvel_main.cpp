@@ -1,12 +1,16 @@
 // quorvel [DIR]: the viewer on the live host (an SDL window with the real
 // keyboard, mouse and clock), run in DIR, the folder that holds the data
 // files. The system itself reads no command line: it reads its files from,
-// and writes its log into, the working directory.
+// and writes its log into, the working directory. --window is the host's
+// choice of window, made before the system runs.
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/host/host.h"
 #include "tools/cli/system_run.h"
@@ -17,7 +21,7 @@ namespace {
 
 const qv::cli::Program kProgram = {
     "quorvel",
-    "usage: quorvel [DIR]\n"
+    "usage: quorvel [--window [WxH]] [DIR]\n"
     "The terrain viewer in a window. DIR is the folder that holds the data files\n"
     "(\"Readme.txt\", \"HeightMap20.raw\", ...; see quorvel-makedata); the viewer runs\n"
     "in it and writes its log file there. Default: the working directory.\n"
@@ -25,14 +29,47 @@ const qv::cli::Program kProgram = {
     "Escape quits.\n"
     "F1 shows or hides a readout (frame, fps, frame time, camera, time of day, draws);\n"
     "F12 saves the picture as Shot_<frame>_<date>-<time>.png in DIR.\n"
-    "  -h, --help  show this text\n"};
+    "  --window [WxH]  a normal, resizable window of W x H pixels (default\n"
+    "                  1024x768) instead of full screen; the picture keeps its\n"
+    "                  shape in it, with black bars\n"
+    "  -h, --help      show this text\n"};
+
+constexpr int kMaxWindowSide = 16384;
+
+// Reads a window size "WxH" (digits, 'x', digits); false for an argument of
+// another form (a data folder; one named like a size is written ./WxH). A
+// side outside 1..kMaxWindowSide reads as 0.
+bool ReadWindowSize(const char* arg, int& width, int& height) {
+  if (!std::isdigit(static_cast<unsigned char>(arg[0]))) return false;
+  char* end = nullptr;
+  const long w = std::strtol(arg, &end, 10);
+  if (*end != 'x' || !std::isdigit(static_cast<unsigned char>(end[1]))) return false;
+  const long h = std::strtol(end + 1, &end, 10);
+  if (*end != '\0') return false;
+  auto side = [](long v) { return v >= 1 && v <= kMaxWindowSide ? static_cast<int>(v) : 0; };
+  width = side(w);
+  height = side(h);
+  return true;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qv::cli::WantsHelp(argc, argv)) return qv::cli::PrintHelp(kProgram);
   const char* dir = nullptr;
+  qv::host::Config host;  // live, full screen as the system asks
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--window") == 0) {
+      host.window_width = 1024;
+      host.window_height = 768;
+      if (i + 1 < argc && ReadWindowSize(argv[i + 1], host.window_width, host.window_height)) {
+        ++i;
+        if (host.window_width == 0 || host.window_height == 0)
+          return qv::cli::BadUsage(
+              kProgram, std::string("--window needs a size from 1x1 to 16384x16384, not '") + argv[i] + "'");
+      }
+      continue;
+    }
     if (qv::cli::IsOption(argv[i]))
       return qv::cli::BadUsage(kProgram, std::string("unknown option '") + argv[i] + "'");
     if (dir)
@@ -43,6 +80,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quorvel: cannot enter '%s': %s\n", dir, std::strerror(errno));
     return qv::cli::kExitBadUsage;
   }
+  qv::host::Configure(host);
   // F1 and F12 are the host's: the viewer's own input does not change.
   qv::readout::Install();
   qv::host::EnableReadoutKeys();
