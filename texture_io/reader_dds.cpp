@@ -1,6 +1,8 @@
 // DirectDraw surface files: "DDS ", a 124-byte header, then each level's
 // pixels in turn (for cube maps, each of the six faces with its own chain).
 // Uncompressed 16- and 32-bit layouts and DXT1 to DXT5 blocks are read.
+#include <utility>
+
 #include "texture_io/tex_image.h"
 
 namespace qv::tex {

@@ -7,6 +7,8 @@
 // row buffer belongs to the caller and outlives the jump.
 #include <csetjmp>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>

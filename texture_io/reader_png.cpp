@@ -9,6 +9,8 @@
 // holds only C data, so a jump never skips a C++ destructor; buffers that
 // must survive are owned by the caller.
 #include <csetjmp>
+#include <utility>
+#include <vector>
 
 #include <png.h>
 

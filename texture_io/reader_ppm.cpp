@@ -2,6 +2,8 @@
 // bytes, two big-endian bytes each when the maximum exceeds 255). The header
 // holds width, height and the maximum sample value, separated by white space,
 // with "#" comments running to the end of their line.
+#include <utility>
+
 #include "texture_io/tex_image.h"
 
 namespace qv::tex {
