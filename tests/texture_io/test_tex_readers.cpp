@@ -244,6 +244,18 @@ TEST(TexReaders, FormatAndPixelsOfEachVariant) {
   }
 }
 
+// A colour table that claims more than 256 entries: the palette is its
+// first 256, the rest is skipped, and the pixels come after the whole table.
+// Reading every entry claimed would write far past the 256-entry palette.
+TEST(TexReaders, ColourTableBeyond256EntriesGivesTheFirst256) {
+  std::vector<std::uint32_t> table(1u << 16);
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = (i * 2654435761u) & 0xFFFFFF;
+  const TexImageChain c = Read(MakeDib(Dib(8, 4, {{0, 1, 255, 7}}, table)));
+  ASSERT_EQ(c.levels.size(), 1u);
+  EXPECT_EQ(c.levels[0].palette.size(), 256u);
+  EXPECT_EQ(Argb(c.levels[0]), (Argbs{K | table[0], K | table[1], K | table[255], K | table[7]}));
+}
+
 // Bit-field bitmaps and uncompressed DDS files: the format the masks
 // describe, the row pitch, and the first byte of each of the first two rows.
 TEST(TexReaders, MaskedLayouts) {
