@@ -293,6 +293,7 @@ TEST_F(MakeData, ImportRejectsBadInputClearly) {
   m_Tmp.WriteFile("cut.png", std::string(png.begin(), png.begin() + png.size() / 2));
   m_Tmp.WriteFile("cut.pgm", "P5 64 64 65535\n" + std::string(100, 'x'));
   m_Tmp.WriteFile("wide.pgm", "P5 70000 2 255\n");
+  m_Tmp.WriteFile("many.pgm", "P5 11586 11586 255\n");  // just over 2^27 samples
   m_Tmp.WriteFile("text.txt", "hello\n");
   m_Tmp.WriteFile("flat.pgm", "P5 1 1 9\n\x07");
   m_Tmp.WriteFile("small.pgm", "P5 2 1 9\n\x07\x08");
@@ -306,7 +307,8 @@ TEST_F(MakeData, ImportRejectsBadInputClearly) {
       {"--heightmap text.txt", 1, "unsupported format"},
       {"--heightmap cut.png", 1, "truncated"},
       {"--heightmap cut.pgm", 1, "truncated"},
-      {"--heightmap wide.pgm", 1, "too large"},
+      {"--heightmap wide.pgm", 1, "too large (at most 65535 a side)"},
+      {"--heightmap many.pgm", 1, "too large (at most 134217728 samples)"},
       {"--heightmap good.raw --raw-size 64x65", 1, "truncated"},
       {"--heightmap flat.pgm", 0, "flat map (every height 0): every sample is 7"},
       {"--heightmap good.png --height-range 2000:3000", 0, "flat map (every height 0): its heights, 0 to"},
