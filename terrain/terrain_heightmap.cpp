@@ -72,7 +72,6 @@ bool Terrain::LoadHM(const char* fileName, int length, int width) {
   const bool sized = file && GetFileSizeEx(file, &size);
   if (file) CloseHandle(file);
   if (!sized) {
-    if (file) m_FileBytes = 0;
     Report(LOG_ERROR, "Could not read RAW file", "LoadHM");
     return false;
   }

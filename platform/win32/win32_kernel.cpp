@@ -1,6 +1,5 @@
-// kernel32 and winmm on POSIX: debugger output, last error, built-in modules,
-// the process heap, reading files and read-only file mappings, and the
-// millisecond clock.
+// kernel32 on POSIX: debugger output, last error, built-in modules, the
+// process heap, reading files and read-only file mappings.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>

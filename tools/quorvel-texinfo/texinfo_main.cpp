@@ -52,10 +52,11 @@ std::string ResultText(HRESULT hr) {
                      : hr == D3DERR_NOTAVAILABLE ? "D3DERR_NOTAVAILABLE (no texture format suits the device)"
                      : hr == D3DERR_INVALIDCALL  ? "D3DERR_INVALIDCALL"
                      : hr == E_OUTOFMEMORY       ? "E_OUTOFMEMORY"
-                     : hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ? "file not found"
-                     : hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) ? "path not found"
-                     : hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)  ? "access denied"
-                                                                      : "error";
+                     : hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)   ? "file not found"
+                     : hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)   ? "path not found"
+                     : hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)    ? "access denied"
+                     : hr == HRESULT_FROM_WIN32(ERROR_INVALID_FUNCTION) ? "not a file (a pipe or a device)"
+                                                                        : "error";
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
   return std::string(name) + " [" + code + "]";
