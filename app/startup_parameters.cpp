@@ -1,5 +1,6 @@
 // Reading the start-up parameter file "Readme.txt".
 #include <cctype>
+#include <cstddef>
 #include <fstream>
 
 #include "app/app.h"

@@ -1,7 +1,9 @@
 #include "log/log_file.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 
 #include "platform/win32/win32.h"
 
@@ -18,10 +20,11 @@ namespace {
 constexpr const char* kErrorBanner = "***********************ERROR*************************";
 constexpr const char* kFatalBanner = "FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL*ERROR*FATAL";
 
-// asctime's 25-character form of a UTC time, newline included.
+// asctime's 25-character form of a UTC time, newline included. The log is
+// written from one thread only, so gmtime's shared result is safe to read.
 void WriteTimeStamp(std::ofstream& out, std::time_t t) {
   std::tm tm{};
-  gmtime_r(&t, &tm);
+  if (const std::tm* utc = std::gmtime(&t)) tm = *utc;
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "asm_grammar.hpp"
 #include "shader_asm/asm_context.h"

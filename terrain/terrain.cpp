@@ -2,6 +2,8 @@
 // and the terrain-wide globals.
 #include "terrain/terrain.h"
 
+#include <initializer_list>
+
 #include "terrain/terrain_build.h"
 
 unsigned char* g_pHeightMapBlock = nullptr;

@@ -1,15 +1,13 @@
 // The heightmap: one headerless file of length x width unsigned bytes, row by
 // row, held in a block with one spare row on each side so that look-ups one
 // row or column beyond the map need no bounds test.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
 
+#include "platform/win32/win32.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_build.h"
 
@@ -36,38 +34,31 @@ void FreeHeightMap() {
   g_pHeightMap = nullptr;
 }
 
-// Bytes in the file, counted by reading it through but never past `limit`
-// (a file that long is too long already); -1 if reading fails.
-long long CountFileBytes(std::FILE* file, long long limit) {
-  unsigned char buffer[65536];
-  long long count = 0;
-  while (count < limit) {
-    const long long want = limit - count < static_cast<long long>(sizeof buffer)
-                               ? limit - count
-                               : static_cast<long long>(sizeof buffer);
-    const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(want), file);
-    count += static_cast<long long>(got);
-    if (got < static_cast<std::size_t>(want)) return std::ferror(file) ? -1 : count;
-  }
-  return count;
-}
-
-// Opens a regular file for binary reading; null for anything else. A FIFO or
-// a device such as /dev/zero could block the open or never end, so the file
-// is opened without waiting and checked before anything is read.
-std::FILE* OpenRegularFile(const char* fileName) {
+// Opens a file on a disk for reading; null for anything else. A pipe or a
+// device such as /dev/zero could block a read or never end, so only a disk
+// file, whose size is known, is kept.
+HANDLE OpenDiskFile(const char* fileName) {
   if (!fileName) return nullptr;
-  const int fd = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    close(fd);
+  HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE || !file) return nullptr;
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
     return nullptr;
   }
-  std::FILE* file = fdopen(fd, "rb");
-  if (!file) close(fd);
   return file;
+}
+
+// Reads exactly `bytes` bytes; false when the file ends early or a read fails.
+bool ReadExactly(HANDLE file, unsigned char* out, std::size_t bytes) {
+  while (bytes > 0) {
+    const DWORD chunk = bytes > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes);
+    DWORD got = 0;
+    if (!ReadFile(file, out, chunk, &got, nullptr) || got == 0) return false;
+    out += got;
+    bytes -= got;
+  }
+  return true;
 }
 
 }  // namespace
@@ -76,21 +67,19 @@ bool Terrain::LoadHM(const char* fileName, int length, int width) {
   using terrain::Report;
   FreeHeightMap();
 
-  std::FILE* file = OpenRegularFile(fileName);
-  if (!file) {
+  HANDLE file = OpenDiskFile(fileName);
+  LARGE_INTEGER size{};
+  const bool sized = file && GetFileSizeEx(file, &size);
+  if (file) CloseHandle(file);
+  if (!sized) {
     Report(LOG_ERROR, "Could not read RAW file", "LoadHM");
     return false;
   }
-  // Counting stops one byte past the size asked for: enough to tell that a
-  // longer file does not match.
+  // The count stops one byte past the size asked for, as a count made by
+  // reading the file through would: a longer file does not match, however
+  // long it is.
   const long long asked = length > 0 && width > 0 ? static_cast<long long>(length) * width : 0;
-  const long long counted = CountFileBytes(file, asked + 1);
-  std::fclose(file);
-  if (counted < 0) {
-    m_FileBytes = 0;
-    Report(LOG_ERROR, "Could not read RAW file", "LoadHM");
-    return false;
-  }
+  const long long counted = size.QuadPart > asked ? asked + 1 : size.QuadPart;
   m_FileBytes =
       counted > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(counted);
   m_Length = length;
@@ -123,17 +112,19 @@ bool Terrain::LoadHM(const char* fileName, int length, int width) {
   std::memset(block, 0, blockBytes);
   g_pHeightMapBlock = block;
 
-  file = OpenRegularFile(fileName);
+  file = OpenDiskFile(fileName);
   if (!file) {
     Report(LOG_ERROR, "Odd load file error", "LoadHM");
     FreeHeightMap();
     return false;
   }
-  const std::size_t wanted = static_cast<std::size_t>(expected);
-  const std::size_t got = wanted ? std::fread(block + width, 1, wanted, file) : 0;
-  std::fclose(file);
-  if (got != wanted) {
-    // The file changed between the two reads.
+  // The file must still hold exactly the bytes it held when it was measured.
+  unsigned char extra = 0;
+  DWORD extraRead = 0;
+  const bool read = ReadExactly(file, block + width, static_cast<std::size_t>(expected)) &&
+                    ReadFile(file, &extra, 1, &extraRead, nullptr) && extraRead == 0;
+  CloseHandle(file);
+  if (!read) {
     Report(LOG_ERROR, "Odd load file error", "LoadHM");
     FreeHeightMap();
     return false;

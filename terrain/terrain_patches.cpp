@@ -2,6 +2,7 @@
 // patch's vertices (position, normal, tangent, texture coordinates), the
 // bounds quadtree, and the order of InitPatches.
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <new>

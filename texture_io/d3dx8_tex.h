@@ -3,6 +3,8 @@
 // textures with a full mipmap chain, in a format the device takes.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/d3d8/d3d8.h"
 #include "texture_io/d3dx8_errors.h"
 
@@ -20,13 +22,6 @@ constexpr DWORD D3DX_FILTER_MIRROR_V = 0x00020000;
 constexpr DWORD D3DX_FILTER_MIRROR_W = 0x00040000;
 constexpr DWORD D3DX_FILTER_MIRROR = 0x00070000;
 constexpr DWORD D3DX_FILTER_DITHER = 0x00080000;  // ordered dither when channels lose bits
-
-struct PALETTEENTRY {
-  BYTE peRed;
-  BYTE peGreen;
-  BYTE peBlue;
-  BYTE peFlags;  // alpha
-};
 
 enum D3DXIMAGE_FILEFORMAT : std::uint32_t {
   D3DXIFF_BMP = 0,
@@ -56,7 +51,8 @@ HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile, I
 
 // Width, Height and MipLevels may be D3DX_DEFAULT (or 0); Format may be
 // D3DFMT_UNKNOWN. ColorKey (ARGB, 0 = none) turns matching pixels into
-// transparent black. pSrcInfo and pPalette (256 entries) may be null.
+// transparent black. pSrcInfo and pPalette (256 entries, peFlags holding the
+// alpha) may be null.
 HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice8* pDevice, LPCSTR pSrcFile, UINT Width, UINT Height,
                                      UINT MipLevels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
                                      DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,

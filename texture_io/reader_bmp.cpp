@@ -11,7 +11,7 @@ ReadResult ReadBmp(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   const std::uint32_t fileSize = c.U32LE();
   c.Skip(4);
   const std::uint32_t pixelOffset = c.U32LE();
-  if (fileSize > size) return ReadResult::Rejected;
+  if (fileSize > size) return Reject(TexRejection::SizeFieldPastEnd);
   const ReadResult r = ReadDibBody(data, size, 14, pixelOffset, out);
   if (r != ReadResult::Accepted) {
     out.levels.clear();

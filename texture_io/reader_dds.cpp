@@ -1,6 +1,8 @@
 // DirectDraw surface files: "DDS ", a 124-byte header, then each level's
 // pixels in turn (for cube maps, each of the six faces with its own chain).
 // Uncompressed 16- and 32-bit layouts and DXT1 to DXT5 blocks are read.
+#include <utility>
+
 #include "texture_io/tex_image.h"
 
 namespace qv::tex {
@@ -79,12 +81,12 @@ ReadResult ReadDds(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   const std::uint32_t aMask = c.U32LE();
   c.Seek(112);
   const std::uint32_t caps2 = c.U32LE();
-  if (c.Failed() || width == 0 || height == 0) return ReadResult::Rejected;
+  if (c.Failed() || width == 0 || height == 0) return Reject(TexRejection::NoPixels);
 
   const D3DFORMAT format = FormatFromPixelFormat(pfFlags, fourCC, bits, gMask, aMask);
-  if (format == D3DFMT_UNKNOWN) return ReadResult::Rejected;
+  if (format == D3DFMT_UNKNOWN) return Reject(TexRejection::UnknownPixelFormat);
   const std::uint32_t faceBits = caps2 & kCubeFaces;
-  if (faceBits != 0 && faceBits != kCubeFaces) return ReadResult::Rejected;
+  if (faceBits != 0 && faceBits != kCubeFaces) return Reject(TexRejection::SomeCubeFaces);
   const int faces = faceBits ? 6 : 1;
   const std::uint32_t levels = mipCount == 0 ? 1 : mipCount;
 
@@ -97,9 +99,9 @@ ReadResult ReadDds(const std::uint8_t* data, std::size_t size, TexImageChain& ou
     for (std::uint32_t level = 0; level < levels; ++level) {
       std::uint64_t pitch = 0, rows = 0;
       LevelLayout(format, w, h, pitch, rows);
-      if (pitch > c.Remaining() / rows) return ReadResult::Rejected;
+      if (pitch > c.Remaining() / rows) return Reject(TexRejection::CutShort);
       const std::uint8_t* p = c.Take(std::size_t(pitch) * rows);
-      if (!p) return ReadResult::Rejected;
+      if (!p) return Reject(TexRejection::CutShort);
       if (face == 0 && chain.size() < kMaxKeptLevels) {
         TexImage img;
         img.format = format;

@@ -98,9 +98,9 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
   c.Skip(12);  // image size, resolution
   std::uint32_t colorsUsed = c.U32LE();
   c.Skip(4);  // important colours
-  if (c.Failed() || headerSize < 40 || planes != 1) return ReadResult::Rejected;
-  if (headerSize > size - headerPos) return ReadResult::Rejected;
-  if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN) return ReadResult::Rejected;
+  if (c.Failed() || headerSize < 40 || planes != 1 || headerSize > size - headerPos)
+    return Reject(TexRejection::BadInfoHeader);
+  if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN) return Reject(TexRejection::NoPixels);
   const bool topDown = rawHeight < 0;
   const std::uint32_t w = static_cast<std::uint32_t>(width);
   const std::uint32_t h = static_cast<std::uint32_t>(topDown ? -rawHeight : rawHeight);
@@ -108,18 +108,19 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
   switch (compression) {
     case kBiRgb:
       if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return ReadResult::Rejected;
+        return Reject(TexRejection::UnsupportedLayout);
       break;
     case kBiRle8:
-      if (bits != 8 || topDown) return ReadResult::Rejected;
+      if (bits != 8 || topDown) return Reject(TexRejection::UnsupportedLayout);
       break;
     case kBiRle4:
-      if (bits != 4 || topDown) return ReadResult::Rejected;
+      if (bits != 4 || topDown) return Reject(TexRejection::UnsupportedLayout);
       break;
     case kBiBitFields:
-      if ((bits != 16 && bits != 24 && bits != 32) || headerSize < 108) return ReadResult::Rejected;
+      if ((bits != 16 && bits != 24 && bits != 32) || headerSize < 108)
+        return Reject(TexRejection::UnsupportedLayout);
       break;
-    default: return ReadResult::Rejected;
+    default: return Reject(TexRejection::UnsupportedLayout);
   }
 
   TexImage img;
@@ -132,7 +133,8 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
     m.b = c.U32LE();
     m.a = c.U32LE();
     img.format = FormatFromMasks(bits, m);
-    if (c.Failed() || img.format == D3DFMT_UNKNOWN) return ReadResult::Rejected;
+    if (c.Failed()) return Reject(TexRejection::CutShort);
+    if (img.format == D3DFMT_UNKNOWN) return Reject(TexRejection::UnknownMasks);
   } else if (bits == 16) {
     img.format = D3DFMT_X1R5G5B5;
   } else if (bits == 24) {
@@ -148,18 +150,19 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
   if (bits <= 8) {
     const std::uint32_t entries = colorsUsed == 0 ? (1u << bits) : std::min<std::uint32_t>(colorsUsed, 256);
     const std::uint8_t* table = c.Take(std::size_t(entries) * 4);
-    if (!table) return ReadResult::Rejected;
+    if (!table) return Reject(TexRejection::CutShort);
     img.palette = WhitePalette();
     for (std::uint32_t i = 0; i < entries; ++i)
       img.palette[i] = PALETTEENTRY{table[i * 4 + 2], table[i * 4 + 1], table[i * 4], 255};
     // An over-long table (more than 256 entries) is skipped, not read.
-    if (colorsUsed > entries && !c.Skip(std::size_t(colorsUsed - entries) * 4)) return ReadResult::Rejected;
+    if (colorsUsed > entries && !c.Skip(std::size_t(colorsUsed - entries) * 4))
+      return Reject(TexRejection::CutShort);
   } else if (pixelPos == kPackedDib && !c.Skip(std::size_t(colorsUsed) * 4)) {
     // Deeper images may still carry a table (a display hint); in a packed
     // bitmap the pixels follow it.
-    return ReadResult::Rejected;
+    return Reject(TexRejection::CutShort);
   }
-  if (pixelPos != kPackedDib && !c.Seek(pixelPos)) return ReadResult::Rejected;
+  if (pixelPos != kPackedDib && !c.Seek(pixelPos)) return Reject(TexRejection::CutShort);
 
   // Uncompressed rows must all be in the file before anything is allocated
   // for them; run-length data has no such bound (an end-of-bitmap code may
@@ -168,7 +171,7 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
   const std::uint64_t stride = ((std::uint64_t(w) * bits + 31) / 32) * 4;
   const std::uint8_t* rows = nullptr;
   if (!rle) {
-    if (stride > c.Remaining() / h) return ReadResult::Rejected;
+    if (stride > c.Remaining() / h) return Reject(TexRejection::CutShort);
     rows = c.Take(stride * h);
   }
   const ReadResult fits = CheckImageSize(w, h);
@@ -178,7 +181,8 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
   img.pitch = w * outBpp;
   if (rle) {
     img.storage.assign(std::size_t(img.pitch) * h, 0);
-    if (!DecodeRle(c, compression == kBiRle4, w, h, img.storage.data())) return ReadResult::Rejected;
+    if (!DecodeRle(c, compression == kBiRle4, w, h, img.storage.data()))
+      return Reject(TexRejection::CutShort);
   } else {
     img.storage.resize(std::size_t(img.pitch) * h);
     for (std::uint32_t y = 0; y < h; ++y) {
@@ -205,7 +209,11 @@ ReadResult ReadDibBody(const std::uint8_t* data, std::size_t size, std::size_t h
 }
 
 ReadResult ReadDib(const std::uint8_t* data, std::size_t size, TexImageChain& out) {
-  return ReadDibBody(data, size, 0, kPackedDib, out);
+  const ReadResult r = ReadDibBody(data, size, 0, kPackedDib, out);
+  // A bare bitmap has no signature but its header: a file whose first bytes
+  // are no bitmap header is of another format, not a damaged bitmap.
+  if (LastRejection(TexReader::Dib) == TexRejection::BadInfoHeader) ForgetRejection();
+  return r;
 }
 
 }  // namespace qv::tex

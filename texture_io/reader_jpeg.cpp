@@ -7,6 +7,8 @@
 // row buffer belongs to the caller and outlives the jump.
 #include <csetjmp>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -23,7 +25,13 @@ struct JpegError {
   bool truncated;
 };
 
+// libjpeg's words for the error that ended the last decoding. Kept outside
+// the frame that setjmp returns to, whose locals changed since the setjmp
+// are not to be read after the jump.
+thread_local char s_errorMessage[JMSG_LENGTH_MAX];
+
 extern "C" void JpegErrorExit(j_common_ptr info) {
+  (*info->err->format_message)(info, s_errorMessage);
   std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
 }
 
@@ -57,19 +65,24 @@ struct JpegHeader {
   std::uint64_t firstComponentBlocks;
 };
 
+// Reads the header; on failure the reason is recorded.
 bool ReadHeader(const std::uint8_t* data, std::size_t size, JpegHeader* header) {
   jpeg_decompress_struct info;
   JpegError err;
   InitError(info, err);
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&info);
+    Reject(TexRejection::DamagedData, s_errorMessage);
     return false;
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
   const int rc = jpeg_read_header(&info, TRUE);
-  const bool ok = rc == JPEG_HEADER_OK && (info.num_components == 1 || info.jpeg_color_space == JCS_YCbCr ||
-                                           info.jpeg_color_space == JCS_RGB);
+  const bool colours =
+      info.num_components == 1 || info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB;
+  const bool ok = rc == JPEG_HEADER_OK && colours;
+  if (rc != JPEG_HEADER_OK) Reject(TexRejection::CutShort);
+  if (rc == JPEG_HEADER_OK && !colours) Reject(TexRejection::UnsupportedColours);
   header->width = info.image_width;
   header->height = info.image_height;
   header->grey = info.num_components == 1;
@@ -82,7 +95,7 @@ bool ReadHeader(const std::uint8_t* data, std::size_t size, JpegHeader* header) 
 
 // Decodes into `out` (pitch bytes apart): one byte per pixel for grey; for
 // colour, each row goes through `rgb` (width x 3 bytes) into blue, green,
-// red, 255.
+// red, 255. On failure the reason is recorded.
 bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t* out, std::size_t pitch,
             std::uint32_t width, std::uint32_t height, std::uint8_t* rgb) {
   jpeg_decompress_struct info;
@@ -90,6 +103,7 @@ bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t*
   InitError(info, err);
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&info);
+    Reject(TexRejection::DamagedData, s_errorMessage);
     return false;
   }
   jpeg_create_decompress(&info);
@@ -100,6 +114,7 @@ bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t*
   if (info.output_width != width || info.output_height != height ||
       info.output_components != (grey ? 1 : 3)) {
     jpeg_destroy_decompress(&info);
+    Reject(TexRejection::BadHeader);
     return false;
   }
   while (info.output_scanline < info.output_height && !err.truncated) {
@@ -118,7 +133,11 @@ bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t*
   const bool ok = !err.truncated && info.output_scanline == info.output_height;
   if (ok) jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
-  return ok && !err.truncated;
+  if (!ok || err.truncated) {
+    Reject(TexRejection::ScanCutShort);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -126,11 +145,11 @@ bool Decode(const std::uint8_t* data, std::size_t size, bool grey, std::uint8_t*
 ReadResult ReadJpeg(const std::uint8_t* data, std::size_t size, TexImageChain& out) {
   if (size < 4 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF) return ReadResult::Rejected;
   JpegHeader header{};
-  if (!ReadHeader(data, size, &header) || header.width == 0 || header.height == 0)
-    return ReadResult::Rejected;
+  if (!ReadHeader(data, size, &header)) return ReadResult::Rejected;
+  if (header.width == 0 || header.height == 0) return Reject(TexRejection::NoPixels);
   // Huffman coding spends at least one bit on each block of the first
   // component: a file shorter than that cannot hold the image it claims.
-  if (!header.arithmetic && size < header.firstComponentBlocks / 8) return ReadResult::Rejected;
+  if (!header.arithmetic && size < header.firstComponentBlocks / 8) return Reject(TexRejection::CutShort);
   const ReadResult fits = CheckImageSize(header.width, header.height);
   if (fits != ReadResult::Accepted) return fits;
 
@@ -140,6 +159,7 @@ ReadResult ReadJpeg(const std::uint8_t* data, std::size_t size, TexImageChain& o
   img.format = header.grey ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
   img.pitch = header.width * (header.grey ? 1 : 4);
   img.decode = [data, size, header](std::uint8_t* rows, std::size_t pitch) {
+    const TexReaderScope running(TexReader::Jpeg);  // the loader may decode long after the read
     std::vector<std::uint8_t> rgb(header.grey ? 0 : std::size_t(header.width) * 3);
     return Decode(data, size, header.grey, rows, pitch, header.width, header.height, rgb.data());
   };

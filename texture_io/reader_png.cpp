@@ -9,6 +9,12 @@
 // holds only C data, so a jump never skips a C++ destructor; buffers that
 // must survive are owned by the caller.
 #include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
 
 #include <png.h>
 
@@ -33,21 +39,44 @@ struct PngState {
   png_color palette[256];
   png_byte paletteAlpha[256];
   int paletteAlphaCount = 0;
+  bool cutShort = false;  // libpng asked for bytes past the end of the file
 };
 
 extern "C" void PngRead(png_structp png, png_bytep out, png_size_t length) {
   PngState* s = static_cast<PngState*>(png_get_io_ptr(png));
-  if (length > s->size - s->pos) png_error(png, "read past the end of the data");
+  if (length > s->size - s->pos) {
+    s->cutShort = true;
+    png_error(png, "read past the end of the data");
+  }
   std::memcpy(out, s->data + s->pos, length);
   s->pos += length;
 }
 
-extern "C" void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// libpng's words for the error that ended the last decoding. Kept outside
+// the frame that setjmp returns to, whose locals changed since the setjmp
+// are not to be read after the jump.
+thread_local char s_errorMessage[160];
+
+extern "C" void PngError(png_structp png, png_const_charp message) {
+  std::snprintf(s_errorMessage, sizeof s_errorMessage, "%s", message ? message : "");
+  png_longjmp(png, 1);
+}
 extern "C" void PngWarning(png_structp, png_const_charp) {}
+
+// Records why libpng stopped: the end of the file, or damage it describes.
+void RejectForLibpng(const PngState* s) {
+  if (s->cutShort)
+    Reject(TexRejection::CutShort);
+  else
+    Reject(TexRejection::DamagedData, s_errorMessage);
+}
 
 // Reads the header, sets the transformations and works out the row layout.
 ReadResult ReadInfo(PngState* s) {
-  if (setjmp(png_jmpbuf(s->png))) return ReadResult::Rejected;
+  if (setjmp(png_jmpbuf(s->png))) {
+    RejectForLibpng(s);
+    return ReadResult::Rejected;
+  }
   png_set_read_fn(s->png, s, PngRead);
   // Our own size limits are checked once the file is known to be long
   // enough; libpng's are lifted to what the format allows.
@@ -60,7 +89,7 @@ ReadResult ReadInfo(PngState* s) {
   // hold the rows its header claims. Checked, like the size limits, before
   // libpng allocates its row buffers.
   const std::uint64_t fileBytes = (std::uint64_t(png_get_rowbytes(s->png, s->info)) + 1) * s->height;
-  if (s->size < fileBytes / 1032) return ReadResult::Rejected;
+  if (s->size < fileBytes / 1032) return Reject(TexRejection::CutShort);
   const ReadResult fits = CheckImageSize(s->width, s->height);
   if (fits != ReadResult::Accepted) return fits;
   s->transparency = png_get_valid(s->png, s->info, PNG_INFO_tRNS) != 0;
@@ -109,8 +138,12 @@ ReadResult ReadInfo(PngState* s) {
   return ReadResult::Accepted;
 }
 
+// Reads every row; on failure the reason is recorded.
 bool ReadRows(PngState* s, png_bytepp rows) {
-  if (setjmp(png_jmpbuf(s->png))) return false;
+  if (setjmp(png_jmpbuf(s->png))) {
+    RejectForLibpng(s);
+    return false;
+  }
   png_read_image(s->png, rows);
   png_read_end(s->png, nullptr);
   return true;
@@ -137,7 +170,11 @@ bool DecodePngRows(const std::uint8_t* data, std::size_t size, std::size_t rowBy
   if (!s.png || !s.info) return false;
   s.data = data;
   s.size = size;
-  if (ReadInfo(&s) != ReadResult::Accepted || s.rowBytes != rowBytes || s.height != height) return false;
+  if (ReadInfo(&s) != ReadResult::Accepted) return false;
+  if (s.rowBytes != rowBytes || s.height != height) {
+    Reject(TexRejection::BadHeader);
+    return false;
+  }
   std::vector<png_bytep> rows(height);
   for (png_uint_32 y = 0; y < height; ++y) rows[y] = dst + pitch * y;
   return ReadRows(&s, rows.data());
@@ -164,15 +201,16 @@ ReadResult ReadPng(const std::uint8_t* data, std::size_t size, TexImageChain& ou
     case PNG_COLOR_TYPE_PALETTE: img.format = D3DFMT_P8; break;
     case PNG_COLOR_TYPE_RGB: img.format = s.transparency ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8; break;
     case PNG_COLOR_TYPE_RGB_ALPHA: img.format = D3DFMT_A8R8G8B8; break;
-    default: return ReadResult::Rejected;
+    default: return Reject(TexRejection::UnsupportedLayout);
   }
   const std::uint32_t bytesPerPixel = img.format == D3DFMT_L8 || img.format == D3DFMT_P8 ? 1
                                       : img.format == D3DFMT_A8L8                        ? 2
                                                                                          : 4;
   // The row layout libpng will deliver must be the one the format says.
-  if (s.rowBytes != std::size_t(s.width) * bytesPerPixel) return ReadResult::Rejected;
+  if (s.rowBytes != std::size_t(s.width) * bytesPerPixel) return Reject(TexRejection::UnsupportedLayout);
   img.pitch = static_cast<std::uint32_t>(s.rowBytes);
   img.decode = [data, size, rowBytes = s.rowBytes, height = s.height](std::uint8_t* rows, std::size_t pitch) {
+    const TexReaderScope running(TexReader::Png);  // the loader may decode long after the read
     return DecodePngRows(data, size, rowBytes, height, rows, pitch);
   };
   if (!out.deferPixels) {

@@ -2,6 +2,10 @@
 // bytes, two big-endian bytes each when the maximum exceeds 255). The header
 // holds width, height and the maximum sample value, separated by white space,
 // with "#" comments running to the end of their line.
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
 #include "texture_io/tex_image.h"
 
 namespace qv::tex {
@@ -12,9 +16,8 @@ bool IsSpace(std::uint8_t ch) {
   return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\v' || ch == '\f';
 }
 
-// Skips white space and comments, then reads a decimal number. False when
-// no digit follows or the number exceeds `limit`.
-bool ReadNumber(TexCursor& c, std::uint32_t limit, std::uint32_t& value) {
+// Where the next word starts after white space and comments.
+std::size_t SkipBlanks(const TexCursor& c) {
   const std::uint8_t* base = c.Base();
   std::size_t pos = c.Pos();
   const std::size_t size = c.Size();
@@ -24,8 +27,16 @@ bool ReadNumber(TexCursor& c, std::uint32_t limit, std::uint32_t& value) {
       while (pos < size && base[pos] != '\n' && base[pos] != '\r') ++pos;
       continue;
     }
-    break;
+    return pos;
   }
+}
+
+// Skips white space and comments, then reads a decimal number. False when
+// no digit follows or the number exceeds `limit`.
+bool ReadNumber(TexCursor& c, std::uint32_t limit, std::uint32_t& value) {
+  const std::uint8_t* base = c.Base();
+  std::size_t pos = SkipBlanks(c);
+  const std::size_t size = c.Size();
   if (pos >= size || base[pos] < '0' || base[pos] > '9') return false;
   std::uint64_t v = 0;
   while (pos < size && base[pos] >= '0' && base[pos] <= '9') {
@@ -48,11 +59,12 @@ ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   c.Skip(2);
   std::uint32_t w = 0, h = 0, maxval = 0;
   if (!ReadNumber(c, 0x7FFFFFFF, w) || !ReadNumber(c, 0x7FFFFFFF, h) || !ReadNumber(c, 65535, maxval))
-    return ReadResult::Rejected;
-  if (w == 0 || h == 0 || maxval == 0) return ReadResult::Rejected;
+    return Reject(TexRejection::BadHeader);
+  if (maxval == 0) return Reject(TexRejection::BadHeader);
+  if (w == 0 || h == 0) return Reject(TexRejection::NoPixels);
   // Every pixel takes at least three bytes of the file, which also keeps the
   // byte counts below from overflowing.
-  if (std::uint64_t(w) * h > size) return ReadResult::Rejected;
+  if (std::uint64_t(w) * h > size) return Reject(TexRejection::CutShort);
 
   TexImage img;
   img.format = D3DFMT_X8R8G8B8;
@@ -68,14 +80,15 @@ ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   if (text) {
     // Every sample needs at least two bytes (a digit and a separator), which
     // bounds what a short file can make us allocate above.
-    if ((size - c.Pos()) / 2 + 1 < pixels * 3) return ReadResult::Rejected;
+    if ((size - c.Pos()) / 2 + 1 < pixels * 3) return Reject(TexRejection::CutShort);
     const ReadResult fits = CheckImageSize(w, h);
     if (fits != ReadResult::Accepted) return fits;
     img.storage.resize(pixels * 4);
     for (std::size_t i = 0; i < pixels; ++i) {
       std::uint32_t rgb[3];
       for (std::uint32_t& s : rgb)
-        if (!ReadNumber(c, maxval, s)) return ReadResult::Rejected;
+        if (!ReadNumber(c, maxval, s))
+          return Reject(SkipBlanks(c) >= size ? TexRejection::CutShort : TexRejection::BadSample);
       std::uint8_t* p = &img.storage[i * 4];
       p[0] = scale(rgb[2]);
       p[1] = scale(rgb[1]);
@@ -84,10 +97,10 @@ ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& ou
     }
   } else {
     // Exactly one white-space byte separates the header from the samples.
-    if (!IsSpace(c.U8())) return ReadResult::Rejected;
+    if (!IsSpace(c.U8())) return Reject(TexRejection::BadHeader);
     const std::size_t sampleBytes = maxval > 255 ? 2 : 1;
     const std::uint8_t* s = c.Take(pixels * 3 * sampleBytes);
-    if (!s) return ReadResult::Rejected;
+    if (!s) return Reject(TexRejection::CutShort);
     const ReadResult fits = CheckImageSize(w, h);
     if (fits != ReadResult::Accepted) return fits;
     img.storage.resize(pixels * 4);
@@ -96,7 +109,7 @@ ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& ou
       for (int k = 0; k < 3; ++k) {
         const std::uint8_t* q = s + (i * 3 + k) * sampleBytes;
         rgb[k] = sampleBytes == 2 ? (std::uint32_t(q[0]) << 8 | q[1]) : q[0];
-        if (rgb[k] > maxval) return ReadResult::Rejected;
+        if (rgb[k] > maxval) return Reject(TexRejection::BadSample);
       }
       std::uint8_t* p = &img.storage[i * 4];
       p[0] = scale(rgb[2]);

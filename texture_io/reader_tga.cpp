@@ -71,14 +71,16 @@ ReadResult ReadTga(const std::uint8_t* data, std::size_t size, TexImageChain& ou
       break;
   }
 
-  if (!c.Skip(idLength)) return ReadResult::Rejected;
+  // The header names a TGA image: from here on a refusal has a reason.
+  if (!c.Skip(idLength)) return Reject(TexRejection::CutShort);
   if (mapType == 1) {
-    if (mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32) return ReadResult::Rejected;
+    if (mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32)
+      return Reject(TexRejection::BadColourMap);
     const std::size_t entryBytes = (mapBits + 7u) / 8u;
     const std::uint8_t* map = c.Take(entryBytes * mapLength);
-    if (!map) return ReadResult::Rejected;
+    if (!map) return Reject(TexRejection::CutShort);
     if (kind == 1) {
-      if (std::uint32_t(mapFirst) + mapLength > 256) return ReadResult::Rejected;
+      if (std::uint32_t(mapFirst) + mapLength > 256) return Reject(TexRejection::ColourMapPastEnd);
       img.palette = WhitePalette();
       for (std::uint32_t i = 0; i < mapLength; ++i)
         img.palette[mapFirst + i] = MapEntry(map + i * entryBytes, mapBits);
@@ -95,7 +97,7 @@ ReadResult ReadTga(const std::uint8_t* data, std::size_t size, TexImageChain& ou
   if (rle) {
     // Each packet of at most 128 pixels takes at least 1 + bpp bytes: a file
     // too short for that cannot hold the image, whatever it claims.
-    if (c.Remaining() / (1 + bpp) < (pixels + 127) / 128) return ReadResult::Rejected;
+    if (c.Remaining() / (1 + bpp) < (pixels + 127) / 128) return Reject(TexRejection::CutShort);
     const ReadResult fits = CheckImageSize(width, height);
     if (fits != ReadResult::Accepted) return fits;
     unpacked.resize(pixels * bpp);
@@ -106,20 +108,20 @@ ReadResult ReadTga(const std::uint8_t* data, std::size_t size, TexImageChain& ou
       const std::size_t n = std::min(count, pixels - done);  // a packet past the end is cut
       if (head & 0x80) {
         const std::uint8_t* p = c.Take(bpp);
-        if (!p) return ReadResult::Rejected;
+        if (!p) return Reject(TexRejection::CutShort);
         for (std::size_t i = 0; i < n; ++i) std::memcpy(&unpacked[(done + i) * bpp], p, bpp);
       } else {
         const std::uint8_t* p = c.Take(count * bpp);
-        if (!p) return ReadResult::Rejected;
+        if (!p) return Reject(TexRejection::CutShort);
         std::memcpy(&unpacked[done * bpp], p, n * bpp);
       }
-      if (c.Failed()) return ReadResult::Rejected;
+      if (c.Failed()) return Reject(TexRejection::CutShort);
       done += n;
     }
     filePixels = unpacked.data();
   } else {
     filePixels = c.Take(pixels * bpp);
-    if (!filePixels) return ReadResult::Rejected;
+    if (!filePixels) return Reject(TexRejection::CutShort);
     const ReadResult fits = CheckImageSize(width, height);
     if (fits != ReadResult::Accepted) return fits;
   }

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 #include "texture_io/tex_format.h"
 
@@ -233,14 +236,14 @@ void EncodeDxt(const FloatImage& in, D3DFORMAT f, std::uint8_t* data, std::uint3
 
       // The two texels farthest apart become the endpoints.
       int ia = -1, ib = -1;
-      float far = -1;
+      float widest = -1;
       for (int i = 0; i < 16; ++i) {
         if (threeColour && px[i][3] < 0.5f) continue;
         for (int j = i; j < 16; ++j) {
           if (threeColour && px[j][3] < 0.5f) continue;
           const float d = Dist2(px[i], px[j]);
-          if (d > far) {
-            far = d;
+          if (d > widest) {
+            widest = d;
             ia = i;
             ib = j;
           }

@@ -7,6 +7,7 @@
 // And resampling between sizes with the named filters.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>

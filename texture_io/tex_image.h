@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "texture_io/d3dx8_tex.h"
+#include "texture_io/tex_reject.h"
 
 namespace qv::tex {
 
@@ -107,6 +109,27 @@ class TexCursor {
 // recognises a file whose image is beyond the decoding limits above.
 enum class ReadResult { Accepted, Rejected, TooLarge };
 
+// While a reader runs, the reasons it gives are recorded under its name.
+// ReadImage sets the running reader; so do the pixel decoders that the
+// loader calls after ReadImage has returned.
+class TexReaderScope {
+ public:
+  explicit TexReaderScope(TexReader reader);
+  ~TexReaderScope();
+  TexReaderScope(const TexReaderScope&) = delete;
+  TexReaderScope& operator=(const TexReaderScope&) = delete;
+
+ private:
+  TexReader m_previous;
+};
+// Records why the running reader refuses the file (detail: the decoding
+// library's message, or null) and returns Rejected.
+ReadResult Reject(TexRejection why, const char* detail = nullptr);
+// Forgets the running reader's reason: the file was not of its format.
+void ForgetRejection();
+// Forgets every reader's reason, as a new file is read.
+void ClearRejections();
+
 // Each reader looks at the whole file; on rejection the chain is left empty.
 ReadResult ReadBmp(const std::uint8_t* data, std::size_t size, TexImageChain& out);
 ReadResult ReadPpm(const std::uint8_t* data, std::size_t size, TexImageChain& out);
@@ -140,9 +163,11 @@ HRESULT CreateTextureFromImage(IDirect3DDevice8* device, TexImageChain& chain, U
 // Rejected for an empty image, TooLarge beyond the limits above, Accepted
 // otherwise. Readers call it once they know the file holds the pixels.
 inline ReadResult CheckImageSize(std::uint64_t width, std::uint64_t height) {
-  if (width == 0 || height == 0) return ReadResult::Rejected;
-  if (width > kMaxImageSide || height > kMaxImageSide || width * height > kMaxImagePixels)
+  if (width == 0 || height == 0) return Reject(TexRejection::NoPixels);
+  if (width > kMaxImageSide || height > kMaxImageSide || width * height > kMaxImagePixels) {
+    Reject(TexRejection::TooLarge, (std::to_string(width) + " x " + std::to_string(height)).c_str());
     return ReadResult::TooLarge;
+  }
   return ReadResult::Accepted;
 }
 

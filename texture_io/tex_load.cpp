@@ -1,7 +1,11 @@
 // Texture creation from image files: reading the file through a read-only
 // mapping, finding a reader, choosing the texture and filling its levels.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <new>
+#include <vector>
 
 #include "platform/win32/win32.h"
 #include "texture_io/d3dx8_tex.h"
@@ -15,10 +19,14 @@ ReadResult ReadImage(const std::uint8_t* data, std::size_t size, TexImageChain& 
   using Reader = ReadResult (*)(const std::uint8_t*, std::size_t, TexImageChain&);
   // Strongest signatures first; TGA has none, and a bare DIB header is tried last.
   static constexpr Reader s_readers[] = {ReadBmp, ReadPpm, ReadDds, ReadJpeg, ReadPng, ReadTga, ReadDib};
-  for (Reader reader : s_readers) {
+  static_assert(sizeof s_readers / sizeof s_readers[0] == static_cast<std::size_t>(TexReader::Count),
+                "one reader for each name");
+  ClearRejections();
+  for (std::size_t i = 0; i < static_cast<std::size_t>(TexReader::Count); ++i) {
+    const TexReaderScope running(static_cast<TexReader>(i));
     out = TexImageChain();
     out.deferPixels = deferPixels;
-    const ReadResult r = reader(data, size, out);
+    const ReadResult r = s_readers[i](data, size, out);
     if (r == ReadResult::Accepted && !out.levels.empty()) return r;
     if (r == ReadResult::TooLarge) {
       out = TexImageChain();

@@ -1,6 +1,7 @@
 // The per-frame draw list: the patches to draw, in drawing order, gathered by
 // walking the bounds quadtree down to a fixed depth.
 #include <cstdint>
+#include <initializer_list>
 
 #include "terrain/terrain.h"
 

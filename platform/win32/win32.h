@@ -65,9 +65,23 @@ HANDLE GetProcessHeap();
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 
+// Opens an existing file, pipe or device for reading (GENERIC_READ with
+// OPEN_EXISTING only); a folder cannot be opened (ERROR_ACCESS_DENIED).
+// Opening never waits for a pipe's other end.
 HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, void* security, DWORD creation,
                    DWORD flags, HANDLE templateFile);
+// FILE_TYPE_DISK, _CHAR or _PIPE; FILE_TYPE_UNKNOWN with GetLastError()
+// NO_ERROR for anything else, or with an error for a bad handle.
+DWORD GetFileType(HANDLE file);
+// The size of a file on a disk, now; pipes and devices have none
+// (ERROR_INVALID_FUNCTION).
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+// Synchronous reads (overlapped must be null): up to `toRead` bytes from the
+// file's position, fewer only at the end of a disk file, and TRUE with 0
+// bytes at its end. A pipe or device read returns what it has, waiting for
+// at least one byte.
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 HANDLE CreateFileMappingA(HANDLE file, void* security, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
                           LPCSTR name);
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);

@@ -1,5 +1,5 @@
-// kernel32 and winmm on POSIX: debugger output, last error, built-in modules,
-// the process heap, read-only file mappings and the millisecond clock.
+// kernel32 on POSIX: debugger output, last error, built-in modules, the
+// process heap, reading files and read-only file mappings.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -69,8 +69,42 @@ enum class ObjectKind { File, Mapping };
 struct KernelObject {
   ObjectKind kind;
   int fd = -1;
-  std::uint64_t size = 0;
+  std::uint64_t size = 0;          // a mapping's size, fixed when it is made
+  DWORD type = FILE_TYPE_UNKNOWN;  // a file's GetFileType
 };
+
+KernelObject* FileObject(HANDLE handle) {
+  auto* obj = static_cast<KernelObject*>(handle);
+  return obj && handle != INVALID_HANDLE_VALUE && obj->kind == ObjectKind::File ? obj : nullptr;
+}
+
+DWORD FileTypeOf(mode_t mode) {
+  if (S_ISREG(mode)) return FILE_TYPE_DISK;
+  if (S_ISCHR(mode)) return FILE_TYPE_CHAR;
+  if (S_ISFIFO(mode) || S_ISSOCK(mode)) return FILE_TYPE_PIPE;
+  return FILE_TYPE_UNKNOWN;
+}
+
+// The current size of a file on a disk; false, with the last error set,
+// for a bad handle or a file that has no size (a pipe or a device).
+bool DiskFileSize(HANDLE handle, std::uint64_t* size) {
+  KernelObject* obj = FileObject(handle);
+  if (!obj) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  if (obj->type != FILE_TYPE_DISK) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(obj->fd, &st) != 0) {
+    SetLastError(ErrnoToWin32(errno));
+    return false;
+  }
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
 
 std::map<const void*, std::size_t>& Views() {
   static std::map<const void*, std::size_t> views;
@@ -166,40 +200,96 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, void* securit
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  const int fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer. Reads wait
+  // as Windows' synchronous reads do, so the flag is cleared once open.
+  const int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     SetLastError(ErrnoToWin32(errno));
     return INVALID_HANDLE_VALUE;
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  const int status = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || status < 0 ||
+      ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
     ::close(fd);
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  auto* obj = new KernelObject{ObjectKind::File, fd, static_cast<std::uint64_t>(st.st_size)};
-  return obj;
+  return new KernelObject{ObjectKind::File, fd, 0, FileTypeOf(st.st_mode)};
+}
+
+DWORD GetFileType(HANDLE file) {
+  const KernelObject* obj = FileObject(file);
+  if (!obj) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(NO_ERROR);
+  return obj->type;
 }
 
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh) {
-  auto* obj = static_cast<KernelObject*>(file);
-  if (!obj || file == INVALID_HANDLE_VALUE || obj->kind != ObjectKind::File) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return INVALID_FILE_SIZE;
+  std::uint64_t size = 0;
+  if (!DiskFileSize(file, &size)) return INVALID_FILE_SIZE;
+  if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
+  // A size whose low half reads as INVALID_FILE_SIZE is told apart by the
+  // last error, as on Windows.
+  SetLastError(NO_ERROR);
+  return static_cast<DWORD>(size & 0xFFFFFFFFu);
+}
+
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
+  std::uint64_t bytes = 0;
+  if (!size) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
   }
-  if (sizeHigh) *sizeHigh = static_cast<DWORD>(obj->size >> 32);
-  return static_cast<DWORD>(obj->size & 0xFFFFFFFFu);
+  if (!DiskFileSize(file, &bytes)) return FALSE;
+  size->QuadPart = static_cast<LONGLONG>(bytes);
+  return TRUE;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) {
+  if (read) *read = 0;
+  KernelObject* obj = FileObject(file);
+  if (!obj) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!read || overlapped || (!buffer && toRead > 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  auto* out = static_cast<unsigned char*>(buffer);
+  DWORD done = 0;
+  while (done < toRead) {
+    const ssize_t n = ::read(obj->fd, out + done, toRead - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *read = done;
+      SetLastError(ErrnoToWin32(errno));
+      return FALSE;
+    }
+    done += static_cast<DWORD>(n);
+    // The end of a file on a disk; a pipe or device hands back what it had.
+    if (n == 0 || obj->type != FILE_TYPE_DISK) break;
+  }
+  *read = done;
+  return TRUE;
 }
 
 HANDLE CreateFileMappingA(HANDLE file, void* security, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
                           LPCSTR name) {
-  auto* obj = static_cast<KernelObject*>(file);
-  if (!obj || file == INVALID_HANDLE_VALUE || obj->kind != ObjectKind::File || protect != PAGE_READONLY) {
+  KernelObject* obj = FileObject(file);
+  if (!obj || protect != PAGE_READONLY) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
+  // Only a file on a disk has bytes to map.
+  std::uint64_t size = 0;
+  if (!DiskFileSize(file, &size)) return nullptr;
   // As on Windows, an empty file cannot be mapped.
-  if (obj->size == 0 && sizeHigh == 0 && sizeLow == 0) {
+  if (size == 0 && sizeHigh == 0 && sizeLow == 0) {
     SetLastError(ERROR_FILE_INVALID);
     return nullptr;
   }
@@ -208,7 +298,7 @@ HANDLE CreateFileMappingA(HANDLE file, void* security, DWORD protect, DWORD size
     SetLastError(ErrnoToWin32(errno));
     return nullptr;
   }
-  return new KernelObject{ObjectKind::Mapping, fd, obj->size};
+  return new KernelObject{ObjectKind::Mapping, fd, size};
 }
 
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes) {

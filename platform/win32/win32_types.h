@@ -23,7 +23,9 @@ using LPCSTR = const char*;
 using LPSTR = char*;
 using LPVOID = void*;
 using LPCVOID = const void*;
+using LPDWORD = DWORD*;
 using SIZE_T = std::size_t;
+using LONGLONG = std::int64_t;
 
 #ifndef TRUE
 #define TRUE 1
@@ -88,6 +90,28 @@ struct RECT {
 };
 struct POINT {
   LONG x, y;
+};
+
+// A 64-bit signed number, also readable as its two 32-bit halves.
+union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  LONGLONG QuadPart;
+};
+using PLARGE_INTEGER = LARGE_INTEGER*;
+
+// Asynchronous file access; the layer reads synchronously only.
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+
+// gdi32: one palette colour.
+struct PALETTEENTRY {
+  BYTE peRed;
+  BYTE peGreen;
+  BYTE peBlue;
+  BYTE peFlags;
 };
 
 // Result codes.
@@ -184,6 +208,12 @@ constexpr DWORD FILE_SHARE_READ = 0x00000001u;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD FILE_FLAG_RANDOM_ACCESS = 0x10000000u;
+constexpr DWORD FILE_FLAG_SEQUENTIAL_SCAN = 0x08000000u;
+// What GetFileType finds behind a handle.
+constexpr DWORD FILE_TYPE_UNKNOWN = 0x0000;
+constexpr DWORD FILE_TYPE_DISK = 0x0001;  // a file on a disk
+constexpr DWORD FILE_TYPE_CHAR = 0x0002;  // a character device (a terminal, "NUL")
+constexpr DWORD FILE_TYPE_PIPE = 0x0003;  // a pipe or a socket
 constexpr DWORD PAGE_READONLY = 0x02;
 constexpr DWORD FILE_MAP_READ = 0x0004;
 constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
@@ -191,6 +221,8 @@ constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
 
 // System error codes.
 constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD NO_ERROR = 0;
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;

@@ -1,5 +1,5 @@
 // The quorvel-texinfo tool, which loads through the real graphics layer
-// (headless GL), on a file made by the test.
+// (headless GL), on files made by the test.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,5 +35,20 @@ TEST(TexGl, TexinfoToolReportsAndWritesPng) {
   EXPECT_EQ(rgb[0], 0x7F);
 
   EXPECT_EQ(qv::test::RunCommand(tool + tmp.Path("missing.png") + "'").exitCode, 1);
+
+  // A damaged file: one line on standard error, the loader's code and then
+  // the reason of the reader that recognised the file.
+  Bytes pixels(32 * 32 * 3);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i * 7);
+  const Bytes jpeg = MakeJpeg(32, 32, false, pixels);
+  Bytes cut(jpeg.begin(), jpeg.begin() + jpeg.size() * 2 / 3);
+  cut.insert(cut.end(), {0xFF, 0xD9});
+  const std::string damaged = tmp.Path("cut.jpg");
+  ASSERT_TRUE(WriteFile(damaged, cut));
+  const qv::test::RunResult r2 = qv::test::RunCommand("{ " + tool + damaged + "' 2>&1 >/dev/null; }");
+  EXPECT_EQ(r2.exitCode, 1);
+  EXPECT_EQ(r2.out, "quorvel-texinfo: cannot load " + damaged +
+                        ": D3DXERR_INVALIDDATA (no image reader could read the file) [0x88760B59]; "
+                        "JPEG: scan cut short\n");
 }
 #endif

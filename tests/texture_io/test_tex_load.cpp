@@ -21,6 +21,7 @@
 #include "testing/tex_test_files.h"
 #include "texture_io/d3dx8_tex.h"
 #include "texture_io/tex_convert.h"
+#include "texture_io/tex_reject.h"
 
 using namespace qv::test;
 using namespace qv::textest;
@@ -522,6 +523,42 @@ TEST_F(TexLoad, LargeImagesAreCutToTheDeviceMaximum) {
   IDirect3DTexture8* tex = kUntouched;
   EXPECT_EQ(Load(MakeBmp(rle), &tex), E_OUTOFMEMORY);
   EXPECT_EQ(tex, kUntouched);
+  EXPECT_EQ(qv::tex::LastRejectionsText(), "BMP: image larger than the loader decodes (30000 x 30000)");
+}
+
+// A refused file leaves the reason of the reader that recognised it, also
+// when the pixels failed only as the loader decoded them into the texture.
+TEST_F(TexLoad, RefusedFilesLeaveTheirReadersReasons) {
+  Bytes rgb(32 * 32 * 3);
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 7);
+  const Bytes jpeg = MakeJpeg(32, 32, false, rgb);
+  Bytes cutJpeg(jpeg.begin(), jpeg.begin() + jpeg.size() * 2 / 3);
+  cutJpeg.insert(cutJpeg.end(), {0xFF, 0xD9});
+  PngShape png;
+  png.width = png.height = 16;
+  png.rows.assign(16, Bytes(48, 0x5D));
+  Bytes badCrc = MakePng(png);
+  const std::size_t idat =
+      std::search(badCrc.begin(), badCrc.end(), std::begin("IDAT"), std::end("IDAT") - 1) - badCrc.begin();
+  std::size_t length = 0;
+  for (std::size_t i = idat - 4; i < idat; ++i) length = length << 8 | badCrc[i];
+  badCrc[idat + 4 + length] ^= 0xFF;  // the first byte of the chunk's check sum
+  const std::string text = "hello\n";
+  const struct {
+    const char* name;
+    Bytes file;
+    HRESULT result;
+    const char* why;
+  } cases[] = {
+      {"jpeg", cutJpeg, D3DXERR_INVALIDDATA, "JPEG: scan cut short"},
+      {"png", badCrc, D3DXERR_INVALIDDATA, "PNG: damaged data (IDAT: CRC error)"},
+      {"text", Bytes(text.begin(), text.end()), D3DXERR_INVALIDDATA, ""},
+  };
+  for (const auto& c : cases) {
+    IDirect3DTexture8* tex = kUntouched;
+    EXPECT_EQ(Load(c.file, &tex), c.result) << c.name;
+    EXPECT_EQ(qv::tex::LastRejectionsText(), c.why) << c.name;
+  }
 }
 
 // PNG and JPEG pixels that need no conversion are decoded straight into

@@ -8,6 +8,7 @@
 #include "testing/tex_test_files.h"
 #include "texture_io/tex_convert.h"
 #include "texture_io/tex_image.h"
+#include "texture_io/tex_reject.h"
 
 using namespace qv::tex;
 using namespace qv::textest;
@@ -243,6 +244,18 @@ TEST(TexReaders, FormatAndPixelsOfEachVariant) {
   }
 }
 
+// A colour table that claims more than 256 entries: the palette is its
+// first 256, the rest is skipped, and the pixels come after the whole table.
+// Reading every entry claimed would write far past the 256-entry palette.
+TEST(TexReaders, ColourTableBeyond256EntriesGivesTheFirst256) {
+  std::vector<std::uint32_t> table(1u << 16);
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = (i * 2654435761u) & 0xFFFFFF;
+  const TexImageChain c = Read(MakeDib(Dib(8, 4, {{0, 1, 255, 7}}, table)));
+  ASSERT_EQ(c.levels.size(), 1u);
+  EXPECT_EQ(c.levels[0].palette.size(), 256u);
+  EXPECT_EQ(Argb(c.levels[0]), (Argbs{K | table[0], K | table[1], K | table[255], K | table[7]}));
+}
+
 // Bit-field bitmaps and uncompressed DDS files: the format the masks
 // describe, the row pitch, and the first byte of each of the first two rows.
 TEST(TexReaders, MaskedLayouts) {
@@ -461,36 +474,54 @@ TEST(TexReaders, MalformedFilesAreRejected) {
   png.rows.assign(16, Bytes(48, 0x5D));
   Bytes crc = MakePng(png);
   crc[crc.size() / 2] ^= 0xFF;
-  const std::pair<const char*, Bytes> files[] = {
-      {"bmp: 13 bytes", {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"bmp: size field past the end", sizeField},
-      {"bmp: masks of no format", MakeBmp(noFormat)},
-      {"ppm: no height", Text("P6 1\n255\n")},
-      {"ppm: sample over the maximum", Text("P3 1 1 255 1 2 300")},
-      {"ppm: a sample short", Text("P3 1 1 255 1 2")},
-      {"ppm: maximum 0", Text("P6 1 1 0\nabc")},
-      {"ppm: a byte short", Text("P6 1 1 255\n\x01\x02")},
-      {"ppm: P7", Text("P7 1 1 255\n123")},
-      {"ppm: no space after P6", Text("P61 1 255\n\x01\x02\x03")},
-      {"rle8: stream ends before the bitmap", Rle(8, 4, 3, {2, 1, 0, 0}, rlePalette)},
-      {"rle8: top-down (always bottom-up)", Rle(8, 4, 3, {2, 1, 0, 1}, rlePalette, true)},
-      {"dds: 24 bits (with the bytes 32 would take)", MakeDds(rgb24)},
-      {"dds: a byte short", Dxt1(2, 0, 23)},
-      {"dds: more levels than data", Dxt1(0xFFFFFFFFu, 0, 24)},
-      {"dds: five faces of six", Dxt1(1, 0xFE00, 5 * 16)},
-      {"dds: some faces", Dxt1(1, 0x0C00, 6 * 16)},
-      {"png: check sum broken", crc},
-      {"tga: type 0", Tga(0, 24, 1, {1, 2, 3})},
-      {"tga: type 4", Tga(4, 24, 1, {1, 2, 3})},
-      {"tga: type 8", Tga(8, 24, 1, {1, 2, 3})},
-      {"tga: type 0x13", Tga(0x13, 24, 1, {1, 2, 3})},
-      {"tga: width 0", Tga(2, 24, 0, {1, 2, 3})},
-      {"tga: 16-bit grey", Tga(3, 16, 1, {1, 2, 3})},
-      {"tga: a byte short", Tga(2, 24, 1, {1, 2})},
-      {"tga: mapped without a map", Tga(1, 8, 1, {0})},
-      {"tga: map past entry 255", Mapped(1, 200, 16, Bytes(57 * 2, 0), 1, {0})},
+  // Each file with the one reader that recognised it and its reason for
+  // refusing it; a file no reader recognised leaves every reader silent.
+  using R = TexReader;
+  using W = TexRejection;
+  const struct {
+    const char* name;
+    Bytes file;
+    TexReader reader;
+    TexRejection why;
+  } files[] = {
+      {"bmp: 13 bytes", {'B', 'M', 13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, R::Count, W::None},
+      {"bmp: size field past the end", sizeField, R::Bmp, W::SizeFieldPastEnd},
+      {"bmp: masks of no format", MakeBmp(noFormat), R::Bmp, W::UnknownMasks},
+      {"ppm: no height", Text("P6 1\n255\n"), R::Ppm, W::BadHeader},
+      {"ppm: sample over the maximum", Text("P3 1 1 255 1 2 300"), R::Ppm, W::BadSample},
+      {"ppm: a sample short", Text("P3 1 1 255 1 2"), R::Ppm, W::CutShort},
+      {"ppm: maximum 0", Text("P6 1 1 0\nabc"), R::Ppm, W::BadHeader},
+      {"ppm: a byte short", Text("P6 1 1 255\n\x01\x02"), R::Ppm, W::CutShort},
+      {"ppm: P7", Text("P7 1 1 255\n123"), R::Count, W::None},
+      {"ppm: no space after P6", Text("P61 1 255\n\x01\x02\x03"), R::Count, W::None},
+      {"rle8: stream ends before the bitmap", Rle(8, 4, 3, {2, 1, 0, 0}, rlePalette), R::Bmp, W::CutShort},
+      {"rle8: top-down (always bottom-up)", Rle(8, 4, 3, {2, 1, 0, 1}, rlePalette, true), R::Bmp,
+       W::UnsupportedLayout},
+      {"dds: 24 bits (with the bytes 32 would take)", MakeDds(rgb24), R::Dds, W::UnknownPixelFormat},
+      {"dds: a byte short", Dxt1(2, 0, 23), R::Dds, W::CutShort},
+      {"dds: more levels than data", Dxt1(0xFFFFFFFFu, 0, 24), R::Dds, W::CutShort},
+      {"dds: five faces of six", Dxt1(1, 0xFE00, 5 * 16), R::Dds, W::CutShort},
+      {"dds: some faces", Dxt1(1, 0x0C00, 6 * 16), R::Dds, W::SomeCubeFaces},
+      {"png: check sum broken", crc, R::Png, W::DamagedData},
+      {"tga: type 0", Tga(0, 24, 1, {1, 2, 3}), R::Count, W::None},
+      {"tga: type 4", Tga(4, 24, 1, {1, 2, 3}), R::Count, W::None},
+      {"tga: type 8", Tga(8, 24, 1, {1, 2, 3}), R::Count, W::None},
+      {"tga: type 0x13", Tga(0x13, 24, 1, {1, 2, 3}), R::Count, W::None},
+      {"tga: width 0", Tga(2, 24, 0, {1, 2, 3}), R::Count, W::None},
+      {"tga: 16-bit grey", Tga(3, 16, 1, {1, 2, 3}), R::Count, W::None},
+      {"tga: a byte short", Tga(2, 24, 1, {1, 2}), R::Tga, W::CutShort},
+      {"tga: mapped without a map", Tga(1, 8, 1, {0}), R::Count, W::None},
+      {"tga: map past entry 255", Mapped(1, 200, 16, Bytes(57 * 2, 0), 1, {0}), R::Tga, W::ColourMapPastEnd},
   };
-  for (const auto& [name, file] : files) EXPECT_TRUE(Rejected(file)) << name;
+  for (const auto& f : files) {
+    EXPECT_TRUE(Rejected(f.file)) << f.name;
+    for (std::uint32_t r = 0; r < std::uint32_t(R::Count); ++r)
+      EXPECT_EQ(LastRejection(R(r)), R(r) == f.reader ? f.why : W::None)
+          << f.name << ", " << TexReaderName(R(r));
+    if (f.why == W::DamagedData) {
+      EXPECT_STRNE(LastRejectionDetail(f.reader), "") << "libpng says what";
+    }
+  }
   EXPECT_FALSE(Rejected(goodBmp));
   EXPECT_FALSE(Rejected(Dxt1(2, 0, 24)));
   EXPECT_FALSE(Rejected(Tga(2, 24, 1, {1, 2, 3})));

@@ -27,10 +27,18 @@ std::vector<unsigned char> ReadAll(const fs::path& path) {
   return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int RunTool(const std::string& arguments, const std::string& errors = "/dev/null") {
-  const int status =
-      std::system((std::string(QUORVEL_MAKEDATA_BIN) + " " + arguments + " 2>" + errors).c_str());
+int RunTool(const std::string& arguments, const std::string& errors = "/dev/null",
+            const std::string& output = "/dev/null") {
+  const int status = std::system(
+      (std::string(QUORVEL_MAKEDATA_BIN) + " " + arguments + " 2>" + errors + " >" + output).c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string FirstLine(const fs::path& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
 }
 
 class MakeData : public ::testing::Test {
@@ -40,7 +48,10 @@ class MakeData : public ::testing::Test {
 };
 
 TEST_F(MakeData, ToolWritesTheSameBytesForTheSameSeed) {
-  ASSERT_EQ(RunTool((m_Root / "tool").string() + " --seed 7"), 0);
+  const fs::path summary = m_Root / "summary", errors = m_Root / "errors";
+  ASSERT_EQ(RunTool((m_Root / "tool").string() + " --seed 7", "/dev/null", summary.string()), 0);
+  EXPECT_EQ(FirstLine(summary), "wrote " + (m_Root / "tool").string() +
+                                    ": a 1024 x 1024 map generated from seed 7, heights 0..255");
   std::string error;
   ASSERT_TRUE(makedata::WriteDataSet((m_Root / "lib").string(), 7, &error)) << error;
   for (const char* name : {"Readme.txt", "HeightMap20.raw", "Diffuse.raw", "Ambient.raw", "ground.bmp",
@@ -55,9 +66,16 @@ TEST_F(MakeData, ToolWritesTheSameBytesForTheSameSeed) {
   // splitmix64's published first output for seed 0: the same on every machine.
   EXPECT_EQ(makedata::Rng(0).Next(), 0xE220A8397B1DCDAFull);
 
-  EXPECT_NE(RunTool((m_Root / "x").string() + " --seed abc"), 0);
+  // Seeds are whole numbers of 64 bits, nothing that wraps or reads in another base.
+  for (const char* seed : {"abc", "' -1'", "18446744073709551616", "0x10"}) {
+    EXPECT_EQ(RunTool((m_Root / "x").string() + " --seed " + seed, errors.string()), 2) << seed;
+    EXPECT_NE(FirstLine(errors).find("--seed needs a whole number"), std::string::npos) << seed;
+  }
   EXPECT_FALSE(fs::exists(m_Root / "x"));
-  EXPECT_NE(RunTool((m_Root / "tool" / "Readme.txt" / "sub").string()), 0);  // not a directory
+  const fs::path notAFolder = m_Root / "tool" / "Readme.txt" / "sub";
+  EXPECT_EQ(RunTool(notAFolder.string(), errors.string()), 1);
+  EXPECT_EQ(FirstLine(errors),
+            "quorvel-makedata: cannot make the folder " + notAFolder.string() + ": Not a directory");
 }
 
 TEST_F(MakeData, FilesHaveTheShapesTheViewerReads) {
@@ -230,7 +248,7 @@ TEST_F(MakeData, ImportedTerrainKeepsItsShape) {
     std::string args = out.string() + " --heightmap " + source.string();
     if (c.format == Format::Raw16) args += " --raw-size " + std::to_string(c.w) + "x" + std::to_string(c.h);
     if (c.low != c.high) args += " --height-range " + std::to_string(c.low) + ":" + std::to_string(c.high);
-    ASSERT_EQ(RunTool(args, (m_Root / "stderr").string()), 0);
+    ASSERT_EQ(RunTool(args, (m_Root / "stderr").string(), (m_Root / "stdout").string()), 0);
     const auto notes = ReadAll(m_Root / "stderr");
     EXPECT_EQ(std::string(notes.begin(), notes.end()).find("not square") != std::string::npos, c.w != c.h);
 
@@ -241,6 +259,14 @@ TEST_F(MakeData, ImportedTerrainKeepsItsShape) {
     if (low == high) {
       low = *std::min_element(samples.begin(), samples.end());
       high = *std::max_element(samples.begin(), samples.end());
+    }
+    // The summary names the folder, the source and the heights that became
+    // 0 and 255 (for colour, in units of luminance).
+    const std::string summary = "wrote " + out.string() + ": a 1024 x 1024 map from " + source.string() +
+                                " (" + std::to_string(c.w) + " x " + std::to_string(c.h) + "), heights " +
+                                std::to_string(int(low)) + ".." + std::to_string(int(high)) + " to 0..255";
+    if (c.format != Format::PngColour) {
+      EXPECT_EQ(FirstLine(m_Root / "stdout"), summary);
     }
     // Output centres, held within the outermost sample centres (edges clamp).
     auto at = [](int i, int n) { return std::clamp((i + 0.5) / 1024, 0.5 / n, 1 - 0.5 / n); };
@@ -257,8 +283,9 @@ TEST_F(MakeData, ImportedTerrainKeepsItsShape) {
 }
 
 // Bad input: one line on stderr and exit code 1, and no folder written;
-// bad option values: exit code 2 with the usage. A flat map is written, with
-// a warning.
+// bad option values, and --raw-size for an image file: exit code 2 with the
+// usage. A flat map (a flat file, or heights outside --height-range) is
+// written, with a warning that says why it is flat.
 TEST_F(MakeData, ImportRejectsBadInputClearly) {
   WriteSource(m_Root / "good.png", Format::Png16, Shape::Cone, 64, 64, 1000);
   WriteSource(m_Root / "good.raw", Format::Raw16, Shape::Cone, 64, 64, 1000);
@@ -266,8 +293,10 @@ TEST_F(MakeData, ImportRejectsBadInputClearly) {
   m_Tmp.WriteFile("cut.png", std::string(png.begin(), png.begin() + png.size() / 2));
   m_Tmp.WriteFile("cut.pgm", "P5 64 64 65535\n" + std::string(100, 'x'));
   m_Tmp.WriteFile("wide.pgm", "P5 70000 2 255\n");
+  m_Tmp.WriteFile("many.pgm", "P5 11586 11586 255\n");  // just over 2^27 samples
   m_Tmp.WriteFile("text.txt", "hello\n");
-  m_Tmp.WriteFile("flat.pgm", "P5 2 1 9\n\x07\x07");
+  m_Tmp.WriteFile("flat.pgm", "P5 1 1 9\n\x07");
+  m_Tmp.WriteFile("small.pgm", "P5 2 1 9\n\x07\x08");
   struct Case {
     std::string args;
     int exitCode;
@@ -278,10 +307,14 @@ TEST_F(MakeData, ImportRejectsBadInputClearly) {
       {"--heightmap text.txt", 1, "unsupported format"},
       {"--heightmap cut.png", 1, "truncated"},
       {"--heightmap cut.pgm", 1, "truncated"},
-      {"--heightmap wide.pgm", 1, "too large"},
+      {"--heightmap wide.pgm", 1, "too large (at most 65535 a side)"},
+      {"--heightmap many.pgm", 1, "too large (at most 134217728 samples)"},
       {"--heightmap good.raw --raw-size 64x65", 1, "truncated"},
-      {"--heightmap flat.pgm", 0, "flat"},
+      {"--heightmap flat.pgm", 0, "flat map (every height 0): every sample is 7"},
+      {"--heightmap good.png --height-range 2000:3000", 0, "flat map (every height 0): its heights, 0 to"},
       {"--heightmap good.png --raw-size 0x5", 2, "--raw-size"},
+      {"--heightmap good.png --raw-size 64x64", 2, "good.png is a PNG image, not a raw grid"},
+      {"--heightmap small.pgm --raw-size 64x64", 2, "small.pgm is a PGM image, not a raw grid"},
       {"--heightmap good.png --height-range 5:5", 2, "--height-range"},
       {"--raw-size 64x64", 2, "--heightmap"},
   };

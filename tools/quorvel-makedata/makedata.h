@@ -100,9 +100,13 @@ struct Elevation {
   std::vector<float> samples;
 };
 
-bool ReadElevation(const ImportOptions& options, Elevation* out, std::string* error);
+// On failure *badUsage (when given) says whether the options did not fit the
+// file (--raw-size given for a PNG or PGM image): a usage error.
+bool ReadElevation(const ImportOptions& options, Elevation* out, std::string* error,
+                   bool* badUsage = nullptr);
 // The same from an open file (read from its start); options.path names it in messages.
-bool ReadElevationFrom(std::FILE* file, const ImportOptions& options, Elevation* out, std::string* error);
+bool ReadElevationFrom(std::FILE* file, const ImportOptions& options, Elevation* out, std::string* error,
+                       bool* badUsage = nullptr);
 
 // Resamples to size x size: per axis, area averaging when shrinking and
 // bilinear interpolation when enlarging.
@@ -112,9 +116,16 @@ std::vector<float> ResampleSquare(const Elevation& source, int size);
 // With low >= high every height is 0.
 std::vector<std::uint8_t> QuantizeHeights(const std::vector<float>& heights, double low, double high);
 
-// Reads, resamples and quantizes; notes (a non-square source, a flat map) are
-// appended to *notes, one line each.
-bool ImportHeightMap(const ImportOptions& options, std::vector<std::uint8_t>* heights, std::string* notes,
+// What an import did, for the messages around it.
+struct ImportReport {
+  std::string notes;          // a non-square source, a flat map: one line each
+  int width = 0, height = 0;  // the source's size in samples
+  double low = 0, high = 0;   // the source heights that became 0 and 255
+  bool badUsage = false;      // on failure: the options did not fit the file
+};
+
+// Reads, resamples and quantizes.
+bool ImportHeightMap(const ImportOptions& options, std::vector<std::uint8_t>* heights, ImportReport* report,
                      std::string* error);
 
 }  // namespace makedata

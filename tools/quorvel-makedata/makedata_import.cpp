@@ -180,32 +180,37 @@ void DecodeSamples(const std::uint8_t* data, int bytesPerSample, bool bigEndian,
   }
 }
 
+// A PGM header: "P5", then width, height and maxval in ASCII, separated by
+// white space and comments ('#' to the end of the line), then one
+// white-space byte. *pos is left on the first sample byte.
+bool ParsePgmHeader(const std::vector<std::uint8_t>& bytes, unsigned long fields[3], std::size_t* pos) {
+  if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '5') return false;
+  std::size_t at = 2;
+  for (int i = 0; i < 3; ++i) {
+    for (;;) {
+      while (at < bytes.size() && std::isspace(bytes[at])) ++at;
+      if (at >= bytes.size() || bytes[at] != '#') break;
+      while (at < bytes.size() && bytes[at] != '\n') ++at;
+    }
+    if (at >= bytes.size() || !std::isdigit(bytes[at])) return false;
+    fields[i] = 0;
+    while (at < bytes.size() && std::isdigit(bytes[at]))  // saturates: too large either way
+      fields[i] = std::min(fields[i] * 10 + (bytes[at++] - '0'), 0xFFFFFFFFul);
+  }
+  if (at >= bytes.size() || !std::isspace(bytes[at])) return false;
+  *pos = at + 1;
+  return true;
+}
+
 bool ReadPgm(const ImportOptions& options, const std::vector<std::uint8_t>& bytes, Elevation* out,
              std::string* error) {
   const std::string& path = options.path;
-  // "P5", then width, height and maxval in ASCII, separated by white space
-  // and comments ('#' to the end of the line), then one white-space byte.
-  std::size_t pos = 2;
+  std::size_t pos = 0;
   unsigned long fields[3];
-  for (unsigned long& field : fields) {
-    for (;;) {
-      while (pos < bytes.size() && std::isspace(bytes[pos])) ++pos;
-      if (pos >= bytes.size() || bytes[pos] != '#') break;
-      while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
-    }
-    if (pos >= bytes.size() || !std::isdigit(bytes[pos])) {
-      *error = path + ": bad or truncated PGM header";
-      return false;
-    }
-    field = 0;
-    while (pos < bytes.size() && std::isdigit(bytes[pos]))  // saturates: too large either way
-      field = std::min(field * 10 + (bytes[pos++] - '0'), 0xFFFFFFFFul);
-  }
-  if (pos >= bytes.size() || !std::isspace(bytes[pos])) {
+  if (!ParsePgmHeader(bytes, fields, &pos)) {
     *error = path + ": bad or truncated PGM header";
     return false;
   }
-  ++pos;
   if (!SizeAllowed(options, fields[0], fields[1], error)) return false;
   if (fields[2] == 0 || fields[2] > 65535) {
     *error = path + ": PGM maxval " + std::to_string(fields[2]) + " is not 1..65535";
@@ -277,26 +282,39 @@ AxisTaps MakeAxisTaps(int source, int size) {
 
 }  // namespace
 
-bool ReadElevation(const ImportOptions& options, Elevation* out, std::string* error) {
+bool ReadElevation(const ImportOptions& options, Elevation* out, std::string* error, bool* badUsage) {
   FilePtr file(std::fopen(options.path.c_str(), "rb"), std::fclose);
   if (!file) {
     *error = "cannot open " + options.path + ": " + std::strerror(errno);
     return false;
   }
-  return ReadElevationFrom(file.get(), options, out, error);
+  return ReadElevationFrom(file.get(), options, out, error, badUsage);
 }
 
-bool ReadElevationFrom(std::FILE* file, const ImportOptions& options, Elevation* out, std::string* error) {
+bool ReadElevationFrom(std::FILE* file, const ImportOptions& options, Elevation* out, std::string* error,
+                       bool* badUsage) {
   const std::string& path = options.path;
+  if (badUsage) *badUsage = false;
   std::uint8_t magic[8] = {};
   const std::size_t got = std::fread(magic, 1, sizeof magic, file);
   std::rewind(file);
-  if (options.raw_width <= 0 && got == 8 && png_sig_cmp(magic, 0, 8) == 0)
-    return ReadPng(options, file, out, error);
+  const bool png = got == 8 && png_sig_cmp(magic, 0, 8) == 0;
+  // An image file is no raw grid. Raw samples may begin with "P5" by chance,
+  // so a PGM header counts only when the file's size does not fit the grid.
+  auto notRaw = [&](const char* format) {
+    *error = path + " is a " + format + " image, not a raw grid: --raw-size is for raw grids";
+    if (badUsage) *badUsage = true;
+    return false;
+  };
+  if (png) return options.raw_width > 0 ? notRaw("PNG") : ReadPng(options, file, out, error);
   std::vector<std::uint8_t> bytes;
   if (!ReadWhole(options, file, &bytes, error)) return false;
   if (options.raw_width > 0) {
     if (!SizeAllowed(options, options.raw_width, options.raw_height, error)) return false;
+    unsigned long fields[3];
+    std::size_t pos = 0;
+    const bool fits = bytes.size() == std::uint64_t(options.raw_width) * options.raw_height * 2;
+    if (!fits && ParsePgmHeader(bytes, fields, &pos)) return notRaw("PGM");
     return ReadRaw(options, bytes, out, error);
   }
   if (got >= 2 && magic[0] == 'P' && magic[1] == '5') return ReadPgm(options, bytes, out, error);
@@ -340,25 +358,35 @@ std::vector<std::uint8_t> QuantizeHeights(const std::vector<float>& heights, dou
   return bytes;
 }
 
-bool ImportHeightMap(const ImportOptions& options, std::vector<std::uint8_t>* heights, std::string* notes,
+bool ImportHeightMap(const ImportOptions& options, std::vector<std::uint8_t>* heights, ImportReport* report,
                      std::string* error) {
   Elevation source;
-  if (!ReadElevation(options, &source, error)) return false;
+  if (!ReadElevation(options, &source, error, &report->badUsage)) return false;
+  report->width = source.width;
+  report->height = source.height;
   if (source.width != source.height)
-    *notes += "note: " + options.path + " is " + std::to_string(source.width) + " x " +
-              std::to_string(source.height) + ", not square: it is stretched to 1024 x 1024\n";
-  double low = options.range_low, high = options.range_high;
-  if (!options.fixed_range) {
-    const auto [lo, hi] = std::minmax_element(source.samples.begin(), source.samples.end());
-    low = *lo;
-    high = *hi;
-    if (low == high) {
-      char value[32];
-      std::snprintf(value, sizeof value, "%g", low);
-      *notes += "warning: " + options.path + " is flat (every sample is " + value + "): the map is flat 0\n";
-    }
+    report->notes += "note: " + options.path + " is " + std::to_string(source.width) + " x " +
+                     std::to_string(source.height) + ", not square: it is stretched to 1024 x 1024\n";
+  const auto [lo, hi] = std::minmax_element(source.samples.begin(), source.samples.end());
+  report->low = options.fixed_range ? options.range_low : *lo;
+  report->high = options.fixed_range ? options.range_high : *hi;
+  *heights = QuantizeHeights(ResampleSquare(source, kHeightMapSize), report->low, report->high);
+
+  // A map of one value shows nothing: say why it came out flat.
+  const std::uint8_t first = heights->front();
+  if (std::all_of(heights->begin(), heights->end(), [first](std::uint8_t h) { return h == first; })) {
+    char text[160];
+    if (*lo == *hi)
+      std::snprintf(text, sizeof text, "every sample is %.7g", *lo);
+    else if (*hi <= report->low || *lo >= report->high)
+      std::snprintf(text, sizeof text, "its heights, %.7g to %.7g, lie outside --height-range %.7g:%.7g", *lo,
+                    *hi, report->low, report->high);
+    else
+      std::snprintf(text, sizeof text, "its heights, %.7g to %.7g, fall in one step of %.7g to %.7g", *lo,
+                    *hi, report->low, report->high);
+    report->notes += "warning: " + options.path + " gives a flat map (every height " + std::to_string(first) +
+                     "): " + text + "\n";
   }
-  *heights = QuantizeHeights(ResampleSquare(source, kHeightMapSize), low, high);
   return true;
 }
 

@@ -1,8 +1,11 @@
 // Image and raw file writers. BMP and TGA are written field by field in
 // little-endian order; JPEG goes through libjpeg and PNG through libpng.
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #include <jpeglib.h>
 #include <png.h>
@@ -43,17 +46,24 @@ void JpegErrorExit(j_common_ptr cinfo) {
   std::longjmp(err->jump, 1);
 }
 
+// "cannot VERB PATH: reason", the reason from errno.
+std::string FileError(const char* verb, const std::string& path) {
+  return std::string("cannot ") + verb + " " + path + ": " + std::strerror(errno);
+}
+
 }  // namespace
 
 bool WriteBytes(const std::string& path, const void* data, std::size_t size, std::string* error) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
-    *error = "cannot create " + path;
+    *error = FileError("create", path);
     return false;
   }
   const bool ok = std::fwrite(data, 1, size, f) == size;
+  const int writeErrno = errno;
   if (std::fclose(f) != 0 || !ok) {
-    *error = "cannot write " + path;
+    if (!ok) errno = writeErrno;
+    *error = FileError("write", path);
     return false;
   }
   return true;
@@ -124,7 +134,7 @@ bool WriteJpeg(const std::string& path, const Image& image, int quality, std::st
   if (!CheckImage(image, 3, error)) return false;
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
-    *error = "cannot create " + path;
+    *error = FileError("create", path);
     return false;
   }
   jpeg_compress_struct cinfo;
@@ -155,7 +165,7 @@ bool WriteJpeg(const std::string& path, const Image& image, int quality, std::st
   jpeg_finish_compress(&cinfo);
   jpeg_destroy_compress(&cinfo);
   if (std::fclose(f) != 0) {
-    *error = "cannot write " + path;
+    *error = FileError("write", path);
     return false;
   }
   return true;
@@ -170,7 +180,7 @@ bool WritePng(const std::string& path, const Image& image, std::string* error) {
   png.height = static_cast<png_uint_32>(image.height);
   png.format = PNG_FORMAT_RGB;
   if (!png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr)) {
-    *error = std::string("libpng: ") + png.message;
+    *error = "cannot write " + path + ": libpng: " + png.message;
     png_image_free(&png);
     return false;
   }
@@ -187,8 +197,10 @@ bool WriteDataSet(const std::string& dir, std::uint64_t seed, std::string* error
   }
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (ec || !std::filesystem::is_directory(dir)) {
-    *error = "cannot create directory " + dir;
+  if (!ec && !std::filesystem::is_directory(dir, ec) && !ec)
+    ec = std::make_error_code(std::errc::not_a_directory);
+  if (ec) {
+    *error = "cannot make the folder " + dir + ": " + ec.message();
     return false;
   }
   const std::string base = dir + "/";

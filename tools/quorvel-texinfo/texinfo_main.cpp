@@ -1,7 +1,8 @@
 // quorvel-texinfo FILE [--png OUT]: tells what the texture loader makes of
 // an image file on the headless device (the chosen format, size and level
 // count, and what the file itself holds), and can write level 0 as an
-// 8-bit RGBA PNG.
+// 8-bit RGBA PNG. A file the loader refuses gets one line: the loader's
+// code and each image reader's reason for refusing it, where it has one.
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "platform/host/host.h"
 #include "texture_io/d3dx8_tex.h"
 #include "texture_io/tex_convert.h"
+#include "texture_io/tex_reject.h"
 #include "tools/cli/tool_cli.h"
 #include "tools/headless/headless_device.h"
 
@@ -46,14 +48,15 @@ const char* FileFormatName(D3DXIMAGE_FILEFORMAT f) {
 }
 
 std::string ResultText(HRESULT hr) {
-  const char* name = hr == D3DXERR_INVALIDDATA   ? "D3DXERR_INVALIDDATA (no image reader accepts the file)"
+  const char* name = hr == D3DXERR_INVALIDDATA   ? "D3DXERR_INVALIDDATA (no image reader could read the file)"
                      : hr == D3DERR_NOTAVAILABLE ? "D3DERR_NOTAVAILABLE (no texture format suits the device)"
                      : hr == D3DERR_INVALIDCALL  ? "D3DERR_INVALIDCALL"
                      : hr == E_OUTOFMEMORY       ? "E_OUTOFMEMORY"
-                     : hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ? "file not found"
-                     : hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) ? "path not found"
-                     : hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)  ? "access denied"
-                                                                      : "error";
+                     : hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)   ? "file not found"
+                     : hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)   ? "path not found"
+                     : hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)    ? "access denied"
+                     : hr == HRESULT_FROM_WIN32(ERROR_INVALID_FUNCTION) ? "not a file (a pipe or a device)"
+                                                                        : "error";
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
   return std::string(name) + " [" + code + "]";
@@ -154,7 +157,11 @@ int main(int argc, char** argv) {
                                                     D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
                                                     D3DX_DEFAULT, D3DX_DEFAULT, 0, &info, nullptr, &tex);
     if (FAILED(hr)) {
-      std::fprintf(stderr, "quorvel-texinfo: cannot load %s: %s\n", input.c_str(), ResultText(hr).c_str());
+      // After the loader's code, each reader's reason for refusing the file.
+      std::string why = ResultText(hr);
+      const std::string reasons = qv::tex::LastRejectionsText();
+      if (!reasons.empty()) why += "; " + reasons;
+      std::fprintf(stderr, "quorvel-texinfo: cannot load %s: %s\n", input.c_str(), why.c_str());
       exitCode = 1;
     } else {
       D3DSURFACE_DESC desc{};

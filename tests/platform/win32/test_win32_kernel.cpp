@@ -1,5 +1,6 @@
-// Built-in modules, the process heap, read-only file mappings.
+// Built-in modules, the process heap, file reads and read-only file mappings.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
@@ -85,4 +86,60 @@ TEST(Win32Files, FailuresCarrySystemErrors) {
 
   EXPECT_EQ(GetFileSize(INVALID_HANDLE_VALUE, nullptr), INVALID_FILE_SIZE);
   EXPECT_FALSE(CloseHandle(nullptr));
+}
+
+// Files, pipes and devices open alike; GetFileType tells them apart, and
+// only a file on a disk has a size or a mapping. Reads are synchronous and
+// end a file with a successful read of 0 bytes.
+TEST(Win32Files, TypesSizesAndReads) {
+  const qv::test::TempDir dir;
+  dir.WriteFile("data.bin", "abcdef");
+  ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0600), 0);  // opening must not wait for a writer
+  const struct {
+    std::string path;
+    DWORD type;
+  } kinds[] = {{dir.Path("data.bin"), FILE_TYPE_DISK},
+               {dir.Path("fifo"), FILE_TYPE_PIPE},
+               {"/dev/zero", FILE_TYPE_CHAR}};
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(k.path);
+    HANDLE f = OpenRead(k.path);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetFileType(f), k.type);
+    LARGE_INTEGER size{};
+    size.QuadPart = -1;
+    EXPECT_EQ(GetFileSizeEx(f, &size) != FALSE, k.type == FILE_TYPE_DISK);
+    if (k.type == FILE_TYPE_DISK) {
+      EXPECT_EQ(size.QuadPart, 6);
+    } else {
+      EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
+      EXPECT_EQ(GetFileSize(f, nullptr), INVALID_FILE_SIZE);
+      EXPECT_EQ(CreateFileMappingA(f, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
+    }
+    EXPECT_TRUE(CloseHandle(f));
+  }
+
+  HANDLE f = OpenRead(dir.Path("data.bin"));
+  char buffer[8] = {};
+  DWORD got = 99;
+  ASSERT_TRUE(ReadFile(f, buffer, 4, &got, nullptr));
+  EXPECT_EQ(std::string(buffer, got), "abcd");
+  dir.WriteFile("data.bin", "abcdefghij");  // the size is the file's size now, not at the open
+  LARGE_INTEGER size{};
+  ASSERT_TRUE(GetFileSizeEx(f, &size));
+  EXPECT_EQ(size.QuadPart, 10);
+  ASSERT_TRUE(ReadFile(f, buffer, 8, &got, nullptr));
+  EXPECT_EQ(std::string(buffer, got), "efghij");
+  ASSERT_TRUE(ReadFile(f, buffer, 8, &got, nullptr));
+  EXPECT_EQ(got, 0u) << "the end of the file";
+  EXPECT_FALSE(ReadFile(f, buffer, 8, nullptr, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  CloseHandle(f);
+
+  EXPECT_EQ(OpenRead(dir.Dir()), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(GetFileType(INVALID_HANDLE_VALUE), FILE_TYPE_UNKNOWN);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, buffer, 1, &got, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
