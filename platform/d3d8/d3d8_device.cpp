@@ -27,15 +27,17 @@ constexpr std::size_t kFirstArenaBytes = 8u << 20;
 constexpr std::size_t kMaxArenaBytes = 256u << 20;
 constexpr std::size_t kMaxBatchDraws = 8192;
 
-GLenum GlPrimitive(D3DPRIMITIVETYPE type) {
+// The GL mode of a primitive type; false for an unknown type (GL_POINTS is
+// 0, so 0 cannot mean "unknown").
+bool GlPrimitive(D3DPRIMITIVETYPE type, GLenum& mode) {
   switch (type) {
-    case D3DPT_POINTLIST: return GL_POINTS;
-    case D3DPT_LINELIST: return GL_LINES;
-    case D3DPT_LINESTRIP: return GL_LINE_STRIP;
-    case D3DPT_TRIANGLELIST: return GL_TRIANGLES;
-    case D3DPT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
-    case D3DPT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
-    default: return 0;
+    case D3DPT_POINTLIST: mode = GL_POINTS; return true;
+    case D3DPT_LINELIST: mode = GL_LINES; return true;
+    case D3DPT_LINESTRIP: mode = GL_LINE_STRIP; return true;
+    case D3DPT_TRIANGLELIST: mode = GL_TRIANGLES; return true;
+    case D3DPT_TRIANGLESTRIP: mode = GL_TRIANGLE_STRIP; return true;
+    case D3DPT_TRIANGLEFAN: mode = GL_TRIANGLE_FAN; return true;
+    default: return false;
   }
 }
 
@@ -371,8 +373,8 @@ void Device::FlushDraws() {
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT startIndex,
                                      UINT primitiveCount) {
-  const GLenum mode = GlPrimitive(type);
-  if (!mode || !m_indices) return D3DERR_INVALIDCALL;
+  GLenum mode = 0;
+  if (!GlPrimitive(type, mode) || !m_indices) return D3DERR_INVALIDCALL;
   if (primitiveCount == 0) return D3D_OK;
   if (primitiveCount > 0xFFFFF) return D3DERR_INVALIDCALL;
   const std::uint64_t count = VertexCount(type, primitiveCount);
@@ -410,8 +412,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
-  const GLenum mode = GlPrimitive(type);
-  if (!mode) return D3DERR_INVALIDCALL;
+  GLenum mode = 0;
+  if (!GlPrimitive(type, mode)) return D3DERR_INVALIDCALL;
   if (primitiveCount == 0) return D3D_OK;
   if (primitiveCount > 0xFFFFF) return D3DERR_INVALIDCALL;
   const std::uint64_t count = VertexCount(type, primitiveCount);
