@@ -372,6 +372,7 @@ bool Device::ComputeInput(InputBinding& binding, GLint& shift) {
     if (!s.vb || !s.stride) return false;
     streams |= 1u << e.stream;
     binding.buffer[e.stream] = s.vb->Gl();
+    if (!binding.buffer[e.stream]) return false;  // a buffer without storage
     binding.stride[e.stream] = s.stride;
     binding.pointerOffset[e.stream] = s.vb->ArenaOffset();
   }

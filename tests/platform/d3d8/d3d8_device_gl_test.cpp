@@ -374,6 +374,41 @@ TEST_F(DeviceGl, DrawsFromSeveralVertexBuffers) {
   ExpectThreeCorners();
 }
 
+// Vertex buffers get their GL storage at first use, all those waiting
+// together and in as much as they need: a pool made up front shares one
+// buffer object of its exact size. A buffer released before its first use
+// takes none. Storage freed by a released buffer is used again, zeroed. A
+// buffer that fits nowhere gets new storage of at least a quarter of what is
+// already held (and at least 1 MiB).
+TEST_F(DeviceGl, VertexStorageIsSizedToTheBuffersWaitingForIt) {
+  auto make = [&](UINT bytes) {
+    IDirect3DVertexBuffer8* vb = nullptr;
+    EXPECT_EQ(m_dev->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &vb), D3D_OK);
+    return vb;
+  };
+  auto held = [&] { return QvD3D8VertexStorageBytes(m_dev); };
+  EXPECT_EQ(held(), 0u);
+  IDirect3DVertexBuffer8* gone = make(4000);
+  Fill(gone, std::vector<BYTE>(4000, 0x55).data(), 4000, 0);
+  gone->Release();
+  const std::size_t first = 1u << 20;
+  EXPECT_EQ(held(), first);
+  IDirect3DVertexBuffer8* pool[5];
+  for (auto*& vb : pool) vb = Own(make(1000000));
+  make(4000)->Release();
+  EXPECT_EQ(held(), first) << "nothing used yet";
+  Fill(pool[2], std::vector<BYTE>(8).data(), 8, 0);
+  EXPECT_EQ(held(), first + 5000000);
+  IDirect3DVertexBuffer8* again = Own(make(4000));
+  BYTE* p = nullptr;
+  ASSERT_EQ(again->Lock(0, 0, &p, D3DLOCK_READONLY), D3D_OK);
+  EXPECT_EQ(std::count(p, p + 4000, 0), 4000) << "freed storage is zeroed for the next buffer";
+  ASSERT_EQ(again->Unlock(), D3D_OK);
+  EXPECT_EQ(held(), first + 5000000);
+  Fill(Own(make(1100000)), std::vector<BYTE>(8).data(), 8, 0);
+  EXPECT_EQ(held(), first + 5000000 + (first + 5000000) / 4);
+}
+
 // Discarded index data lives in a stream buffer that wraps around; a buffer
 // filled before the wrap and drawn after it still draws its own indices.
 TEST_F(DeviceGl, DiscardedIndicesSurviveTheStreamWrapping) {
@@ -407,6 +442,72 @@ TEST_F(DeviceGl, PartialBufferLockKeepsTheRest) {
   ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   PresentAndRead();
   ExpectPixels({{1, 1, 0xFF0000u}, {int(m_width) - 2, int(m_height) - 2, 0xFF0000u}});
+}
+
+// Painting on write-only vertices, as the terrain does it: each stroke locks a
+// whole patch with flags 0 and changes the colours of a square in place. The
+// second stroke overlaps the first and ORs a bit into what it reads, so it
+// must see the first one's colours. Another buffer lies before this one in
+// the same buffer object. Each vertex is drawn as one point; every pixel of
+// the frame is compared with the colours the strokes should leave.
+TEST_F(DeviceGl, PaintingTwiceOverOnePatchChangesExactlyItsVertices) {
+  UseColourShader();
+  constexpr int kSide = 8, kPatch = kSide * kSide;
+  auto pixelOf = [](int patch, int column, int row) {
+    return std::make_pair(patch * 20 + column * 2 + 1, row * 2 + 1);
+  };
+  std::vector<TestVertex> v;
+  for (int patch = 0; patch < 2; ++patch)
+    for (int row = 0; row < kSide; ++row)
+      for (int column = 0; column < kSide; ++column) {
+        const auto [x, y] = pixelOf(patch, column, row);
+        const DWORD rgb = DWORD(column * 32) << 16 | DWORD(row * 32) << 8 | DWORD(0x20 + patch * 0x20);
+        v.push_back({2.0f * x / m_width - 1, 1 - 2.0f * y / m_height, 0.5f, 0xFF000000u | rgb, 0, 0});
+      }
+  const UINT bytes = static_cast<UINT>(v.size() * sizeof(TestVertex));
+  IDirect3DVertexBuffer8 *before = nullptr, *vb = nullptr;
+  ASSERT_EQ(m_dev->CreateVertexBuffer(100, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &before), D3D_OK);
+  ASSERT_EQ(m_dev->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &vb), D3D_OK);
+  Own(before);
+  Own(vb);
+  Fill(before, std::vector<BYTE>(100, 0x55).data(), 100, 0);
+  Fill(vb, v.data(), bytes, 0);
+  ASSERT_EQ(m_dev->SetStreamSource(0, vb, sizeof(TestVertex)), D3D_OK);
+  // Locks patch 1 as painting does and applies `paint` to each vertex of the
+  // square of columns [c0, c1) and rows [r0, r1), in the buffer and in `v`.
+  auto stroke = [&](int c0, int c1, int r0, int r1, DWORD (*paint)(DWORD)) {
+    BYTE* p = nullptr;
+    ASSERT_EQ(vb->Lock(kPatch * sizeof(TestVertex), kPatch * sizeof(TestVertex), &p, 0), D3D_OK);
+    auto* patch = reinterpret_cast<TestVertex*>(p);
+    for (int row = r0; row < r1; ++row)
+      for (int column = c0; column < c1; ++column) {
+        patch[row * kSide + column].color = paint(patch[row * kSide + column].color);
+        v[kPatch + row * kSide + column].color = paint(v[kPatch + row * kSide + column].color);
+      }
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+  };
+  auto drawAndCompare = [&] {
+    ClearTo();
+    ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_POINTLIST, 0, 2 * kPatch), D3D_OK);
+    PresentAndRead();
+    std::vector<std::uint32_t> want(m_width * m_height, 0);
+    for (int i = 0; i < 2 * kPatch; ++i) {
+      const auto [x, y] = pixelOf(i / kPatch, i % kSide, i % kPatch / kSide);
+      want[y * m_width + x] = v[i].color & 0xFFFFFFu;
+    }
+    int wrong = 0;
+    for (int y = 0; y < static_cast<int>(m_height); ++y)
+      for (int x = 0; x < static_cast<int>(m_width); ++x)
+        if (Pixel(x, y) != want[y * m_width + x] && ++wrong <= 5)
+          ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << Pixel(x, y) << " for "
+                        << want[y * m_width + x];
+    EXPECT_EQ(wrong, 0);
+  };
+  drawAndCompare();
+  stroke(1, 5, 1, 5, [](DWORD) { return 0xFFE00010u; });
+  drawAndCompare();
+  stroke(3, 7, 2, 6, [](DWORD c) { return c | 0x80u; });
+  drawAndCompare();
 }
 
 // Sets every texel of a locked w x h rectangle to `texel`.

@@ -310,6 +310,51 @@ TEST(ShaderTranslate, PixelSourceDropsClampsThatCannotChangeAValue) {
   EXPECT_NE(glsl.find("clamp(vec4(dot("), std::string::npos) << "dp3_sat keeps its clamp";
 }
 
+// The element a write-only buffer keeps for its boxes follows every write
+// exactly: a FLOAT3 at byte 4 of 20-byte vertices, gathered in chunks that
+// cut elements apart, then rewritten by random byte ranges (starting and
+// ending inside elements). After each write every box equals the box of the
+// whole buffer's bytes. The last vertex held whole is kept; past it is null.
+TEST(DrawSkip, KeptElementFollowsEveryWriteExactly) {
+  constexpr std::uint32_t kStride = 20, kOffset = 4, kVertices = 50;
+  const std::size_t size = (kVertices - 1) * kStride + kOffset + 12;  // the last element ends the buffer
+  std::vector<std::uint8_t> bytes(size);
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  auto scribble = [&](std::size_t begin, std::size_t n) {
+    for (std::size_t i = begin; i < begin + n; i += 4) {
+      const float f = static_cast<float>(static_cast<int>(next() % 2001) - 1000);
+      std::memcpy(&bytes[i], &f, std::min<std::size_t>(4, begin + n - i));
+    }
+  };
+  scribble(0, size);
+  KeptElement kept(kStride, kOffset, D3DVSDT_FLOAT3, size);
+  for (std::size_t at = 0; at < size; at += 7) kept.Update(&bytes[at], at, std::min<std::size_t>(7, size - at));
+  auto expectSameBoxes = [&](int round) {
+    for (std::uint32_t first : {0u, 3u, 17u, 30u})
+      for (std::uint32_t count : {1u, 5u, 20u, kVertices - first}) {
+        VertexBoxCache whole;
+        const VertexBox* want = whole.Find(bytes.data(), size, first, count, kStride, kOffset, D3DVSDT_FLOAT3);
+        const VertexBox* got = kept.Box(first, count);
+        ASSERT_TRUE(want && got) << round << ": " << first << "+" << count;
+        for (int k = 0; k < 4; ++k) {
+          EXPECT_EQ(got->lo[k], want->lo[k]) << round << ": " << first << "+" << count << " [" << k << "]";
+          EXPECT_EQ(got->hi[k], want->hi[k]) << round << ": " << first << "+" << count << " [" << k << "]";
+        }
+      }
+  };
+  expectSameBoxes(-1);
+  for (int round = 0; round < 100; ++round) {
+    const std::size_t begin = next() % size, n = 1 + next() % std::min<std::size_t>(50, size - begin);
+    scribble(begin, n);
+    kept.Update(&bytes[begin], begin, n);
+    expectSameBoxes(round);
+  }
+  EXPECT_EQ(kept.Box(kVertices - 1, 2), nullptr);
+  EXPECT_EQ(KeptElement(kStride, kOffset, D3DVSDT_FLOAT3, size - 1).Box(kVertices - 1, 1), nullptr);
+  EXPECT_FALSE(KeptElement::Keepable(D3DVSDT_D3DCOLOR));
+}
+
 // --- GL state cache and enum tables ---------------------------------------------------
 
 TEST(GlStateCache, IssuesOnlyChangesAndForgetsDeletedObjects) {
