@@ -377,6 +377,9 @@ class Device final : public IDirect3DDevice8 {
   void MarkDirty(std::uint32_t bits);
   bool ApplyDrawState();
   void ApplyRaster();
+  // Whether the blend the render states ask for would leave the source as it
+  // is in every pixel, because the pixel side's alpha is provably 1.
+  bool BlendCopiesSource();
   bool ApplyVertexInput();
   // The attribute bindings the current streams and declaration need, and the
   // base vertex shift that goes with them.

@@ -1,5 +1,7 @@
 // Pixels read back headless: clear, present, orientation, culling, depth,
 // blending, fog, strips with a base vertex, batching, textures and filters.
+#include <epoxy/gl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -251,6 +253,47 @@ TEST_F(DeviceGl, AlphaBlendingAndAlphaTest) {
     for (DWORD k = 0; k < 3; ++k)
       EXPECT_EQ(DrawCentre((0x7Fu + k) << 24 | 0xFF0000u), c.passes[k] == 'x' ? 0xFF0000u : 0u)
           << "function " << c.func << ", alpha " << 0x7F + k;
+  }
+}
+
+// Blending whose result would be the source itself (source alpha 1, the
+// usual factors) is left off in GL; everywhere else it stays on. The pixel
+// program is "tex t0; mov r0, t0"; its alpha is 1 only with a texture format
+// without alpha, even when the format's unused byte in memory is 0.
+TEST_F(DeviceGl, BlendingLeftOffOnlyWhereTheSourceAlphaIsOne) {
+  UseColourShader();
+  ASSERT_EQ(m_dev->SetPixelShader(MakePs(PixelProgram({66, Dst(kTex, 0), 1, Dst(kTemp, 0), Src(kTex, 0)}))),
+            D3D_OK);
+  IDirect3DTexture8* opaque = MakeTexture(1, 1, D3DFMT_X8R8G8B8, {0x00FF0000u});
+  IDirect3DTexture8* translucent = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0x40FF0000u});
+  m_dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  m_dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  m_dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  const struct {
+    const char* what;
+    IDirect3DTexture8* texture;
+    DWORD destBlend, addressU;
+    bool blends;
+    std::uint32_t rgb;  // on a blue target
+  } cases[] = {
+      {"opaque texture", opaque, D3DBLEND_INVSRCALPHA, D3DTADDRESS_WRAP, false, 0xFF0000u},
+      {"texture with alpha", translucent, D3DBLEND_INVSRCALPHA, D3DTADDRESS_WRAP, true, 0x4000BFu},
+      {"opaque again", opaque, D3DBLEND_INVSRCALPHA, D3DTADDRESS_WRAP, false, 0xFF0000u},
+      {"opaque, border addressing", opaque, D3DBLEND_INVSRCALPHA, D3DTADDRESS_BORDER, true, 0xFF0000u},
+      {"opaque, added to the target", opaque, D3DBLEND_ONE, D3DTADDRESS_WRAP, true, 0xFF00FFu},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Cleared first: the state changes alone must bring blending up to date.
+    m_dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FFu, 1.0f, 0);
+    DrawQuad(2.0f);  // beyond the far plane: draws nothing, applies the state
+    ASSERT_EQ(m_dev->SetTexture(0, c.texture), D3D_OK);
+    m_dev->SetRenderState(D3DRS_DESTBLEND, c.destBlend);
+    m_dev->SetTextureStageState(0, D3DTSS_ADDRESSU, c.addressU);
+    DrawQuad();
+    EXPECT_EQ(glIsEnabled(GL_BLEND) == GL_TRUE, c.blends);
+    PresentAndRead();
+    EXPECT_TRUE(ColorNear(Centre(), c.rgb));
   }
 }
 

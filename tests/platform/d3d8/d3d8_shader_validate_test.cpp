@@ -310,6 +310,56 @@ TEST(ShaderTranslate, PixelSourceDropsClampsThatCannotChangeAValue) {
   EXPECT_NE(glsl.find("clamp(vec4(dot("), std::string::npos) << "dp3_sat keeps its clamp";
 }
 
+// Blending is left off only where the program's alpha is exactly 1 for every
+// input: which sources, stages, modifiers and instructions keep that proof.
+TEST(ShaderTranslate, PixelAlphaIsOneOnlyWhereItCannotBeAnythingElse) {
+  const DWORD tex0 = 66, tex1 = 66, one = FloatBits(1.0f), half = FloatBits(0.5f), two = FloatBits(2.0f);
+  const DWORD t0[] = {tex0, Dst(kTex, 0)}, t1[] = {tex1, Dst(kTex, 1)};
+  auto prog = [&](std::initializer_list<std::vector<DWORD>> parts) {
+    std::vector<DWORD> body;
+    for (const auto& p : parts) body.insert(body.end(), p.begin(), p.end());
+    return Ps(body);
+  };
+  const std::vector<DWORD> T0(std::begin(t0), std::end(t0)), T1(std::begin(t1), std::end(t1));
+  const std::vector<DWORD> terrain(std::begin(qv::test::kTerrainPixelShaderTokens), std::end(qv::test::kTerrainPixelShaderTokens));
+  const struct {
+    const char* what;
+    std::vector<DWORD> tokens;
+    std::uint32_t opaque;  // stages whose samples have alpha 1
+    bool one;
+  } cases[] = {
+      {"sample of an opaque stage", prog({T0, {1, Dst(kTemp, 0), Src(kTex, 0)}}), 1, true},
+      {"sample of another stage", prog({T0, {1, Dst(kTemp, 0), Src(kTex, 0)}}), 2, false},
+      {"stage 1 read", prog({T0, T1, {1, Dst(kTemp, 0), Src(kTex, 1)}}), 1, false},
+      {"the terrain: alpha of stage 0", terrain, 1, true},
+      {"the terrain, stage 0 with alpha", terrain, 0xE, false},
+      {"def alpha 1", prog({{81, Dst(kConst, 2), 0, 0, 0, one}, {1, Dst(kTemp, 0), Src(kConst, 2)}}), 0, true},
+      {"def alpha 2, clamped to 1", prog({{81, Dst(kConst, 2), 0, 0, 0, two}, {1, Dst(kTemp, 0), Src(kConst, 2)}}), 0, true},
+      {"def alpha 0.5", prog({{81, Dst(kConst, 2), 0, 0, 0, half}, {1, Dst(kTemp, 0), Src(kConst, 2)}}), 0, false},
+      {"a constant set by the caller", prog({{1, Dst(kTemp, 0), Src(kConst, 2)}}), 0xF, false},
+      {"texcoord", prog({{64, Dst(kTex, 0)}, {1, Dst(kTemp, 0), Src(kTex, 0)}}), 0, true},
+      {"1 - alpha", prog({T0, {1, Dst(kTemp, 0), Src(kTex, 0, kXYZW, 6)}}), 1, false},
+      {"blue as alpha", prog({T0, {1, Dst(kTemp, 0), Src(kTex, 0, kZZZZ)}}), 1, false},
+      {"_x2", prog({T0, {1, Dst(kTemp, 0, 0xF, 1u << 24), Src(kTex, 0)}}), 1, false},
+      {"_sat", prog({T0, {1, Dst(kTemp, 0, 0xF, kSat), Src(kTex, 0)}}), 1, true},
+      {"mul of two", prog({T0, T1, {5, Dst(kTemp, 0), Src(kTex, 0), Src(kTex, 1)}}), 3, true},
+      {"mul by a translucent one", prog({T0, T1, {5, Dst(kTemp, 0), Src(kTex, 0), Src(kTex, 1)}}), 1, false},
+      {"lrp of two (rounding)", prog({T0, T1, {18, Dst(kTemp, 0), Src(kTex, 1, kWWWW), Src(kTex, 0), Src(kTex, 1)}}), 3, false},
+      {"add", prog({T0, {2, Dst(kTemp, 0), Src(kTex, 0), Src(kConst, 0)}}), 1, false},
+      {"cnd between two", prog({T0, T1, {1, Dst(kTemp, 0), Src(kConst, 0)}, {80, Dst(kTemp, 0), Src(kTemp, 0, kWWWW), Src(kTex, 0), Src(kTex, 1)}}), 3, true},
+      {"colour only written", prog({T0, {1, Dst(kTemp, 0, 7), Src(kTex, 0)}}), 1, false},
+      {"colour rewritten after", prog({T0, {1, Dst(kTemp, 0), Src(kTex, 0)}, {1, Dst(kTemp, 0, 7), Src(kConst, 0)}}), 1, true},
+      {"alpha co-issued", prog({T0, {1, Dst(kTemp, 0, 7), Src(kConst, 0)}, {1 | kCoissue, Dst(kTemp, 0, 8), Src(kTex, 0)}}), 1, true},
+      {"left in r1", prog({T0, {1, Dst(kTemp, 1), Src(kTex, 0)}}), 1, false},
+  };
+  for (const auto& c : cases) {
+    ShaderProgram ps;
+    std::string e;
+    ASSERT_TRUE(ParseShader(c.tokens.data(), true, ps, e)) << c.what << ": " << e;
+    EXPECT_EQ(PixelAlphaIsOne(ps, c.opaque), c.one) << c.what;
+  }
+}
+
 // The element a write-only buffer keeps for its boxes follows every write
 // exactly: a FLOAT3 at byte 4 of 20-byte vertices, gathered in chunks that
 // cut elements apart, then rewritten by random byte ranges (starting and
