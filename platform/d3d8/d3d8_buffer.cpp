@@ -1,12 +1,16 @@
-// Vertex and index buffers. Each keeps a system-memory copy: Lock hands out
-// that memory, Unlock uploads the locked range. An index buffer locked with
+// Vertex and index buffers. Index buffers, and vertex buffers not created
+// write-only, keep a system-memory copy: Lock hands out that memory, Unlock
+// uploads the locked range. A write-only vertex buffer has its data in GL
+// only; its locks go through memory of their own. An index buffer locked with
 // D3DLOCK_DISCARD is not uploaded into its own buffer object at all: its data
 // goes to the device's index stream, so the GPU never has to finish with the
 // old contents first and consecutive draws can still be gathered.
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "platform/d3d8/d3d8_internal.h"
@@ -47,6 +51,10 @@ namespace {
 
 constexpr UINT kMaxBufferBytes = 256u << 20;
 
+constexpr std::size_t kMaxKeptElements = 4;
+// Bytes read back at a time when an element is first kept.
+constexpr std::size_t kReadChunkBytes = 1u << 20;
+
 // Ends the lock; false (with *result set) when nothing is left to upload:
 // the buffer was not locked, or the lock was read-only.
 bool EndLock(BufferStore& s, HRESULT* result) {
@@ -56,20 +64,26 @@ bool EndLock(BufferStore& s, HRESULT* result) {
   return written;
 }
 
-HRESULT LockStore(BufferStore& s, UINT offset, UINT size, BYTE** ppData, DWORD flags) {
+// Checks a lock of [offset, offset + size) of `total` bytes (size 0: the rest
+// of the buffer) and records it as the buffer's lock.
+HRESULT BeginLock(BufferStore& s, UINT total, UINT offset, UINT size, BYTE** ppData, DWORD flags) {
   if (!ppData) return D3DERR_INVALIDCALL;
   *ppData = nullptr;
   if (s.locked) return D3DERR_INVALIDCALL;
-  const UINT total = static_cast<UINT>(s.data.size());
   if (offset > total) return D3DERR_INVALIDCALL;
-  if (size == 0) size = total - offset;  // 0 locks the rest of the buffer
+  if (size == 0) size = total - offset;
   if (size > total - offset) return D3DERR_INVALIDCALL;
   s.locked = true;
   s.lockFlags = flags;
   s.lockOffset = offset;
   s.lockSize = size;
-  *ppData = s.data.data() + offset;
   return D3D_OK;
+}
+
+HRESULT LockStore(BufferStore& s, UINT offset, UINT size, BYTE** ppData, DWORD flags) {
+  const HRESULT hr = BeginLock(s, static_cast<UINT>(s.data.size()), offset, size, ppData, flags);
+  if (hr == D3D_OK) *ppData = s.data.data() + s.lockOffset;
+  return hr;
 }
 
 }  // namespace
@@ -77,42 +91,112 @@ HRESULT LockStore(BufferStore& s, UINT offset, UINT size, BYTE** ppData, DWORD f
 // --- vertex buffers ------------------------------------------------------------------
 
 VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
-    : DeviceResource(device), m_fvf(fvf) {
+    : DeviceResource(device), m_length(length), m_gpuOnly((usage & D3DUSAGE_WRITEONLY) != 0), m_fvf(fvf) {
   m_device->AddRef();
   m_store.usage = usage;
   m_store.pool = pool;
-  try {
-    m_store.data.assign(length, 0);
-  } catch (...) {
-    return;
+  if (!m_gpuOnly) {
+    try {
+      m_store.data.assign(length, 0);
+    } catch (...) {
+      return;
+    }
   }
-  // A new buffer's contents are undefined until written, so nothing is
-  // uploaded now: Unlock uploads what the caller writes.
-  m_valid = m_device->AllocateVertexStorage(length, nullptr, m_store.gl, m_arenaOffset, m_arena);
+  // The GL storage is placed at first use, together with the buffers made
+  // before it that are still waiting.
+  m_device->RequestVertexStorage(this);
+  m_valid = true;
 }
 
 VertexBuffer::~VertexBuffer() {
   m_device->MakeCurrent();
   m_device->ForgetBuffer(this, nullptr);
-  if (m_arena >= 0) m_device->FreeVertexStorage(m_arena);
+  m_device->FreeVertexStorage(this, m_placed ? m_arena : -1);
   m_device->Release();
 }
 
+void VertexBuffer::SetStorage(GLuint buffer, std::size_t offset, int arena) {
+  m_store.gl = buffer;
+  m_arenaOffset = offset;
+  m_arena = arena;
+  m_placed = true;
+}
+
+GLuint VertexBuffer::Gl() {
+  if (!m_placed) m_device->PlaceVertexStorage();
+  return m_store.gl;
+}
+
+bool VertexBuffer::ReadContents(std::size_t offset, std::size_t bytes, BYTE* out) {
+  if (!m_gpuOnly) {
+    std::memcpy(out, m_store.data.data() + offset, bytes);
+    return true;
+  }
+  const GLuint gl = Gl();
+  return gl && m_device->ReadBuffer(gl, m_arenaOffset + offset, bytes, out);
+}
+
 HRESULT VertexBuffer::Lock(UINT offset, UINT size, BYTE** ppData, DWORD flags) {
-  return LockStore(m_store, offset, size, ppData, flags);
+  if (!m_gpuOnly) return LockStore(m_store, offset, size, ppData, flags);
+  HRESULT hr = BeginLock(m_store, m_length, offset, size, ppData, flags);
+  if (hr != D3D_OK) return hr;
+  // Every lock reads its range back, a discarding one too: the caller sees
+  // the bytes it would have seen in a system-memory copy.
+  try {
+    m_lockBytes.resize(m_store.lockSize);
+  } catch (...) {
+    hr = E_OUTOFMEMORY;
+  }
+  if (hr == D3D_OK && !ReadContents(m_store.lockOffset, m_store.lockSize, m_lockBytes.data()))
+    hr = D3DERR_INVALIDCALL;
+  if (hr != D3D_OK) {
+    m_store.locked = false;
+    std::vector<BYTE>().swap(m_lockBytes);
+    return hr;
+  }
+  *ppData = m_lockBytes.data();
+  return D3D_OK;
 }
 
 HRESULT VertexBuffer::Unlock() {
   HRESULT result;
-  if (!EndLock(m_store, &result)) return result;
-  m_boxes.Forget(m_store.lockOffset, std::size_t{m_store.lockOffset} + m_store.lockSize);
+  const bool written = EndLock(m_store, &result);
+  std::vector<BYTE> lockBytes;
+  lockBytes.swap(m_lockBytes);  // freed on the way out
+  if (!written) return result;
+  const BYTE* bytes = m_gpuOnly ? lockBytes.data() : m_store.data.data() + m_store.lockOffset;
+  for (auto& k : m_kept) k->Update(bytes, m_store.lockOffset, m_store.lockSize);
+  const GLuint gl = Gl();
   m_device->MakeCurrent();
   // With NOOVERWRITE the caller promises not to touch what pending draws
   // read, so they need not be issued first.
   if (!(m_store.lockFlags & D3DLOCK_NOOVERWRITE)) m_device->FlushDraws();
-  m_device->UploadBuffer(m_store.gl, m_arenaOffset + m_store.lockOffset, m_store.lockSize,
-                         m_store.data.data() + m_store.lockOffset);
+  m_device->UploadBuffer(gl, m_arenaOffset + m_store.lockOffset, m_store.lockSize, bytes);
   return D3D_OK;
+}
+
+const VertexBox* VertexBuffer::Box(UINT first, UINT count, UINT stride, UINT offset, DWORD type) {
+  if (!KeptElement::Keepable(type)) return nullptr;
+  for (auto& k : m_kept)
+    if (k->Is(stride, offset, type)) return k->Box(first, count);
+  if (m_kept.size() >= kMaxKeptElements) return nullptr;
+  // A new element is gathered from the whole buffer once; later locks keep
+  // it up to date.
+  std::unique_ptr<KeptElement> k;
+  std::vector<BYTE> chunk;
+  try {
+    k = std::make_unique<KeptElement>(stride, offset, type, m_length);
+    chunk.resize(std::min<std::size_t>(m_length, kReadChunkBytes));
+  } catch (...) {
+    return nullptr;
+  }
+  for (std::size_t at = 0; at < m_length; at += chunk.size()) {
+    const std::size_t n = std::min(chunk.size(), m_length - at);
+    if (!ReadContents(at, n, chunk.data())) return nullptr;
+    k->Update(chunk.data(), at, n);
+  }
+  m_kept.push_back(std::move(k));
+  return m_kept.back()->Box(first, count);
 }
 
 HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {

@@ -22,20 +22,24 @@ std::set<Device*>& LiveDevices() {
 Device* s_current = nullptr;
 
 constexpr std::size_t kInitialRingBytes = 1u << 20;
-// Shared vertex storage grows in buffer objects of doubling size.
-constexpr std::size_t kFirstArenaBytes = 8u << 20;
+// Shared vertex storage: the smallest and the largest new buffer object, and
+// the zeros written into a new one at a time.
+constexpr std::size_t kMinArenaBytes = 1u << 20;
 constexpr std::size_t kMaxArenaBytes = 256u << 20;
+constexpr std::size_t kZeroChunkBytes = 1u << 20;
 constexpr std::size_t kMaxBatchDraws = 8192;
 
-GLenum GlPrimitive(D3DPRIMITIVETYPE type) {
+// The GL mode of a primitive type; false for an unknown type (GL_POINTS is
+// 0, so 0 cannot mean "unknown").
+bool GlPrimitive(D3DPRIMITIVETYPE type, GLenum& mode) {
   switch (type) {
-    case D3DPT_POINTLIST: return GL_POINTS;
-    case D3DPT_LINELIST: return GL_LINES;
-    case D3DPT_LINESTRIP: return GL_LINE_STRIP;
-    case D3DPT_TRIANGLELIST: return GL_TRIANGLES;
-    case D3DPT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
-    case D3DPT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
-    default: return 0;
+    case D3DPT_POINTLIST: mode = GL_POINTS; return true;
+    case D3DPT_LINELIST: mode = GL_LINES; return true;
+    case D3DPT_LINESTRIP: mode = GL_LINE_STRIP; return true;
+    case D3DPT_TRIANGLELIST: mode = GL_TRIANGLES; return true;
+    case D3DPT_TRIANGLESTRIP: mode = GL_TRIANGLE_STRIP; return true;
+    case D3DPT_TRIANGLEFAN: mode = GL_TRIANGLE_FAN; return true;
+    default: return false;
   }
 }
 
@@ -374,8 +378,8 @@ void Device::FlushDraws() {
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT startIndex,
                                      UINT primitiveCount) {
-  const GLenum mode = GlPrimitive(type);
-  if (!mode || !m_indices) return D3DERR_INVALIDCALL;
+  GLenum mode = 0;
+  if (!GlPrimitive(type, mode) || !m_indices) return D3DERR_INVALIDCALL;
   if (primitiveCount == 0) return D3D_OK;
   if (primitiveCount > 0xFFFFF) return D3DERR_INVALIDCALL;
   const std::uint64_t count = VertexCount(type, primitiveCount);
@@ -413,8 +417,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
-  const GLenum mode = GlPrimitive(type);
-  if (!mode) return D3DERR_INVALIDCALL;
+  GLenum mode = 0;
+  if (!GlPrimitive(type, mode)) return D3DERR_INVALIDCALL;
   if (primitiveCount == 0) return D3D_OK;
   if (primitiveCount > 0xFFFFF) return D3DERR_INVALIDCALL;
   const std::uint64_t count = VertexCount(type, primitiveCount);
@@ -467,50 +471,85 @@ bool Device::PrepareDraw() {
   return ApplyDrawState();
 }
 
-bool Device::AllocateVertexStorage(std::size_t bytes, const void* init, GLuint& buffer, std::size_t& offset,
-                                   int& arena) {
+void Device::RequestVertexStorage(VertexBuffer* vb) { m_waitingVbs.push_back(vb); }
+
+void Device::PlaceVertexStorage() {
+  if (m_waitingVbs.empty()) return;
   MakeCurrent();
-  bytes = (bytes + 3) & ~static_cast<std::size_t>(3);
-  int index = -1;
-  for (std::size_t i = 0; i < m_arenas.size(); ++i)
-    if (m_arenas[i].size - m_arenas[i].used >= bytes) {
-      index = static_cast<int>(i);
-      break;
+  std::vector<VertexBuffer*> waiting;
+  waiting.swap(m_waitingVbs);
+  auto round = [](std::size_t bytes) { return (bytes + 3) & ~static_cast<std::size_t>(3); };
+  std::size_t reserved = 0;
+  for (const Arena& a : m_arenas) reserved += a.size;
+  for (std::size_t next = 0; next < waiting.size();) {
+    // The waiting buffers stay together, in order, as many as one buffer
+    // object takes: in free room at the end of one, or else in new storage.
+    std::size_t end = next, need = 0;
+    while (end < waiting.size() && (end == next || need + round(waiting[end]->Size()) <= kMaxArenaBytes))
+      need += round(waiting[end++]->Size());
+    std::size_t index = 0;
+    while (index < m_arenas.size() && m_arenas[index].size - m_arenas[index].used < need) ++index;
+    if (index < m_arenas.size()) {
+      if (m_arenas[index].reused) ZeroBuffer(m_arenas[index].buffer, m_arenas[index].used, need);
+    } else {
+      // Buffers made one at a time between uses would each get a buffer
+      // object of their own: new storage is at least a quarter of what is
+      // already held (and a small minimum), so the objects grow in number
+      // slowly, and little more than a quarter of the storage goes unused.
+      Arena a;
+      a.size = std::max(need, std::min(std::max(reserved / 4, kMinArenaBytes), kMaxArenaBytes));
+      glGenBuffers(1, &a.buffer);
+      glBindBuffer(GL_COPY_WRITE_BUFFER, a.buffer);
+      glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(a.size), nullptr, GL_STATIC_DRAW);
+      ZeroBuffer(a.buffer, 0, a.size);
+      if (glGetError() != GL_NO_ERROR) {
+        // No room: these buffers stay without storage, and their locks and
+        // draws are refused.
+        glDeleteBuffers(1, &a.buffer);
+        next = end;
+        continue;
+      }
+      m_arenas.push_back(a);
+      reserved += a.size;
     }
-  if (index < 0) {
-    // Room for many buffers of this size, so that a pool of equal buffers
-    // shares few buffer objects.
-    std::size_t size = m_arenas.empty() ? kFirstArenaBytes : m_arenas.back().size * 2;
-    size = std::min(std::max(size, bytes * 32), kMaxArenaBytes);
-    size = std::max(size, bytes);
-    Arena a;
-    a.size = size;
-    glGenBuffers(1, &a.buffer);
-    glBindBuffer(GL_COPY_WRITE_BUFFER, a.buffer);
-    glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(size), nullptr, GL_STATIC_DRAW);
-    if (glGetError() != GL_NO_ERROR) {
-      glDeleteBuffers(1, &a.buffer);
-      return false;
+    Arena& a = m_arenas[index];
+    for (; next < end; ++next) {
+      waiting[next]->SetStorage(a.buffer, a.used, static_cast<int>(index));
+      a.used += round(waiting[next]->Size());
+      ++a.live;
     }
-    m_arenas.push_back(a);
-    index = static_cast<int>(m_arenas.size() - 1);
   }
-  Arena& a = m_arenas[static_cast<std::size_t>(index)];
-  buffer = a.buffer;
-  offset = a.used;
-  arena = index;
-  a.used += bytes;
-  ++a.live;
-  if (init) UploadBuffer(buffer, offset, bytes, init);
-  return true;
 }
 
-void Device::FreeVertexStorage(int arena) {
+void Device::FreeVertexStorage(VertexBuffer* vb, int arena) {
+  m_waitingVbs.erase(std::remove(m_waitingVbs.begin(), m_waitingVbs.end(), vb), m_waitingVbs.end());
   if (arena < 0 || static_cast<std::size_t>(arena) >= m_arenas.size()) return;
   Arena& a = m_arenas[static_cast<std::size_t>(arena)];
   // Space is handed out in order and taken back only when the whole buffer
   // object is free again.
-  if (a.live > 0 && --a.live == 0) a.used = 0;
+  if (a.live > 0 && --a.live == 0) {
+    a.used = 0;
+    a.reused = true;
+  }
+}
+
+void Device::ZeroBuffer(GLuint buffer, std::size_t offset, std::size_t n) {
+  // A buffer's storage reads as zeros until written, as a new system-memory
+  // copy would.
+  const std::vector<BYTE> zeros(std::min(n, kZeroChunkBytes), 0);
+  glBindBuffer(GL_COPY_WRITE_BUFFER, buffer);
+  for (std::size_t at = 0; at < n; at += zeros.size())
+    glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(offset + at),
+                    static_cast<GLsizeiptr>(std::min(zeros.size(), n - at)), zeros.data());
+}
+
+bool Device::ReadBuffer(GLuint buffer, std::size_t offset, std::size_t bytes, void* out) {
+  if (!buffer || !ContextUsable()) return false;
+  if (bytes == 0) return true;
+  MakeCurrent();
+  glBindBuffer(GL_COPY_READ_BUFFER, buffer);
+  glGetBufferSubData(GL_COPY_READ_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(bytes), out);
+  return glGetError() == GL_NO_ERROR;
 }
 
 bool Device::EnsureRing(std::size_t bytes) {

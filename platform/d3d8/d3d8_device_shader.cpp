@@ -169,7 +169,7 @@ HRESULT Device::SetPixelShader(DWORD handle) {
   MakeCurrent();
   FlushDraws();
   m_psHandle = handle;
-  MarkDirty(kDirtyProgram);
+  MarkDirty(kDirtyProgram | kDirtyRaster);  // blending may depend on the program's alpha
   return D3D_OK;
 }
 
@@ -187,7 +187,10 @@ HRESULT Device::DeletePixelShader(DWORD handle) {
   DropPrograms(0, handle);
   ps->DeleteShaders();
   m_pixelShaders.erase(handle);
-  if (m_psHandle == handle) m_psHandle = 0;
+  if (m_psHandle == handle) {
+    m_psHandle = 0;
+    MarkDirty(kDirtyRaster);
+  }
   return D3D_OK;
 }
 

@@ -147,6 +147,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
   MakeCurrent();
   FlushDraws();
   m_stageStates[stage][type] = value;
+  if (type == D3DTSS_ADDRESSU || type == D3DTSS_ADDRESSV) MarkDirty(kDirtyRaster);  // a border's alpha
   switch (type) {
     case D3DTSS_ADDRESSU:
     case D3DTSS_ADDRESSV:
@@ -206,7 +207,7 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture8* pTexture) {
   MakeCurrent();
   FlushDraws();
   m_textures[stage] = t;
-  MarkDirty(kDirtyTextures | kDirtyProgram);
+  MarkDirty(kDirtyTextures | kDirtyProgram | kDirtyRaster);  // blending may depend on its format
   ++m_fixedVersion;  // the default pixel side looks at whether stage 0 is bound
   return D3D_OK;
 }
@@ -223,7 +224,7 @@ void Device::ForgetTexture(Texture* texture) {
     if (t == texture) {
       FlushDraws();
       t = nullptr;
-      MarkDirty(kDirtyTextures | kDirtyProgram);
+      MarkDirty(kDirtyTextures | kDirtyProgram | kDirtyRaster);
       ++m_fixedVersion;
     }
   if (texture && texture->Gl()) m_gl.ForgetTexture(texture->Gl());
@@ -340,7 +341,7 @@ void Device::ApplyRaster() {
     m_gl.SetDepthFunc(f ? f : GL_LEQUAL);
   }
   m_gl.SetDepthMask(rs[D3DRS_ZWRITEENABLE] != 0);
-  const bool blend = rs[D3DRS_ALPHABLENDENABLE] != 0;
+  const bool blend = rs[D3DRS_ALPHABLENDENABLE] != 0 && !BlendCopiesSource();
   m_gl.SetBlend(blend);
   if (blend) {
     const GLenum s = GlBlendFactor(rs[D3DRS_SRCBLEND]), d = GlBlendFactor(rs[D3DRS_DESTBLEND]);
@@ -360,6 +361,32 @@ void Device::ApplyRaster() {
   m_gl.SetDepthRange(m_viewport.MinZ, m_viewport.MaxZ);
 }
 
+bool Device::BlendCopiesSource() {
+  // Source alpha times the source plus one minus it times the target is the
+  // source alone where the source alpha is exactly 1: blending is then work
+  // that changes no pixel.
+  const DWORD* rs = m_renderStates;
+  const DWORD src = rs[D3DRS_SRCBLEND], dst = rs[D3DRS_DESTBLEND];
+  if ((src != D3DBLEND_SRCALPHA && src != D3DBLEND_ONE) ||
+      (dst != D3DBLEND_INVSRCALPHA && dst != D3DBLEND_ZERO) || rs[D3DRS_BLENDOP] != D3DBLENDOP_ADD)
+    return false;
+  // Stages whose samples have alpha 1: a format without alpha gives 1 in
+  // every texel (its swizzle says so), filtered or not. A border colour is
+  // left out rather than trusted to follow the swizzle.
+  std::uint32_t opaque = 0;
+  for (DWORD s = 0; s < kMaxPixelTextures; ++s) {
+    const Texture* t = m_textures[s];
+    const DWORD* ts = m_stageStates[s];
+    if (t && t->Gl() && t->Format()->swizzle[3] == GL_ONE && ts[D3DTSS_ADDRESSU] != D3DTADDRESS_BORDER &&
+        ts[D3DTSS_ADDRESSV] != D3DTADDRESS_BORDER)
+      opaque |= 1u << s;
+  }
+  // The default pixel side takes its alpha from stage 0 when one is bound.
+  if (m_psHandle == 0) return (opaque & 1) != 0;
+  const PixelShaderObject* ps = FindPs(m_psHandle);
+  return ps && PixelAlphaIsOne(ps->program, opaque);
+}
+
 bool Device::ComputeInput(InputBinding& binding, GLint& shift) {
   VertexShaderObject* vs = FindVs(m_vsHandle);
   if (!vs) return false;
@@ -372,6 +399,7 @@ bool Device::ComputeInput(InputBinding& binding, GLint& shift) {
     if (!s.vb || !s.stride) return false;
     streams |= 1u << e.stream;
     binding.buffer[e.stream] = s.vb->Gl();
+    if (!binding.buffer[e.stream]) return false;  // a buffer without storage
     binding.stride[e.stream] = s.stride;
     binding.pointerOffset[e.stream] = s.vb->ArenaOffset();
   }

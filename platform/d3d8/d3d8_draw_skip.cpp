@@ -104,6 +104,35 @@ void VertexBoxCache::Forget(std::size_t begin, std::size_t end) {
   }
 }
 
+KeptElement::KeptElement(std::uint32_t stride, std::uint32_t offset, std::uint32_t type, std::size_t size)
+    : m_stride(stride), m_offset(offset), m_type(type), m_width(Keepable(type) ? (type + 1) * 4 : 0) {
+  if (m_width && stride && size >= std::size_t{offset} + m_width)
+    m_values.assign(((size - offset - m_width) / stride + 1) * m_width, 0);
+}
+
+bool KeptElement::Keepable(std::uint32_t type) { return type <= D3DVSDT_FLOAT4; }
+
+void KeptElement::Update(const std::uint8_t* bytes, std::size_t begin, std::size_t n) {
+  if (m_values.empty() || n == 0) return;
+  const std::size_t end = begin + n, vertices = m_values.size() / m_width;
+  // The first vertex whose element may end after `begin`.
+  std::size_t v = begin >= std::size_t{m_offset} + m_width ? (begin - m_offset - m_width) / m_stride : 0;
+  const std::size_t first = v;
+  for (; v < vertices; ++v) {
+    const std::size_t lo = v * m_stride + m_offset, hi = lo + m_width;
+    if (lo >= end) break;
+    if (hi <= begin) continue;
+    // Only the bytes of the element that fall inside [begin, end).
+    const std::size_t from = lo > begin ? lo : begin, to = hi < end ? hi : end;
+    std::memcpy(&m_values[v * m_width + (from - lo)], bytes + (from - begin), to - from);
+  }
+  m_boxes.Forget(first * m_width, v * m_width);
+}
+
+const VertexBox* KeptElement::Box(std::uint32_t first, std::uint32_t count) {
+  return m_boxes.Find(m_values.data(), m_values.size(), first, count, m_width, 0, m_type);
+}
+
 bool BoxOutsideClip(const VertexBox& box, const float (*rows)[4], float adjustX, float adjustY) {
   if (!box.usable) return false;
   // The clip coordinates GL sees, as linear functions of the input:

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/d3d8/d3d8_shader.h"
 
@@ -26,8 +27,8 @@ struct VertexBox {
   bool usable = false;  // false: non-float data or a non-finite value
 };
 
-// Bounding boxes of a vertex buffer's ranges, computed on demand from its
-// system-memory copy and forgotten when a lock may have written them.
+// Bounding boxes of ranges of vertices, computed on demand from their bytes
+// and forgotten when a lock may have written them.
 class VertexBoxCache {
  public:
   // The box of the element (type, byte offset in the vertex) of vertices
@@ -53,6 +54,30 @@ class VertexBoxCache {
     }
   };
   std::unordered_map<Key, VertexBox, KeyHash> m_boxes;
+};
+
+// One float element (a position, say) of every vertex of a buffer, kept
+// apart from the rest of the vertex: the boxes read nothing else, so a
+// buffer whose data lives only in GL keeps this much in memory and no more.
+class KeptElement {
+ public:
+  // The element (D3DVSDT_FLOAT1..FLOAT4) at `offset` in vertices of `stride`
+  // bytes, of each vertex of a buffer of `size` bytes that holds it whole.
+  KeptElement(std::uint32_t stride, std::uint32_t offset, std::uint32_t type, std::size_t size);
+  static bool Keepable(std::uint32_t type);
+  bool Is(std::uint32_t stride, std::uint32_t offset, std::uint32_t type) const {
+    return stride == m_stride && offset == m_offset && type == m_type;
+  }
+  // Takes the buffer's bytes [begin, begin + n), wherever they overlap the
+  // element, and forgets the boxes they may change.
+  void Update(const std::uint8_t* bytes, std::size_t begin, std::size_t n);
+  // The box of vertices [first, first + count); null past the last vertex.
+  const VertexBox* Box(std::uint32_t first, std::uint32_t count);
+
+ private:
+  std::uint32_t m_stride, m_offset, m_type, m_width;  // m_width: the element's bytes
+  std::vector<std::uint8_t> m_values;                 // m_width bytes a vertex
+  VertexBoxCache m_boxes;
 };
 
 // Whether every point of the box, transformed by the four constant rows

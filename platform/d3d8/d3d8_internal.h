@@ -94,8 +94,7 @@ void FillCaps(D3DCAPS8& caps);
 bool ContextHasS3tc();
 
 // The system-memory copy of a buffer. Its bytes come zeroed from calloc, so
-// the pages of a large buffer cost nothing until they are written: the
-// terrain's pooled vertex buffers are tens of megabytes, written once.
+// the pages of a large buffer cost nothing until they are written.
 class ByteStore {
  public:
   ByteStore() = default;
@@ -120,7 +119,7 @@ class ByteStore {
 
 // Vertex and index buffers share their storage logic.
 struct BufferStore {
-  ByteStore data;  // the system-memory copy
+  ByteStore data;  // the system-memory copy (none for write-only vertex buffers)
   GLuint gl = 0;   // the buffer object (0 for system-memory pool)
   DWORD usage = 0;
   D3DPOOL pool = D3DPOOL_DEFAULT;
@@ -129,6 +128,12 @@ struct BufferStore {
   UINT lockOffset = 0, lockSize = 0;
 };
 
+// A vertex buffer created write-only keeps its vertices in GL alone: a lock
+// reads the locked range back into memory of its own, and Unlock writes it
+// back. The caller may still read what it locked (painting changes vertices
+// in place), so the range holds the real contents, not undefined bytes. What
+// the layer reads itself, the positions for early rejection, it keeps apart.
+// Other vertex buffers keep a system-memory copy that Lock hands out.
 class VertexBuffer final : public DeviceResource<VertexBuffer, IDirect3DVertexBuffer8> {
  public:
   VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
@@ -141,20 +146,30 @@ class VertexBuffer final : public DeviceResource<VertexBuffer, IDirect3DVertexBu
   bool Valid() const { return m_valid; }
   // The buffer object holding the vertices and where in it they start:
   // vertex buffers share large buffer objects, so that switching between
-  // them can become a change of base vertex instead of new bindings.
-  GLuint Gl() const { return m_store.gl; }
+  // them can become a change of base vertex instead of new bindings. The
+  // place is given at first use (Device::PlaceVertexStorage); 0 when there
+  // was no room.
+  GLuint Gl();
   std::size_t ArenaOffset() const { return m_arenaOffset; }
-  UINT Size() const { return static_cast<UINT>(m_store.data.size()); }
+  UINT Size() const { return m_length; }
+  // Called by the device when it gives the buffer its place.
+  void SetStorage(GLuint buffer, std::size_t offset, int arena);
   // The bounds of one declared element over vertices [first, first + count).
-  const VertexBox* Box(UINT first, UINT count, UINT stride, UINT offset, DWORD type) {
-    return m_boxes.Find(m_store.data.data(), m_store.data.size(), first, count, stride, offset, type);
-  }
+  const VertexBox* Box(UINT first, UINT count, UINT stride, UINT offset, DWORD type);
 
  private:
+  // The buffer's bytes [offset, offset + bytes): from the system copy, or
+  // read back from GL.
+  bool ReadContents(std::size_t offset, std::size_t bytes, BYTE* out);
+
   BufferStore m_store;
-  VertexBoxCache m_boxes;
+  UINT m_length;
+  bool m_gpuOnly;                 // write-only: no system copy
+  std::vector<BYTE> m_lockBytes;  // the locked range of a write-only buffer
+  std::vector<std::unique_ptr<KeptElement>> m_kept;
   DWORD m_fvf;
   bool m_valid = false;
+  bool m_placed = false;
   int m_arena = -1;
   std::size_t m_arenaOffset = 0;
 };
@@ -325,10 +340,23 @@ class Device final : public IDirect3DDevice8 {
   // Uploads bytes into a buffer object without disturbing the bindings.
   void UploadBuffer(GLuint buffer, std::size_t offset, std::size_t bytes, const void* data);
   bool ReadFrame(std::vector<std::uint8_t>& rgb, int& width, int& height, bool presented);
-  // Vertex storage inside the shared buffer objects.
-  bool AllocateVertexStorage(std::size_t bytes, const void* init, GLuint& buffer, std::size_t& offset,
-                             int& arena);
-  void FreeVertexStorage(int arena);
+  // Vertex storage inside the shared buffer objects. A new vertex buffer
+  // waits for its place until one of the waiting buffers is first used;
+  // then all of them are placed together, in order, in as little new storage
+  // as they need: a pool of buffers made one after the other shares one
+  // buffer object of its exact size.
+  void RequestVertexStorage(VertexBuffer* vb);
+  void PlaceVertexStorage();
+  void FreeVertexStorage(VertexBuffer* vb, int arena);
+  std::size_t VertexStorageBytes() const {
+    std::size_t n = 0;
+    for (const Arena& a : m_arenas) n += a.size;
+    return n;
+  }
+  // Reads bytes of a buffer object; false when GL could not.
+  bool ReadBuffer(GLuint buffer, std::size_t offset, std::size_t bytes, void* out);
+  // Writes n zero bytes into a buffer object.
+  void ZeroBuffer(GLuint buffer, std::size_t offset, std::size_t n);
   // The linked program of two shader handles (0 pixel handle: the default
   // pixel side); 0 when either handle is not a shader of this device.
   GLuint ProgramFor(DWORD vsHandle, DWORD psHandle);
@@ -349,6 +377,9 @@ class Device final : public IDirect3DDevice8 {
   void MarkDirty(std::uint32_t bits);
   bool ApplyDrawState();
   void ApplyRaster();
+  // Whether the blend the render states ask for would leave the source as it
+  // is in every pixel, because the pixel side's alpha is provably 1.
+  bool BlendCopiesSource();
   bool ApplyVertexInput();
   // The attribute bindings the current streams and declaration need, and the
   // base vertex shift that goes with them.
@@ -444,8 +475,10 @@ class Device final : public IDirect3DDevice8 {
     GLuint buffer = 0;
     std::size_t size = 0, used = 0;
     int live = 0;
+    bool reused = false;  // freed once: its bytes are no longer zeros
   };
   std::vector<Arena> m_arenas;
+  std::vector<VertexBuffer*> m_waitingVbs;  // in creation order
 
   // Index stream for discarding locks.
   GLuint m_ring = 0;

@@ -164,6 +164,11 @@ void QvD3D8SetDrawSkip(IDirect3DDevice8* device, bool on) {
   if (Device* d = AsDevice(device)) d->SetDrawSkip(on);
 }
 
+std::size_t QvD3D8VertexStorageBytes(IDirect3DDevice8* device) {
+  Device* d = AsDevice(device);
+  return d ? d->VertexStorageBytes() : 0;
+}
+
 static_assert(std::is_same_v<GLuint, unsigned int>, "QvD3D8ProgramFor hands out GL names");
 
 unsigned int QvD3D8ProgramFor(IDirect3DDevice8* device, DWORD vertexShader, DWORD pixelShader) {

@@ -175,6 +175,12 @@ struct PixelTail {
 };
 
 std::string TranslatePixelShader(const ShaderProgram& ps, const PixelTail& tail = {});
+// Whether the translated program's alpha is exactly 1 in every pixel, given
+// the texture stages whose samples have alpha exactly 1 (bit n: stage n).
+// Only what holds for every value of the other inputs counts: a def constant
+// of alpha 1 (or more, as it is clamped), texcoord, such a stage's sample,
+// and mov, mul and cnd of such alphas without modifiers or shifts.
+bool PixelAlphaIsOne(const ShaderProgram& ps, std::uint32_t opaqueStages);
 // The pixel side used when no pixel shader is set: the diffuse colour,
 // modulated by the texture of stage 0 when one is bound.
 std::string DefaultPixelShaderSource(const PixelTail& tail = {});

@@ -376,6 +376,77 @@ std::string TranslatePixelShader(const ShaderProgram& ps, const PixelTail& tail)
   return o.str();
 }
 
+bool PixelAlphaIsOne(const ShaderProgram& ps, std::uint32_t opaqueStages) {
+  // Per register: whether its alpha is exactly 1. Registers start at 0.
+  bool r[kMaxPixelTemps] = {}, t[kMaxPixelTextures] = {}, c[kMaxPixelConstants] = {};
+  auto slot = [&](std::uint32_t type, std::uint32_t num) -> bool* {
+    if (type == kRegTemp && num < kMaxPixelTemps) return &r[num];
+    if (type == kRegAddrOrTexture && num < kMaxPixelTextures) return &t[num];
+    return nullptr;
+  };
+  // A source's alpha is the component its swizzle puts last; only an
+  // unmodified alpha of 1 counts.
+  auto one = [&](const SrcParam& s) {
+    if (s.mod != 0 || s.relative || (s.swizzle >> 6) != 3) return false;
+    if (s.type == kRegConst) return s.num < kMaxPixelConstants && c[s.num];
+    const bool* v = slot(s.type, s.num);
+    return v && *v;
+  };
+  for (const Instruction& in : ps.code)
+    if (in.opcode == kOpDef && in.dst.num < kMaxPixelConstants) c[in.dst.num] = in.def[3] >= 1.0f;
+  const auto& code = ps.code;
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    const Instruction& in = code[i];
+    if (in.opcode == kOpDef || in.opcode == kOpNop) continue;
+    if (in.opcode >= kOpTexCoord && in.opcode != kOpExpP && in.opcode != kOpLogP && in.opcode != kOpCnd) {
+      bool* dst = slot(kRegAddrOrTexture, in.dst.num);
+      if (!dst) return false;
+      switch (in.opcode) {
+        case kOpTexKill: break;  // writes nothing
+        case kOpTexCoord: *dst = true; break;
+        case kOpTex:
+        case kOpTexBem:
+        case kOpTexBemL:  // scales the colour only
+        case kOpTexReg2AR:
+        case kOpTexReg2GB:
+        case kOpTexReg2RGB:
+        case kOpTexM3x2Tex:
+        case kOpTexM3x3Tex:
+        case kOpTexM3x3Diff:
+        case kOpTexM3x3Spec:
+        case kOpTexM3x3VSpec: *dst = (opaqueStages >> in.dst.num & 1) != 0; break;
+        default: *dst = false; break;  // a dot product, a depth, or not written
+      }
+      continue;
+    }
+    // Both halves of a co-issued pair read the registers from before either writes.
+    const bool pair = i + 1 < code.size() && code[i + 1].coissue;
+    bool nr[kMaxPixelTemps], nt[kMaxPixelTextures];
+    std::copy(r, r + kMaxPixelTemps, nr);
+    std::copy(t, t + kMaxPixelTextures, nt);
+    for (const Instruction* op : {&in, pair ? &code[i + 1] : nullptr}) {
+      if (!op || !(op->dst.mask & 8)) continue;
+      bool value = false;
+      if (op->dst.shift == 0) {
+        switch (op->opcode) {
+          case kOpMov: value = one(op->src[0]); break;
+          case kOpMul: value = one(op->src[0]) && one(op->src[1]); break;
+          case kOpCnd: value = one(op->src[1]) && one(op->src[2]); break;  // picks one of the two
+          default: break;
+        }
+      }
+      if (op->dst.type == kRegTemp && op->dst.num < kMaxPixelTemps)
+        nr[op->dst.num] = value;
+      else if (op->dst.type == kRegAddrOrTexture && op->dst.num < kMaxPixelTextures)
+        nt[op->dst.num] = value;
+    }
+    std::copy(nr, nr + kMaxPixelTemps, r);
+    std::copy(nt, nt + kMaxPixelTextures, t);
+    if (pair) ++i;
+  }
+  return r[0];  // the colour the program leaves
+}
+
 std::string DefaultPixelShaderSource(const PixelTail& tail) {
   std::ostringstream o;
   o << kPsPrelude;

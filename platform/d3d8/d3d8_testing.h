@@ -2,6 +2,7 @@
 // tests call these.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -20,3 +21,7 @@ unsigned int QvD3D8ProgramFor(IDirect3DDevice8* device, DWORD vertexShader, DWOR
 // Turns the layer's early rejection of draws wholly outside the clip volume on
 // or off (for comparisons; the pixels are the same either way).
 void QvD3D8SetDrawSkip(IDirect3DDevice8* device, bool on);
+
+// Bytes of GL storage a device of this layer holds for vertex buffers (0 for
+// any other device).
+std::size_t QvD3D8VertexStorageBytes(IDirect3DDevice8* device);

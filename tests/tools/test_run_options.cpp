@@ -1,6 +1,10 @@
 // quorvel-run's command line and summary.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 #include "run_options.h"
 #include "testing/temp_log.h"
 
@@ -80,13 +84,21 @@ TEST(RunOptions, SummaryLines) {
   stats.triangles = 1000;
   stats.draws_skipped = 6;
   stats.frame_ms = {4.0, 1.0, 3.0, 2.0};
-  const std::string s = FormatSummary(stats, 0, 12.5, "/x/Log_1.log");
+  const std::string s = FormatSummary(stats, 0, 12.5, "/x/Log_1.log", 321.5);
   EXPECT_EQ(s,
             "frames: 4\nexit_code: 0\nwall_ms: 12.5\nframe_ms_median: 2.000\nframe_ms_p95: 4.000\n"
             "draws_per_frame: 2.5\ntriangles_per_frame: 250.0\ndraws_skipped_per_frame: 1.5\n"
-            "log: /x/Log_1.log\n");
+            "peak_rss_mb: 321.5\nlog: /x/Log_1.log\n");
   EXPECT_NE(FormatSummary(qv::host::Stats{}, 0, 0, "").find("draws_per_frame: 0.0"), std::string::npos)
       << "no division by zero frames";
+  // Without a figure the process's own peak is read: at least the 64 MiB
+  // touched here, in MiB (not KiB, not bytes).
+  std::vector<char> touched(64u << 20, 1);
+  ASSERT_EQ(touched[12345], 1);
+  const std::string own = FormatSummary(stats, 0, 0, "");
+  const double peak = std::atof(own.substr(own.find("peak_rss_mb: ") + 13).c_str());
+  EXPECT_GE(peak, 64.0);
+  EXPECT_LT(peak, 64.0 * 1024);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "run_options.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -148,17 +150,22 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
 }
 
 std::string FormatSummary(const qv::host::Stats& stats, int exitCode, double wallMs,
-                          const std::string& logName) {
+                          const std::string& logName, double peakRssMb) {
+  if (peakRssMb < 0) {
+    // The kernel's own peak of the resident set so far, in KiB on Linux.
+    struct rusage usage {};
+    peakRssMb = ::getrusage(RUSAGE_SELF, &usage) == 0 ? static_cast<double>(usage.ru_maxrss) / 1024.0 : 0.0;
+  }
   const double frames = static_cast<double>(stats.frames);
   char text[1024];
-  std::snprintf(text, sizeof text,
-                "frames: %llu\nexit_code: %d\nwall_ms: %.1f\nframe_ms_median: %.3f\n"
-                "frame_ms_p95: %.3f\ndraws_per_frame: %.1f\ntriangles_per_frame: %.1f\n"
-                "draws_skipped_per_frame: %.1f\nlog: %s\n",
-                static_cast<unsigned long long>(stats.frames), exitCode, wallMs,
-                Percentile(stats.frame_ms, 0.5), Percentile(stats.frame_ms, 0.95),
-                frames > 0 ? static_cast<double>(stats.draws) / frames : 0.0,
-                frames > 0 ? static_cast<double>(stats.triangles) / frames : 0.0,
-                frames > 0 ? static_cast<double>(stats.draws_skipped) / frames : 0.0, logName.c_str());
+  std::snprintf(
+      text, sizeof text,
+      "frames: %llu\nexit_code: %d\nwall_ms: %.1f\nframe_ms_median: %.3f\n"
+      "frame_ms_p95: %.3f\ndraws_per_frame: %.1f\ntriangles_per_frame: %.1f\n"
+      "draws_skipped_per_frame: %.1f\npeak_rss_mb: %.1f\nlog: %s\n",
+      static_cast<unsigned long long>(stats.frames), exitCode, wallMs, Percentile(stats.frame_ms, 0.5),
+      Percentile(stats.frame_ms, 0.95), frames > 0 ? static_cast<double>(stats.draws) / frames : 0.0,
+      frames > 0 ? static_cast<double>(stats.triangles) / frames : 0.0,
+      frames > 0 ? static_cast<double>(stats.draws_skipped) / frames : 0.0, peakRssMb, logName.c_str());
   return text;
 }

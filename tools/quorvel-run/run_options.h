@@ -17,6 +17,7 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
 
 const char* RunUsage();
 
-// The summary: one "name: value" a line.
+// The summary: one "name: value" a line. peak_rss_mb is peakRssMb, or when
+// that is negative the process's peak resident size so far (in MiB).
 std::string FormatSummary(const qv::host::Stats& stats, int exitCode, double wallMs,
-                          const std::string& logName);
+                          const std::string& logName, double peakRssMb = -1.0);

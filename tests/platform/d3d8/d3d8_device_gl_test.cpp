@@ -1,5 +1,7 @@
 // Pixels read back headless: clear, present, orientation, culling, depth,
 // blending, fog, strips with a base vertex, batching, textures and filters.
+#include <epoxy/gl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -254,6 +256,38 @@ TEST_F(DeviceGl, AlphaBlendingAndAlphaTest) {
   }
 }
 
+// Blending whose result would be the source itself (source alpha 1, the
+// usual factors) is left off in GL; everywhere else it stays on. The pixel
+// program is "tex t0; mov r0, t0": its alpha is 1 with a texture format
+// without alpha, whatever the unused byte holds. Each case changes state
+// after a draw: the change alone must bring blending up to date.
+TEST_F(DeviceGl, BlendingLeftOffOnlyWhereTheSourceAlphaIsOne) {
+  UseColourShader();
+  ASSERT_EQ(m_dev->SetPixelShader(MakePs(PixelProgram({66, Dst(kTex, 0), 1, Dst(kTemp, 0), Src(kTex, 0)}))),
+            D3D_OK);
+  IDirect3DTexture8* opaque = MakeTexture(1, 1, D3DFMT_X8R8G8B8, {0x00FF0000u});
+  IDirect3DTexture8* translucent = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0x40FF0000u});
+  m_dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  m_dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  const struct {
+    IDirect3DTexture8* texture;
+    DWORD destBlend, addressU;
+    bool blends;
+  } cases[] = {{opaque, D3DBLEND_INVSRCALPHA, D3DTADDRESS_WRAP, false},
+               {translucent, D3DBLEND_INVSRCALPHA, D3DTADDRESS_WRAP, true},
+               {opaque, D3DBLEND_INVSRCALPHA, D3DTADDRESS_BORDER, true},
+               {opaque, D3DBLEND_ONE, D3DTADDRESS_WRAP, true}};
+  for (const auto& c : cases) {
+    ClearTo();
+    DrawQuad(2.0f);  // beyond the far plane: draws nothing, applies the state
+    ASSERT_EQ(m_dev->SetTexture(0, c.texture), D3D_OK);
+    m_dev->SetRenderState(D3DRS_DESTBLEND, c.destBlend);
+    m_dev->SetTextureStageState(0, D3DTSS_ADDRESSU, c.addressU);
+    DrawQuad();
+    EXPECT_EQ(glIsEnabled(GL_BLEND) == GL_TRUE, c.blends) << &c - cases;
+  }
+}
+
 // One static strip index buffer drawn at two base vertices, then a list from
 // a scratch buffer refilled with discarding locks; the draws are gathered.
 TEST_F(DeviceGl, IndexedStripsWithBaseVertexAndDiscardedScratchIndices) {
@@ -374,6 +408,35 @@ TEST_F(DeviceGl, DrawsFromSeveralVertexBuffers) {
   ExpectThreeCorners();
 }
 
+// Vertex buffers get their GL storage at first use, all those waiting
+// together and in as much as they need: a pool made up front shares one
+// buffer object of its exact size. A buffer released before its first use
+// takes none. Storage freed by a released buffer is used again, zeroed. A
+// buffer that fits nowhere gets new storage of at least a quarter of what is
+// already held (and at least 1 MiB).
+TEST_F(DeviceGl, VertexStorageIsSizedToTheBuffersWaitingForIt) {
+  const std::vector<BYTE> fives(4000, 0x55);
+  auto make = [&](UINT bytes, bool use) {
+    IDirect3DVertexBuffer8* vb = nullptr;
+    EXPECT_EQ(m_dev->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &vb), D3D_OK);
+    return use ? Fill(vb, fives.data(), std::min<UINT>(bytes, 4000), 0) : vb;
+  };
+  const std::size_t mib = 1u << 20, pool = 5000000;
+  EXPECT_EQ(make(4000, true)->Release(), 0u);
+  EXPECT_EQ(QvD3D8VertexStorageBytes(m_dev), mib);
+  make(4000, false)->Release();
+  for (int i = 0; i < 5; ++i) Own(make(pool / 5, i == 4));
+  EXPECT_EQ(QvD3D8VertexStorageBytes(m_dev), mib + pool);
+  IDirect3DVertexBuffer8* again = Own(make(4000, false));
+  BYTE* p = nullptr;
+  ASSERT_EQ(again->Lock(0, 0, &p, D3DLOCK_READONLY), D3D_OK);
+  EXPECT_EQ(std::count(p, p + 4000, 0), 4000) << "freed storage is zeroed for the next buffer";
+  ASSERT_EQ(again->Unlock(), D3D_OK);
+  EXPECT_EQ(QvD3D8VertexStorageBytes(m_dev), mib + pool);
+  Own(make(1100000, true));
+  EXPECT_EQ(QvD3D8VertexStorageBytes(m_dev), mib + pool + (mib + pool) / 4);
+}
+
 // Discarded index data lives in a stream buffer that wraps around; a buffer
 // filled before the wrap and drawn after it still draws its own indices.
 TEST_F(DeviceGl, DiscardedIndicesSurviveTheStreamWrapping) {
@@ -407,6 +470,54 @@ TEST_F(DeviceGl, PartialBufferLockKeepsTheRest) {
   ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   PresentAndRead();
   ExpectPixels({{1, 1, 0xFF0000u}, {int(m_width) - 2, int(m_height) - 2, 0xFF0000u}});
+}
+
+// Painting on write-only vertices, as the terrain does it: each stroke locks
+// patch 1 (of two, 8 x 8 vertices each) with flags 0 and changes the colours
+// of a square in place. The second stroke overlaps the first and ORs a bit
+// into what it reads, so it must see the first one's colours. Another buffer
+// lies before this one in the same buffer object. Each vertex is drawn as a
+// point; the whole frame must show exactly the colours the strokes leave.
+TEST_F(DeviceGl, PaintingTwiceOverOnePatchChangesExactlyItsVertices) {
+  UseColourShader();
+  constexpr int kSide = 8, kPatch = kSide * kSide;
+  auto pixel = [](int i) {
+    return (i % kSide * 2 + 1 + i / kPatch * 20) + (i % kPatch / kSide * 2 + 1) * int(kWidth);
+  };
+  std::vector<TestVertex> v;
+  for (int i = 0; i < 2 * kPatch; ++i) {
+    const float x = float(pixel(i) % kWidth), y = float(pixel(i) / kWidth);
+    v.push_back({2 * x / kWidth - 1, 1 - 2 * y / kHeight, 0.5f, 0xFF000000u | DWORD(i) * 0x20401u, 0, 0});
+  }
+  MakeVb(std::vector<BYTE>(100, 0x55));
+  IDirect3DVertexBuffer8* vb = MakeVb(v);
+  ASSERT_EQ(m_dev->SetStreamSource(0, vb, sizeof(TestVertex)), D3D_OK);
+  auto stroke = [&](int c0, int c1, int r0, int r1, DWORD (*paint)(DWORD)) {
+    BYTE* p = nullptr;
+    ASSERT_EQ(vb->Lock(kPatch * sizeof(TestVertex), kPatch * sizeof(TestVertex), &p, 0), D3D_OK);
+    for (int row = r0; row < r1; ++row)
+      for (int column = c0; column < c1; ++column) {
+        DWORD& c = reinterpret_cast<TestVertex*>(p)[row * kSide + column].color;
+        c = paint(c);
+        v[kPatch + row * kSide + column].color = paint(v[kPatch + row * kSide + column].color);
+      }
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+  };
+  auto drawAndCompare = [&] {
+    ClearTo();
+    ASSERT_EQ(m_dev->DrawPrimitive(D3DPT_POINTLIST, 0, 2 * kPatch), D3D_OK);
+    PresentAndRead();
+    std::vector<std::uint32_t> want(kWidth * kHeight, 0);
+    for (int i = 0; i < 2 * kPatch; ++i) want[pixel(i)] = v[i].color & 0xFFFFFFu;
+    int wrong = 0;
+    for (int i = 0; i < int(kWidth * kHeight); ++i) wrong += Pixel(i % kWidth, i / kWidth) != want[i];
+    EXPECT_EQ(wrong, 0);
+  };
+  drawAndCompare();
+  stroke(1, 5, 1, 5, [](DWORD) { return 0xFFE00010u; });
+  drawAndCompare();
+  stroke(3, 7, 2, 6, [](DWORD c) { return c | 0x80u; });
+  drawAndCompare();
 }
 
 // Sets every texel of a locked w x h rectangle to `texel`.

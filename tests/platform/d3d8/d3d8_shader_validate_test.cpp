@@ -310,6 +310,72 @@ TEST(ShaderTranslate, PixelSourceDropsClampsThatCannotChangeAValue) {
   EXPECT_NE(glsl.find("clamp(vec4(dot("), std::string::npos) << "dp3_sat keeps its clamp";
 }
 
+// Blending is left off only where the program's alpha is exactly 1 for every
+// input: which sources, stages, modifiers and instructions keep that proof.
+TEST(ShaderTranslate, PixelAlphaIsOneOnlyWhereItCannotBeAnythingElse) {
+  const std::vector<DWORD> t0 = {66, Dst(kTex, 0)}, t01 = {66, Dst(kTex, 0), 66, Dst(kTex, 1)};
+  auto ps = [](std::vector<DWORD> head, const std::vector<DWORD>& tail) { head.insert(head.end(), tail.begin(), tail.end()); return Ps(head); };
+  auto def = [](float a) { return std::vector<DWORD>{81, Dst(kConst, 2), 0, 0, 0, FloatBits(a)}; };
+  const struct { const char* what; std::vector<DWORD> tokens; std::uint32_t opaque; bool one; } cases[] = {
+      // opaque: the stages whose samples have alpha 1
+      {"sample of an opaque stage", ps(t0, {1, Dst(kTemp, 0), Src(kTex, 0)}), 1, true},
+      {"sample of another stage", ps(t0, {1, Dst(kTemp, 0), Src(kTex, 0)}), 2, false},
+      {"the terrain: alpha of stage 0", std::vector<DWORD>(std::begin(qv::test::kTerrainPixelShaderTokens), std::end(qv::test::kTerrainPixelShaderTokens)), 1, true},
+      {"def alpha 2, clamped to 1", ps(def(2.0f), {1, Dst(kTemp, 0), Src(kConst, 2)}), 0, true},
+      {"def alpha 0.5", ps(def(0.5f), {1, Dst(kTemp, 0), Src(kConst, 2)}), 0, false},
+      {"a constant set by the caller", ps({}, {1, Dst(kTemp, 0), Src(kConst, 2)}), 0xF, false},
+      {"texcoord", ps({64, Dst(kTex, 0)}, {1, Dst(kTemp, 0), Src(kTex, 0)}), 0, true},
+      {"1 - alpha", ps(t0, {1, Dst(kTemp, 0), Src(kTex, 0, kXYZW, 6)}), 1, false},
+      {"blue as alpha", ps(t0, {1, Dst(kTemp, 0), Src(kTex, 0, kZZZZ)}), 1, false},
+      {"_x2", ps(t0, {1, Dst(kTemp, 0, 0xF, 1u << 24), Src(kTex, 0)}), 1, false},
+      {"_sat", ps(t0, {1, Dst(kTemp, 0, 0xF, kSat), Src(kTex, 0)}), 1, true},
+      {"mul of two", ps(t01, {5, Dst(kTemp, 0), Src(kTex, 0), Src(kTex, 1)}), 3, true},
+      {"mul by a translucent one", ps(t01, {5, Dst(kTemp, 0), Src(kTex, 0), Src(kTex, 1)}), 1, false},
+      {"lrp of two (rounding)", ps(t01, {18, Dst(kTemp, 0), Src(kTex, 1, kWWWW), Src(kTex, 0), Src(kTex, 1)}), 3, false},
+      {"cnd between two", ps(t01, {1, Dst(kTemp, 0), Src(kConst, 0), 80, Dst(kTemp, 0), Src(kTemp, 0, kWWWW), Src(kTex, 0), Src(kTex, 1)}), 3, true},
+      {"colour only written", ps(t0, {1, Dst(kTemp, 0, 7), Src(kTex, 0)}), 1, false},
+      {"colour rewritten after", ps(t0, {1, Dst(kTemp, 0), Src(kTex, 0), 1, Dst(kTemp, 0, 7), Src(kConst, 0)}), 1, true},
+      {"alpha co-issued", ps(t0, {1, Dst(kTemp, 0, 7), Src(kConst, 0), 1 | kCoissue, Dst(kTemp, 0, 8), Src(kTex, 0)}), 1, true},
+  };
+  for (const auto& c : cases) {
+    ShaderProgram p;
+    std::string e;
+    ASSERT_TRUE(ParseShader(c.tokens.data(), true, p, e)) << c.what << ": " << e;
+    EXPECT_EQ(PixelAlphaIsOne(p, c.opaque), c.one) << c.what;
+  }
+}
+
+// The element a write-only buffer keeps for its boxes follows every write
+// exactly: a FLOAT3 at byte 4 of 20-byte vertices, gathered in 7-byte pieces
+// that cut elements apart, then rewritten by random byte ranges. After each
+// write every box equals the box of the whole buffer's bytes. The last
+// vertex held whole is kept; a range past it has no box.
+TEST(DrawSkip, KeptElementFollowsEveryWriteExactly) {
+  constexpr std::uint32_t kStride = 20, kOffset = 4, kVertices = 50;
+  const std::size_t size = (kVertices - 1) * kStride + kOffset + 12;  // the last element ends the buffer
+  std::vector<std::uint8_t> bytes(size);
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(next() >> 24 & 0x3F);  // finite floats
+  KeptElement kept(kStride, kOffset, D3DVSDT_FLOAT3, size);
+  for (std::size_t at = 0; at < size; at += 7) kept.Update(&bytes[at], at, std::min<std::size_t>(7, size - at));
+  for (int round = 0; round < 100; ++round) {
+    for (std::uint32_t first : {0u, 3u, 30u})
+      for (std::uint32_t count : {1u, 17u, kVertices - first}) {
+        VertexBoxCache whole;
+        const VertexBox* want = whole.Find(bytes.data(), size, first, count, kStride, kOffset, D3DVSDT_FLOAT3);
+        const VertexBox* got = kept.Box(first, count);
+        ASSERT_TRUE(want && got) << round << ": " << first << "+" << count;
+        EXPECT_TRUE(std::equal(want->lo, want->lo + 4, got->lo) && std::equal(want->hi, want->hi + 4, got->hi)) << round << ": " << first << "+" << count;
+      }
+    const std::size_t begin = next() % size, n = 1 + next() % std::min<std::size_t>(50, size - begin);
+    for (std::size_t i = begin; i < begin + n; ++i) bytes[i] = static_cast<std::uint8_t>(next() >> 24 & 0x3F);
+    kept.Update(&bytes[begin], begin, n);
+  }
+  EXPECT_EQ(kept.Box(kVertices - 1, 2), nullptr);
+  EXPECT_EQ(KeptElement(kStride, kOffset, D3DVSDT_FLOAT3, size - 1).Box(kVertices - 1, 1), nullptr);
+}
+
 // --- GL state cache and enum tables ---------------------------------------------------
 
 TEST(GlStateCache, IssuesOnlyChangesAndForgetsDeletedObjects) {
