@@ -344,8 +344,12 @@ void Device::ApplyRaster() {
   const bool blend = rs[D3DRS_ALPHABLENDENABLE] != 0 && !BlendCopiesSource();
   m_gl.SetBlend(blend);
   if (blend) {
-    const GLenum s = GlBlendFactor(rs[D3DRS_SRCBLEND]), d = GlBlendFactor(rs[D3DRS_DESTBLEND]);
-    m_gl.SetBlendFunc(s ? s : GL_ONE, d ? d : GL_ZERO);
+    // GL_ZERO is 0 too, so an unknown factor is told by its value, not by
+    // the table's 0.
+    auto factor = [](DWORD v, GLenum unknown) {
+      return v >= D3DBLEND_ZERO && v <= D3DBLEND_SRCALPHASAT ? GlBlendFactor(v) : unknown;
+    };
+    m_gl.SetBlendFunc(factor(rs[D3DRS_SRCBLEND], GL_ONE), factor(rs[D3DRS_DESTBLEND], GL_ZERO));
     const GLenum eq = GlBlendEquation(rs[D3DRS_BLENDOP]);
     m_gl.SetBlendEquation(eq ? eq : GL_FUNC_ADD);
   }

@@ -286,6 +286,12 @@ TEST_F(DeviceGl, BlendingLeftOffOnlyWhereTheSourceAlphaIsOne) {
     DrawQuad();
     EXPECT_EQ(glIsEnabled(GL_BLEND) == GL_TRUE, c.blends) << &c - cases;
   }
+  // ZERO is a factor like the others, not an unknown one (which reads as ONE).
+  m_dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+  DrawQuad();
+  GLint source = -1;
+  glGetIntegerv(GL_BLEND_SRC_RGB, &source);
+  EXPECT_EQ(source, GL_ZERO);
 }
 
 // One static strip index buffer drawn at two base vertices, then a list from
