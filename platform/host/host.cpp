@@ -27,6 +27,9 @@ struct HostState {
   bool focus = false;
   bool havePrevious = false;
   std::chrono::steady_clock::time_point previous;
+  FrameSink frameSink;
+  bool sinkAskedToStop = false;  // the sink refused a frame; the window is to close
+  bool sinkStopPosted = false;   // ... and its close request has gone out (once)
 };
 
 // The fixed calendar time, apart from HostState: time() may be called while
@@ -146,6 +149,10 @@ bool BeginLoopIteration() {
   h.havePrevious = true;
   if (h.config.clock_step_ms > 0 && h.frameIndex > 0)
     h.virtualTime += static_cast<std::uint32_t>(h.config.clock_step_ms);
+  if (h.sinkAskedToStop && !h.sinkStopPosted) {
+    h.sinkStopPosted = true;
+    return true;
+  }
   // The close request comes one iteration early: the loop still runs this
   // frame before it takes the quit message.
   if (h.config.max_frames < 0) return false;
@@ -173,7 +180,10 @@ void OnPresent(const FrameReader& reader) {
     if (!WritePngRGB(shot.path, rgb.data(), width, height))
       std::fprintf(stderr, "quorvel: could not write %s\n", shot.path.c_str());
   }
+  if (H().frameSink && !H().frameSink(H().frameIndex, reader)) H().sinkAskedToStop = true;
 }
+
+void SetFrameSink(FrameSink sink) { H().frameSink = std::move(sink); }
 
 }  // namespace qv::host
 

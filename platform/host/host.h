@@ -111,6 +111,15 @@ void SetClockOverride(std::function<std::uint32_t()> clock);
 using FrameReader = std::function<bool(std::vector<std::uint8_t>& rgb, int& width, int& height)>;
 void OnPresent(const FrameReader& reader);
 
+// A consumer of every presented frame (quorvel-run's video and progress
+// line). It is called after the frame's screenshots with the frame's index
+// and the reader the screenshots read through, so the picture it reads is the
+// one a screenshot of that frame holds; it reads only when it needs the
+// picture. False ends the run: at the next loop iteration the window is
+// closed as the frame limit closes it. Reset() removes the sink.
+using FrameSink = std::function<bool(int frame, const FrameReader& reader)>;
+void SetFrameSink(FrameSink sink);
+
 // Writes 8-bit RGB rows (top row first) as a PNG file; false on failure.
 bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, int height);
 

@@ -12,6 +12,7 @@
 #include "app/app.h"
 #include "log/log_file.h"
 #include "run_options.h"
+#include "run_outputs.h"
 #include "tools/cli/tool_cli.h"
 
 int main(int argc, char** argv) {
@@ -30,22 +31,34 @@ int main(int argc, char** argv) {
   };
   absolute(options.host.input_script);
   for (qv::host::Shot& shot : options.host.shots) absolute(shot.path);
+  absolute(options.video);
   if (::chdir(options.dir.c_str()) != 0) {
     std::fprintf(stderr, "quorvel-run: cannot enter '%s': %s\n", options.dir.c_str(), std::strerror(errno));
     return 2;
   }
   qv::host::Configure(options.host);
+  RunOutputs outputs;  // the video and the progress line
+  if (!outputs.Start(options, &error)) {
+    std::fprintf(stderr, "quorvel-run: %s\n", error.c_str());
+    return 1;
+  }
 
   const auto start = std::chrono::steady_clock::now();
   char commandLine[] = "";
   const int exitCode = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWNORMAL);
   const double wallMs =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  const bool outputsOk = outputs.Finish(&error);
 
   char runDir[4096];
   std::string logPath = LogFile::LastFileName();
   if (::getcwd(runDir, sizeof runDir)) logPath = std::string(runDir) + "/" + logPath;
   std::fputs(FormatSummary(qv::host::GetStats(), exitCode, wallMs, logPath).c_str(), stdout);
+  std::fputs(outputs.SummaryLines().c_str(), stdout);
   std::fflush(stdout);
+  if (!outputsOk) {
+    std::fprintf(stderr, "quorvel-run: %s\n", error.c_str());
+    return 1;
+  }
   return exitCode;
 }

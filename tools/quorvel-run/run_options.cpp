@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "run_video.h"
+
 namespace {
 
 bool ParseInt(const std::string& text, int minimum, int* value) {
@@ -32,6 +34,7 @@ double Percentile(std::vector<double> values, double p) {
 const char* RunUsage() {
   return "usage: quorvel-run [--dir DIR] [--frames N] [--clock MS] [--input FILE]\n"
          "                   [--shot FRAME:FILE.png]... [--window] [--epoch SECONDS]\n"
+         "                   [--video FILE.mp4|FILE.mkv [--video-fps N]]\n"
          "The viewer on the scripted host (offscreen, input from a script); prints a\n"
          "summary of the run and exits with the viewer's exit code.\n"
          "  --dir DIR         the data folder the viewer runs in (default .)\n"
@@ -45,6 +48,13 @@ const char* RunUsage() {
          "  --epoch SECONDS   the calendar time the viewer sees, in seconds since\n"
          "                    1970-01-01 UTC (the paint seed, the log's name and\n"
          "                    banners); with --clock and --input a run repeats exactly\n"
+         "  --video FILE      encode every frame into FILE as it is made: H.264 in MP4\n"
+         "                    (.mp4) or Matroska (.mkv), at the virtual clock's rate\n"
+         "                    (--clock 51: 1000/51 frames a second)\n"
+         "  --video-fps N     the video's frame rate instead (needed without --clock)\n"
+         "While a run of known length (--frames, or a script that presses Escape)\n"
+         "writes a video or shots, a progress line shows on standard error when it\n"
+         "is a terminal.\n"
          "  -h, --help        show this text\n";
 }
 
@@ -100,6 +110,19 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
         return false;
       }
       o.host.epoch = seconds;
+    } else if (a == "--video") {
+      if (!value(&v)) return false;
+      if (!VideoContainerFor(v)) {
+        *error = "--video needs a file ending in .mp4 or .mkv, not '" + v + "'";
+        return false;
+      }
+      o.video = v;
+    } else if (a == "--video-fps") {
+      if (!value(&v)) return false;
+      if (!ParseInt(v, 1, &o.video_fps) || o.video_fps > 1000) {
+        *error = "--video-fps needs a whole number from 1 to 1000, not '" + v + "'";
+        return false;
+      }
     } else if (a == "--window") {
       o.host.scripted = false;
       o.host.visible_window = true;
@@ -107,6 +130,14 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
       *error = "unknown option '" + a + "'";
       return false;
     }
+  }
+  if (o.video_fps > 0 && o.video.empty()) {
+    *error = "--video-fps goes with --video";
+    return false;
+  }
+  if (!o.video.empty() && o.video_fps == 0 && o.host.clock_step_ms == 0) {
+    *error = "--video needs a frame rate: --clock MS or --video-fps N";
+    return false;
   }
   *options = o;
   return true;

@@ -9,6 +9,8 @@
 struct RunOptions {
   std::string dir = ".";
   qv::host::Config host;
+  std::string video;  // --video FILE.mp4|.mkv ("" = none)
+  int video_fps = 0;  // --video-fps N (0 = the virtual clock's rate)
 };
 
 // Parses the options; false with a message in *error for anything malformed.
