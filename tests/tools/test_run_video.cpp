@@ -107,7 +107,7 @@ std::string ReadText(const fs::path& path) {
 
 struct RunOutput {
   int exitCode = -1;
-  std::string out, err;
+  std::string out, err;  // err: standard error, or the terminal's text
 };
 
 class RunVideo : public ::testing::Test {
@@ -117,27 +117,24 @@ class RunVideo : public ::testing::Test {
     ASSERT_FALSE(s_dir.empty());
     ASSERT_EQ(RunCommand(std::string(QUORVEL_MAKEDATA_BIN) + " " + s_dir + "/data --seed 1").exitCode, 0);
     // Fly forward and turn every frame, so that no two frames look alike.
-    std::ofstream(s_dir + "/turn.input") << "1 button 0 down\n"
-                                            "1 move 30 -40\n"
-                                         << [] {
-                                              std::string moves;
-                                              for (int f = 2; f < 40; ++f)
-                                                moves += std::to_string(f) + " move 25 8\n";
-                                              return moves;
-                                            }();
+    std::ofstream script(s_dir + "/turn.input");
+    script << "1 button 0 down\n1 move 30 -40\n";
+    for (int f = 2; f < 40; ++f) script << f << " move 25 8\n";
   }
   static void TearDownTestSuite() {
     std::error_code ec;
     fs::remove_all(s_dir, ec);
   }
-  // quorvel-run in the data folder with the turning script; standard error
-  // is kept apart (not a terminal, so no progress line belongs there).
-  static RunOutput Start(const std::string& args, const std::string& shell = "") {
-    const std::string err = s_dir + "/stderr.txt";
-    const RunResult r =
-        RunCommand("sh -c '" + shell + " exec " + QUORVEL_RUN_BIN + " --dir " + s_dir + "/data --input " +
-                   s_dir + "/turn.input --epoch 1000000000 " + args + " 2>" + err + "'");
-    return {r.exitCode, r.out, ReadText(err)};
+  // quorvel-run in the data folder with the turning script, after the shell
+  // commands in `shell`. Standard error is a file, or with `terminal` a
+  // pseudo-terminal (through script(1)) whose text is kept instead.
+  static RunOutput Start(const std::string& args, const std::string& shell = "", bool terminal = false) {
+    const std::string out = s_dir + "/stdout.txt", err = s_dir + "/stderr.txt";
+    const std::string run = shell + " exec " + QUORVEL_RUN_BIN + " --dir " + s_dir + "/data --input " +
+                            s_dir + "/turn.input --epoch 1000000000 " + args + " >" + out;
+    const RunResult r = RunCommand(terminal ? "script -qec \"" + run + "\" /dev/null >" + err
+                                            : "sh -c '" + run + " 2>" + err + "'");
+    return {r.exitCode, ReadText(out), ReadText(err)};
   }
   static std::string s_dir;
 };
@@ -145,16 +142,18 @@ std::string RunVideo::s_dir;
 
 // Every frame of a run (30 frames to MP4, 12 to Matroska) is in the file, in
 // order, at the size and rate asked for, and each is the run's own
-// screenshot of that frame within 35 dB. With the camera moving each frame, a frame one place off would be
-// another picture, which the last check shows is well under that.
+// screenshot of that frame within 35 dB. With the camera moving each frame,
+// a frame one place off would be another picture, which the last check shows
+// is well under that. The progress line is there only on a terminal.
 TEST_F(RunVideo, EveryFrameIsTheScreenshotOfThatFrameAtTheAskedRate) {
   struct Case {
     const char* file;
     const char* args;
     int frames;
     AVRational rate;
-  } cases[] = {{"flight.mp4", "--clock 51", 30, {1000, 51}},
-               {"flight.mkv", "--clock 40 --video-fps 30", 12, {30, 1}}};  // the rate asked wins
+    bool terminal;  // standard error is a terminal: the progress line shows
+  } cases[] = {{"flight.mp4", "--clock 51", 30, {1000, 51}, false},
+               {"flight.mkv", "--clock 40 --video-fps 30", 12, {30, 1}, true}};  // the rate asked wins
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     const int kFrames = c.frames;
@@ -163,9 +162,13 @@ TEST_F(RunVideo, EveryFrameIsTheScreenshotOfThatFrameAtTheAskedRate) {
       shots += " --shot " + std::to_string(f) + ":" + s_dir + "/" + std::to_string(f) + ".png";
     const std::string video = s_dir + "/" + c.file;
     const RunOutput run =
-        Start(std::string(c.args) + " --frames " + std::to_string(kFrames) + " --video " + video + shots);
+        Start(std::string(c.args) + " --frames " + std::to_string(kFrames) + " --video " + video + shots, "",
+              c.terminal);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_EQ(run.err, "") << "no progress line where standard error is not a terminal";
+    if (c.terminal)
+      EXPECT_NE(run.err.find("\rframe 12/12  "), std::string::npos) << run.err;
+    else
+      EXPECT_EQ(run.err, "") << "no progress line where standard error is not a terminal";
     EXPECT_EQ(Field(run.out, "video"), video);
 
     const Decoded d = DecodeVideo(video);
