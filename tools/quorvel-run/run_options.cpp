@@ -52,10 +52,10 @@ const char* RunUsage() {
          "                    (.mp4) or Matroska (.mkv), at the virtual clock's rate\n"
          "                    (--clock 51: 1000/51 frames a second)\n"
          "  --video-fps N     the video's frame rate instead (needed without --clock)\n"
+         "  -h, --help        show this text\n"
          "While a run of known length (--frames, or a script that presses Escape)\n"
          "writes a video or shots, a progress line shows on standard error when it\n"
-         "is a terminal.\n"
-         "  -h, --help        show this text\n";
+         "is a terminal.\n";
 }
 
 bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, std::string* error) {
