@@ -36,7 +36,7 @@ check() {
 
 tools="$build/tools"
 check "$tools/quorvel/quorvel" DIR
-check "$tools/quorvel-run/quorvel-run" --dir --frames --clock --input --shot --window --epoch
+check "$tools/quorvel-run/quorvel-run" --dir --frames --clock --input --shot --window --epoch --video --video-fps
 check "$tools/quorvel-makedata/quorvel-makedata" --seed --heightmap --raw-size --height-range
 check "$tools/quorvel-asm/quorvel-asm" --vs-constants --debug
 check "$tools/quorvel-texinfo/quorvel-texinfo" --png
