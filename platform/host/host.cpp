@@ -32,6 +32,9 @@ struct HostState {
   std::function<void()> startupOver;
   std::vector<bool> shotTried;          // per configured shot: its frame was presented
   std::vector<std::string> shotErrors;  // why a tried shot is not on disk
+  FrameSink frameSink;
+  bool sinkAskedToStop = false;  // the sink refused a frame; the window is to close
+  bool sinkStopPosted = false;   // ... and its close request has gone out (once)
 };
 
 // The fixed calendar time, apart from HostState: time() may be called while
@@ -161,6 +164,10 @@ bool BeginLoopIteration() {
   if (h.config.clock_step_ms > 0 && h.frameIndex > 0)
     h.virtualTime += static_cast<std::uint32_t>(h.config.clock_step_ms);
   if (h.frameHook) h.frameHook(h.frameIndex);
+  if (h.sinkAskedToStop && !h.sinkStopPosted) {
+    h.sinkStopPosted = true;
+    return true;
+  }
   // The close request comes one iteration early: the loop still runs this
   // frame before it takes the quit message.
   if (h.config.max_frames < 0) return false;
@@ -210,6 +217,7 @@ void OnPresent(const FrameReader& reader) {
                              : WritePngRGB(shot.path, rgb.data(), width, height, &error);
     if (!written) h.shotErrors.push_back("cannot write " + shot.path + ": " + error);
   }
+  if (H().frameSink && !H().frameSink(H().frameIndex, reader)) H().sinkAskedToStop = true;
 }
 
 std::vector<std::string> ShotFailures() {
@@ -225,6 +233,8 @@ std::vector<std::string> ShotFailures() {
   }
   return failures;
 }
+
+void SetFrameSink(FrameSink sink) { H().frameSink = std::move(sink); }
 
 }  // namespace qv::host
 

@@ -195,4 +195,13 @@ void SaveRequestedShot(const FrameReader& reader);
 // Part of Reset(): readout off, no source, no keys, the font closed.
 void ResetReadout();
 
+// A consumer of every presented frame (quorvel-run's video and progress
+// line). It is called after the frame's screenshots with the frame's index
+// and the reader the screenshots read through, so the picture it reads is the
+// one a screenshot of that frame holds; it reads only when it needs the
+// picture. False ends the run: at the next loop iteration the window is
+// closed as the frame limit closes it. Reset() removes the sink.
+using FrameSink = std::function<bool(int frame, const FrameReader& reader)>;
+void SetFrameSink(FrameSink sink);
+
 }  // namespace qv::host

@@ -38,7 +38,7 @@ check() {
 
 tools="$build/tools"
 check "$tools/quorvel/quorvel" DIR F1 F12
-check "$tools/quorvel-run/quorvel-run" --dir --frames --clock --input --shot --window --epoch --hud
+check "$tools/quorvel-run/quorvel-run" --dir --frames --clock --input --shot --window --epoch --hud --video --video-fps
 check "$tools/quorvel-makedata/quorvel-makedata" --seed --heightmap --raw-size --height-range
 check "$tools/quorvel-asm/quorvel-asm" --vs-constants --debug
 check "$tools/quorvel-texinfo/quorvel-texinfo" --png

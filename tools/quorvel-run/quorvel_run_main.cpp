@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run_options.h"
+#include "run_outputs.h"
 #include "tools/cli/system_run.h"
 #include "tools/cli/tool_cli.h"
 #include "tools/readout/readout.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   };
   absolute(options.host.input_script);
   for (qv::host::Shot& shot : options.host.shots) absolute(shot.path);
+  absolute(options.video);
   if (::chdir(options.dir.c_str()) != 0) {
     std::fprintf(stderr, "quorvel-run: cannot enter '%s': %s\n", options.dir.c_str(), std::strerror(errno));
     return 2;
@@ -39,12 +41,23 @@ int main(int argc, char** argv) {
     qv::readout::Install();
     qv::host::SetReadoutOn(true);
   }
+  RunOutputs outputs;  // the video and the progress line
+  if (!outputs.Start(options, &error)) {
+    std::fprintf(stderr, "quorvel-run: %s\n", error.c_str());
+    return 1;
+  }
 
   qv::cli::SystemRun run(program.name);
   const auto start = std::chrono::steady_clock::now();
   int exitCode = run.Run();
   const double wallMs =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  const bool outputsOk = outputs.Finish(&error);
+  if (!outputsOk) {
+    // The video could not be written whole: the run failed, whatever the viewer says.
+    std::fprintf(stderr, "%s: %s\n", program.name, error.c_str());
+    if (exitCode == 0) exitCode = qv::cli::kExitFailed;
+  }
   if (!run.Ran()) return exitCode;
 
   // A shot asked for and not on disk is a failed run, whatever the viewer says.
@@ -54,6 +67,7 @@ int main(int argc, char** argv) {
   }
   std::fputs(FormatSummary(qv::host::GetStats(), exitCode, wallMs, run.LogField()).c_str(), stdout);
   if (options.hud) std::printf("readout: %s\n", qv::host::LastReadoutText().c_str());
+  std::fputs(outputs.SummaryLines().c_str(), stdout);
   std::fflush(stdout);
   return exitCode;
 }

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "run_video.h"
+
 namespace {
 
 bool ParseInt(const std::string& text, int minimum, int* value) {
@@ -37,10 +39,11 @@ double Percentile(std::vector<double> values, double p) {
 const char* RunUsage() {
   return "usage: quorvel-run [--dir DIR] [--frames N] [--clock MS] [--input FILE]\n"
          "                   [--shot FRAME:FILE]... [--window] [--epoch SECONDS] [--hud]\n"
+         "                   [--video FILE.mp4|FILE.mkv [--video-fps N]]\n"
          "The viewer on the scripted host (offscreen, input from a script); prints a\n"
          "summary of the run. Exit code 0; 1 when the viewer's start-up failed (one\n"
-         "line names the cause and the log) or a shot could not be written; 2 for a\n"
-         "wrong command line.\n"
+         "line names the cause and the log) or a shot or the video could not be\n"
+         "written; 2 for a wrong command line.\n"
          "  --dir DIR         the data folder the viewer runs in (default .)\n"
          "  --frames N        close the window after N frames, as a user would\n"
          "  --clock MS        a virtual clock that advances MS milliseconds a frame\n"
@@ -54,9 +57,16 @@ const char* RunUsage() {
          "                    1970-01-01 UTC (the paint seed, the log's name and\n"
          "                    banners); with --clock and --input a run repeats exactly\n"
          "  --hud             the readout (frame, fps, frame time, camera, time of day,\n"
-         "                    draws) over the picture, in shots; its last text ends the\n"
-         "                    summary as \"readout: ...\"\n"
-         "  -h, --help        show this text\n";
+         "                    draws) over the picture, in shots and video; its last\n"
+         "                    text ends the summary as \"readout: ...\"\n"
+         "  --video FILE      encode every frame into FILE as it is made: H.264 in MP4\n"
+         "                    (.mp4) or Matroska (.mkv), at the virtual clock's rate\n"
+         "                    (--clock 51: 1000/51 frames a second)\n"
+         "  --video-fps N     the video's frame rate instead (needed without --clock)\n"
+         "  -h, --help        show this text\n"
+         "While a run of known length (--frames, or a script that presses Escape)\n"
+         "writes a video or shots, a progress line shows on standard error when it\n"
+         "is a terminal.\n";
 }
 
 bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, std::string* error) {
@@ -117,6 +127,19 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
       o.host.epoch = seconds;
     } else if (a == "--hud") {
       o.hud = true;
+    } else if (a == "--video") {
+      if (!value(&v)) return false;
+      if (!VideoContainerFor(v)) {
+        *error = "--video needs a file ending in .mp4 or .mkv, not '" + v + "'";
+        return false;
+      }
+      o.video = v;
+    } else if (a == "--video-fps") {
+      if (!value(&v)) return false;
+      if (!ParseInt(v, 1, &o.video_fps) || o.video_fps > 1000) {
+        *error = "--video-fps needs a whole number from 1 to 1000, not '" + v + "'";
+        return false;
+      }
     } else if (a == "--window") {
       o.host.scripted = false;
       o.host.visible_window = true;
@@ -144,6 +167,14 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
       return false;
     }
     std::fclose(script);
+  }
+  if (o.video_fps > 0 && o.video.empty()) {
+    *error = "--video-fps goes with --video";
+    return false;
+  }
+  if (!o.video.empty() && o.video_fps == 0 && o.host.clock_step_ms == 0) {
+    *error = "--video needs a frame rate: --clock MS or --video-fps N";
+    return false;
   }
   *options = o;
   return true;

@@ -10,6 +10,8 @@ struct RunOptions {
   std::string dir = ".";
   bool hud = false;  // the readout over the picture, in shots and video
   qv::host::Config host;
+  std::string video;  // --video FILE.mp4|.mkv ("" = none)
+  int video_fps = 0;  // --video-fps N (0 = the virtual clock's rate)
 };
 
 // Parses the options; false with a message in *error for anything malformed.
