@@ -3,11 +3,10 @@
 
 #include <jpeglib.h>
 
-#include <cerrno>
 #include <csetjmp>
-#include <cstring>
 
 #include "platform/host/host.h"
+#include "platform/host/host_image_file.h"
 
 namespace qv::host {
 namespace {
@@ -59,26 +58,7 @@ bool EncodeJpeg(std::FILE* f, const std::uint8_t* rgb, int width, int height) {
 
 bool WriteJpegRGB(const std::string& path, const std::uint8_t* rgb, int width, int height,
                   std::string* error) {
-  std::string ignored;
-  std::string& reason = error ? *error : ignored;
-  if (!rgb || width <= 0 || height <= 0) {
-    reason = "no picture";
-    return false;
-  }
-  errno = 0;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  // libjpeg's own text for a failed write says less than the C library's errno.
-  const bool encoded = EncodeJpeg(f, rgb, width, height);
-  const bool writeFailed = !encoded || std::ferror(f) != 0;
-  if (std::fclose(f) != 0 || writeFailed) {
-    reason = errno != 0 ? std::strerror(errno) : "write error";
-    return false;
-  }
-  return true;
+  return WriteRgbFile(path, rgb, width, height, error, EncodeJpeg);
 }
 
 }  // namespace qv::host

@@ -1,4 +1,5 @@
-// Writing screenshots as PNG through libpng.
+// Writing screenshots as PNG through libpng, and the file handling that the
+// PNG and JPEG writers share.
 #include <png.h>
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include "platform/host/host.h"
+#include "platform/host/host_image_file.h"
 
 namespace qv::host {
 namespace {
@@ -37,8 +39,8 @@ bool EncodePng(std::FILE* f, const std::uint8_t* rgb, int width, int height) {
 
 }  // namespace
 
-bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, int height,
-                 std::string* error) {
+bool WriteRgbFile(const std::string& path, const std::uint8_t* rgb, int width, int height, std::string* error,
+                  RgbEncoder encode) {
   std::string ignored;
   std::string& reason = error ? *error : ignored;
   if (!rgb || width <= 0 || height <= 0) {
@@ -51,15 +53,18 @@ bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, in
     reason = std::strerror(errno);
     return false;
   }
-  // libpng's own text for a failed write ("Write Error") says less than the
-  // C library's errno.
-  const bool encoded = EncodePng(f, rgb, width, height);
+  const bool encoded = encode(f, rgb, width, height);
   const bool writeFailed = !encoded || std::ferror(f) != 0;
   if (std::fclose(f) != 0 || writeFailed) {
     reason = errno != 0 ? std::strerror(errno) : "write error";
     return false;
   }
   return true;
+}
+
+bool WritePngRGB(const std::string& path, const std::uint8_t* rgb, int width, int height,
+                 std::string* error) {
+  return WriteRgbFile(path, rgb, width, height, error, EncodePng);
 }
 
 }  // namespace qv::host
