@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/dinput8/dinput8_script.h"
 #include "run_options.h"
 #include "tools/cli/system_run.h"
 #include "tools/cli/tool_cli.h"
@@ -33,6 +35,15 @@ int main(int argc, char** argv) {
   if (::chdir(options.dir.c_str()) != 0) {
     std::fprintf(stderr, "quorvel-run: cannot enter '%s': %s\n", options.dir.c_str(), std::strerror(errno));
     return 2;
+  }
+  if (!options.host.input_script.empty()) {
+    // Read once, before the run: a recorded script's epoch and clock
+    // configure the host (the command line's --epoch and --clock win).
+    std::vector<qv::dinput8::ScriptEvent> script = qv::dinput8::LoadInputScript(options.host.input_script);
+    if (qv::dinput8::ConfigureHostFromScript(script, options.host))
+      std::fprintf(stderr, "%s: the clock of %s is not used: --clock %d is\n", program.name,
+                   options.host.input_script.c_str(), options.host.clock_step_ms);
+    qv::dinput8::UseLoadedScript(std::move(script));
   }
   qv::host::Configure(options.host);
   if (options.hud) {
