@@ -5,6 +5,7 @@
 
 #include <cstdio>  // before jpeglib.h, which uses FILE and size_t
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <filesystem>
 #include <iterator>
@@ -228,6 +229,43 @@ TEST(HostReadout, RequestedShotIsSavedOnceOrSaysWhyNot) {
       std::regex(R"(\nquorvel: could not save Shot_000001_\d{8}-\d{6}\.png: No such file or directory\n$)")))
       << errors;
   EXPECT_TRUE(message()) << "and the readout says so";
+  qv::host::Reset();
+}
+
+// The clocks a recording and its replay need: a script's first reading and
+// steps (from the step's frame on, wrapping at 2^32 as timeGetTime does);
+// a live clock read once per loop iteration (not before the first); and a
+// calendar time fixed for the start-up only.
+TEST(Host, ScriptClockHeldClockAndStartupEpoch) {
+  qv::host::Reset();
+  qv::host::Config config;
+  config.clock_start = 4294967290;
+  config.clock_steps = {{0, 10}, {3, 0}, {4, 7}};
+  qv::host::Configure(config);
+  std::vector<std::uint32_t> readings;
+  for (int frame = 0; frame < 6; ++frame) {
+    qv::host::BeginLoopIteration();
+    readings.push_back(qv::host::Milliseconds());
+  }
+  EXPECT_EQ(readings, (std::vector<std::uint32_t>{4294967290u, 4, 14, 14, 21, 28}));
+
+  qv::host::Reset();
+  config = qv::host::Config();
+  config.hold_clock = true;
+  config.epoch = 1000000000;
+  config.epoch_until_loop = true;
+  qv::host::Configure(config);
+  std::uint32_t ticks = 500;
+  qv::host::SetClockOverride([&] { return ticks++; });
+  EXPECT_NE(qv::host::Milliseconds(), qv::host::Milliseconds()) << "the start-up's clock runs";
+  EXPECT_EQ(std::time(nullptr), 1000000000);
+  for (int frame = 0; frame < 2; ++frame) {
+    qv::host::BeginLoopIteration();
+    const std::uint32_t held = qv::host::Milliseconds();
+    EXPECT_EQ(qv::host::Milliseconds(), held) << frame;
+    EXPECT_EQ(held, ticks - 1) << "read as the iteration began";
+  }
+  EXPECT_GT(std::time(nullptr), 1700000000) << "the real calendar time once the loop runs";
   qv::host::Reset();
 }
 
