@@ -255,15 +255,17 @@ TEST(Host, ScriptClockHeldClockAndStartupEpoch) {
   config.epoch = 1000000000;
   config.epoch_until_loop = true;
   qv::host::Configure(config);
-  std::uint32_t ticks = 500;
-  qv::host::SetClockOverride([&] { return ticks++; });
-  EXPECT_NE(qv::host::Milliseconds(), qv::host::Milliseconds()) << "the start-up's clock runs";
+  std::uint32_t now = 500;
+  qv::host::SetClockOverride([&] { return now; });
+  EXPECT_EQ(qv::host::Milliseconds(), 500u);
+  now = 501;
+  EXPECT_EQ(qv::host::Milliseconds(), 501u) << "the start-up's clock runs";
   EXPECT_EQ(std::time(nullptr), 1000000000);
-  for (int frame = 0; frame < 2; ++frame) {
+  for (std::uint32_t frame = 0; frame < 2; ++frame) {
+    now = 1000 + 100 * frame;
     qv::host::BeginLoopIteration();
-    const std::uint32_t held = qv::host::Milliseconds();
-    EXPECT_EQ(qv::host::Milliseconds(), held) << frame;
-    EXPECT_EQ(held, ticks - 1) << "read as the iteration began";
+    now += 3;
+    EXPECT_EQ(qv::host::Milliseconds(), 1000 + 100 * frame) << "read as the iteration began";
   }
   EXPECT_GT(std::time(nullptr), 1700000000) << "the real calendar time once the loop runs";
   qv::host::Reset();
