@@ -5,7 +5,6 @@
 
 #include <cstdio>  // before jpeglib.h, which uses FILE and size_t
 #include <cstdlib>
-#include <ctime>
 #include <fstream>
 #include <filesystem>
 #include <iterator>
@@ -229,45 +228,6 @@ TEST(HostReadout, RequestedShotIsSavedOnceOrSaysWhyNot) {
       std::regex(R"(\nquorvel: could not save Shot_000001_\d{8}-\d{6}\.png: No such file or directory\n$)")))
       << errors;
   EXPECT_TRUE(message()) << "and the readout says so";
-  qv::host::Reset();
-}
-
-// The clocks a recording and its replay need: a script's first reading and
-// steps (from the step's frame on, wrapping at 2^32 as timeGetTime does);
-// a live clock read once per loop iteration (not before the first); and a
-// calendar time fixed for the start-up only.
-TEST(Host, ScriptClockHeldClockAndStartupEpoch) {
-  qv::host::Reset();
-  qv::host::Config config;
-  config.clock_start = 4294967290;
-  config.clock_steps = {{0, 10}, {3, 0}, {4, 7}};
-  qv::host::Configure(config);
-  std::vector<std::uint32_t> readings;
-  for (int frame = 0; frame < 6; ++frame) {
-    qv::host::BeginLoopIteration();
-    readings.push_back(qv::host::Milliseconds());
-  }
-  EXPECT_EQ(readings, (std::vector<std::uint32_t>{4294967290u, 4, 14, 14, 21, 28}));
-
-  qv::host::Reset();
-  config = qv::host::Config();
-  config.hold_clock = true;
-  config.epoch = 1000000000;
-  config.epoch_until_loop = true;
-  qv::host::Configure(config);
-  std::uint32_t now = 500;
-  qv::host::SetClockOverride([&] { return now; });
-  EXPECT_EQ(qv::host::Milliseconds(), 500u);
-  now = 501;
-  EXPECT_EQ(qv::host::Milliseconds(), 501u) << "the start-up's clock runs";
-  EXPECT_EQ(std::time(nullptr), 1000000000);
-  for (std::uint32_t frame = 0; frame < 2; ++frame) {
-    now = 1000 + 100 * frame;
-    qv::host::BeginLoopIteration();
-    now += 3;
-    EXPECT_EQ(qv::host::Milliseconds(), 1000 + 100 * frame) << "read as the iteration began";
-  }
-  EXPECT_GT(std::time(nullptr), 1700000000) << "the real calendar time once the loop runs";
   qv::host::Reset();
 }
 
