@@ -41,8 +41,8 @@ int main(int argc, char** argv) {
     // configure the host (the command line's --epoch and --clock win).
     std::vector<qv::dinput8::ScriptEvent> script = qv::dinput8::LoadInputScript(options.host.input_script);
     if (qv::dinput8::ConfigureHostFromScript(script, options.host))
-      std::fprintf(stderr, "%s: the clock of %s is not used: --clock %d is\n", program.name,
-                   options.host.input_script.c_str(), options.host.clock_step_ms);
+      std::fprintf(stderr, "%s: --clock %d is used, not the clock recorded in %s\n", program.name,
+                   options.host.clock_step_ms, options.host.input_script.c_str());
     qv::dinput8::UseLoadedScript(std::move(script));
   }
   qv::host::Configure(options.host);
