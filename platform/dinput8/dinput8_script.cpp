@@ -299,7 +299,10 @@ bool ConfigureHostFromScript(const std::vector<ScriptEvent>& events, qv::host::C
           config.max_frames = static_cast<int>(frames);
         break;
       }
-      default: break;
+      case ScriptEvent::Kind::Key:
+      case ScriptEvent::Kind::Button:
+      case ScriptEvent::Kind::Move:
+      case ScriptEvent::Kind::Focus: break;  // the devices'
     }
   }
   if (!scriptClock) return false;

@@ -62,6 +62,13 @@ std::uint32_t BootMilliseconds() {
   return static_cast<std::uint32_t>(ms);
 }
 
+// The clock as it reads now, whether or not the frame holds it.
+std::uint32_t ReadClock(const HostState& h) {
+  if (h.clockOverride) return h.clockOverride();
+  if (VirtualClock(h.config)) return h.virtualTime;
+  return BootMilliseconds();
+}
+
 }  // namespace
 
 void Configure(const Config& config) {
@@ -180,8 +187,7 @@ bool BeginLoopIteration() {
     h.virtualTime += h.clockStep ? h.clockStep->ms : static_cast<std::uint32_t>(c.clock_step_ms);
   }
   if (c.hold_clock) {
-    h.holding = false;
-    h.held = Milliseconds();
+    h.held = ReadClock(h);
     h.holding = true;
   }
   if (h.frameIndex == 0 && c.epoch_until_loop) s_Epoch = -1;
@@ -196,10 +202,7 @@ bool BeginLoopIteration() {
 
 std::uint32_t Milliseconds() {
   HostState& h = H();
-  if (h.holding) return h.held;
-  if (h.clockOverride) return h.clockOverride();
-  if (VirtualClock(h.config)) return h.virtualTime;
-  return BootMilliseconds();
+  return h.holding ? h.held : ReadClock(h);
 }
 
 void SetStartupOverHook(std::function<void()> hook) { H().startupOver = std::move(hook); }
