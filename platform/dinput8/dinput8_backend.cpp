@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/dinput8/dinput8_keymap.h"
+#include "platform/dinput8/dinput8_record.h"
 #include "platform/dinput8/dinput8_testing.h"
 #include "platform/host/host.h"
 
@@ -14,6 +17,7 @@ namespace qv::dinput8 {
 namespace {
 
 std::weak_ptr<InputBackend> s_current;
+std::unique_ptr<std::vector<ScriptEvent>> s_loadedScript;  // see UseLoadedScript
 int s_foregroundOverride = -1;
 int s_failCountdown = 0;
 HRESULT s_failResult = DI_OK;
@@ -45,6 +49,10 @@ void FailNthCall(int n, HRESULT hr) {
 void SetForegroundOverride(int foreground) { s_foregroundOverride = foreground; }
 }  // namespace testing
 
+void UseLoadedScript(std::vector<ScriptEvent> events) {
+  s_loadedScript = std::make_unique<std::vector<ScriptEvent>>(std::move(events));
+}
+
 std::shared_ptr<InputBackend> InputBackend::Acquire() {
   std::shared_ptr<InputBackend> backend = s_current.lock();
   if (!backend) {
@@ -59,7 +67,10 @@ InputBackend::InputBackend() {
   m_Scripted = config.scripted;
   if (m_Scripted) {
     std::vector<ScriptEvent> events;
-    if (!config.input_script.empty()) events = LoadInputScript(config.input_script);
+    if (s_loadedScript)
+      events = std::move(*std::exchange(s_loadedScript, nullptr));
+    else if (!config.input_script.empty())
+      events = LoadInputScript(config.input_script);
     m_Player = std::make_unique<ScriptPlayer>(std::move(events));
     return;
   }
@@ -88,10 +99,15 @@ InputBackend::~InputBackend() {
   if (m_Captures > 0 && !m_Scripted) SDL_SetRelativeMouseMode(SDL_FALSE);
 }
 
-bool InputBackend::Foreground() const {
-  if (s_foregroundOverride >= 0) return s_foregroundOverride != 0;
-  if (m_Scripted) return true;
-  return qv::host::WindowHasFocus();
+bool InputBackend::Foreground() {
+  if (m_Scripted) {
+    if (s_foregroundOverride >= 0) return s_foregroundOverride != 0;
+    ApplyScript();
+    return m_Player->Focus();
+  }
+  const bool foreground = s_foregroundOverride >= 0 ? s_foregroundOverride != 0 : qv::host::WindowHasFocus();
+  RecordFocus(foreground);
+  return foreground;
 }
 
 // Windows makes a newly shown window the foreground window at once, so the
@@ -133,6 +149,7 @@ void InputBackend::ReadKeys(BYTE keys[256]) {
       const BYTE dik = DikFromLinuxKey(code);
       if (dik != 0) keys[dik] = 0x80;
     }
+    RecordKeys(keys);
     return;
   }
   int count = 0;
@@ -143,6 +160,7 @@ void InputBackend::ReadKeys(BYTE keys[256]) {
     if (dik != 0) keys[dik] = 0x80;
   }
   m_KeyPresses.reset();
+  RecordKeys(keys);
 }
 
 void InputBackend::DropKeyPresses() {
@@ -171,6 +189,7 @@ void InputBackend::ReadMouse(LONG& dx, LONG& dy, LONG& dz, BYTE buttons[8]) {
   for (int i = 0; i < kButtons; ++i)
     if ((mask & SDL_BUTTON(kSdlButtons[i])) || (m_ButtonPresses & (1u << i))) buttons[i] = 0x80;
   m_ButtonPresses = 0;
+  RecordMouse(dx, dy, dz, buttons);
 }
 
 void InputBackend::DropMotion() {

@@ -2,7 +2,8 @@
 // key state, or SDL's where there is none; mouse events) or the scripted host
 // (the input script). One backend is shared by every device alive at a time.
 // Live reads latch presses: a key or button that went down and came up since
-// the last read reads as down in that read, and up in the next.
+// the last read reads as down in that read, and up in the next. While a
+// recording runs, every live read is handed to it as the device returns it.
 #pragma once
 
 #include <SDL.h>
@@ -24,8 +25,9 @@ class InputBackend {
   InputBackend(const InputBackend&) = delete;
   InputBackend& operator=(const InputBackend&) = delete;
 
-  // Whether the window is in the foreground; the scripted host always is.
-  bool Foreground() const;
+  // Whether the window is in the foreground: on the scripted host, as the
+  // script's focus lines say (in, unless one says otherwise).
+  bool Foreground();
   // Foreground(), but a window that was just shown is given a moment to
   // receive the focus first (see the definition).
   bool SettleForeground();

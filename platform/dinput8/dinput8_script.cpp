@@ -68,8 +68,30 @@ bool ParseUpDown(const std::string& word, bool& down) {
   return true;
 }
 
+// A number of milliseconds or seconds for a clock or epoch line.
+bool ParseTime(const std::string& word, std::int64_t max, const char* what, std::int64_t& out,
+               std::string& why) {
+  if (ParseInt(word, false, 0, max, out)) return true;
+  why = std::string(what) + " '" + word + "' is not a whole number from 0 to " + std::to_string(max);
+  return false;
+}
+
+// The lines of no frame: "epoch <seconds>" and "clock-start <ms>".
+bool ParseRunLine(const std::vector<std::string>& w, ScriptEvent& ev, std::string& why) {
+  const bool epoch = w[0] == "epoch";
+  ev.frame = -1;
+  ev.kind = epoch ? ScriptEvent::Kind::Epoch : ScriptEvent::Kind::ClockStart;
+  if (w.size() != 2) {
+    why = "expected '" + w[0] + (epoch ? " <seconds>'" : " <ms>'");
+    return false;
+  }
+  return epoch ? ParseTime(w[1], kMaxScriptEpoch, "epoch", ev.value, why)
+               : ParseTime(w[1], kMaxScriptClock, "clock-start", ev.value, why);
+}
+
 // Parses one line's words into an event; on failure fills why.
 bool ParseLine(const std::vector<std::string>& w, ScriptEvent& ev, std::string& why) {
+  if (w[0] == "epoch" || w[0] == "clock-start") return ParseRunLine(w, ev, why);
   std::int64_t v = 0;
   if (!ParseInt(w[0], false, 0, INT_MAX, v)) {
     why = "frame '" + w[0] + "' is not a whole number from 0";
@@ -77,7 +99,7 @@ bool ParseLine(const std::vector<std::string>& w, ScriptEvent& ev, std::string& 
   }
   ev.frame = static_cast<int>(v);
   if (w.size() < 2) {
-    why = "an event (key, button or move) must follow the frame";
+    why = "an event (key, button, move, focus, clock or close) must follow the frame";
     return false;
   }
   const std::string& kind = w[1];
@@ -119,7 +141,28 @@ bool ParseLine(const std::vector<std::string>& w, ScriptEvent& ev, std::string& 
     ev.dz = d[2];
     return true;
   }
-  why = "unknown event '" + kind + "' (expected key, button or move)";
+  if (kind == "focus") {
+    ev.kind = ScriptEvent::Kind::Focus;
+    if (w.size() == 3 && (w[2] == "in" || w[2] == "out")) {
+      ev.down = w[2] == "in";
+      return true;
+    }
+    why = "expected 'focus in' or 'focus out'";
+    return false;
+  }
+  if (kind == "clock") {
+    ev.kind = ScriptEvent::Kind::Clock;
+    if (w.size() == 3) return ParseTime(w[2], kMaxScriptClock, "clock step", ev.value, why);
+    why = "expected 'clock <ms>'";
+    return false;
+  }
+  if (kind == "close") {
+    ev.kind = ScriptEvent::Kind::Close;
+    if (w.size() == 2) return true;
+    why = "expected 'close' alone";
+    return false;
+  }
+  why = "unknown event '" + kind + "' (expected key, button, move, focus, clock or close)";
   return false;
 }
 
@@ -134,6 +177,7 @@ std::vector<ScriptEvent> ParseInputScript(const std::string& text, std::vector<S
   std::istringstream in(text);
   std::string line;
   int lineNo = 0;
+  int epochLine = 0, clockStartLine = 0;  // where each was given, 0 = not yet
   while (std::getline(in, line)) {
     ++lineNo;
     std::size_t hash = line.find('#');
@@ -143,15 +187,47 @@ std::vector<ScriptEvent> ParseInputScript(const std::string& text, std::vector<S
     ScriptEvent ev;
     ev.line = lineNo;
     std::string why;
-    if (ParseLine(words, ev, why)) {
-      events.push_back(ev);
-    } else {
+    if (!ParseLine(words, ev, why)) {
       errors.push_back({lineNo, why});
+      continue;
     }
+    // A run has one calendar time and one first reading of its clock.
+    int* first = ev.kind == ScriptEvent::Kind::Epoch        ? &epochLine
+                 : ev.kind == ScriptEvent::Kind::ClockStart ? &clockStartLine
+                                                            : nullptr;
+    if (first && *first != 0) {
+      errors.push_back(
+          {lineNo, "a second " + words[0] + " line (the first is line " + std::to_string(*first) + ")"});
+      continue;
+    }
+    if (first) *first = lineNo;
+    events.push_back(ev);
   }
   std::stable_sort(events.begin(), events.end(),
                    [](const ScriptEvent& a, const ScriptEvent& b) { return a.frame < b.frame; });
   return events;
+}
+
+std::string FormatScriptEvent(const ScriptEvent& e) {
+  const std::string frame = std::to_string(e.frame) + " ";
+  char code[8];
+  switch (e.kind) {
+    case ScriptEvent::Kind::Key:
+      std::snprintf(code, sizeof code, "0x%02X", e.code & 0xFF);
+      return frame + "key " + code + (e.down ? " down" : " up");
+    case ScriptEvent::Kind::Button:
+      return frame + "button " + std::to_string(e.code) + (e.down ? " down" : " up");
+    case ScriptEvent::Kind::Move: {
+      std::string line = frame + "move " + std::to_string(e.dx) + " " + std::to_string(e.dy);
+      return e.dz != 0 ? line + " " + std::to_string(e.dz) : line;
+    }
+    case ScriptEvent::Kind::Focus: return frame + (e.down ? "focus in" : "focus out");
+    case ScriptEvent::Kind::Clock: return frame + "clock " + std::to_string(e.value);
+    case ScriptEvent::Kind::Close: return frame + "close";
+    case ScriptEvent::Kind::Epoch: return "epoch " + std::to_string(e.value);
+    case ScriptEvent::Kind::ClockStart: return "clock-start " + std::to_string(e.value);
+  }
+  return "";
 }
 
 void ScriptPlayer::ApplyUpTo(int frame) {
@@ -166,6 +242,12 @@ void ScriptPlayer::ApplyUpTo(int frame) {
         m_Dy += ev.dy;
         m_Dz += ev.dz;
         break;
+      case ScriptEvent::Kind::Focus: m_Focus = ev.down; break;
+      // The host's: the program puts them into its configuration.
+      case ScriptEvent::Kind::Clock:
+      case ScriptEvent::Kind::Close:
+      case ScriptEvent::Kind::Epoch:
+      case ScriptEvent::Kind::ClockStart: break;
     }
   }
 }
@@ -191,6 +273,43 @@ std::vector<ScriptEvent> LoadInputScript(const std::string& path) {
     std::fprintf(stderr, "input script '%s' line %d: %s; line skipped\n", path.c_str(), e.line,
                  e.message.c_str());
   return events;
+}
+
+bool ConfigureHostFromScript(const std::vector<ScriptEvent>& events, qv::host::Config& config) {
+  bool scriptClock = false;
+  std::vector<qv::host::ClockStep> steps;
+  long long clockStart = -1;
+  for (const ScriptEvent& e : events) {
+    switch (e.kind) {
+      case ScriptEvent::Kind::Epoch:
+        if (config.epoch < 0) config.epoch = e.value;
+        break;
+      case ScriptEvent::Kind::ClockStart:
+        clockStart = e.value;
+        scriptClock = true;
+        break;
+      case ScriptEvent::Kind::Clock:
+        steps.push_back({e.frame, static_cast<std::uint32_t>(e.value)});
+        scriptClock = true;
+        break;
+      case ScriptEvent::Kind::Close: {
+        // The run's frames are 0 to the close's: a frame limit closes in its last.
+        const long long frames = static_cast<long long>(e.frame) + 1;
+        if (frames <= INT_MAX && (config.max_frames < 0 || frames < config.max_frames))
+          config.max_frames = static_cast<int>(frames);
+        break;
+      }
+      case ScriptEvent::Kind::Key:
+      case ScriptEvent::Kind::Button:
+      case ScriptEvent::Kind::Move:
+      case ScriptEvent::Kind::Focus: break;  // the devices'
+    }
+  }
+  if (!scriptClock) return false;
+  if (config.clock_step_ms > 0) return true;
+  config.clock_start = clockStart;
+  config.clock_steps = std::move(steps);
+  return false;
 }
 
 }  // namespace qv::dinput8

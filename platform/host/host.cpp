@@ -21,8 +21,13 @@ struct HostState {
   int frameIndex = -1;
   Stats stats;
   std::uint32_t virtualTime = kVirtualClockStart;
+  std::size_t nextClockStep = 0;         // the first of Config::clock_steps not yet in force
+  const ClockStep* clockStep = nullptr;  // the one in force
+  bool holding = false;                  // Config::hold_clock: `held` is this iteration's reading
+  std::uint32_t held = 0;
   std::function<std::uint32_t()> clockOverride;
   std::function<void(int)> frameHook;
+  std::function<void(int)> frameStartHook;
   std::map<int, EventListener> listeners;
   int nextListener = 1;
   bool focusKnown = false;
@@ -60,10 +65,20 @@ std::uint32_t BootMilliseconds() {
   return static_cast<std::uint32_t>(ms);
 }
 
+// The clock as it reads now, whether or not the frame holds it.
+std::uint32_t ReadClock(const HostState& h) {
+  if (h.clockOverride) return h.clockOverride();
+  if (VirtualClock(h.config)) return h.virtualTime;
+  return BootMilliseconds();
+}
+
 }  // namespace
 
 void Configure(const Config& config) {
   H().config = config;
+  H().nextClockStep = 0;
+  H().clockStep = nullptr;
+  if (config.clock_start >= 0) H().virtualTime = static_cast<std::uint32_t>(config.clock_start);
   s_Epoch = config.epoch;
   if (config.scripted) {
     // The offscreen driver gives a GL context with no display at all.
@@ -73,6 +88,10 @@ void Configure(const Config& config) {
 }
 
 const Config& GetConfig() { return H().config; }
+
+bool VirtualClock(const Config& config) {
+  return config.clock_step_ms > 0 || config.clock_start >= 0 || !config.clock_steps.empty();
+}
 
 void SetWindowHooks(const WindowHooks& hooks) { Hooks() = hooks; }
 
@@ -148,6 +167,8 @@ void SetClockOverride(std::function<std::uint32_t()> clock) { H().clockOverride 
 
 void SetFrameHook(std::function<void(int frame)> hook) { H().frameHook = std::move(hook); }
 
+void SetFrameStartHook(std::function<void(int frame)> hook) { H().frameStartHook = std::move(hook); }
+
 bool BeginLoopIteration() {
   HostState& h = H();
   ++h.frameIndex;
@@ -161,9 +182,20 @@ bool BeginLoopIteration() {
   }
   h.previous = now;
   h.havePrevious = true;
-  if (h.config.clock_step_ms > 0 && h.frameIndex > 0)
-    h.virtualTime += static_cast<std::uint32_t>(h.config.clock_step_ms);
+  const Config& c = h.config;
+  if (VirtualClock(c) && h.frameIndex > 0) {
+    while (h.nextClockStep < c.clock_steps.size() && c.clock_steps[h.nextClockStep].frame <= h.frameIndex)
+      h.clockStep = &c.clock_steps[h.nextClockStep++];
+    // Unsigned: the clock wraps at 2^32 as timeGetTime does.
+    h.virtualTime += h.clockStep ? h.clockStep->ms : static_cast<std::uint32_t>(c.clock_step_ms);
+  }
+  if (c.hold_clock) {
+    h.held = ReadClock(h);
+    h.holding = true;
+  }
+  if (h.frameIndex == 0 && c.epoch_until_loop) s_Epoch = -1;
   if (h.frameHook) h.frameHook(h.frameIndex);
+  if (h.frameStartHook) h.frameStartHook(h.frameIndex);
   if (h.sinkAskedToStop && !h.sinkStopPosted) {
     h.sinkStopPosted = true;
     return true;
@@ -177,9 +209,7 @@ bool BeginLoopIteration() {
 
 std::uint32_t Milliseconds() {
   HostState& h = H();
-  if (h.clockOverride) return h.clockOverride();
-  if (h.config.clock_step_ms > 0) return h.virtualTime;
-  return BootMilliseconds();
+  return h.holding ? h.held : ReadClock(h);
 }
 
 void SetStartupOverHook(std::function<void()> hook) { H().startupOver = std::move(hook); }

@@ -27,14 +27,32 @@ struct Shot {
 enum class ShotFormat { Unknown, Png, Jpeg };
 ShotFormat ShotFormatOf(const std::string& path);
 
+// From `frame` on, the virtual clock advances `ms` a frame.
+struct ClockStep {
+  int frame = 0;
+  std::uint32_t ms = 0;
+};
+
 struct Config {
   bool scripted = false;       // offscreen driver and scripted input
   bool visible_window = true;  // a real window (live host, or quorvel-run --window)
   int clock_step_ms = 0;       // > 0: virtual clock advancing this much per frame
-  int max_frames = -1;         // >= 0: the window is closed after this many frames
-  std::string input_script;    // scripted input file ("" = none)
-  std::vector<Shot> shots;     // screenshots to take at Present
-  long long epoch = -1;        // >= 0: the calendar time time() returns, seconds since 1970
+  // A virtual clock driven by a recorded run's script: its reading in frame 0
+  // (>= 0; default 10000) and its steps, in frame order (before the first
+  // one, clock_step_ms). Either one makes the clock virtual.
+  long long clock_start = -1;
+  std::vector<ClockStep> clock_steps;
+  // The clock is read once as each loop iteration begins and keeps that
+  // reading through the iteration, so that what the system sees in a frame
+  // is one value a recording can hold (from frame 0 on).
+  bool hold_clock = false;
+  int max_frames = -1;       // >= 0: the window is closed after this many frames
+  std::string input_script;  // scripted input file ("" = none)
+  std::vector<Shot> shots;   // screenshots to take at Present
+  long long epoch = -1;      // >= 0: the calendar time time() returns, seconds since 1970
+  // The epoch holds for the start-up only, the real calendar time from frame
+  // 0 on: a recorded run's start-up all sees the one time its script gives.
+  bool epoch_until_loop = false;
   // Live host: > 0 x > 0 makes the window a normal, resizable one of this
   // size where the system asks for full screen (quorvel --window).
   int window_width = 0;
@@ -46,6 +64,9 @@ struct Config {
 void Configure(const Config& config);
 const Config& GetConfig();
 void Reset();
+
+// Whether the configuration's clock is a virtual one (a step or a script's).
+bool VirtualClock(const Config& config);
 
 // Frame index of the loop iteration in progress (from 0); -1 before the first
 // PeekMessageA. The message loop runs exactly one frame per PeekMessageA call.
@@ -67,12 +88,18 @@ void SetWindowHooks(const WindowHooks& hooks);
 // time for the loop to run exactly that many frames.
 bool BeginLoopIteration();
 
+// Called as each loop iteration begins, after the clock is stepped or read
+// and before the frame's events are pumped, with the frame index (the input
+// recording's hook; null: none). Reset clears it.
+void SetFrameStartHook(std::function<void(int frame)> hook);
+
 // Called once, as the first loop iteration begins: the system's start-up is
 // over by then, and a program can read back what it logged. Reset clears it.
 void SetStartupOverHook(std::function<void()> hook);
 
 // The millisecond clock behind timeGetTime: the test override if set, else the
-// virtual clock if a step is configured, else the time since boot.
+// virtual clock if one is configured, else the time since boot; with
+// Config::hold_clock, that clock as read when the loop iteration began.
 std::uint32_t Milliseconds();
 
 // The SDL window behind the one HWND (null when none exists). It is created

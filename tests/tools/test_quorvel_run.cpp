@@ -107,6 +107,28 @@ TEST_F(QuorvelRun, NoDisplayIsOneLineAndExitCodeOne) {
   EXPECT_TRUE(fs::is_empty(dir_)) << "the system never ran, so it wrote no log";
 }
 
+// --record names its file from where the program starts, and a file that
+// cannot be created stops the viewer before it looks for a display.
+TEST_F(QuorvelRun, TheRecordingIsMadeBeforeTheViewerStarts) {
+  const std::string run = "cd " + dir_ +
+                          " && timeout 60 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER " +
+                          QUORVEL_BIN + " --record ";
+  fs::create_directory(dir_ + "/data");
+  const RunResult missing = RunCommand(run + "/nonexistent/rec.input data");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.err,
+            "quorvel: cannot create the recording /nonexistent/rec.input: No such file or directory\n");
+  const RunResult noName = RunCommand(run);
+  EXPECT_EQ(noName.exitCode, 2);
+  EXPECT_EQ(noName.err.substr(0, noName.err.find('\n')), "quorvel: --record needs a file name");
+  const RunResult noDisplay = RunCommand(run + "rec.input data");
+  EXPECT_EQ(noDisplay.exitCode, 1) << noDisplay.err;
+  const std::vector<std::string> recorded = Lines(dir_ + "/rec.input");
+  ASSERT_GE(recorded.size(), 2u) << "rec.input, in the folder the program started in";
+  EXPECT_EQ(recorded.back(), "# the run ended after 0 frames");
+  EXPECT_TRUE(fs::is_empty(dir_ + "/data"));
+}
+
 // The log is appended to: a run that follows a failed one in the same file
 // (the same --epoch) is judged by its own part only. A shot that cannot be
 // written makes the exit code 1 with its reason; a .jpg shot is a JPEG file.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run_options.h"
@@ -22,6 +23,22 @@ TEST(RunVideoOptions, RateContainerAndTheOptionsThatGoTogether) {
     EXPECT_EQ(v.num, r.num) << r.fps << " fps, " << r.clockMs << " ms";
     EXPECT_EQ(v.den, r.den) << r.fps << " fps, " << r.clockMs << " ms";
   }
+  // A recorded clock: its mean rate over the run, each step in force from its
+  // frame on (frame 1 is the first that moves on), up to the last step
+  // without a known length.
+  const struct {
+    std::vector<qv::host::ClockStep> steps;
+    int frames, num, den;
+  } recorded[] = {{{{1, 100}}, 11, 10, 1},
+                  {{{1, 50}, {6, 150}}, 11, 10, 1},
+                  {{{1, 40}, {3, 60}}, 0, 150, 7},
+                  {{{2, 30}}, 4, 50, 1},
+                  {{{1, 0}}, 5, 0, 1}};
+  for (const auto& r : recorded) {
+    const VideoRate v = ChooseVideoRate(0, 0, r.steps, r.frames);
+    EXPECT_EQ(std::make_pair(v.num, v.den), std::make_pair(r.num, r.den)) << &r - recorded;
+  }
+  EXPECT_EQ(ChooseVideoRate(0, 51, {{1, 100}}, 11).num, 1000) << "--clock wins over the recording";
   EXPECT_STREQ(VideoContainerFor("out/a.mp4"), "mp4");
   EXPECT_STREQ(VideoContainerFor("a.b.mkv"), "matroska");
   for (const char* bad : {"a.avi", "mp4", ".mp4x", "a.MP4", ""})

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/dinput8/dinput8_script.h"
 #include "run_options.h"
 #include "run_outputs.h"
 #include "tools/cli/system_run.h"
@@ -36,13 +38,27 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quorvel-run: cannot enter '%s': %s\n", options.dir.c_str(), std::strerror(errno));
     return 2;
   }
+  std::vector<qv::dinput8::ScriptEvent> script;
+  if (!options.host.input_script.empty()) {
+    // Read once, before the run: a recorded script's epoch and clock
+    // configure the host (the command line's --epoch and --clock win).
+    script = qv::dinput8::LoadInputScript(options.host.input_script);
+    if (qv::dinput8::ConfigureHostFromScript(script, options.host))
+      std::fprintf(stderr, "%s: --clock %d is used, not the clock recorded in %s\n", program.name,
+                   options.host.clock_step_ms, options.host.input_script.c_str());
+    qv::dinput8::UseLoadedScript(script);
+  }
+  if (!options.video.empty() && options.video_fps == 0 && options.host.clock_step_ms == 0 &&
+      options.host.clock_steps.empty())
+    return qv::cli::BadUsage(program, "--video needs a frame rate: --clock MS, --video-fps N, or an input "
+                                      "script with a recorded clock");
   qv::host::Configure(options.host);
   if (options.hud) {
     qv::readout::Install();
     qv::host::SetReadoutOn(true);
   }
   RunOutputs outputs;  // the video and the progress line
-  if (!outputs.Start(options, &error)) {
+  if (!outputs.Start(options, script, &error)) {
     std::fprintf(stderr, "quorvel-run: %s\n", error.c_str());
     return 1;
   }

@@ -47,22 +47,26 @@ const char* RunUsage() {
          "  --dir DIR         the data folder the viewer runs in (default .)\n"
          "  --frames N        close the window after N frames, as a user would\n"
          "  --clock MS        a virtual clock that advances MS milliseconds a frame\n"
-         "                    (default: the real clock)\n"
+         "                    (default: the real clock, or an input script's)\n"
          "  --input FILE      input script: one event a line, \"<frame> key <code> down|up\",\n"
-         "                    \"<frame> button <n> down|up\", \"<frame> move <dx> <dy> [<dz>]\"\n"
+         "                    \"<frame> button <n> down|up\", \"<frame> move <dx> <dy> [<dz>]\";\n"
+         "                    one from quorvel --record also gives the clock, the epoch\n"
+         "                    and the last frame, and replays that run exactly\n"
          "  --shot FRAME:FILE save the picture of frame FRAME (from 0, below --frames)\n"
          "                    as PNG (FILE.png) or JPEG (FILE.jpg, FILE.jpeg); repeatable\n"
          "  --window          a live window instead of the offscreen one\n"
          "  --epoch SECONDS   the calendar time the viewer sees, in seconds since\n"
          "                    1970-01-01 UTC (the paint seed, the log's name and\n"
-         "                    banners); with --clock and --input a run repeats exactly\n"
+         "                    banners; default: an input script's); with --clock and\n"
+         "                    --input a run repeats exactly\n"
          "  --hud             the readout (frame, fps, frame time, camera, time of day,\n"
          "                    draws) over the picture, in shots and video; its last\n"
          "                    text ends the summary as \"readout: ...\"\n"
          "  --video FILE      encode every frame into FILE as it is made: H.264 in MP4\n"
          "                    (.mp4) or Matroska (.mkv), at the virtual clock's rate\n"
          "                    (--clock 51: 1000/51 frames a second)\n"
-         "  --video-fps N     the video's frame rate instead (needed without --clock)\n"
+         "  --video-fps N     the video's frame rate instead (needed without --clock\n"
+         "                    or an input script with a recorded clock)\n"
          "  -h, --help        show this text\n"
          "While a run of known length (--frames, or a script that presses Escape)\n"
          "writes a video or shots, a progress line shows on standard error when it\n"
@@ -172,7 +176,9 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options, 
     *error = "--video-fps goes with --video";
     return false;
   }
-  if (!o.video.empty() && o.video_fps == 0 && o.host.clock_step_ms == 0) {
+  // An input script may carry a recorded clock: that case is settled once
+  // the script is read.
+  if (!o.video.empty() && o.video_fps == 0 && o.host.clock_step_ms == 0 && o.host.input_script.empty()) {
     *error = "--video needs a frame rate: --clock MS or --video-fps N";
     return false;
   }

@@ -3,33 +3,24 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "platform/host/host.h"
 
-bool RunOutputs::Start(const RunOptions& options, std::string* error) {
+bool RunOutputs::Start(const RunOptions& options, const std::vector<qv::dinput8::ScriptEvent>& script,
+                       std::string* error) {
+  const int total = KnownRunLength(options.host.max_frames, script);
   if (!options.video.empty()) {
     m_videoPath = options.video;
-    m_video = VideoWriter::Open(options.video, ChooseVideoRate(options.video_fps, options.host.clock_step_ms),
-                                error);
+    const VideoRate rate =
+        ChooseVideoRate(options.video_fps, options.host.clock_step_ms, options.host.clock_steps, total);
+    m_video = VideoWriter::Open(options.video, rate, error);
     if (!m_video) return false;
     if (!m_video->Note().empty()) std::fprintf(stderr, "quorvel-run: %s\n", m_video->Note().c_str());
   }
   // The progress line is for a person watching a run that makes files; a
   // pipe or a log file gets nothing.
-  int total = 0;
-  if ((m_video || !options.host.shots.empty()) && ::isatty(STDERR_FILENO)) {
-    std::vector<qv::dinput8::ScriptEvent> script;
-    if (!options.host.input_script.empty()) {
-      std::ifstream in(options.host.input_script, std::ios::binary);
-      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      std::vector<qv::dinput8::ScriptError> ignored;  // the viewer's own reading reports them
-      script = qv::dinput8::ParseInputScript(text, ignored);
-    }
-    total = KnownRunLength(options.host.max_frames, script);
-  }
-  m_progress = std::make_unique<ProgressLine>(total > 0 ? stderr : nullptr, total);
+  const bool watched = (m_video || !options.host.shots.empty()) && ::isatty(STDERR_FILENO);
+  m_progress = std::make_unique<ProgressLine>(watched && total > 0 ? stderr : nullptr, total);
   qv::host::SetFrameSink(
       [this](int frame, const qv::host::FrameReader& reader) { return Frame(frame, reader); });
   return true;

@@ -16,8 +16,11 @@ class RunOutputs {
  public:
   // Opens the video file and hands the host a sink for every presented
   // frame; false with a one-line *error when the video cannot be written.
-  // Paths in options are taken as they are (make them absolute first).
-  bool Start(const RunOptions& options, std::string* error);
+  // Paths in options are taken as they are (make them absolute first);
+  // script is the run's input script, read once by the caller (its length
+  // and a recorded clock set the progress line's total and the video's rate).
+  bool Start(const RunOptions& options, const std::vector<qv::dinput8::ScriptEvent>& script,
+             std::string* error);
   // Ends the progress line and the video; false with *error when writing
   // the video failed at any point.
   bool Finish(std::string* error);

@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
 #include <libavutil/opt.h>
+#include <libavutil/rational.h>
 #include <libswscale/swscale.h>
 }
 
@@ -36,11 +37,26 @@ bool EncoderExists(const char* name) { return avcodec_find_encoder_by_name(name)
 
 }  // namespace
 
-VideoRate ChooseVideoRate(int fps, int clockMs) {
+VideoRate ChooseVideoRate(int fps, int clockMs, const std::vector<qv::host::ClockStep>& steps, int frames) {
   if (fps > 0) return {fps, 1};
-  if (clockMs <= 0) return {0, 1};
-  const int g = std::gcd(1000, clockMs);
-  return {1000 / g, clockMs / g};
+  if (clockMs > 0) {
+    const int g = std::gcd(1000, clockMs);
+    return {1000 / g, clockMs / g};
+  }
+  if (steps.empty()) return {0, 1};
+  // Frame f (from 1) is the step in force at f later than frame f - 1.
+  const int last = std::max(frames - 1, steps.back().frame);
+  std::int64_t ms = 0;
+  std::uint32_t step = 0;
+  std::size_t next = 0;
+  for (int f = 1; f <= last; ++f) {
+    while (next < steps.size() && steps[next].frame <= f) step = steps[next++].ms;
+    ms += step;
+  }
+  if (ms <= 0) return {0, 1};
+  VideoRate rate;
+  av_reduce(&rate.num, &rate.den, static_cast<std::int64_t>(last) * 1000, ms, 1 << 20);
+  return rate;
 }
 
 const char* VideoContainerFor(const std::string& path) {

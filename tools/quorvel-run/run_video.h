@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/host.h"
+
 // Frames a second as an exact fraction (1000/51 for a 51 ms virtual clock).
 struct VideoRate {
   int num = 0;
@@ -15,8 +17,12 @@ struct VideoRate {
 };
 
 // The video's frame rate: fps/1 when fps > 0, else 1000/clockMs reduced to
-// lowest terms; {0, 1} when neither is set.
-VideoRate ChooseVideoRate(int fps, int clockMs);
+// lowest terms, else the mean rate of a recorded clock (its steps, each in
+// force from its frame on) over frames 0 to frames - 1 (to the last step's
+// frame when frames is 0 or too few), so the video lasts as long as the
+// recorded flight did; {0, 1} when none is set.
+VideoRate ChooseVideoRate(int fps, int clockMs, const std::vector<qv::host::ClockStep>& steps = {},
+                          int frames = 0);
 
 // The container a file name asks for ("mp4", "matroska"), or null for any
 // other ending.

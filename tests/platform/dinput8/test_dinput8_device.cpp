@@ -102,6 +102,32 @@ TEST(DirectInputDevice, ReadsTheScriptFrameByFrame) {
   di->Release();
 }
 
+// Focus lines take the window out of the foreground and back, as the live
+// host's focus does: the foreground mouse is lost (its read says so once)
+// and cannot be acquired while out; the background keyboard reads on.
+TEST(DirectInputDevice, FocusLinesTakeTheMouseAwayAndBack) {
+  ScriptedInput host("1 focus out\n3 focus in\n4 move 7 0\n", false);
+  void* out = nullptr;
+  DirectInput8Create(nullptr, DIRECTINPUT_VERSION, IID_IDirectInput8A, &out, nullptr);
+  auto* di = static_cast<IDirectInput8A*>(out);
+  IDirectInputDevice8A* kb = OpenDevice(di, false);
+  IDirectInputDevice8A* mouse = OpenDevice(di, true);
+  BYTE keys[256];
+  DIMOUSESTATE2 m{};
+  const HRESULT reads[] = {DI_OK, DIERR_INPUTLOST, DIERR_NOTACQUIRED, DIERR_NOTACQUIRED, DI_OK};
+  const HRESULT acquires[] = {DI_NOEFFECT, DIERR_OTHERAPPHASPRIO, DIERR_OTHERAPPHASPRIO, DI_OK, DI_NOEFFECT};
+  for (int frame = 0; frame < 5; ++frame) {
+    ScriptedInput::NextFrame();
+    EXPECT_EQ(kb->GetDeviceState(256, keys), DI_OK) << frame;
+    EXPECT_EQ(mouse->GetDeviceState(sizeof m, &m), reads[frame]) << frame;
+    EXPECT_EQ(mouse->Acquire(), acquires[frame]) << frame;
+  }
+  EXPECT_EQ(m.lX, 7);
+  mouse->Release();
+  kb->Release();
+  di->Release();
+}
+
 TEST(DirectInputKeyMap, KeysMapToTheCodesOfTheirNames) {
   using qv::dinput8::DikFromScancode;
   const std::pair<SDL_Scancode, BYTE> named[] = {
