@@ -8,15 +8,10 @@ size="${2:-1280x1024}"
 wm="${3:--}"
 [ "$wm" = "-" ] && wm=""
 [ $# -gt 3 ] && shift 3 || set --
-for tool in Xvfb xdotool xlogo xprop import $wm; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIP: live input test needs $tool (apt-get install xvfb xdotool x11-apps x11-utils imagemagick openbox)"
-    exit 77
-  fi
-done
+. "$(dirname "$0")/../xvfb_start.sh"
+live_needs Xvfb xdotool xlogo xprop import $wm
 [ -x "$probe" ] || { echo "probe program '$probe' not found"; exit 1; }
 
-. "$(dirname "$0")/../xvfb_start.sh"
 wmpid=""
 xvfb=""
 trap 'kill $wmpid $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT INT TERM

@@ -9,15 +9,8 @@ run="$1"
 mode="$2"
 [ -x "$run" ] || { echo "quorvel-run '$run' not found"; exit 1; }
 
-work=$(mktemp -d /tmp/quorvel_input_run_XXXXXX)
-cleanup() {
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
 . "$(dirname "$0")/../xvfb_start.sh"
+live_workdir input_run
 mkdir "$work/data"
 # A complete data set, as small as the system allows: a flat heightmap (its
 # size is fixed), one 2 x 2 texture on all four stages, black colour tables.

@@ -9,22 +9,9 @@
 set -u
 viewer="$1"
 makedata="$2"
-for tool in Xvfb xdotool xwd convert identify; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIP: needs $tool (apt-get install xvfb xdotool x11-apps imagemagick)"
-    exit 77
-  fi
-done
-
-work=$(mktemp -d /tmp/quorvel_readout_live_XXXXXX)
-cleanup() {
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
 . "$(dirname "$0")/../xvfb_start.sh"
+live_needs Xvfb xdotool xwd convert identify
+live_workdir readout_live
 fail() { echo "FAIL: $*"; echo "--- stderr"; cat "$work/stderr" 2>/dev/null; exit 1; }
 
 "$makedata" "$work/data" --seed 1 >/dev/null || fail "no data"

@@ -20,24 +20,10 @@ set -u
 viewer="$1"
 run="$2"
 makedata="$3"
-for tool in Xvfb xdotool xlogo; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIP: needs $tool (apt-get install xvfb xdotool x11-apps)"
-    exit 77
-  fi
-done
-
-work=$(mktemp -d /tmp/quorvel_record_live_XXXXXX)
-pid="" xvfb="" logo=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  [ -n "$logo" ] && kill "$logo" 2>/dev/null
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
 . "$(dirname "$0")/../xvfb_start.sh"
+live_needs Xvfb xdotool xlogo
+pid="" xvfb="" logo=""
+live_workdir record_live
 fail() {
   echo "FAIL: $*"
   for f in live.err replay.err summary; do [ -s "$work/$f" ] && { echo "--- $f"; cat "$work/$f"; }; done

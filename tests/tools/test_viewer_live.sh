@@ -9,16 +9,10 @@
 # a tool is missing.
 set -u
 quorvel="$1"
-for tool in Xvfb xdotool openbox import convert xwininfo xprop; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIP: needs $tool (apt-get install xvfb xdotool openbox imagemagick x11-utils)"
-    exit 77
-  fi
-done
-work=$(mktemp -d /tmp/quorvel_viewer_live_XXXXXX)
-pid="" wmpid="" xvfb=""
-trap 'kill $pid $wmpid $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT INT TERM
 . "$(dirname "$0")/../xvfb_start.sh"
+live_needs Xvfb xdotool openbox import convert xwininfo xprop
+pid="" wmpid="" xvfb=""
+live_workdir viewer_live
 fail() {
   echo "FAIL: $*"
   exit 1
