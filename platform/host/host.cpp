@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <memory>
 
 namespace qv::host {
 namespace {
@@ -70,6 +71,32 @@ std::uint32_t ReadClock(const HostState& h) {
   if (h.clockOverride) return h.clockOverride();
   if (VirtualClock(h.config)) return h.virtualTime;
   return BootMilliseconds();
+}
+
+// The presented picture read back at most once a frame, however many want
+// it (F12, the shots of that frame, the video), and only if one does. A
+// reading that fails, or gives fewer bytes than its size says, is a failure
+// for every caller.
+FrameReader ReadOnce(const FrameReader& reader) {
+  struct Picture {
+    bool read = false, ok = false;
+    std::vector<std::uint8_t> rgb;
+    int width = 0, height = 0;
+  };
+  auto picture = std::make_shared<Picture>();
+  return [reader, picture](std::vector<std::uint8_t>& rgb, int& width, int& height) {
+    Picture& p = *picture;
+    if (!p.read) {
+      p.read = true;
+      p.ok = reader && reader(p.rgb, p.width, p.height) &&
+             p.rgb.size() >= static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height) * 3u;
+    }
+    if (!p.ok) return false;
+    rgb = p.rgb;
+    width = p.width;
+    height = p.height;
+    return true;
+  };
 }
 
 }  // namespace
@@ -224,7 +251,8 @@ ShotFormat ShotFormatOf(const std::string& path) {
   return ShotFormat::Unknown;
 }
 
-void OnPresent(const FrameReader& reader) {
+void OnPresent(const FrameReader& presented) {
+  const FrameReader reader = ReadOnce(presented);
   SaveRequestedShot(reader);
   HostState& h = H();
   const std::vector<Shot>& shots = h.config.shots;
@@ -235,8 +263,7 @@ void OnPresent(const FrameReader& reader) {
     h.shotTried[i] = true;
     std::vector<std::uint8_t> rgb;
     int width = 0, height = 0;
-    if (!reader || !reader(rgb, width, height) ||
-        rgb.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3u) {
+    if (!reader(rgb, width, height)) {
       h.shotErrors.push_back("cannot read the picture of frame " + std::to_string(shot.frame) + " for " +
                              shot.path);
       continue;

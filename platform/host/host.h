@@ -217,7 +217,8 @@ struct OverlayImage {
 // Once per Present; false when there is nothing to draw (the picture is then
 // left exactly as the system drew it). The pixels stay valid until the next call.
 bool FrameOverlay(OverlayImage& image);
-// Called by OnPresent: the picture F12 asked for, if it did.
+// Called by OnPresent: the picture F12 asked for, if it did. The reader is
+// OnPresent's, which has already checked the picture's size.
 void SaveRequestedShot(const FrameReader& reader);
 // Part of Reset(): readout off, no source, no keys, the font closed.
 void ResetReadout();

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -208,13 +207,10 @@ void SaveRequestedShot(const FrameReader& reader) {
   std::vector<std::uint8_t> rgb;
   int width = 0, height = 0;
   std::string reason;
-  if (!reader || !reader(rgb, width, height) ||
-      rgb.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3u) {
+  if (!reader || !reader(rgb, width, height)) {
     reason = "the picture could not be read back";
   } else {
-    errno = 0;
-    if (!WritePngRGB(path, rgb.data(), width, height))
-      reason = errno ? std::strerror(errno) : "the PNG could not be written";
+    WritePngRGB(path, rgb.data(), width, height, &reason);
   }
   if (reason.empty()) {
     ShowReadoutMessage("saved " + path);
